@@ -69,7 +69,7 @@ TEST(ValueFormat, IdenticalToPrintfNearRoundingBoundariesAndTies) {
   }
   for (int e = -310; e <= 308; ++e) {
     double p = std::pow(10.0, e);
-    for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e309), 9.999995 * p,
+    for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, HUGE_VAL), 9.999995 * p,
                      std::nextafter(9.999995 * p, 0.0), 5e-324}) {
       ASSERT_EQ(ours(v), reference(v)) << v;
       float f = static_cast<float>(v);

@@ -1,0 +1,80 @@
+// Every golden standard file converts to its document byte for byte, with
+// the expected standard output (where given) and exit status 0.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+std::string env(const char *name) {
+  const char *v = std::getenv(name);
+  return v ? v : "";
+}
+
+bool exists(const std::string &p) { return std::ifstream(p).good(); }
+
+std::string slurp(const std::string &p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> golden_names(const std::string &dir) {
+  std::vector<std::string> names;
+  if (DIR *d = opendir(dir.c_str())) {
+    while (dirent *e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n.size() > 4 && n.compare(n.size() - 4, 4, ".vkt") == 0 &&
+          exists(dir + "/" + n.substr(0, n.size() - 4) + ".xml"))
+        names.push_back(n.substr(0, n.size() - 4));
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+int run(const std::string &cmd) {
+  int rc = std::system(cmd.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+class Golden : public ::testing::TestWithParam<std::string> {};
+
+TEST(GoldenFolder, IsPresentOrSkipped) {
+  if (golden_names(env("ZEP_GOLDEN_DIR")).empty())
+    GTEST_SKIP() << "no golden files in '" << env("ZEP_GOLDEN_DIR") << "'";
+  ASSERT_FALSE(env("ZEP_VKT2XML").empty()) << "the converter was not built";
+}
+
+TEST(GoldenFiles, ConvertByteForByte) {
+  const std::string dir = env("ZEP_GOLDEN_DIR");
+  const std::string exe = env("ZEP_VKT2XML");
+  auto names = golden_names(dir);
+  if (names.empty()) GTEST_SKIP() << "no golden files in '" << dir << "'";
+  ASSERT_FALSE(exe.empty());
+  const std::string tmp = ::testing::TempDir() + "golden_out";
+  run("mkdir -p '" + tmp + "'");
+  const bool lint = run("command -v xmllint >/dev/null 2>&1") == 0;
+  for (const auto &n : names) {
+    SCOPED_TRACE(n);
+    const std::string out = tmp + "/" + n + ".xml";
+    const std::string so = tmp + "/" + n + ".stdout";
+    int rc = run("cd '" + tmp + "' && '" + exe + "' -vkt '" + dir + "/" + n + ".vkt' -xml '" +
+                 out + "' >'" + so + "' 2>'" + tmp + "/" + n + ".stderr'");
+    EXPECT_EQ(rc, 0) << slurp(tmp + "/" + n + ".stderr");
+    EXPECT_TRUE(slurp(out) == slurp(dir + "/" + n + ".xml")) << "document differs: diff " << out
+                                                             << " " << dir << "/" << n << ".xml";
+    if (exists(dir + "/" + n + ".stdout"))
+      EXPECT_EQ(slurp(so), slurp(dir + "/" + n + ".stdout"));
+    if (lint) EXPECT_EQ(run("xmllint --noout '" + out + "'"), 0);
+  }
+}
+
+}  // namespace
