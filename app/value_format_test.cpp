@@ -24,6 +24,12 @@ std::string reference(double v) {
   return std::string(buf, static_cast<size_t>(n));
 }
 
+std::string ours_float(float v) {
+  char buf[app::kMaxValueText];
+  size_t n = app::format_float(v, buf);
+  return std::string(buf, n);
+}
+
 float float_from_bits(uint32_t b) {
   float f;
   std::memcpy(&f, &b, 4);
@@ -54,6 +60,39 @@ TEST(ValueFormat, IdenticalToPrintfOverRandomFloatPatterns) {
   for (int i = 0; i < 2000000; ++i) {
     double v = float_from_bits(static_cast<uint32_t>(rng()));
     ASSERT_EQ(ours(v), reference(v)) << std::hexfloat << v;
+  }
+}
+
+TEST(ValueFormat, FloatRoadIdenticalToPrintfOverEveryExponent) {
+  // Every exponent, with random significands and the significands next to
+  // the decimal boundaries of each binade.
+  std::mt19937 rng(2024);
+  for (uint32_t expo = 0; expo < 256; ++expo) {
+    for (int sign = 0; sign < 2; ++sign) {
+      for (uint32_t low : {0u, 1u, 2u, 0x7FFFFFu, 0x7FFFFEu, 0x400000u}) {
+        float f = float_from_bits((sign << 31) | (expo << 23) | low);
+        ASSERT_EQ(ours_float(f), reference(f)) << std::hexfloat << f;
+      }
+      for (int i = 0; i < 10000; ++i) {
+        float f = float_from_bits((sign << 31) | (expo << 23) | (rng() & 0x7FFFFF));
+        ASSERT_EQ(ours_float(f), reference(f)) << std::hexfloat << f;
+      }
+    }
+  }
+  for (int e = -45; e <= 38; ++e) {
+    for (double mant : {1.0, 9.999995, 9.999994, 9.999996, 1.000005, 1.234565, 5.0}) {
+      float f = static_cast<float>(mant * std::pow(10.0, e));
+      for (int d = -2; d <= 2; ++d) {
+        uint32_t b;
+        std::memcpy(&b, &f, 4);
+        float g = float_from_bits(b + static_cast<uint32_t>(d));
+        ASSERT_EQ(ours_float(g), reference(g)) << std::hexfloat << g;
+      }
+    }
+  }
+  // Integers that are exact ties at six digits go through the exact road.
+  for (float f : {1234565.0f, 1234575.0f, 2500000.0f, 9999995.0f, 0.0f, -0.0f}) {
+    ASSERT_EQ(ours_float(f), reference(f)) << f;
   }
 }
 

@@ -75,7 +75,7 @@ void DocumentWriter::put_values(const float *values, size_t count) {
     if (buf_.size() - len_ < kLine) make_room(kLine);
     char *p = buf_.data() + len_;
     size_t end = i + 8 <= count ? i + 8 : count;
-    for (; i < end; ++i) p += format_value(static_cast<double>(values[i]), p);
+    for (; i < end; ++i) p += format_float(values[i], p);
     if (i % 8 == 0) *p++ = '\n';
     len_ = static_cast<size_t>(p - buf_.data());
   }
