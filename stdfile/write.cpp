@@ -1,0 +1,264 @@
+// Writing, erasing and checkpointing standard records: c_vktecr packs the
+// caller's array by data type, builds the descriptor keys and hands the
+// record to the directory-file layer; c_vkteff erases a record; c_vktckp
+// writes a file's directory and header while keeping it open.
+//
+// Every check runs before anything reaches the file: a refused call leaves
+// the file as it was.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "io/file_table.h"
+#include "stdfile/options.h"
+#include "stdfile/write.h"
+#include "xdf/table.h"
+#include "zep/coding.h"
+#include "zep/stdfile.h"
+#include "zep/stdfile_write.h"
+#include "zep/xdf.h"
+
+namespace stdfile {
+namespace {
+
+constexpr int kControlWords = 9;  // record buffer words before the image
+
+// The unit's rows in the master file table and the directory-file table,
+// after the checks every writer makes (-29 unbound, -1 not open).
+struct WriteUnit {
+  io::FileEntry *row = nullptr;
+  xdf::FileEntry *file = nullptr;
+  int code = 0;
+};
+
+WriteUnit open_unit(int iun, const char *module) {
+  WriteUnit u;
+  const int row = xdf::fnom_index(iun);
+  if (row < 0) {
+    u.code = xdf::report(module, xdf::ERR_NOT_FNOM, xdf::ERROR,
+                         "file (unit=%d) is not connected with fnom", iun);
+    return u;
+  }
+  const int index = xdf::file_index(iun);
+  xdf::FileEntry *f = index < 0 ? nullptr : xdf::open_entry(index);
+  if (f == nullptr) {
+    u.code = xdf::report(module, xdf::ERR_NOT_OPEN, xdf::ERROR, "file (unit=%d) is not open", iun);
+    return u;
+  }
+  u.row = &io::file_entry(row);
+  u.file = f;
+  return u;
+}
+
+// The further checks before a record may be written to the unit: a
+// standard file, of the current format, with write permission.
+int check_writable(const WriteUnit &u, int iun, const char *module) {
+  if (!u.row->has(io::kAttrStd)) {
+    return xdf::report(module, xdf::ERR_NOT_OPEN, xdf::ERROR,
+                       "file (unit=%d) is not a ZEP standard file", iun);
+  }
+  if (u.file->old_format) {
+    return xdf::report(module, xdf::ERR_NO_WRITE, xdf::FATAL,
+                       "can not write (unit=%d) on an old (version 89) ZEP standard file", iun);
+  }
+  if (u.row->has(io::kAttrReadOnly)) {
+    return xdf::report(module, xdf::ERR_NO_WRITE, xdf::ERROR,
+                       "file (unit=%d) not open with write permission", iun);
+  }
+  return 0;
+}
+
+int range_refusal(const RangeError &e) {
+  return xdf::report("c_vktecr", xdf::ERR_MAX_KEYS, xdf::ERROR, "%s", e.message().c_str());
+}
+
+// Valid stamp: the origin advanced by deet * npas seconds.
+int valid_stamp(int date, int deet, int npas) {
+  const int64_t seconds = static_cast<int64_t>(deet) * npas;
+  if (seconds <= 0) return date;
+  int result = 0;
+  int origin = date;
+  double hours = static_cast<double>(seconds) / 3600.0;
+  incdatr_(&result, &origin, &hours);
+  return result;
+}
+
+// ni * nj * nk, saturated well above anything a record can hold so that
+// the size arithmetic that follows stays inside 64 bits.
+int64_t element_count(int ni, int nj, int nk) {
+  constexpr int64_t kCap = int64_t{1} << 34;
+  const int64_t plane = std::min<int64_t>(static_cast<int64_t>(ni) * nj, kCap);
+  return std::min<int64_t>(plane * nk, kCap);
+}
+
+struct Call {
+  void *field;
+  int npak, iun, date, deet, npas, ni, nj, nk, ip1, ip2, ip3;
+  const char *typvar, *nomvar, *etiket, *grtyp;
+  int ig1, ig2, ig3, ig4, datyp, rewrit;
+};
+
+int write_record(const Call &c, int64_t *attempted_bytes) {
+  const char *kModule = "c_vktecr";
+  WriteRequest r;
+  pad_name(c.typvar, r.typvar, 2);
+  pad_name(c.nomvar, r.nomvar, 4);
+  pad_name(c.etiket, r.etiket, 12);
+  pad_name(c.grtyp, r.grtyp, 1);
+
+  const WriteUnit unit = open_unit(c.iun, kModule);
+  if (unit.code < 0) return unit.code;
+  if (const int code = check_writable(unit, c.iun, kModule); code < 0) return code;
+
+  const int nbits_asked = nbits_from_npak(c.npak);
+  r.date = c.date;
+  r.deet = c.deet;
+  r.npas = c.npas;
+  r.ni = c.ni;
+  r.nj = c.nj;
+  r.nk = c.nk <= 0 ? 1 : c.nk;
+  r.ip1 = c.ip1;
+  r.ip2 = c.ip2;
+  r.ip3 = c.ip3;
+  r.ig1 = c.ig1;
+  r.ig2 = c.ig2;
+  r.ig3 = c.ig3;
+  r.ig4 = c.ig4;
+  if (const auto e = check_ranges(r, nbits_asked)) return range_refusal(*e);
+
+  const int datev = valid_stamp(r.date, r.deet, r.npas);
+
+  const Options &opt = options();
+  const DatypPlan plan =
+      plan_datyp(c.datyp, c.npak, nbits_asked, opt.extra_compression, r.nk, false);
+  for (const std::string &w : plan.warnings) std::fputs(w.c_str(), stderr);
+  if (!datyp_is_valid(plan.datyp)) {
+    return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d",
+                       c.iun, plan.datyp);
+  }
+  if (const auto e = check_datyp_width(plan.datyp, plan.nbits)) return range_refusal(*e);
+
+  const int64_t n = element_count(r.ni, r.nj, r.nk);
+  const int64_t header_words = 2 * (static_cast<int64_t>(unit.file->primary_len) +
+                                    unit.file->info_len);  // R
+  const int64_t room = data_words(plan.datyp, n, plan.nbits);  // D
+  if (const auto e = check_record_size(header_words + room)) return range_refusal(*e);
+  *attempted_bytes = (header_words + 138 + room) * 4;
+
+  // The data area.
+  Packed packed;
+  if (opt.image_mode_copy) {
+    int64_t count = 0;
+    if (const auto e = image_words(c.field, plan.datyp, n, plan.nbits, room, &count)) {
+      return range_refusal(*e);
+    }
+    packed.datyp = plan.datyp;
+    packed.data.assign(static_cast<size_t>(room), 0u);
+    packed.used_words = room;
+    std::memcpy(packed.data.data(), c.field, static_cast<size_t>(count) * 4);
+  } else {
+    PackInput in;
+    in.field = c.field;
+    in.ni = r.ni;
+    in.nj = r.nj;
+    in.nk = r.nk;
+    in.nbits = plan.nbits;
+    in.datyp = plan.datyp;
+    in.use_double = plan.use_double;
+    in.stride = xdf::settings().xdf_stride;
+    if (!pack_data(in, &packed)) {
+      return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d",
+                         c.iun, plan.datyp);
+    }
+  }
+  const int64_t used = packed.used_words;
+  if (const auto e = check_record_size(header_words + used)) return range_refusal(*e);
+
+  // The record buffer: control words, entry, info keys, data.
+  const int64_t total = header_words + kControlWords + 1 + used;
+  std::vector<uint32_t> buf(static_cast<size_t>(total), 0u);
+  buf[0] = static_cast<uint32_t>(total);
+  buf[1] = static_cast<uint32_t>((used + header_words) * 32);
+  buf[2] = static_cast<uint32_t>(header_words);
+  buf[3] = 0;
+  buf[4] = static_cast<uint32_t>(c.iun);
+  buf[5] = static_cast<uint32_t>(2 * unit.file->primary_len);
+  uint32_t *entry = buf.data() + kControlWords;
+  build_entry(r, plan.nbits, packed.datyp, datev, entry);
+  std::copy(packed.data.begin(), packed.data.begin() + used,
+            buf.begin() + kControlWords + header_words);
+
+  // Rewrite: the first record of the same label, levels, kind and name,
+  // whatever its date.
+  int handle = 0;
+  if (c.rewrit != 0 && unit.file->xdf_seq == 0) {
+    int ni = 0, nj = 0, nk = 0;
+    const int found =
+        c_vktinf(c.iun, &ni, &nj, &nk, -1, r.etiket, r.ip1, r.ip2, r.ip3, r.typvar, r.nomvar);
+    if (found > 0) handle = found;
+  }
+
+  const int result = c_xdfput(c.iun, handle, buf.data());
+  if (result >= 0 && msg_level() <= 1) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Write(%d)", c.iun);
+    print_std_parms(entry, text, opt.prnt_options.c_str(), 0);
+  }
+  return result;
+}
+
+}  // namespace
+}  // namespace stdfile
+
+extern "C" {
+
+int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int npas, int ni,
+             int nj, int nk, int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
+             const char *etiket, const char *grtyp, int ig1, int ig2, int ig3, int ig4,
+             int datyp, int rewrit) {
+  (void)work;
+  const stdfile::Call call{field, npak,  iun,    date,   deet,  npas, ni,  nj,
+                           nk,    ip1,   ip2,    ip3,    typvar, nomvar, etiket, grtyp,
+                           ig1,   ig2,   ig3,    ig4,    datyp, rewrit};
+  int64_t attempted = 0;
+  try {
+    return stdfile::write_record(call, &attempted);
+  } catch (const std::bad_alloc &) {
+    return xdf::report("c_vktecr", xdf::ERR_NO_MEMORY, xdf::FATAL,
+                       "memory is full, was trying to allocate %lld bytes",
+                       static_cast<long long>(attempted));
+  }
+}
+
+int c_vkteff(int handle) {
+  const char *kModule = "c_vkteff";
+  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(handle & 0x7F);
+  if (f == nullptr) {
+    return xdf::report(kModule, xdf::ERR_BAD_HANDLE, xdf::ERROR, "invalid handle=%d", handle);
+  }
+  const bool is_std = f->fnom_row >= 0 && io::file_entry(f->fnom_row).has(io::kAttrStd);
+  if (!is_std) {
+    return xdf::report(kModule, xdf::ERR_NOT_OPEN, xdf::ERROR,
+                       "file (unit=%d) is not a ZEP standard file", f->iun);
+  }
+  if (f->old_format) {
+    return xdf::report(kModule, xdf::ERR_NO_WRITE, xdf::FATAL,
+                       "can not write (unit=%d) on an old (version 89) ZEP standard file",
+                       f->iun);
+  }
+  return c_xdfdel(handle);
+}
+
+int c_vktckp(int iun) {
+  const stdfile::WriteUnit unit = stdfile::open_unit(iun, "c_vktckp");
+  if (unit.code < 0) return unit.code;
+  xdf::settings().xdf_checkpoint = 1;
+  const int result = c_xdfcls(iun);
+  // A refused close leaves the flag up; the next real close must not be
+  // taken for a checkpoint.
+  xdf::settings().xdf_checkpoint = 0;
+  return result;
+}
+
+}  // extern "C"

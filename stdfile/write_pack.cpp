@@ -1,0 +1,181 @@
+// The data area of a record, packed from the caller's array by data type,
+// in the layouts the reader expects:
+//   0    nbits-bit elements copied from the caller's words
+//   1    4-word header, tokens from bit 24 of data[3]
+//   129  data[0] words count, header data[1..4], compressed 16-bit tokens from data[5]
+//   2, 4 unsigned / signed nbits-bit integers from data[0]
+//   3    characters, four a word, the first in the most significant byte
+//   5    IEEE values (top nbits bits; 64-bit values high word first)
+//   6    3-word float-packer header, 16-bit slots from data[3]
+//   134  data[0] words count, header data[1..3], compressed slots from data[4]
+#include <algorithm>
+#include <cstring>
+
+#include "common/bit_fields.h"
+#include "stdfile/write.h"
+#include "zep/compress.h"
+#include "zep/packing.h"
+
+namespace stdfile {
+namespace {
+
+constexpr double kNoMissing = 99999.0;
+constexpr int kRealsHeaderWords = 4;  // compact_float header
+
+// Words a 16-bit slot stream of n values occupies.
+int64_t slot_words(int64_t n) { return (n + 1) / 2; }
+
+// data[0] of a compressed record from the compressor's result c (stream
+// bytes plus one) and the bytes of the header that precedes the stream.
+int64_t compressed_count(int64_t c, int64_t header_bytes) {
+  return 2 * (((c + header_bytes + 16) * 8 + 63) / 64);
+}
+
+// Compresses the `stream_words` words of 16-bit slots at data + first in a
+// work area of its own (a noisy field can grow) and, when the result fits
+// the room, copies it back and sets data[0]. Returns false when it does not
+// fit: the data are then left as packed, uncompressed.
+bool compress_slots(std::vector<uint32_t> &data, int64_t first, int64_t stream_words,
+                    int ni, int nj, int nk, int nbits, int64_t header_bytes,
+                    int64_t *used_words) {
+  const int64_t room = static_cast<int64_t>(data.size());
+  int64_t c = 0;
+  if (ni == 1 || nj == 1) {
+    // A grid one point wide is stored as packed: size it from those words.
+    c = 4 * stream_words + 1;
+  } else {
+    const int64_t npoints = static_cast<int64_t>(ni) * nj;
+    std::vector<uint32_t> work(static_cast<size_t>(2 * npoints + 64), 0);
+    std::copy(data.begin() + first, data.begin() + first + stream_words, work.begin());
+    c = obrv_compress(work.data(), ni, nj, nk, nbits, 1);
+    if (c <= 0) return false;
+    const int64_t cwords = (c - 1 + 3) / 4;
+    if (cwords > static_cast<int64_t>(work.size()) || first + cwords > room) return false;
+    const int64_t count = compressed_count(c, header_bytes);
+    if (count > room) return false;
+    std::fill(data.begin() + first, data.end(), 0u);
+    std::copy(work.begin(), work.begin() + cwords, data.begin() + first);
+    data[0] = static_cast<uint32_t>(count);
+    *used_words = count;
+    return true;
+  }
+  const int64_t count = compressed_count(c, header_bytes);
+  if (count > room) data.resize(static_cast<size_t>(count), 0u);
+  data[0] = static_cast<uint32_t>(count);
+  *used_words = count;
+  return true;
+}
+
+// Packed reals (datyp 1 or, with `separate`, the header and 16-bit-wide
+// tokens of datyp 129).
+void pack_reals(const PackInput &in, int64_t n, uint32_t *data, bool separate) {
+  uint32_t *header = separate ? data + 1 : data;
+  uint32_t *stream = separate ? data + 1 + kRealsHeaderWords : data + 3;
+  const int width = separate ? in.nbits + 64 * std::max(in.nbits, 16) : in.nbits;
+  const int offset = separate ? 0 : 24;
+  if (in.use_double) {
+    double missing = kNoMissing;
+    compact_double(static_cast<double *>(const_cast<void *>(in.field)), header, stream,
+                   static_cast<int>(n), width, offset, in.stride, 1, 0, &missing);
+  } else {
+    float missing = static_cast<float>(kNoMissing);
+    compact_float(static_cast<float *>(const_cast<void *>(in.field)), header, stream,
+                  static_cast<int>(n), width, offset, in.stride, 1, 0, &missing);
+  }
+}
+
+void pack_float_packer(const PackInput &in, int64_t n, uint32_t *header) {
+  c_float_packer(static_cast<float *>(const_cast<void *>(in.field)), in.nbits,
+                 reinterpret_cast<int32_t *>(header),
+                 reinterpret_cast<int32_t *>(header + kPackerHeaderWords), static_cast<int>(n));
+}
+
+}  // namespace
+
+bool pack_data(const PackInput &in, Packed *out) {
+  const int64_t n = static_cast<int64_t>(in.ni) * in.nj * in.nk;
+  out->datyp = in.datyp;
+  out->data.assign(static_cast<size_t>(data_words(in.datyp, n, in.nbits)), 0u);
+  out->used_words = static_cast<int64_t>(out->data.size());
+  std::vector<uint32_t> &data = out->data;
+  void *field = const_cast<void *>(in.field);
+
+  switch (in.datyp) {
+    case 0: {
+      const int64_t words = (n * in.nbits + 31) / 32;
+      std::memcpy(data.data(), in.field, static_cast<size_t>(words) * 4);
+      return true;
+    }
+    case 1:
+      pack_reals(in, n, data.data(), false);
+      return true;
+    case 129: {
+      pack_reals(in, n, data.data(), true);
+      const int64_t first = 1 + kRealsHeaderWords;
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nk, in.nbits,
+                         4 * 0, &out->used_words)) {
+        return true;
+      }
+      PackInput plain = in;
+      plain.datyp = 1;
+      return pack_data(plain, out);
+    }
+    case 2:
+    case 4:
+      compact_integer(field, nullptr, data.data(), static_cast<int>(n), in.nbits, 0, in.stride,
+                      in.datyp == 2 ? 1 : 3);
+      return true;
+    case 3: {
+      // Characters in file order: the first goes to the top byte of word 0.
+      const auto *bytes = static_cast<const unsigned char *>(in.field);
+      for (int64_t i = 0; i < n; ++i) zep::put_bits(data.data(), 8 * static_cast<uint64_t>(i), 8, bytes[i]);
+      return true;
+    }
+    case 5: {
+      int ni = in.ni;
+      int njnk = in.nj * in.nk;
+      int npak = -in.nbits;
+      int spare = 0;
+      int mode = 1;
+      ieeepak_(static_cast<int32_t *>(field), reinterpret_cast<int32_t *>(data.data()), &ni,
+               &njnk, &npak, &spare, &mode);
+      return true;
+    }
+    case 6:
+      pack_float_packer(in, n, data.data());
+      return true;
+    case 134: {
+      pack_float_packer(in, n, data.data() + 1);
+      const int64_t first = 1 + kPackerHeaderWords;
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nk, in.nbits,
+                         4 * kPackerHeaderWords, &out->used_words)) {
+        return true;
+      }
+      PackInput plain = in;
+      plain.datyp = 6;
+      return pack_data(plain, out);
+    }
+    default:
+      return false;
+  }
+}
+
+std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, int nbits,
+                                      int64_t room, int64_t *count) {
+  if (datyp > 128) {
+    int32_t first = 0;
+    std::memcpy(&first, field, 4);
+    if (first < 0 || first + int64_t{1} > room) {
+      return RangeError{"field[0]", first, 0, room - 1};
+    }
+    *count = first + int64_t{1};
+    return std::nullopt;
+  }
+  int64_t bits = n * nbits;
+  if (datyp == 1) bits += 120;
+  if (datyp == 3) bits = n * 8;
+  *count = std::min((bits + 31) / 32, room);
+  return std::nullopt;
+}
+
+}  // namespace stdfile
