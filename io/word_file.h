@@ -1,0 +1,80 @@
+// Word-addressable files: the WA control table (one slot per open file) and
+// the transfers below the word API. Words here are in disk (big-endian)
+// order; the public c_waread2/c_wawrit2 convert to host order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace io {
+
+constexpr int kMaxWaFiles = 128;
+constexpr int kMaxPagesPerFile = 10;
+constexpr int kMaxPageBuffers = kMaxPagesPerFile * kMaxWaFiles;  // 1280
+
+// One page of a file in the cache. A page holds exactly one frame of
+// WA_PAGE_SIZE words; wa0 is the frame's first word address.
+struct PageRecord {
+  uint32_t *page_adr = nullptr;  // buffer of WA_PAGE_SIZE words
+  int64_t wa0 = 0;               // word address of the buffer's first word
+  int64_t walast = 0;            // last word address holding file data
+  int32_t age = 0;               // access weight; the smallest is evicted first
+  int32_t idle = 0;              // decay steps since the last access
+  int32_t dirty = 0;             // written since read
+};
+
+struct WaSlot {
+  int32_t fd = -1;  // -1 marks a free slot
+  int32_t npages = 0;
+  std::array<PageRecord, kMaxPagesPerFile> page;
+  int64_t offset = 0;  // word offset of an archive member inside its archive
+};
+
+struct CacheSettings {
+  int32_t page_size = 0;   // WA_PAGE_SIZE, words; 0 = cache off
+  int32_t page_nb = 1;     // WA_PAGE_NB
+  int32_t page_limit = 0;  // WA_PAGE_LIMIT
+  int32_t trace = 0;       // WA trace level
+};
+
+// The WA control table; configures the cache from WA_CONFIG on first use.
+std::array<WaSlot, kMaxWaFiles> &wa_table();
+const CacheSettings &wa_settings();
+
+// Slot whose descriptor is fd, or -1.
+int wa_slot_of_fd(int fd);
+
+// Opens the file of row `index`; returns the descriptor or -1.
+int qqcopen(int index);
+// Closes the file of row `index` (writing back its pages); 0, or 1 when the
+// descriptor is not in the WA control table.
+int qqcclos(int index);
+// Disk-order transfers of nmots words at word address adr (0: current
+// position), through the cache when it is on. Fatal conditions end the
+// process with status 1.
+void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index);
+void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index);
+
+// Page cache (page_cache.cpp).
+void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index);
+void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index);
+int get_new_page(int slot);
+void scrap_page(int first, int last);
+void process_decay();
+void wa_pages_flush(int slot);
+// Buffers allocated so far and buffers on the free stack (for tests).
+int wa_buffers_allocated();
+int wa_buffers_free();
+
+// Archive member search (archive.cpp): the word position of the member's
+// data, or -1/-2/-3 when it is not found. Sets the pending member size.
+int64_t filepos(int index);
+// Member size in words set by filepos and consumed by the next qqcopen.
+int64_t &pending_member_size();
+
+// Full-length positioned transfers on a descriptor (retrying short
+// transfers); the count of bytes moved, or -1.
+int64_t read_at(int fd, void *buf, uint64_t bytes, int64_t offset);
+int64_t write_at(int fd, const void *buf, uint64_t bytes, int64_t offset);
+
+}  // namespace io

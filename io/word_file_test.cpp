@@ -1,0 +1,189 @@
+// Word-addressable files without the page cache: binding and opening,
+// byte order on disk, reads and writes around the end of a file, sizes,
+// read-only units, and the failure messages of the word API.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "io/test_support.h"
+
+namespace {
+
+using io_test::be_words;
+using io_test::file_word;
+using io_test::read_bytes;
+using io_test::write_bytes;
+
+class WordFileTest : public io_test::IoTest {};
+
+TEST_F(WordFileTest, ReadOnlyBindingReadsBigEndianWordsInHostOrder) {
+  const std::string path = dir_.file("input.vkt");
+  write_bytes(path, be_words({0x01020304u, 0xA0B0C0D0u, 7u, 8u, 9u}));
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(1), path.c_str(), "RND+R/O", 0), 0);
+  const int idx = io::file_index_of(1);
+  ASSERT_GE(idx, 0);
+  const io::FileEntry &e = io::file_entry(idx);
+  EXPECT_EQ(e.file_name, path);
+  EXPECT_TRUE(e.open);
+  EXPECT_TRUE(e.has(io::kAttrReadOnly | io::kAttrOld));
+  EXPECT_TRUE(e.has(io::kAttrRnd));
+  EXPECT_FALSE(e.has(io::kAttrWa));
+  EXPECT_EQ(e.size, 5);
+  EXPECT_EQ(e.esize, 5);
+  EXPECT_EQ(c_wasize(1), 5);
+
+  ASSERT_GE(c_waopen2(1), 0);
+  EXPECT_TRUE(io::file_entry(idx).has(io::kAttrWa));
+  uint32_t buf[3] = {0, 0, 0};
+  EXPECT_EQ(c_waread2(1, buf, 1, 2), 2);
+  EXPECT_EQ(buf[0], 0x01020304u);
+  EXPECT_EQ(buf[1], 0xA0B0C0D0u);
+  EXPECT_EQ(c_waread2(1, buf, 4, 3), 2);
+  EXPECT_EQ(buf[0], 8u);
+  EXPECT_EQ(buf[1], 9u);
+  EXPECT_EQ(c_waclos2(1), 0);
+  EXPECT_FALSE(io::file_entry(idx).open);
+  EXPECT_EQ(c_fclos(1), 0);
+  EXPECT_LT(io::file_index_of(1), 0);
+}
+
+TEST_F(WordFileTest, WritesStoreBigEndianAndLeaveTheCallerBufferUnchanged) {
+  const std::string path = dir_.file("out.dat");
+  int unit = 0;
+  ASSERT_EQ(c_fnom(&unit, path.c_str(), "RND", 0), 0);
+  EXPECT_EQ(unit, 999);
+  uint32_t data[3] = {0x11223344u, 0xCAFEBABEu, 5u};
+  EXPECT_EQ(c_wawrit2(unit, data, 1, 3), 3);
+  EXPECT_EQ(data[0], 0x11223344u);
+  EXPECT_EQ(data[1], 0xCAFEBABEu);
+  EXPECT_EQ(c_wasize(unit), 3);
+  uint32_t back[3] = {};
+  EXPECT_EQ(c_waread2(unit, back, 1, 3), 3);
+  EXPECT_EQ(0, std::memcmp(back, data, sizeof data));
+  EXPECT_EQ(c_waclos2(unit), 0);
+  EXPECT_EQ(c_fclos(unit), 0);
+  const auto bytes = read_bytes(path);
+  ASSERT_EQ(bytes.size(), 12u);
+  EXPECT_EQ(bytes[0], 0x11);
+  EXPECT_EQ(bytes[3], 0x44);
+  EXPECT_EQ(file_word(bytes, 1), 0xCAFEBABEu);
+}
+
+TEST_F(WordFileTest, ReadsAroundTheEndOfTheFile) {
+  const std::string path = dir_.file("hundred.dat");
+  std::vector<uint32_t> words(100);
+  for (uint32_t i = 0; i < 100; ++i) words[i] = i + 1;
+  write_bytes(path, be_words(words));
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(20), path.c_str(), "RND+R/O", 0), 0);
+  std::vector<uint32_t> buf(120, 0xDEADBEEFu);
+  EXPECT_EQ(c_waread2(20, buf.data(), 91, 100), 10);  // esize - 9
+  EXPECT_EQ(buf[0], 91u);
+  EXPECT_EQ(buf[9], 100u);
+  EXPECT_EQ(buf[10], 0xDEADBEEFu);  // nothing past the words read
+  EXPECT_EQ(c_waread2(20, buf.data(), 101, 100), 0);  // esize + 1
+  EXPECT_EQ(c_waread2(20, buf.data(), 102, 100), 0);  // esize + 2
+  EXPECT_EQ(c_waread2(20, buf.data(), 103, 100), -2);  // esize + 3
+  EXPECT_EQ(c_waread2(20, buf.data(), 50, 0), 0);
+  EXPECT_EQ(c_waread2(20, buf.data(), 50, -4), 0);
+  EXPECT_EQ(c_waread2(20, buf.data(), 0xFFFFFFFFu, 1), -2);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_waread(20, buf.data(), 103, 1), -2);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_waread error: attempt to read beyond EOF, of file " + path +
+                "\n                addr = 103, EOF = 100\n");
+}
+
+TEST_F(WordFileTest, WritePastTheEndFillsTheGapWithZeros) {
+  const std::string path = dir_.file("gap.dat");
+  write_bytes(path, be_words({1, 2, 3, 4}));
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(21), path.c_str(), "RND", 0), 0);
+  uint32_t w[2] = {0xAAAAAAAAu, 0xBBBBBBBBu};
+  EXPECT_EQ(c_wawrit2(21, w, 14, 2), 2);  // size + 10
+  EXPECT_EQ(c_wasize(21), 15);
+  ASSERT_EQ(c_waclos2(21), 0);
+  const auto bytes = read_bytes(path);
+  ASSERT_EQ(bytes.size(), 60u);
+  for (size_t i = 4; i < 13; ++i) EXPECT_EQ(file_word(bytes, i), 0u) << i;
+  EXPECT_EQ(file_word(bytes, 3), 4u);
+  EXPECT_EQ(file_word(bytes, 13), 0xAAAAAAAAu);
+  EXPECT_EQ(file_word(bytes, 14), 0xBBBBBBBBu);
+}
+
+TEST_F(WordFileTest, WriteFarPastTheEndEndsTheProcess) {
+  const std::string path = dir_.file("far.dat");
+  write_bytes(path, be_words({1, 2}));
+  EXPECT_EXIT(
+      {
+        c_fnom(reinterpret_cast<void *>(22), path.c_str(), "RND", 0);
+        uint32_t w = 1;
+        c_wawrit2(22, &w, 2 + 2049, 1);
+      },
+      testing::ExitedWithCode(1), "c_wawrit error: attempt to write beyond EOF\\+2048");
+  // The limit itself is allowed.
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(22), path.c_str(), "RND", 0), 0);
+  uint32_t w = 9;
+  EXPECT_EQ(c_wawrit2(22, &w, 2 + 2048, 1), 1);
+  EXPECT_EQ(c_wasize(22), 2050);
+}
+
+TEST_F(WordFileTest, ReadOnlyUnitRefusesWrites) {
+  const std::string path = dir_.file("ro.dat");
+  write_bytes(path, be_words({1, 2, 3}));
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(23), path.c_str(), "RND+R/O", 0), 0);
+  uint32_t w[2] = {0x01020304u, 0x05060708u};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_wawrit2(23, w, 1, 2), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_wawrit error: unit 23 ,file= " + path + " is READ ONLY\n");
+  EXPECT_EQ(w[0], 0x01020304u);
+  EXPECT_EQ(w[1], 0x05060708u);
+  EXPECT_EQ(file_word(read_bytes(path), 0), 1u);
+}
+
+TEST_F(WordFileTest, UnitsNotBoundOrNotOpen) {
+  uint32_t w = 0;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_waread2(77, &w, 1, 1), -1);
+  EXPECT_EQ(c_wawrit2(77, &w, 1, 1), -1);
+  EXPECT_EQ(c_waclos2(77), -1);
+  EXPECT_EQ(c_wasize(77), -1);
+  EXPECT_EQ(c_numblks(77), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_waread error: unit 77 is not associated with any file\n"
+            "c_wawrit error: unit 77 is not associated with any file\n"
+            "c_waclos error: unit 77 is not associated with any file\n"
+            "c_wasize error: unit 77 is not associated with any file\n"
+            "c_wasize error: unit 77 is not associated with any file\n");
+
+  const std::string path = dir_.file("closed.dat");
+  write_bytes(path, be_words({1, 2, 3}));
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(24), path.c_str(), "RND", 0), 0);
+  ASSERT_EQ(c_waclos2(24), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_waread2(24, &w, 1, 1), -1);
+  EXPECT_EQ(c_wawrit2(24, &w, 1, 1), -1);
+  EXPECT_EQ(c_waclos2(24), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_waread error: unit 24 is not open\n"
+            "c_wawrit error: unit 24 is not open\n"
+            "c_waclos error: unit 24 is not open\n");
+  // The size of a closed unit is measured by opening it for the query.
+  EXPECT_EQ(c_wasize(24), 3);
+  EXPECT_FALSE(io::file_entry(io::file_index_of(24)).open);
+}
+
+TEST_F(WordFileTest, BlockCounts) {
+  const std::string a = dir_.file("a257.dat"), b = dir_.file("empty.dat");
+  write_bytes(a, be_words(std::vector<uint32_t>(257, 1)));
+  write_bytes(b, {});
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(25), a.c_str(), "RND+R/O", 0), 0);
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(26), b.c_str(), "RND+R/O", 0), 0);
+  EXPECT_EQ(c_numblks(25), 2);
+  EXPECT_EQ(c_numblks(26), 0);
+  uint32_t w = 5;
+  EXPECT_EQ(c_waread2(26, &w, 1, 1), 0);
+  EXPECT_EQ(w, 5u);
+}
+
+}  // namespace
