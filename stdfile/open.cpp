@@ -1,0 +1,83 @@
+// Opening, counting and closing standard files: c_vktouv, c_vktnbr,
+// c_vktfrm. The open lends the directory-file layer the key builders and
+// the request filter of standard files before its first c_xdfopn.
+#include <cstring>
+#include <string>
+
+#include "io/file_table.h"
+#include "stdfile/descriptor.h"
+#include "stdfile/filter.h"
+#include "stdfile/open.h"
+#include "stdfile/options.h"
+#include "xdf/hooks.h"
+#include "xdf/table.h"
+#include "zep/io.h"
+#include "zep/stdfile.h"
+#include "zep/xdf.h"
+
+namespace stdfile {
+
+void register_hooks() {
+  xdf::StdHooks hooks;
+  hooks.build_primary = build_vktd_prim_keys;
+  hooks.build_info = build_vktd_info_keys;
+  hooks.record_filter = c_vkt_match_req;
+  hooks.package_init = filter_package_init;
+  xdf::register_std_hooks(hooks);
+}
+
+int open_mode_for(bool read_only, bool empty_file) {
+  if (empty_file) return kOpenCreate;
+  return read_only ? kOpenRead : kOpenReadWrite;
+}
+
+}  // namespace stdfile
+
+extern "C" {
+
+int c_vktouv(int iun, const char* options) {
+  using namespace stdfile;
+  read_compress_environment();
+  const int row = xdf::fnom_index(iun);
+  if (row < 0)
+    return xdf::report("c_vktouv", xdf::ERR_NOT_FNOM, xdf::ERROR,
+                       "file (unit=%d) is not connected with fnom", iun);
+  const char* opts = options ? options : "";
+  const char* appl = (std::strstr(opts, "RND") || std::strstr(opts, "rnd")) ? "STDR" : "STDS";
+
+  io::FileEntry& fe = io::file_entry(row);
+  fe.set(io::kAttrStd);
+  // The resolved name, marked with '+' so that it is probed as it is
+  // (blanks and upper case kept).
+  const std::string probe = "+" + fe.file_name;
+  const int kind = wkoffit_(probe.c_str(), probe.size());
+
+  register_hooks();
+  const int mode = open_mode_for(fe.has(io::kAttrReadOnly), kind == -2);
+  if (mode == kOpenCreate && fe.has(io::kAttrOld)) return -2;
+  const char* mode_word = mode == kOpenCreate ? "CREATE" : (mode == kOpenRead ? "READ" : "R-W");
+  // c_xdfopn reads the key tables only when it creates the file.
+  uint32_t pri[2 * kKeyWords], aux[2 * kInfoWords];
+  std::memcpy(pri, stdfkeys(), sizeof pri);
+  std::memcpy(aux, stdf_info_keys(), sizeof aux);
+  const int status = c_xdfopn(iun, mode_word, pri, kKeyWords, aux, kInfoWords, appl);
+  if (status < 0) return status;
+  return c_vktnbr(iun);
+}
+
+int c_vktfrm(int iun) { return c_xdfcls(iun); }
+
+int c_vktnbr(int iun) {
+  if (xdf::fnom_index(iun) < 0)
+    return xdf::report("c_vktnbr", xdf::ERR_NOT_FNOM, xdf::ERROR,
+                       "file (unit=%d) is not connected with fnom", iun);
+  if (const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun))) return f->nrecords;
+  const int status = c_vktouv(iun, "RND");
+  if (status < 0) return status;
+  const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun));
+  const int count = f ? f->nrecords : 0;
+  c_vktfrm(iun);
+  return count;
+}
+
+}  // extern "C"

@@ -1,0 +1,483 @@
+// Reading and decoding standard records: c_vktluk and the converter's
+// read_values_as_floats / read_values (see read.h for the checks made on
+// every size taken from the file).
+#include "stdfile/read.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "common/big_endian.h"
+#include "packing/compact_float.h"
+#include "packing/compact_integer.h"
+#include "packing/compress.h"
+#include "packing/float_packer.h"
+#include "packing/ieee_pack.h"
+#include "stdfile/options.h"
+#include "xdf/table.h"
+#include "zep/stdfile.h"
+#include "zep/xdf.h"
+
+namespace stdfile {
+
+namespace {
+
+constexpr const char* kModule = "c_vktluk";
+constexpr int kDamaged = xdf::ERR_BAD_LENGTH;
+constexpr int kFloatHeaderWords = 4;                           // fixed-width float packer
+constexpr int kPackerHeaderWords = packing::kFloatPackerHeaderWords;  // float packer (H)
+// Points a compressed stream can describe per stored bit: the cheapest
+// block of either method (a constant 5 x 5 block: 4 bits and the minimum)
+// holds fewer than 8 points per bit.
+constexpr int64_t kMaxPointsPerCompressedBit = 8;
+
+int damaged(int handle, const char* what) {
+  return xdf::report(kModule, kDamaged, xdf::ERROR, "record (handle=%d) is damaged: %s", handle,
+                     what);
+}
+
+int invalid_datyp(int datyp) {
+  return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "invalid datyp=%d", datyp);
+}
+
+bool is_compressed_datyp(int datyp) { return datyp > 128; }
+
+// The compressed datyps leave fields one point wide, or wider than 16
+// bits, as the packer wrote them.
+bool stream_is_compressed(const Descriptor& d) { return d.nbits <= 16 && d.ni > 1 && d.nj > 1; }
+
+// Words of the packed data of datyps 0, 1, 2, 4 and 5: ceil(bits / 32).
+int64_t words_for_bits(int64_t bits) { return (bits + 31) / 32; }
+
+int ieee_width_of(int nbits) { return nbits == 0 ? 32 : nbits; }
+
+int stride() { return std::max(1, xdf::settings().xdf_stride); }
+
+// Words skipped before the data by c_xdfget2 when it is asked for the data
+// alone: the keys of the record, by the layout of the file that holds it.
+int64_t skipped_words(int handle) {
+  const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+  if (!f) return 2 * (9 + 1);
+  if (f->old_format) return f->xdf_seq ? 30 : 0;
+  return 2 * static_cast<int64_t>(f->primary_len + f->info_len);
+}
+
+template <typename T>
+T* as(void* field) {
+  return static_cast<T*>(field);
+}
+
+// Expands the compressed stream at data[first] (stream_words words) in
+// place; false when the stream is refused.
+bool expand(FetchedRecord* rec, size_t first, size_t stream_words) {
+  if (first >= rec->room()) return false;
+  const packing::ZipStatus st = packing::expand_packed(rec->data() + first, stream_words,
+                                                       rec->room() - first, rec->d.ni, rec->d.nj);
+  return st == packing::ZipStatus::kOk;
+}
+
+}  // namespace
+
+int64_t needed_data_words(int datyp, int nbits, int64_t count) {
+  switch (datyp) {
+    case 0:
+    case 2:
+    case 4:
+      return words_for_bits(static_cast<int64_t>(nbits) * count);
+    case 1:
+      return words_for_bits(static_cast<int64_t>(nbits) * count + 120);
+    case 3:
+      return 0;  // characters beyond what is stored read as 0
+    case 5: {
+      const int w = ieee_width_of(nbits);
+      if (w > 32 && w < 64) return -1;
+      return w == 64 ? 2 * count : words_for_bits(static_cast<int64_t>(w) * count);
+    }
+    case 6:
+      return kPackerHeaderWords + (count + 1) / 2;
+    case 129:
+    case 134:
+      return 1;  // data[0]: the words that follow
+    default:
+      return -1;
+  }
+}
+
+int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
+  int addr = 0, lng = 0, type = 0;
+  std::fill(std::begin(rec->entry), std::end(rec->entry), 0u);
+  const int status = c_xdfprm(handle, &addr, &lng, &type, rec->entry + 2, kKeyWords);
+  if (status < 0) return status;
+  rec->handle = handle;
+  rec->entry[0] = (static_cast<uint32_t>(type) << 24) | (static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  rec->entry[1] = static_cast<uint32_t>(addr);
+  rec->d = Descriptor::from_entry(rec->entry);
+  const Descriptor& d = rec->d;
+  if (ni) *ni = d.ni;
+  if (nj) *nj = d.nj;
+  if (nk) *nk = d.nk;
+  options().xdf_datatyp = d.datyp;
+
+  rec->count = static_cast<int64_t>(d.ni) * d.nj * d.nk;
+  rec->stored_words = 2 * static_cast<int64_t>(static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  const int64_t L = rec->stored_words;
+  const int64_t n = rec->count;
+  if (n > std::numeric_limits<int32_t>::max())
+    return damaged(handle, "more values than a record can hold");
+
+  // Room of the read buffer: the stored record, and for the compressed
+  // datyps what their expansion needs (16 bits per point and the headers).
+  int64_t W = L;
+  if (d.datyp == 6 || d.datyp == 134) {
+    W = kPackerHeaderWords + (16 * n + 63) / 32 + 21;
+  } else if (is_compressed_datyp(d.datyp)) {
+    W = (16 * n + 63) / 32 + 24;
+  }
+  if (is_compressed_datyp(d.datyp) && n > kMaxPointsPerCompressedBit * 32 * L + 64)
+    return damaged(handle, "more points than its compressed stream can describe");
+  if (!is_compressed_datyp(d.datyp)) {
+    const int64_t need = needed_data_words(d.datyp, d.nbits, n);
+    if (need > L) return damaged(handle, "stored length too short for its values");
+  }
+  W = std::max(W, L);
+
+  const int64_t total = W + 10;
+  try {
+    rec->buffer.assign(static_cast<size_t>(total), 0u);
+  } catch (const std::bad_alloc&) {
+    const int64_t bytes = L * 4;
+    return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                       "memory is full, was trying to allocate %d bytes",
+                       static_cast<int>(std::min<int64_t>(bytes, INT32_MAX)));
+  }
+  // Data alone (negative dimension with nbits -1); the dimension announced
+  // is the buffer's real room.
+  rec->buffer[0] = static_cast<uint32_t>(-static_cast<int32_t>(total));
+  rec->buffer[1] = 0xFFFFFFFFu;
+  int aux[2] = {0, 0};
+  const int got = c_xdfget2(handle, rec->buffer.data(), aux);
+  if (got < 0) return got;
+  rec->data_words = static_cast<size_t>(
+      std::clamp<int64_t>(L - skipped_words(handle), 0, static_cast<int64_t>(rec->room())));
+
+  if (aux[0] != 0 && aux[1] != 0) {
+    std::printf("c_vktluk aux_keys[0]=%d, aux_keys[1]=%d\n", aux[0], aux[1]);
+    return xdf::report(kModule, -40, xdf::FATAL,
+                       "wrong version of vktd98 (%d), recompile with a more recent version",
+                       kStdfVersion);
+  }
+  return handle;
+}
+
+int fetch_record(int handle, FetchedRecord* rec) {
+  return fetch_record(handle, rec, nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+// IMAGE mode: the packed words, unchanged.
+int copy_image(FetchedRecord* rec, uint32_t* field, size_t field_words) {
+  const Descriptor& d = rec->d;
+  const uint32_t* data = rec->data();
+  int64_t words = 0;
+  if (is_compressed_datyp(d.datyp)) {
+    words = static_cast<int64_t>(rec->data_words > 0 ? data[0] : 0) + 1;
+  } else {
+    int64_t bits = static_cast<int64_t>(d.nbits) * rec->count;
+    if (d.datyp == 1) bits += 120;
+    if (d.datyp == 3) bits = static_cast<int64_t>(d.ni) * d.nj * 8;
+    words = words_for_bits(bits);
+  }
+  if (words > static_cast<int64_t>(rec->data_words))
+    return damaged(rec->handle, "packed data shorter than its descriptors say");
+  if (static_cast<uint64_t>(words) > field_words)
+    return damaged(rec->handle, "packed data larger than the caller's room");
+  std::copy(data, data + words, field);
+  return 0;
+}
+
+int decode_fixed_floats(FetchedRecord* rec, float* field, size_t field_len) {
+  const Descriptor& d = rec->d;
+  uint32_t* data = rec->data();
+  const size_t n = static_cast<size_t>(rec->count);
+  const size_t st = static_cast<size_t>(stride());
+  const size_t len = n == 0 ? 0 : std::min(field_len, (n - 1) * st + 1);
+  packing::PackStatus ps;
+  if (d.datyp == 1) {
+    if (rec->data_words < 4) return damaged(rec->handle, "packed header missing");
+    ps = packing::unpack_floats(data, data + 3, rec->data_words - 3, 24, d.nbits, n, field, len,
+                                st, false, 99999.0f);
+  } else {  // 129
+    if (rec->data_words < 1) return damaged(rec->handle, "compressed length missing");
+    const size_t k = data[0];
+    if (k + 1 > rec->data_words || k < kFloatHeaderWords)
+      return damaged(rec->handle, "compressed length beyond the record");
+    size_t stream_words = k - kFloatHeaderWords;
+    if (stream_is_compressed(d)) {
+      if (!expand(rec, 1 + kFloatHeaderWords, stream_words))
+        return damaged(rec->handle, "compressed stream refused");
+      stream_words = rec->room() - 1 - kFloatHeaderWords;
+    }
+    const int width = std::max(d.nbits, 16);
+    ps = packing::unpack_floats(data + 1, data + 1 + kFloatHeaderWords, stream_words, 0,
+                                d.nbits + 64 * width, n, field, len, st, false, 99999.0f);
+  }
+  if (ps == packing::PackStatus::kOk || ps == packing::PackStatus::kNothingToDo) return 0;
+  return damaged(rec->handle, packing::pack_status_text(ps));
+}
+
+int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
+  const Descriptor& d = rec->d;
+  uint32_t* data = rec->data();
+  const size_t n = static_cast<size_t>(rec->count);
+  const uint32_t* header = data;
+  size_t first = kPackerHeaderWords;
+  size_t stream_words = 0;
+  if (d.datyp == 6) {
+    if (rec->data_words < static_cast<size_t>(kPackerHeaderWords))
+      return damaged(rec->handle, "packer header missing");
+    stream_words = rec->data_words - kPackerHeaderWords;
+  } else {  // 134
+    if (rec->data_words < 1) return damaged(rec->handle, "compressed length missing");
+    const size_t k = data[0];
+    if (k + 1 > rec->data_words || k < static_cast<size_t>(kPackerHeaderWords))
+      return damaged(rec->handle, "compressed length beyond the record");
+    header = data + 1;
+    first = 1 + kPackerHeaderWords;
+    stream_words = k - kPackerHeaderWords;
+    if (stream_is_compressed(d)) {
+      if (!expand(rec, first, stream_words))
+        return damaged(rec->handle, "compressed stream refused");
+      stream_words = rec->room() - first;
+    }
+  }
+  int bits = 0;
+  const packing::FloatPackerStatus fs =
+      packing::float_unpack(header, data + first, stream_words, n, field, field_len, &bits);
+  if (fs == packing::FloatPackerStatus::kOk) return 0;
+  return damaged(rec->handle, packing::float_packer_status_text(fs));
+}
+
+int decode_integers(FetchedRecord* rec, uint32_t* field, size_t field_len) {
+  const Descriptor& d = rec->d;
+  const size_t st = static_cast<size_t>(stride());
+  size_t count = static_cast<size_t>(rec->count);
+  int nbits = d.nbits;
+  bool is_signed = d.datyp == 4;
+  std::vector<uint32_t> padded;
+  const uint32_t* stream = rec->data();
+  size_t stream_words = rec->data_words;
+  if (d.datyp == 3) {
+    // Four characters a word; words the record does not store read as 0.
+    count = (count + 3) / 4;
+    nbits = 32;
+    is_signed = false;
+    if (stream_words < count) {
+      padded.assign(stream, stream + stream_words);
+      padded.resize(count, 0u);
+      stream = padded.data();
+      stream_words = count;
+    }
+  }
+  if (count == 0) return 0;
+  const size_t len = std::min(field_len, (count - 1) * st + 1);
+  const packing::PackStatus ps = packing::unpack_integers(
+      nullptr, stream, stream_words, 0, nbits, count, is_signed, field, len, st, nullptr, nullptr);
+  if (ps == packing::PackStatus::kOk || ps == packing::PackStatus::kNothingToDo) return 0;
+  return damaged(rec->handle, packing::pack_status_text(ps));
+}
+
+// 64-bit IEEE values (high word first in the file) rounded to floats.
+int reduce_doubles(FetchedRecord* rec, float* field, size_t field_len) {
+  const size_t n = static_cast<size_t>(rec->count);
+  if (2 * n > rec->data_words) return damaged(rec->handle, "fewer values stored than described");
+  if (n > field_len) return damaged(rec->handle, "more values than the caller's room");
+  const uint32_t* data = rec->data();
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t bits = (static_cast<uint64_t>(data[2 * i]) << 32) | data[2 * i + 1];
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    field[i] = static_cast<float>(v);
+  }
+  return 0;
+}
+
+int decode_ieee(FetchedRecord* rec, uint32_t* field, size_t field_words) {
+  const size_t n = static_cast<size_t>(rec->count);
+  const packing::PackStatus ps = packing::unpack_ieee(
+      rec->data(), rec->data_words, n, ieee_width_of(rec->d.nbits), field, field_words);
+  if (ps == packing::PackStatus::kOk || n == 0) return 0;
+  return damaged(rec->handle, packing::pack_status_text(ps));
+}
+
+int copy_raw(FetchedRecord* rec, uint32_t* field, size_t field_words) {
+  const int64_t words = words_for_bits(static_cast<int64_t>(rec->d.nbits) * rec->count);
+  if (words > static_cast<int64_t>(rec->data_words))
+    return damaged(rec->handle, "fewer words stored than described");
+  if (static_cast<uint64_t>(words) > field_words)
+    return damaged(rec->handle, "more words than the caller's room");
+  std::copy(rec->data(), rec->data() + words, field);
+  return 0;
+}
+
+// Words of the caller's array that decode_record may write.
+size_t field_words_needed(const FetchedRecord& rec) {
+  const Descriptor& d = rec.d;
+  const size_t n = static_cast<size_t>(rec.count);
+  if (d.datyp == 0) return static_cast<size_t>(words_for_bits(int64_t{d.nbits} * rec.count));
+  if (d.datyp == 3) return (n + 3) / 4;
+  if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) return 2 * n;
+  return n;
+}
+
+void trace_read(const FetchedRecord& rec) {
+  if (msg_level() > 1) return;
+  char text[32];
+  std::snprintf(text, sizeof text, "Read(%d)", static_cast<int>(rec.buffer[4]));
+  print_std_parms(rec.entry, text, options().prnt_options.c_str(), 0);
+}
+
+}  // namespace
+
+int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
+  const Descriptor& d = rec->d;
+  uint32_t* words = as<uint32_t>(field);
+  if (options().image_mode_copy) return copy_image(rec, words, field_words);
+  const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
+  if (need < 0) return invalid_datyp(d.datyp);
+  if (need > static_cast<int64_t>(rec->data_words))
+    return damaged(rec->handle, "fewer words stored than its values need");
+  switch (d.datyp) {
+    case 0:
+      return copy_raw(rec, words, field_words);
+    case 1:
+    case 129:
+      return decode_fixed_floats(rec, as<float>(field), field_words);
+    case 2:
+    case 4:
+      return decode_integers(rec, words, field_words);
+    case 3: {
+      const int status = decode_integers(rec, words, field_words);
+      if (status < 0) return status;
+      // Host-order words to the file's byte order: characters in record order.
+      const size_t nwords = (static_cast<size_t>(rec->count) + 3) / 4;
+      const size_t st = static_cast<size_t>(stride());
+      for (size_t i = 0; i < nwords; ++i) zep::store_be32(&words[i * st], words[i * st]);
+      return 0;
+    }
+    case 5:
+      if (ieee_width_of(d.nbits) == 64 && options().downgrade_32)
+        return reduce_doubles(rec, as<float>(field), field_words);
+      return decode_ieee(rec, words, field_words);
+    case 6:
+    case 134:
+      return decode_packer_floats(rec, as<float>(field), field_words);
+    default:
+      return invalid_datyp(d.datyp);
+  }
+}
+
+int read_values(int handle, std::vector<double>* out) {
+  out->clear();
+  FetchedRecord rec;
+  int status = fetch_record(handle, &rec);
+  if (status < 0) return status;
+  const Descriptor& d = rec.d;
+  const size_t n = static_cast<size_t>(rec.count);
+  const int64_t need = needed_data_words(d.datyp, d.nbits, rec.count);
+  if (need < 0) return invalid_datyp(d.datyp);
+  if (need > static_cast<int64_t>(rec.data_words))
+    return damaged(handle, "fewer words stored than its values need");
+  try {
+    out->resize(n);
+    if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) {
+      std::vector<float> f(n);
+      status = reduce_doubles(&rec, f.data(), n);
+      std::copy(f.begin(), f.end(), out->begin());
+    } else if (d.datyp == 1 || d.datyp == 129) {
+      std::vector<float> f(n);
+      status = decode_fixed_floats(&rec, f.data(), n);
+      std::copy(f.begin(), f.end(), out->begin());
+    } else if (d.datyp == 6 || d.datyp == 134) {
+      std::vector<float> f(n);
+      status = decode_packer_floats(&rec, f.data(), n);
+      std::copy(f.begin(), f.end(), out->begin());
+    } else {
+      std::vector<uint32_t> w(std::max(n, field_words_needed(rec)), 0u);
+      if (d.datyp == 0) {
+        status = copy_raw(&rec, w.data(), w.size());
+      } else if (d.datyp == 5) {
+        status = decode_ieee(&rec, w.data(), w.size());
+      } else {
+        status = decode_integers(&rec, w.data(), w.size());
+      }
+      for (size_t i = 0; status >= 0 && i < n; ++i) {
+        switch (d.datyp) {
+          case 2:
+            (*out)[i] = static_cast<double>(w[i]);
+            break;
+          case 4:
+            (*out)[i] = static_cast<double>(static_cast<int32_t>(w[i]));
+            break;
+          case 3:
+            // Character i sits in word i / 4, the first in the high byte.
+            (*out)[i] = static_cast<double>((w[i / 4] >> (24 - 8 * (i % 4))) & 0xFFu);
+            break;
+          default: {  // 0 and 5: the words as floats
+            float f;
+            std::memcpy(&f, &w[i], sizeof f);
+            (*out)[i] = static_cast<double>(f);
+          }
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                         "memory is full, was trying to allocate %d bytes",
+                         static_cast<int>(std::min<int64_t>(rec.count * 8, INT32_MAX)));
+  }
+  if (status < 0) {
+    out->clear();
+    return status;
+  }
+  trace_read(rec);
+  return handle;
+}
+
+int read_values_as_floats(int handle, std::vector<float>* out) {
+  out->clear();
+  std::vector<double> values;
+  const int status = read_values(handle, &values);
+  if (status < 0) return status;
+  try {
+    out->resize(values.size());
+  } catch (const std::bad_alloc&) {
+    return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                       "memory is full, was trying to allocate %d bytes",
+                       static_cast<int>(std::min<size_t>(values.size() * 4, INT32_MAX)));
+  }
+  std::transform(values.begin(), values.end(), out->begin(),
+                 [](double v) { return static_cast<float>(v); });
+  return status;
+}
+
+}  // namespace stdfile
+
+using namespace stdfile;
+
+extern "C" {
+
+int c_vktluk(void* field, int handle, int* ni, int* nj, int* nk) {
+  FetchedRecord rec;
+  const int status = fetch_record(handle, &rec, ni, nj, nk);
+  if (status < 0) return status;
+  // The caller's array holds what the record's descriptors announce.
+  const int result = decode_record(&rec, field, std::numeric_limits<size_t>::max());
+  if (result < 0) return result;
+  trace_read(rec);
+  return handle;
+}
+
+}  // extern "C"
