@@ -181,6 +181,18 @@ void extract_keys(const std::vector<KeyDescriptor> &keys, const uint32_t *area, 
                   uint32_t *values, int nvalues);
 void insert_keys(const std::vector<KeyDescriptor> &keys, uint32_t *area, int area_words,
                  const uint32_t *values, int nvalues, uint32_t *mask, const uint32_t *mask_values);
+// Four characters packed into a word, first in bits 24-31; a shorter text
+// is padded with blanks.
+inline uint32_t pack_chars4(const char *text) {
+  uint32_t w = 0;
+  bool ended = text == nullptr;
+  for (int i = 0; i < 4; ++i) {
+    if (!ended && text[i] == '\0') ended = true;
+    w = (w << 8) | (ended ? 0x20u : static_cast<unsigned char>(text[i]));
+  }
+  return w;
+}
+
 // Upper-case folding: clears bit 5 of every byte whose bit 6 is set.
 inline uint32_t fold_upper(uint32_t v) { return v & ~((v >> 1) & 0x20202020u); }
 

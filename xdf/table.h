@@ -15,6 +15,10 @@
 #include "xdf/format.h"
 #include "xdf/hooks.h"
 
+namespace io {
+struct FileEntry;
+}
+
 namespace xdf {
 
 constexpr int kMaxFiles = 128;
@@ -133,6 +137,7 @@ struct FileEntry {
   int64_t cur_addr = -1; // sequential: word address of the search position
   int64_t seq_bof = 1;   // sequential: word address of the first record
   int old_format = 0;
+  int64_t seq_end_mark = 0;  // sequential: word address of the end mark written here; 0 none
   std::array<uint32_t, kMaxKeyWords> head_keys{};  // sequential: primary part at the position
   std::array<uint32_t, kMaxKeyWords> target{};     // search target, entry layout
   std::array<uint32_t, kMaxKeyWords> srch_mask{};  // persistent selection mask (all ones at open)
@@ -161,6 +166,14 @@ int file_index(int iun);
 // Row of the master file table holding unit iun; -1 if none. No message.
 int fnom_index(int iun);
 
+// The file's row in the master file table, or null when the unit is no
+// longer bound.
+io::FileEntry *fnom_row(const FileEntry &f);
+// True when the row is read-only (or gone).
+bool row_read_only(const FileEntry &f);
+// The row's path, for messages ("" when gone).
+const char *row_file_name(const FileEntry &f);
+
 // Generic key builders working from the header's key descriptors (the
 // signatures of the hooks). Mode 1 inserts `keys` into the entry (and builds
 // `mask` from `mask_keys`, mask words 0 and 1 zero); any other mode extracts.
@@ -168,10 +181,29 @@ int build_gen_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask, uint32_
                         int file_index, int mode);
 int build_gen_info_keys(uint32_t *info, uint32_t *values, int file_index, int mode);
 
+// Values handed to a builder: the caller's n values, then `fill` up to the
+// most any builder may read or write for file f (its key count, its key
+// words, at least 32).
+std::vector<uint32_t> builder_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill);
+std::vector<uint32_t> builder_info_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill);
+
 // Sequential handle coding: unit offset u = (address - 1) / 2 coded as
 // offset x 4^class in bits 7-28 and 29-30, file index in bits 0-6.
 int make_seq_handle(int64_t address, int file_index, const FileEntry &f);
 int64_t address_from_handle(int handle, const FileEntry &f);
+
+// The search loop from the file's position: a handle, -12 (nothing found),
+// -25 (no usable position) or an error.
+int next_match(int index);
+
+// Directory entry of a random-file handle along the chain (page and entry
+// checked); 0 or an error reported under `module`.
+int entry_of_handle(FileEntry &f, int handle, const char *module, DirPage **page, uint32_t **entry);
+
+// Creates the header of a new file in slot `index` and writes it unless the
+// unit is read-only.
+int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, int naux,
+                   const char *appl);
 
 // Appends a directory page to file `index` in memory and, when write is 1,
 // on disk (header counters updated). 0, -1 (no such file), -24, or -28.

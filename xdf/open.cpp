@@ -1,0 +1,354 @@
+// Opening, creating and closing directory files.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "io/file_table.h"
+#include "io/word_file.h"
+#include "xdf/table.h"
+#include "zep/io.h"
+#include "zep/xdf.h"
+
+namespace xdf {
+
+namespace {
+
+constexpr uint32_t kOldRandomMark = 0x55555555;
+constexpr uint32_t kOldSequentialMark = 0xAAAAAAAA;
+constexpr int kOldSequentialProbeWords = 30;
+
+bool contains(const char *text, const char *word) {
+  return text != nullptr && std::strstr(text, word) != nullptr;
+}
+bool contains_either(const char *text, const char *upper, const char *lower) {
+  return contains(text, upper) || contains(text, lower);
+}
+
+// Installs the key builders and the search filter chosen by the file's kind.
+void choose_builders(FileEntry &f, const io::FileEntry &row) {
+  f.build_primary = build_gen_prim_keys;
+  f.build_info = build_gen_info_keys;
+  f.record_filter = nullptr;
+  if (row.has(io::kAttrQolt)) return;  // report files use the generic pair here
+  if (row.has(io::kAttrStd)) {
+    const StdHooks &h = std_hooks();
+    if (h.build_primary != nullptr) f.build_primary = h.build_primary;
+    if (h.build_info != nullptr) f.build_info = h.build_info;
+    f.record_filter = h.record_filter;
+  }
+}
+
+// Files in one of the two old layouts. Their conversion into the current
+// layout plugs in here; until it exists they are refused as foreign files.
+int open_old_format(int index, bool sequential) {
+  (void)index;
+  (void)sequential;
+  return report("c_xdfopn", ERR_NOT_XDF, FATAL,
+                "file is not XDF type or old standard random type\n");
+}
+
+// Releases the slot of an open that failed, then returns code.
+int fail_open(int index, int code) {
+  init_file(index);
+  return code;
+}
+
+// Reads the header and every directory page of an existing current-format
+// file. Returns the header's valid_count or an error (the slot is released
+// by the caller).
+int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t file_words,
+                  uint32_t first_word) {
+  const char *name = row.file_name.c_str();
+  const int64_t header_words = 2 * static_cast<int64_t>(first_word & 0xFFFFFF);
+  if (header_words < kFileHeaderFixedWords || header_words > file_words)
+    return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                  "header length %lld words does not fit the file (%lld words)\n file in error: %s\n",
+                  static_cast<long long>(header_words), static_cast<long long>(file_words), name);
+  std::vector<uint32_t> words;
+  try {
+    words.assign(static_cast<size_t>(header_words), 0);
+  } catch (const std::bad_alloc &) {
+    return report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full");
+  }
+  if (c_waread2(f.iun, words.data(), 1, static_cast<int>(header_words)) != header_words)
+    return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of the header\n file in error: %s\n", name);
+  std::string why = FileHeader::decode(words.data(), words.size(), &f.header);
+  if (!why.empty())
+    return report("c_xdfopn", ERR_DAMAGED, ERROR, "%s\n file in error: %s\n", why.c_str(), name);
+  FileHeader &h = f.header;
+  f.has_header = true;
+  f.primary_len = h.primary_len;
+  f.info_len = h.info_len;
+  f.next_write = 2 * static_cast<int64_t>(h.file_size) + 1;
+  int64_t pos = header_words + 1;
+
+  // The standard layer's builders copy the key words of a 9-unit primary
+  // part and a 2-word info area: a file claiming more is not one of theirs.
+  if (row.has(io::kAttrStd) && (h.primary_len > 9 || h.info_len > 1))
+    return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                  "File probably dammaged\n file in error: %s\n", name);
+
+  if (contains_either(mode, "READ", "read")) {
+    h.rw_flag = 0;
+  } else if (h.rw_flag != 0) {
+    return report("c_xdfopn", ERR_IN_USE, FATAL,
+                  "file (unit=%d) currently used by another application in write mode", f.iun);
+  } else if (contains_either(mode, "WRITE", "write")) {
+    h.rw_flag = 1;
+  } else if (contains_either(mode, "R-W", "r-w")) {
+    h.rw_flag = 3;
+  } else if (contains_either(mode, "APPEND", "append")) {
+    h.rw_flag = 4;
+  }
+
+  if (h.dir_page_count == 0) {
+    if (row.has(io::kAttrStd) && (h.app_signature == pack_chars4("STDR") ||
+                                  h.app_signature == pack_chars4("stdr")))
+      return report("c_xdfopn", ERR_DAMAGED, ERROR, "File probably dammaged\n file in error: %s\n",
+                    name);
+    f.xdf_seq = 1;
+  } else if (f.xdf_seq == 1) {
+    h.rw_flag = 0;
+  }
+  debug_trace("Debug c_xdfopn fichier existe f->xdf_seq=%d\n", f.xdf_seq);
+
+  if (f.xdf_seq) {
+    f.cur_addr = f.seq_bof = pos;
+    return static_cast<int>(h.valid_count);
+  }
+  if (h.dir_page_count > static_cast<uint32_t>(kMaxDirPages))
+    return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                  "number of directory pages is incorrect\n file in error: %s\n", name);
+  const int64_t page_words = static_cast<int64_t>(dir_page::words(f.primary_len));
+  for (uint32_t i = 0; i < h.dir_page_count; ++i) {
+    if (pos < 1 || pos + page_words - 1 > file_words)
+      return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                    "number of directory pages is incorrect\n file in error: %s\n", name);
+    const int rc = add_dir_page(f.file_index, 0);
+    if (rc < 0)
+      return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full") : rc;
+    DirPage &page = *f.dir_page.back();
+    if (c_waread2(f.iun, page.image.data(), static_cast<unsigned int>(pos),
+                  static_cast<int>(page_words)) != page_words)
+      return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of directory page %u\n file in error: %s\n",
+                    i, name);
+    if (page.entry_count() > kEntriesPerPage)
+      return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                    "directory page %u holds %d entries, directory is probably dammaged\n file in error: %s\n",
+                    i, page.entry_count(), name);
+    if (dir_page::xor_check(page.image.data(), page.image.size()) != 0)
+      report("c_xdfopn", ERR_CHECKSUM, ERROR,
+             "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n", i,
+             name);
+    f.nrecords += page.entry_count();
+    if (i + 1 < h.dir_page_count) pos = word_address(page.next_page());
+  }
+  return static_cast<int>(h.valid_count);
+}
+
+}  // namespace
+
+int write_header(FileEntry &f) {
+  std::vector<uint32_t> w = f.header.encode();
+  return c_wawrit2(f.iun, w.data(), 1, static_cast<int>(f.header.words()));
+}
+
+int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, int naux,
+                   const char *appl) {
+  FileEntry &f = *file_table()[index];
+  FileHeader h;
+  if (npri < 0 || naux < 0 || npri > 1024 || naux > 1024 || (npri > 0 && pri == nullptr) ||
+      (naux > 0 && aux == nullptr))
+    return report("c_xdfopn", ERR_MAX_KEYS, ERROR, "invalid key counts npri=%d naux=%d\n", npri, naux);
+  for (int i = 0; i < npri; ++i) h.primary.push_back(KeyDescriptor::decode(pri + 2 * i));
+  for (int i = 0; i < naux; ++i) h.info.push_back(KeyDescriptor::decode(aux + 2 * i));
+  h.primary_len = primary_len_for(h.primary);
+  h.info_len = info_len_for(h.info);
+  if (h.primary_len > kMaxPrimaryUnits || h.info_len > kMaxPrimaryUnits)
+    return report("c_xdfopn", ERR_MAX_KEYS, ERROR,
+                  "keys need %d primary and %d info units, more than %d\n", h.primary_len,
+                  h.info_len, kMaxPrimaryUnits);
+  h.length = static_cast<uint32_t>(8 + npri + naux);
+  h.version = kXdfVersion;
+  h.app_signature = pack_chars4(appl);
+  h.file_size = h.length;
+  h.primary_count = npri;
+  h.info_count = naux;
+  f.header = std::move(h);
+  f.has_header = true;
+  f.primary_len = f.header.primary_len;
+  f.info_len = f.header.info_len;
+  f.next_write = 1;
+  if (!row_read_only(f)) {
+    write_header(f);
+    f.next_write = 1 + static_cast<int64_t>(f.header.words());
+  }
+  (void)iun;
+  return 0;
+}
+
+// Flushes the cached pages of the unit, so that what was written is on disk.
+static void flush_unit(const FileEntry &f) {
+  const io::FileEntry *row = fnom_row(f);
+  if (row == nullptr || !row->open) return;
+  const int slot = io::wa_slot_of_fd(row->fd);
+  if (slot >= 0) io::wa_pages_flush(slot);
+}
+
+}  // namespace xdf
+
+using namespace xdf;
+
+extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint32_t *aux, int naux,
+                        const char *appl) {
+  if (!settings().init_package_done) init_package();
+  if (iun < 1 || iun > 999) return report("c_xdfopn", ERR_BAD_UNIT, ERROR, "invalid unit number=%d", iun);
+  if (file_index(iun) != -1)
+    return report("c_xdfopn", ERR_ALREADY_OPEN, WARNING, "file (unit=%d) is already open", iun);
+  const int index = get_free_index();
+  if (index < 0) return index;
+  FileEntry &f = *file_table()[index];
+  f.iun = iun;
+  f.file_index = index;
+  const int rown = fnom_index(iun);
+  if (rown < 0)
+    return fail_open(index, report("c_xdfopn", ERR_NOT_FNOM, ERROR,
+                                   "file (unit=%d) is not connected with fnom", iun));
+  f.fnom_row = rown;
+  io::FileEntry &row = io::file_entry(rown);
+  if (!row.has(io::kAttrRnd))
+    return fail_open(index, report("c_xdfopn", ERR_NOT_OPEN, ERROR,
+                                   "file must be random\n file in error: %s\n", row.file_name.c_str()));
+  if (contains(appl, "QLT0")) row.set(io::kAttrQolt);
+  if (contains(appl, "STD")) row.set(io::kAttrStd);
+  choose_builders(f, row);
+  const char *type = row.file_type ? row.file_type->c_str() : "";
+  f.xdf_seq = contains_either(type, "SEQ", "seq") ? 1 : 0;
+  debug_trace("Debug c_xdfopn f->xdf_seq=%d\n", f.xdf_seq);
+
+  if (contains_either(mode, "CREATE", "create")) {
+    c_waopen(iun);
+    const int rc = create_new_xdf(index, iun, pri, npri, aux, naux, appl);
+    if (rc < 0) return fail_open(index, rc);
+    if (f.xdf_seq) {
+      f.cur_addr = f.seq_bof = f.next_write;
+      f.header.file_size = static_cast<uint32_t>((f.next_write - 1) / 2);
+    } else {
+      const int prc = add_dir_page(index, 1);
+      if (prc < 0) return fail_open(index, prc);
+    }
+    f.header.rw_flag = 2;
+    f.modified = 1;
+    return rc;
+  }
+
+  if (!row.open) c_waopen(iun);
+  const int64_t file_words = c_wasize(iun);
+  uint32_t first[4] = {0, 0, 0, 0};
+  if (file_words < 4 || c_waread2(iun, first, 1, 4) != 4)
+    return fail_open(index, report("c_xdfopn", ERR_NOT_XDF, FATAL,
+                                   "file is not XDF type or old standard random type\n"));
+  if (first[2] == kXdfVersion || first[2] == kXdfVersionLower) {
+    const int rc = read_existing(f, row, mode, file_words, first[0]);
+    if (rc < 0) return fail_open(index, rc);
+    return rc;
+  }
+  if (first[0] == kOldRandomMark) {
+    const int rc = open_old_format(index, false);
+    return rc < 0 ? fail_open(index, rc) : rc;
+  }
+  uint32_t probe[kOldSequentialProbeWords] = {};
+  if (file_words >= kOldSequentialProbeWords &&
+      c_waread2(iun, probe, 1, kOldSequentialProbeWords) == kOldSequentialProbeWords &&
+      probe[28] == kOldSequentialMark) {
+    const int rc = open_old_format(index, true);
+    return rc < 0 ? fail_open(index, rc) : rc;
+  }
+  return fail_open(index, report("c_xdfopn", ERR_NOT_XDF, FATAL,
+                                 "file is not XDF type or old standard random type\n"));
+}
+
+extern "C" int c_xdfcls(int iun) {
+  if (fnom_index(iun) < 0)
+    return report("c_xdfcls", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
+  const int index = file_index(iun);
+  FileEntry *fp = open_entry(index);
+  if (fp == nullptr || index == 0) return report("c_xdfcls", ERR_NOT_OPEN, WARNING, "file is not open");
+  FileEntry &f = *fp;
+  const bool writable = !row_read_only(f);
+  if (f.header.rw_flag != 0 && writable) write_header(f);
+
+  bool truncate_after_flush = false;
+  if (f.modified) {
+    const uint32_t npages = std::min<uint32_t>(f.header.dir_page_count, static_cast<uint32_t>(f.npages));
+    for (uint32_t p = 0; p < npages; ++p) {
+      DirPage &page = *f.dir_page[p];
+      if (!page.modified) continue;
+      for (int e = 0; e < page.entry_count(); ++e) {
+        uint32_t *entry = page.entry(e);
+        const uint32_t type = (entry[0] >> 24) | 0x80;
+        if (type == kTypeDeletedInMemory) {
+          entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+          if (writable && entry[1] != 0)
+            c_wawrit2(f.iun, entry, static_cast<unsigned int>(word_address(entry[1])), 2);
+        } else if (type == kTypeDeleted) {
+          entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+        } else {
+          entry[0] &= ~0x80000000u;
+        }
+      }
+      dir_page::set_checksum(page.image.data(), page.image.size());
+      if (writable)
+        c_wawrit2(f.iun, page.image.data(), static_cast<unsigned int>(word_address(page.address())),
+                  static_cast<int>(page.image.size()));
+      page.modified = false;
+    }
+    if (f.xdf_seq && writable) truncate_after_flush = true;
+    f.modified = 0;
+  }
+  // The cut of a sequential file happens once its cached pages are on disk,
+  // and never below the end mark this process wrote.
+  int64_t cut_words = 0;
+  if (truncate_after_flush) {
+    const io::FileEntry *row = fnom_row(f);
+    cut_words = row != nullptr ? row->size : 0;
+    if (f.seq_end_mark > 0 && cut_words < f.seq_end_mark + 1) cut_words = f.seq_end_mark + 1;
+  }
+  const std::string name = row_file_name(f);
+
+  if (settings().xdf_checkpoint) {
+    settings().xdf_checkpoint = 0;
+    flush_unit(f);
+    if (cut_words > 0) c_secateur(name.c_str(), 4 * cut_words);
+    return 0;
+  }
+  if (f.header.rw_flag != 0 && writable) {
+    f.header.rw_flag = 0;
+    write_header(f);
+  }
+  // Unhook this file from any chain it is part of.
+  for (int i = 1; i < kMaxFiles; ++i) {
+    FileEntry *other = open_entry(i);
+    if (other == nullptr || other->link != index) continue;
+    other->link = -1;
+    if (!other->dir_page.empty()) other->dir_page.back()->next = nullptr;
+  }
+  if (!f.dir_page.empty()) {
+    if (f.dir_page.front()->prev != nullptr) f.dir_page.front()->prev->next = nullptr;
+    if (f.dir_page.back()->next != nullptr) f.dir_page.back()->next->prev = nullptr;
+  }
+  c_waclos(iun);
+  if (cut_words > 0) c_secateur(name.c_str(), 4 * cut_words);
+  init_file(index);
+  return 0;
+}
+
+extern "C" int c_secateur(const char *name, int64_t nbytes) {
+  debug_trace("Truncating %s to \t %lld Bytes\n", name, static_cast<long long>(nbytes));
+  const int rc = truncate(name, static_cast<off_t>(nbytes));
+  if (rc == -1) std::perror("secateur");
+  return rc;
+}

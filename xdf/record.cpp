@@ -1,0 +1,522 @@
+// Record buffers: preparing, editing, writing, reading and deleting records.
+//
+// A record buffer is nine control words followed by the record image:
+//   0 dimension (words, control words included; set by the caller)
+//   1 nbits: image length in bits     2 data offset (image words)
+//   3 record offset (0)               4 unit whose key layout the image follows
+//   5 info offset (image words)       6-8 spare
+#include <algorithm>
+#include <cstring>
+
+#include "io/file_table.h"
+#include "xdf/table.h"
+#include "zep/io.h"
+#include "zep/packing.h"
+#include "zep/xdf.h"
+
+namespace xdf {
+namespace {
+
+constexpr int kControlWords = 9;
+enum { kDim = 0, kNbits = 1, kDataOffset = 2, kRecordOffset = 3, kIun = 4, kInfoOffset = 5 };
+
+uint32_t *image_of(uint32_t *buf) { return buf + kControlWords; }
+int32_t as_int(uint32_t w) { return static_cast<int32_t>(w); }
+
+// Room of the buffer for its image, in words; -1 when the dimension is absurd.
+int64_t image_room(const uint32_t *buf) {
+  const int64_t dim = as_int(buf[kDim]);
+  return dim < kControlWords ? -1 : dim - kControlWords;
+}
+
+// Words of the primary and info parts of file f.
+int64_t key_part_words(const FileEntry &f) { return 2 * static_cast<int64_t>(f.primary_len + f.info_len); }
+
+// The unit checks of the preparing calls, each with its own severity.
+int check_open_unit(const char *module, int iun, int level, FileEntry **out) {
+  if (fnom_index(iun) < 0) return report(module, ERR_NOT_FNOM, level, "file is not connected with fnom");
+  FileEntry *f = open_entry(file_index(iun));
+  if (f == nullptr || !f->has_header) return report(module, ERR_NOT_OPEN, level, "file is not open");
+  *out = f;
+  return 0;
+}
+
+int check_key_room(const char *module, const uint32_t *buf, const FileEntry &f) {
+  if (image_room(buf) < key_part_words(f))
+    return report(module, ERR_BUFFER_SMALL, ERROR,
+                  "buffer of %d words cannot hold the record header and keys (%lld words)\n",
+                  as_int(buf[kDim]), static_cast<long long>(kControlWords + key_part_words(f)));
+  return 0;
+}
+
+void insert_primary(FileEntry &f, uint32_t *image, const uint32_t *keys, int nkeys) {
+  std::vector<uint32_t> values = builder_values(f, keys, nkeys, 0xFFFFFFFFu);
+  std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+  std::array<uint32_t, kMaxKeyWords> mask{};
+  f.build_primary(image, values.data(), mask.data(), ones.data(), f.file_index, 1);
+}
+
+void insert_info(FileEntry &f, uint32_t *info_area, const uint32_t *info, int ninfo) {
+  std::vector<uint32_t> values = builder_info_values(f, info, ninfo, 0xFFFFFFFFu);
+  f.build_info(info_area, values.data(), f.file_index, 1);
+}
+
+bool datyp_supported(int datyp) { return datyp >= 0 && datyp <= 9 && datyp != 1; }
+
+// The editing calls' common checks. bitpos < 0 for c_xdfadd. On success
+// fills the edit's words W, its place in the image and the image's words.
+struct Edit {
+  int64_t w = 0, place = 0, image_words = 0, room = 0;
+};
+int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbits, int datyp, Edit *e) {
+  if (bitpos >= 0 && bitpos % 64 != 0)
+    return report(module, ERR_BAD_BITS, FATAL, "bitpos must be a multiple of 64");
+  if ((datyp == 3 || datyp == 5) && nbits != 8)
+    return report(module, ERR_BAD_TYPE, FATAL, "nbits must be 8 for datyp %d", datyp);
+  if (nelm < 0 || nbits < 0 || bitpos < -1)
+    return report(module, ERR_BAD_TYPE, ERROR, "invalid nelm=%d, nbits=%d or bitpos=%d\n", nelm, nbits, bitpos);
+  e->room = image_room(buf);
+  const int64_t nbits_image = as_int(buf[kNbits]);
+  const int64_t data_offset = as_int(buf[kDataOffset]);
+  e->image_words = nbits_image / 32 + as_int(buf[kRecordOffset]);
+  if (e->room < 0 || nbits_image < 0 || e->image_words < 0 || e->image_words > e->room ||
+      data_offset < 0 || data_offset > e->room)
+    return report(module, ERR_BAD_BUFFER, ERROR, "record not properly initialized\n");
+  e->w = 2 * ((static_cast<int64_t>(nelm) * nbits + 63) / 64);
+  e->place = (bitpos < 0 ? 0 : bitpos / 32) + data_offset;
+  return 0;
+}
+
+// Words the elements occupy without rounding to units.
+int64_t element_words(int nelm, int nbits) { return (static_cast<int64_t>(nelm) * nbits + 31) / 32; }
+
+// Stores nelm elements of data at dst (w words, zeroed first).
+void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbits, int datyp) {
+  std::fill(dst, dst + w, 0u);
+  const int64_t nw = std::min(element_words(nelm, nbits), w);
+  switch (datyp) {
+    case 2:
+    case 4:
+      if (nelm > 0 && nbits > 0)
+        compact_integer(data, nullptr, dst, nelm, nbits, 0, settings().xdf_stride, datyp == 2 ? 1 : 3);
+      break;
+    case 5:
+      for (int64_t i = 0; i < nw; ++i) dst[i] = fold_upper(data[i]);
+      break;
+    case 7:
+    case 9: {
+      const int items = static_cast<int>(nw / 2);
+      move6432_(data, dst, &items);
+      if (nw % 2) dst[nw - 1] = data[nw - 1];
+      break;
+    }
+    default:
+      std::copy(data, data + nw, dst);
+  }
+}
+
+void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, int datyp) {
+  const int64_t nw = element_words(nelm, nbits);
+  switch (datyp) {
+    case 2:
+    case 4:
+      if (nelm > 0 && nbits > 0)
+        compact_integer(data, nullptr, const_cast<uint32_t *>(src), nelm, nbits, 0, settings().xdf_stride,
+                        datyp == 2 ? 2 : 4);
+      break;
+    case 7:
+    case 9: {
+      const int items = static_cast<int>(nw / 2);
+      move6432_(src, data, &items);
+      if (nw % 2) data[nw - 1] = src[nw - 1];
+      break;
+    }
+    default:
+      std::copy(src, src + nw, data);
+  }
+}
+
+}  // namespace
+}  // namespace xdf
+
+using namespace xdf;
+
+extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
+                        int ninfo) {
+  FileEntry *f = nullptr;
+  int rc = check_open_unit("c_xdfini", iun, WARNING, &f);
+  if (rc < 0) return rc;
+  if ((rc = check_key_room("c_xdfini", buf, *f)) < 0) return rc;
+  std::fill(buf + 1, buf + as_int(buf[kDim]), 0u);
+  if (idtyp < 1 || idtyp > 126)
+    return report("c_xdfini", ERR_BAD_TYPE, ERROR, "invalid idtyp=%d, must be between 1 and 126", idtyp);
+  uint32_t *image = image_of(buf);
+  buf[kRecordOffset] = 0;
+  buf[kIun] = static_cast<uint32_t>(iun);
+  image[0] = static_cast<uint32_t>(idtyp) << 24;
+  buf[kDataOffset] = static_cast<uint32_t>(key_part_words(*f));
+  buf[kNbits] = static_cast<uint32_t>(32 * key_part_words(*f));
+  buf[kInfoOffset] = static_cast<uint32_t>(2 * f->primary_len);
+  if (nkeys >= 1) insert_primary(*f, image, keys, nkeys);
+  if (ninfo >= 1) insert_info(*f, image + 2 * f->primary_len, info, ninfo);
+  return 0;
+}
+
+extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
+                        int ninfo) {
+  FileEntry *f = nullptr;
+  int rc = check_open_unit("c_xdfupd", iun, ERROR, &f);
+  if (rc < 0) return rc;
+  if (idtyp != -1 && (idtyp < 1 || idtyp > 126))
+    return report("c_xdfupd", ERR_BAD_TYPE, ERROR, "invalid idtyp=%d, must be between 1 and 126 or -1",
+                  idtyp);
+  if ((rc = check_key_room("c_xdfupd", buf, *f)) < 0) return rc;
+  uint32_t *image = image_of(buf);
+  buf[kIun] = static_cast<uint32_t>(iun);
+  if (idtyp >= 0) image[0] = (image[0] & 0xFFFFFF) | (static_cast<uint32_t>(idtyp) << 24);
+  if (nkeys > 0) insert_primary(*f, image, keys, nkeys);
+  if (ninfo > 0) insert_info(*f, image + 2 * f->primary_len, info, ninfo);
+  return 0;
+}
+
+extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys, int nkeys,
+                        uint32_t *info, int ninfo) {
+  const uint32_t *image = image_of(buf);
+  const RecordHeader h = RecordHeader::decode(image);
+  *idtyp = static_cast<int>(h.idtyp);
+  *addr = static_cast<int>(h.address);
+  *length = static_cast<int>(h.length);
+  FileEntry *f = open_entry(file_index(as_int(buf[kIun])));
+  if (f == nullptr || !f->has_header || as_int(buf[kIun]) == kReservedUnit)
+    return report("c_xdfhdr", ERR_NOT_OPEN, WARNING, "file is not open");
+  const int rc = check_key_room("c_xdfhdr", buf, *f);
+  if (rc < 0) return rc;
+  std::array<uint32_t, kMaxKeyWords> copy{}, mask{};
+  std::copy(image, image + f->entry_words(), copy.begin());
+  if (keys != nullptr && nkeys > 0) {
+    std::vector<uint32_t> values = builder_values(*f, nullptr, 0, 0);
+    std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, 0xFFFFFFFFu);
+    f->build_primary(copy.data(), values.data(), mask.data(), ones.data(), f->file_index, 0);
+    std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
+  }
+  if (info != nullptr && ninfo > 0) {
+    std::vector<uint32_t> info_area(image + 2 * f->primary_len, image + key_part_words(*f));
+    info_area.resize(std::max<size_t>(info_area.size(), kMaxKeyWords), 0);
+    std::vector<uint32_t> values = builder_info_values(*f, nullptr, 0, 0);
+    f->build_info(info_area.data(), values.data(), f->file_index, 0);
+    std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(ninfo)), info);
+  }
+  return 0;
+}
+
+extern "C" int c_xdfadd(uint32_t *buf, uint32_t *data, int nelm, int nbits, int datyp) {
+  Edit e;
+  int rc = edit_checks("c_xdfadd", buf, -1, nelm, nbits, datyp, &e);
+  if (rc < 0) return rc;
+  if (e.image_words + e.w > e.room)
+    return report("c_xdfadd", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for insertion");
+  if (!datyp_supported(datyp)) return report("c_xdfadd", ERR_BAD_TYPE, ERROR, "invalid datyp=%d\n", datyp);
+  store_elements(image_of(buf) + e.image_words, e.w, data, nelm, nbits, datyp);
+  buf[kNbits] += static_cast<uint32_t>(32 * e.w);
+  return 0;
+}
+
+extern "C" int c_xdfins(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int nbits, int datyp) {
+  Edit e;
+  int rc = edit_checks("c_xdfins", buf, bitpos, nelm, nbits, datyp, &e);
+  if (rc < 0) return rc;
+  if (e.image_words + e.w > e.room || e.place > e.image_words)
+    return report("c_xdfins", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for insertion");
+  if (!datyp_supported(datyp)) return report("c_xdfins", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  uint32_t *image = image_of(buf);
+  std::copy_backward(image + e.place, image + e.image_words, image + e.image_words + e.w);
+  store_elements(image + e.place, e.w, data, nelm, nbits, datyp);
+  buf[kNbits] += static_cast<uint32_t>(32 * e.w);
+  return 0;
+}
+
+extern "C" int c_xdfrep(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int nbits, int datyp) {
+  Edit e;
+  int rc = edit_checks("c_xdfrep", buf, bitpos, nelm, nbits, datyp, &e);
+  if (rc < 0) return rc;
+  if (e.place + e.w > e.room)
+    return report("c_xdfrep", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for replacement");
+  if (!datyp_supported(datyp)) return report("c_xdfrep", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  store_elements(image_of(buf) + e.place, e.w, data, nelm, nbits, datyp);
+  return 0;
+}
+
+extern "C" int c_xdfxtr(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int nbits, int datyp) {
+  Edit e;
+  int rc = edit_checks("c_xdfxtr", buf, bitpos, nelm, nbits, datyp, &e);
+  if (rc < 0) return rc;
+  if (e.place + e.w > e.room)
+    return report("c_xdfxtr", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for extraction");
+  if (!datyp_supported(datyp)) return report("c_xdfxtr", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  extract_elements(data, image_of(buf) + e.place, nelm, nbits, datyp);
+  return 0;
+}
+
+extern "C" int c_xdfcut(uint32_t *buf, int bitpos, int nelm, int nbits, int datyp) {
+  Edit e;
+  int rc = edit_checks("c_xdfcut", buf, bitpos, nelm, nbits, datyp, &e);
+  if (rc < 0) return rc;
+  if (e.place + e.w > e.image_words)
+    return report("c_xdfcut", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for deletion");
+  uint32_t *image = image_of(buf);
+  std::copy(image + e.place + e.w, image + e.image_words, image + e.place);
+  buf[kNbits] -= static_cast<uint32_t>(32 * e.w);
+  return 0;
+}
+
+extern "C" int c_xdfdel(int handle) {
+  FileEntry *fp = open_entry(handle & 0x7F);
+  if (fp == nullptr || handle <= 0)
+    return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
+  FileEntry &f = *fp;
+  if (f.header.rw_flag == 0 || f.header.rw_flag == 4)
+    return report("c_xdfdel", ERR_NO_DELETE, ERROR, "file is open in read or append mode only\n");
+  if (row_read_only(f)) return report("c_xdfdel", ERR_NO_DELETE, ERROR, "file is read only\n");
+  uint32_t head[2] = {0, 0};
+  uint32_t *entry = head;
+  DirPage *page = nullptr;
+  int64_t seq_addr = 0;
+  if (f.xdf_seq) {
+    seq_addr = address_from_handle(handle, f);
+    if (c_waread2(f.iun, head, static_cast<unsigned int>(seq_addr), 2) != 2)
+      return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld\n",
+                    static_cast<long long>(seq_addr));
+  } else {
+    const int rc = entry_of_handle(f, handle, "c_xdfdel", &page, &entry);
+    if (rc < 0) return rc;
+    if (page->owner != f.file_index)
+      return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid record number\n");
+  }
+  const uint32_t type = entry[0] >> 24;
+  if (type == 0) return report("c_xdfdel", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
+  if (type_is_deleted(type)) return report("c_xdfdel", ERR_DELETED, WARNING, "record already deleted\n");
+  if (f.xdf_seq) {
+    head[0] = (head[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+    c_wawrit2(f.iun, head, static_cast<unsigned int>(seq_addr), 2);
+  } else {
+    entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeletedInMemory) << 24);
+    page->modified = true;
+  }
+  f.header.erasure_count += 1;
+  f.header.valid_count -= 1;
+  f.modified = 1;
+  return 0;
+}
+
+extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+  const int src_index = file_index(as_int(buf[kIun]));
+  FileEntry *src = open_entry(src_index);
+  if (src == nullptr || !src->has_header)
+    return report("c_xdfput", ERR_BAD_BUFFER, ERROR, "record not properly initialized\n");
+  const int index = file_index(iun);
+  FileEntry *fp = open_entry(index);
+  if (fp == nullptr || !fp->has_header) return report("c_xdfput", ERR_BAD_UNIT, ERROR, "invalid iun (%d)\n", iun);
+  FileEntry &f = *fp;
+  const int64_t nbits = as_int(buf[kNbits]);
+  if (nbits % 64 != 0)
+    return report("c_xdfput", ERR_BAD_BITS, SYSTEM, "buf->nbits is not a multiple of 64 bits\n");
+  if (f.header.rw_flag == 0 || row_read_only(f))
+    return report("c_xdfput", ERR_NO_WRITE, ERROR, "file is open in read only mode or no write permission\n");
+  if (handle != 0 && f.header.rw_flag == 4)
+    return report("c_xdfput", ERR_NO_WRITE, ERROR, "file is open in append mode only\n");
+  // A buffer of another key layout would put its keys in the wrong places.
+  if (src != &f && (src->header.primary_count != f.header.primary_count ||
+                    src->primary_len != f.primary_len || src->header.info_count != f.header.info_count ||
+                    src->info_len != f.info_len))
+    return report("c_xdfput", ERR_DIFFERENT_FILES, ERROR,
+                  "source and destination files are different type of file\n");
+  int64_t n = nbits / 32;
+  const int64_t room = image_room(buf);
+  if (n < key_part_words(f) || room < 0 || n > room)
+    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words does not fit its buffer\n",
+                  static_cast<long long>(n));
+  if (f.xdf_seq && handle < 0)
+    return report("c_xdfput", ERR_NO_WRITE, ERROR, "sequential file: a record is rewritten with its handle\n");
+
+  bool append = handle <= 0;
+  const bool positive = handle > 0;
+  if (handle < 0) handle = -handle;
+  int64_t write_addr = 0;
+  DirPage *page = nullptr;
+  uint32_t *entry = nullptr;
+  if (handle != 0) {
+    if ((handle & 0x7F) != index)
+      return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
+    uint32_t old_head[2] = {0, 0};
+    const uint32_t *old = old_head;
+    int64_t old_addr;
+    if (f.xdf_seq) {
+      old_addr = address_from_handle(handle, f);
+      if (c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(old_addr), 2) != 2)
+        return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld\n",
+                      static_cast<long long>(old_addr));
+      old = f.head_keys.data();
+    } else {
+      const int rc = entry_of_handle(f, handle, "c_xdfput", &page, &entry);
+      if (rc < 0) return rc;
+      if (page->owner != index)
+        return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
+      f.cur_dir_page = page;
+      f.cur_entry = (handle >> 7) & 0xFFF;
+      old = entry;
+      old_addr = word_address(entry[1]);
+    }
+    const uint32_t type = old[0] >> 24;
+    if (type == 0) return report("c_xdfput", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
+    if (type_is_deleted(type)) return report("c_xdfput", ERR_DELETED, ERROR, "deleted record\n");
+    if (n != 2 * static_cast<int64_t>(old[0] & 0xFFFFFF))
+      append = true;
+    else if (positive)
+      write_addr = old_addr;
+  }
+
+  // The padded length must fit the 24-bit length field before anything moves.
+  const int64_t start = append ? (f.xdf_seq ? f.cur_addr : f.next_write) : write_addr;
+  const int64_t padded = f.xdf_seq ? seq::padded_words(start, n) : n;
+  if (padded / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + padded > 0xFFFFFFFFLL)
+    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words is too long for the file\n",
+                  static_cast<long long>(padded));
+
+  if (append) {
+    if (f.xdf_seq) {
+      write_addr = f.cur_addr;
+    } else {
+      f.cur_pageno = f.npages - 1;
+      f.cur_dir_page = f.dir_page.back().get();
+      if (f.cur_dir_page->entry_count() >= kEntriesPerPage) {
+        f.cur_dir_page->modified = true;
+        const int rc = add_dir_page(index, 1);
+        if (rc < 0) return rc;
+        f.cur_pageno = f.npages - 1;
+        f.cur_dir_page = f.dir_page.back().get();
+      }
+      f.cur_entry = f.cur_dir_page->entry_count();
+      f.cur_dir_page->image[dir_page::kEntryCount] += 1;
+      entry = f.cur_dir_page->entry(f.cur_entry);
+      page = f.cur_dir_page;
+      write_addr = f.next_write;
+    }
+  }
+  if (handle != 0) {
+    const int rc = c_xdfdel(handle);
+    if (rc < 0) return rc;
+  }
+
+  uint32_t *image = image_of(buf);
+  image[1] = static_cast<uint32_t>(unit_address(write_addr));
+  n = padded;
+  image[0] = (image[0] & 0xFF000000u) | static_cast<uint32_t>(n / 2);
+  if (n <= room) {
+    c_wawrit2(f.iun, image, static_cast<unsigned int>(write_addr), static_cast<int>(n));
+  } else {  // the padding lies past the buffer: write zeros there
+    std::vector<uint32_t> copy(image, image + room);
+    copy.resize(static_cast<size_t>(n), 0);
+    c_wawrit2(f.iun, copy.data(), static_cast<unsigned int>(write_addr), static_cast<int>(n));
+  }
+  if (f.xdf_seq && append) f.cur_addr += n;
+
+  if (!f.xdf_seq) {
+    std::vector<uint32_t> values = builder_values(f, nullptr, 0, 0);
+    std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+    std::array<uint32_t, kMaxKeyWords> copy{}, mask{};
+    std::copy(image, image + f.entry_words(), copy.begin());
+    f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), index, 0);
+    f.build_primary(entry, values.data(), mask.data(), ones.data(), index, 1);
+    entry[0] = image[0];
+    entry[1] = image[1];
+  }
+
+  f.header.valid_count += 1;
+  if (append) {
+    f.header.extension_count += 1;
+    f.header.file_size += static_cast<uint32_t>(n / 2);
+    f.next_write = 2 * static_cast<int64_t>(f.header.file_size) + 1;
+    f.header.biggest_record = std::max(f.header.biggest_record, static_cast<uint32_t>(n / 2));
+    if (f.xdf_seq) {
+      uint32_t tail[seq::kTrailerWords + seq::kEndMarkWords];
+      seq::encode_trailer(image[0], image[1], tail);
+      seq::encode_end_mark(static_cast<uint32_t>(unit_address(f.cur_addr + seq::kTrailerWords)),
+                           tail + seq::kTrailerWords);
+      c_wawrit2(f.iun, tail, static_cast<unsigned int>(f.cur_addr), seq::kTrailerWords + seq::kEndMarkWords);
+      f.cur_addr += seq::kTrailerWords;
+      f.next_write = f.cur_addr;
+      f.seq_end_mark = f.cur_addr;
+      if (io::FileEntry *row = fnom_row(f)) row->size = static_cast<int32_t>(f.next_write + 1);
+    }
+  }
+  if (handle != 0) f.header.rewrite_count += 1;
+  f.modified = 1;
+  if (page != nullptr) page->modified = true;
+  return 0;
+}
+
+extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
+  FileEntry *fp = open_entry(handle & 0x7F);
+  if (fp == nullptr || handle <= 0)
+    return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
+  FileEntry *f = fp;
+  const uint32_t *entry;
+  if (f->xdf_seq) {
+    if (!f->valid_pos)
+      return report("c_xdfget", ERR_NO_POSITION, ERROR, "no valid file position for sequential file\n");
+    const int64_t from_handle = address_from_handle(handle, *f);
+    const int64_t recorded = word_address(f->head_keys[1]);
+    if (from_handle != recorded)
+      return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld record address=%lld\n",
+                    static_cast<long long>(from_handle), static_cast<long long>(recorded));
+    entry = f->head_keys.data();
+  } else {
+    DirPage *page;
+    uint32_t *e;
+    const int rc = entry_of_handle(*f, handle, "c_xdfget", &page, &e);
+    if (rc < 0) return rc;
+    entry = e;
+    if (FileEntry *owner = open_entry(page->owner)) f = owner;
+  }
+  const RecordHeader h = RecordHeader::decode(entry);
+  if (h.idtyp == 0) return report("c_xdfget", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
+  if (type_is_deleted(h.idtyp)) return report("c_xdfget", ERR_DELETED, ERROR, "deleted record\n");
+  int64_t dim = as_int(buf[kDim]);
+  int64_t skip = 0;
+  if (dim < 0) {
+    if (as_int(buf[kNbits]) != -1)
+      return report("c_xdfget", ERR_BUFFER_SMALL, ERROR, "dimension of buf is invalid = %lld\n",
+                    static_cast<long long>(dim));
+    skip = key_part_words(*f);
+    dim = -dim;
+  }
+  const int64_t s = 2 * static_cast<int64_t>(h.length);
+  if (dim < s + kControlWords)
+    return report("c_xdfget", ERR_BUFFER_SMALL, ERROR, "dimension of buf (%lld) < record size (%lld)\n",
+                  static_cast<long long>(dim), static_cast<long long>(s));
+  const int64_t addr = word_address(h.address);
+  const int64_t file_words = c_wasize(f->iun);
+  if (h.address == 0 || skip > s || addr + s - 1 > file_words)
+    return report("c_xdfget", ERR_DAMAGED, ERROR,
+                  "record at address %lld of %lld words runs past the end of the file\n file in error: %s\n",
+                  static_cast<long long>(addr), static_cast<long long>(s), row_file_name(*f));
+  buf[kNbits] = static_cast<uint32_t>(32 * s);
+  buf[kDataOffset] = static_cast<uint32_t>(key_part_words(*f));
+  buf[kRecordOffset] = 0;
+  buf[kIun] = static_cast<uint32_t>(f->iun);
+  buf[kInfoOffset] = static_cast<uint32_t>(2 * f->primary_len);
+  if (aux != nullptr) {
+    aux[0] = aux[1] = 0;
+    if (!f->xdf_seq && !f->old_format && f->info_len > 0)
+      c_waread2(f->iun, aux, static_cast<unsigned int>(addr + 2 * f->primary_len), 2 * f->info_len);
+  }
+  uint32_t *image = image_of(buf);
+  std::fill(image, image + s, 0u);
+  const int64_t want = s - skip;
+  if (want > 0 && c_waread2(f->iun, image, static_cast<unsigned int>(addr + skip), static_cast<int>(want)) != want)
+    return report("c_xdfget", ERR_DAMAGED, ERROR, "short read of the record at address %lld\n file in error: %s\n",
+                  static_cast<long long>(addr), row_file_name(*f));
+  return 0;
+}
+
+extern "C" int c_xdfget(int handle, uint32_t *buf) { return c_xdfget2(handle, buf, nullptr); }
