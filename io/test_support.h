@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -24,9 +26,12 @@ namespace io_test {
 class TempDir {
  public:
   TempDir() {
-    char tmpl[] = "/tmp/io_test_XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    path_ = d ? d : "/tmp";
+    // Lower case only, so that name folding leaves paths under it alone.
+    static int counter = 0;
+    for (;;) {
+      path_ = "/tmp/io_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+      if (mkdir(path_.c_str(), 0700) == 0 || errno != EEXIST) break;
+    }
   }
   ~TempDir() {
     const std::string cmd = "rm -rf '" + path_ + "'";
