@@ -493,7 +493,7 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
   const int64_t s = 2 * static_cast<int64_t>(h.length);
   if (dim < s + kControlWords)
     return report("c_xdfget", ERR_BUFFER_SMALL, ERROR, "dimension of buf (%lld) < record size (%lld)\n",
-                  static_cast<long long>(dim), static_cast<long long>(s));
+                  static_cast<long long>(dim), static_cast<long long>(s + kControlWords));
   const int64_t addr = word_address(h.address);
   const int64_t file_words = c_wasize(f->iun);
   if (h.address == 0 || skip > s || addr + s - 1 > file_words)
