@@ -130,7 +130,6 @@ void sequence_appel(const KeyTable& table, std::string_view program, int n) {
 
 void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n, int poskey,
                       bool leading, int* excess) {
-  (void)poskey;
   int& slot = app::positional_slot();
   const std::string& posname = scan->table[static_cast<size_t>(poskey)].name;
   while (*place < count) {

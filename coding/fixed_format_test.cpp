@@ -49,6 +49,9 @@ TEST(FixedFormatTest, ExponentForm) {
   EXPECT_EQ(format_exponent(0.99999996, 10, 5), ".10000E+01");
   EXPECT_EQ(format_exponent(-480000000.0, 10, 5), "**********");
   EXPECT_EQ(format_exponent(1e-40, 12, 6), "0.100000E-39");
+  // A three-digit exponent takes the place of the letter.
+  EXPECT_EQ(format_exponent(1e-101, 12, 6), "0.100000-100");
+  EXPECT_EQ(format_exponent(1e-100, 12, 6), "0.100000E-99");
 }
 
 TEST(FixedFormatTest, FieldsJoinAndPadToLength) {
