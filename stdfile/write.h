@@ -138,7 +138,8 @@ bool pack_data(const PackInput &in, Packed *out);
 
 // Image mode: copies the caller's already packed words into a data area of
 // `room` words. For the compressed forms the count comes from field[0],
-// which must lie in 0..room-1; returns that problem, or nullopt.
+// the words that follow it (at most room - 1 of them), which must lie in
+// 0..room; returns that problem, or nullopt.
 std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, int nbits,
                                       int64_t room, int64_t *count);
 

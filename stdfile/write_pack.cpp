@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "common/bit_fields.h"
+#include "packing/compress.h"
 #include "stdfile/write.h"
 #include "zep/compress.h"
 #include "zep/packing.h"
@@ -31,30 +32,31 @@ int64_t compressed_count(int64_t c, int64_t header_bytes) {
   return 2 * (((c + header_bytes + 16) * 8 + 63) / 64);
 }
 
-// Compresses the `stream_words` words of 16-bit slots at data + first in a
-// work area of its own (a noisy field can grow) and, when the result fits
-// the room, copies it back and sets data[0]. Returns false when it does not
-// fit: the data are then left as packed, uncompressed.
+// Compresses in place the `stream_words` words of 16-bit slots at
+// data + first and sets data[0]. The compressor never writes past the room
+// of the data area (a noisy field can grow); returns false when the
+// compressed record would not fit it, the data then left as packed.
 bool compress_slots(std::vector<uint32_t> &data, int64_t first, int64_t stream_words,
-                    int ni, int nj, int nk, int nbits, int64_t header_bytes,
-                    int64_t *used_words) {
+                    int ni, int nj, int nbits, int64_t header_bytes, int64_t *used_words) {
   const int64_t room = static_cast<int64_t>(data.size());
   int64_t c = 0;
   if (ni == 1 || nj == 1) {
     // A grid one point wide is stored as packed: size it from those words.
     c = 4 * stream_words + 1;
   } else {
-    const int64_t npoints = static_cast<int64_t>(ni) * nj;
-    std::vector<uint32_t> work(static_cast<size_t>(2 * npoints + 64), 0);
-    std::copy(data.begin() + first, data.begin() + first + stream_words, work.begin());
-    c = obrv_compress(work.data(), ni, nj, nk, nbits, 1);
-    if (c <= 0) return false;
-    const int64_t cwords = (c - 1 + 3) / 4;
-    if (cwords > static_cast<int64_t>(work.size()) || first + cwords > room) return false;
+    size_t words = 0;
+    const packing::ZipStatus st =
+        packing::compress_packed(data.data() + first, static_cast<size_t>(room - first), ni, nj,
+                                 nbits, packing::decided_compress_level(), &words);
+    if (st != packing::ZipStatus::kOk) return false;
+    c = packing::zip_length_code(words);
     const int64_t count = compressed_count(c, header_bytes);
-    if (count > room) return false;
-    std::fill(data.begin() + first, data.end(), 0u);
-    std::copy(work.begin(), work.begin() + cwords, data.begin() + first);
+    if (count > room) {
+      // Cannot happen with the room reserved for the packed slots, but a
+      // record cut short would lose values: refuse the compressed form.
+      return false;
+    }
+    std::fill(data.begin() + first + static_cast<int64_t>(words), data.end(), 0u);
     data[0] = static_cast<uint32_t>(count);
     *used_words = count;
     return true;
@@ -112,8 +114,8 @@ bool pack_data(const PackInput &in, Packed *out) {
     case 129: {
       pack_reals(in, n, data.data(), true);
       const int64_t first = 1 + kRealsHeaderWords;
-      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nk, in.nbits,
-                         4 * 0, &out->used_words)) {
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits, 0,
+                         &out->used_words)) {
         return true;
       }
       PackInput plain = in;
@@ -147,7 +149,7 @@ bool pack_data(const PackInput &in, Packed *out) {
     case 134: {
       pack_float_packer(in, n, data.data() + 1);
       const int64_t first = 1 + kPackerHeaderWords;
-      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nk, in.nbits,
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits,
                          4 * kPackerHeaderWords, &out->used_words)) {
         return true;
       }
@@ -165,10 +167,8 @@ std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, i
   if (datyp > 128) {
     int32_t first = 0;
     std::memcpy(&first, field, 4);
-    if (first < 0 || first + int64_t{1} > room) {
-      return RangeError{"field[0]", first, 0, room - 1};
-    }
-    *count = first + int64_t{1};
+    if (first < 0 || first > room) return RangeError{"field[0]", first, 0, room};
+    *count = std::min(first + int64_t{1}, room);
     return std::nullopt;
   }
   int64_t bits = n * nbits;
