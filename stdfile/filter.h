@@ -14,3 +14,30 @@ namespace stdfile {
 // when its package initialises, through the hook the open registers.
 void filter_package_init();
 }  // namespace stdfile
+
+namespace stdfile {
+// The descriptors of one record that the request sets test: the three names
+// blank-padded to their full width (12, 4, 2) and NUL-terminated, the origin
+// stamp and the three level codes.
+struct RecordDescriptors {
+  char etiket[13] = "            ";
+  char nomvar[5] = "    ";
+  char typvar[3] = "  ";
+  int dateo = 0;
+  int ip1 = 0;
+  int ip2 = 0;
+  int ip3 = 0;
+};
+
+// The decision of the request sets about a record with these descriptors:
+// 1 passes, 0 does not. `handle` only names the record in the debug lines.
+// c_vkt_match_req is this over the descriptors that c_vktprm gives.
+int match_request(const RecordDescriptors &record, int handle);
+
+// Writes one line to the filter's debug stream (DEBUGFILE, opened by
+// c_requetes_init; nothing is written before).
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void filter_debug(const char *format, ...);
+}  // namespace stdfile
