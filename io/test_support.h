@@ -26,6 +26,13 @@ namespace io_test {
 class TempDir {
  public:
   TempDir() {
+    // In a fresh copy of the test program started by IO_RUN_FRESH, the
+    // fixture's directory is the parent's.
+    if (const char *shared = std::getenv("IO_TEST_SHARED_DIR")) {
+      path_ = shared;
+      owned_ = false;
+      return;
+    }
     // Lower case only, so that name folding leaves paths under it alone.
     static int counter = 0;
     for (;;) {
@@ -34,6 +41,7 @@ class TempDir {
     }
   }
   ~TempDir() {
+    if (!owned_) return;
     const std::string cmd = "rm -rf '" + path_ + "'";
     if (std::system(cmd.c_str()) != 0) {
     }
@@ -43,6 +51,7 @@ class TempDir {
 
  private:
   std::string path_;
+  bool owned_ = true;
 };
 
 inline void write_bytes(const std::string &path, const std::vector<unsigned char> &bytes) {
@@ -95,9 +104,13 @@ class IoTest : public ::testing::Test {
 // when sound) in a fresh copy of the test program, with WA_CONFIG set to
 // `config` (nullptr: unset) before anything is opened there. The page cache
 // settings are fixed at the first open of a process, hence the fresh copy.
+// Used inside an IoTest: the copy works in the same directory dir_, but
+// runs the test body again up to this point (setup that the scenario must
+// not see twice belongs in the scenario).
 #define IO_RUN_FRESH(config, scenario)                                   \
   do {                                                                   \
     GTEST_FLAG_SET(death_test_style, "threadsafe");                      \
+    setenv("IO_TEST_SHARED_DIR", dir_.path().c_str(), 1);                \
     EXPECT_EXIT(                                                         \
         {                                                                \
           const char *cfg_ = (config);                                   \
@@ -110,4 +123,5 @@ class IoTest : public ::testing::Test {
           std::_Exit(failures_.empty() ? 0 : 2);                         \
         },                                                               \
         ::testing::ExitedWithCode(0), "");                               \
+    unsetenv("IO_TEST_SHARED_DIR");                                      \
   } while (0)
