@@ -109,6 +109,12 @@ ZipStatus unpackTokensMinimum(ZipBitReader& in, int ni, int nj, int nbits, uint1
 void packTokensSample(const int32_t* residuals, int ni, int nj, ZipBitWriter& out);
 ZipStatus unpackTokensSample(ZipBitReader& in, int ni, int nj, int32_t* residuals);
 
+// The sample method's arithmetic, exposed for tests: the cubic through
+// y0..y3 placed at -3, 0, 3 and 6, at offset d, rounded; and the rounding
+// (0.5001 added with the sign of v in extended precision, cut toward zero).
+int32_t sample_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d);
+int32_t sample_round(double v);
+
 // The process-wide compression level: -1 undecided, 0 minimum method only,
 // 1 the sample method too.
 int& compress_level();

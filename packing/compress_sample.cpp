@@ -156,6 +156,12 @@ uint32_t magnitude(int32_t r) {
 
 }  // namespace
 
+int32_t sample_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
+  return cubic(y0, y1, y2, y3, d);
+}
+
+int32_t sample_round(double v) { return round_away(v); }
+
 void packTokensSample(const int32_t* residuals, int ni, int nj, ZipBitWriter& out) {
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
   uint32_t largest = 0;
