@@ -71,9 +71,11 @@ void nettoyer(std::string *text) {
   while (!text->empty() && (text->back() == ' ' || text->back() == '\0')) text->pop_back();
 }
 
-bool xmlconvip(int ip1, std::string *text) {
+bool xmlconvip(int ip1, std::string *text, std::string *why) {
   std::string level;
-  if (!coding::level_text(ip1, &level)) {
+  // Notices of the level coding go where the library's standard output goes
+  // (standard error while the document is on standard output).
+  if (!coding::level_text(ip1, &level, stdout, why)) {
     text->clear();
     return false;
   }
@@ -110,8 +112,17 @@ int vkt2xml(int argc, char **argv) {
     if (out_fd >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
   }
 
-  c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), keys.vkt.c_str(), "RND+R/O", 0);
-  if (c_vktouv(kUnit, "RND") < 0) status = 1;
+  // An input that cannot be opened or a record that cannot be read is this
+  // document's problem, not a reason to end the process: the document is
+  // always completed and the exit status tells.
+  c_vktopc("TOLRNC", "CATAST", 0);
+  const bool bound =
+      c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), keys.vkt.c_str(), "RND+R/O", 0) == 0;
+  const bool opened = bound && c_vktouv(kUnit, "RND") >= 0;
+  if (!opened) {
+    std::fprintf(stderr, "vkt2xml: cannot open the standard file %s\n", keys.vkt.c_str());
+    status = 1;
+  }
 
   if (to_stdout) {
     c_vktopc("MSGLVL", "FATALE", 0);
@@ -123,17 +134,13 @@ int vkt2xml(int argc, char **argv) {
     std::fflush(stdout);
     std::exit(13);
   }
-  // A record that cannot be read is this document's problem, not a reason
-  // to end the process: the walk goes on with the next record.
-  c_vktopc("TOLRNC", "CATAST", 0);
 
   DocumentWriter doc(out_fd);
   doc.put("<?xml version='1.0' encoding='utf-8' standalone='yes'?>\n<zep-standard-file>\n");
 
   int ni = 0, nj = 0, nk = 0;
   char etiket[] = "            ", typvar[] = "  ", nomvar[] = "    ";
-  int handle = c_vktinf(kUnit, &ni, &nj, &nk, -1, etiket, -1, -1, -1, typvar, nomvar);
-  std::vector<float> values;
+  int handle = opened ? c_vktinf(kUnit, &ni, &nj, &nk, -1, etiket, -1, -1, -1, typvar, nomvar) : -1;
   while (handle >= 0) {
     Record r;
     if (query(handle, &r) < 0) status = 1;
@@ -142,10 +149,10 @@ int vkt2xml(int argc, char **argv) {
     r.typvar[2] = '\0';
     r.grtyp[1] = '\0';
 
-    std::string level;
-    if (!xmlconvip(r.ip1, &level)) {
-      std::fprintf(stderr, "vkt2xml: %s: ip1 %d is not a valid level code\n",
-                   record_name(r, handle).c_str(), r.ip1);
+    std::string level, why;
+    if (!xmlconvip(r.ip1, &level, &why)) {
+      std::fprintf(stderr, "vkt2xml: %s: ip1 %d is not a valid level code: %s\n",
+                   record_name(r, handle).c_str(), r.ip1, why.c_str());
       status = 1;
     }
     double hours = static_cast<double>(static_cast<int64_t>(r.deet) * r.npas) * (1.0 / 3600.0);
@@ -188,16 +195,24 @@ int vkt2xml(int argc, char **argv) {
     doc.put("\t\t<vktdata encoding='ASCII' format='14.6g' orientation='south-to-north'>\n");
     doc.put("\t\t<values>");
 
-    values.clear();
-    if (stdfile::read_values_as_floats(handle, &values) < 0) {
+    // Integers keep every digit as doubles; everything else is a float.
+    const int kind = r.datyp & 0x7F;
+    int got;
+    if (kind == 2 || kind == 4) {
+      std::vector<double> wide;
+      got = stdfile::read_values(handle, &wide);
+      if (got >= 0) doc.put_values(wide.data(), wide.size());
+    } else {
+      std::vector<float> values;
+      got = stdfile::read_values_as_floats(handle, &values);
+      if (got >= 0) doc.put_values(values.data(), values.size());
+    }
+    if (got < 0) {
       std::fprintf(stderr, "vkt2xml: %s: its values cannot be read\n",
                    record_name(r, handle).c_str());
-      values.clear();
       status = 1;
     }
-    doc.put_values(values.data(), values.size());
     doc.put("\t\t</values>\n\t\t</vktdata>\n</vktrecord>\n");
-    std::vector<float>().swap(values);
 
     handle = c_vktsui(kUnit, &ni, &nj, &nk);
   }
@@ -212,8 +227,8 @@ int vkt2xml(int argc, char **argv) {
                  doc.failed() ? doc.error().c_str() : std::strerror(errno));
     status = 1;
   }
-  c_vktfrm(kUnit);
-  c_fclos(kUnit);
+  if (opened) c_vktfrm(kUnit);
+  if (bound) c_fclos(kUnit);
   std::fflush(stdout);
   return status;
 }

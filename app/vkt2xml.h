@@ -13,8 +13,9 @@ namespace app {
 int vkt2xml(int argc, char **argv);
 
 // Level text of an ip1 code for the document: the coded level in its text
-// form without trailing blanks, or false when the code cannot be decoded.
-bool xmlconvip(int ip1, std::string *text);
+// form without trailing blanks, or false (with the reason in `why`) when the
+// code cannot be decoded.
+bool xmlconvip(int ip1, std::string *text, std::string *why);
 
 // Removes trailing blanks and terminators from a text.
 void nettoyer(std::string *text);

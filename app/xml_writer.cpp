@@ -81,6 +81,19 @@ void DocumentWriter::put_values(const float *values, size_t count) {
   }
 }
 
+void DocumentWriter::put_values(const double *values, size_t count) {
+  constexpr size_t kLine = 8 * kMaxValueText + 1;
+  size_t i = 0;
+  while (i < count) {
+    if (buf_.size() - len_ < kLine) make_room(kLine);
+    char *p = buf_.data() + len_;
+    size_t end = i + 8 <= count ? i + 8 : count;
+    for (; i < end; ++i) p += format_value(values[i], p);
+    if (i % 8 == 0) *p++ = '\n';
+    len_ = static_cast<size_t>(p - buf_.data());
+  }
+}
+
 bool DocumentWriter::flush() {
   size_t done = 0;
   while (done < len_ && !failed_) {

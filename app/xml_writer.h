@@ -38,6 +38,7 @@ class DocumentWriter {
   void put_int_element(int tabs, std::string_view open, long long v, std::string_view close);
   // Writes the values as "%12.6g " each, a line feed after every eighth.
   void put_values(const float *values, size_t count);
+  void put_values(const double *values, size_t count);
 
   // Writes out what is buffered. Returns false (and remembers it) if the
   // descriptor refused any byte.
