@@ -432,3 +432,43 @@ TEST(CompactFloatPow, IntegerPowers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random headers and streams of random lengths, in heap blocks of exactly the
+// size announced, so that the address checker sees any read or write past
+// them. A successful unpack must have produced every value.
+TEST(CompactFloatBounded, RandomDamagedRecordsStayInside) {
+  std::mt19937 rng(2024);
+  int ok = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    uint32_t header[4];
+    for (uint32_t& h : header) h = static_cast<uint32_t>(rng());
+    if (trial % 2) header[0] = (header[0] & 0x000FFFFFu) | (0xFFFu << 20);
+    if (trial % 3 == 0) header[0] = (header[0] & 0x0000000Fu) | (0x7FFu << 20);
+    const size_t words = rng() % 12;
+    std::vector<uint32_t> stream(words);
+    for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
+    const size_t count = 1 + rng() % 20;
+    const size_t len = rng() % 24;
+    std::vector<float> out(len, -7.0f);
+    int nbits = static_cast<int>(rng() % 2 ? rng() % 70 : rng() % 5000);
+    if (trial % 4 == 1) {  // mostly consistent: matching count, narrow tokens
+      header[0] = (0xFFFu << 20) | static_cast<uint32_t>(count);
+      header[3] = static_cast<uint32_t>(rng() % 12) << 8;
+      nbits = static_cast<int>(rng() % 12);
+    }
+    const PackStatus st = packing::unpack_floats(header, stream.data(), words, rng() % 40, nbits,
+                                                 count, out.data(), len, 1 + rng() % 2,
+                                                 rng() % 2, 1.0f);
+    if (st == PackStatus::kOk) {
+      ++ok;
+      ASSERT_NE(out[0], -7.0f);
+    } else {
+      for (float v : out) ASSERT_EQ(v, -7.0f);
+    }
+  }
+  EXPECT_GT(ok, 50);
+}
+
+}  // namespace

@@ -224,3 +224,37 @@ TEST(CompactIntegerBounded, BitLength) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CompactIntegerBounded, RandomDamagedRecordsStayInside) {
+  std::mt19937 rng(77);
+  int ok = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    uint32_t header[4];
+    for (uint32_t& h : header) h = static_cast<uint32_t>(rng());
+    header[0] = (0xFDu << 24) | (header[0] & 0x7FFu);
+    header[1] %= 40;
+    const bool with_header = trial % 2;
+    const size_t words = rng() % 12;
+    std::vector<uint32_t> stream(words);
+    for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
+    const size_t count = rng() % 30;
+    const size_t len = rng() % 30;
+    std::vector<uint32_t> out(len, 0xEEEEEEEEu);
+    size_t n = 0;
+    const PackStatus st = packing::unpack_integers(
+        with_header ? header : nullptr, stream.data(), words, rng() % 40,
+        static_cast<int>(rng() % 70) - 2, count, rng() % 2, out.data(), len, 1 + rng() % 2,
+        nullptr, &n);
+    if (st == PackStatus::kOk) {
+      ++ok;
+      EXPECT_LE(n, count);
+    } else {
+      for (uint32_t v : out) ASSERT_EQ(v, 0xEEEEEEEEu);
+    }
+  }
+  EXPECT_GT(ok, 50);
+}
+
+}  // namespace
