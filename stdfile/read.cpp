@@ -190,8 +190,10 @@ int copy_image(FetchedRecord* rec, uint32_t* field, size_t field_words) {
     if (d.datyp == 3) bits = static_cast<int64_t>(d.ni) * d.nj * 8;
     words = words_for_bits(bits);
   }
-  if (words > static_cast<int64_t>(rec->data_words))
-    return damaged(rec->handle, "packed data shorter than its descriptors say");
+  // Words past the stored ones come from the zero-filled read buffer, as
+  // far as it goes.
+  if (words > static_cast<int64_t>(rec->room()))
+    return damaged(rec->handle, "packed data longer than the record");
   if (static_cast<uint64_t>(words) > field_words)
     return damaged(rec->handle, "packed data larger than the caller's room");
   std::copy(data, data + words, field);
@@ -211,9 +213,10 @@ int decode_fixed_floats(FetchedRecord* rec, float* field, size_t field_len) {
                                 st, false, 99999.0f);
   } else {  // 129
     if (rec->data_words < 1) return damaged(rec->handle, "compressed length missing");
-    const size_t k = data[0];
-    if (k + 1 > rec->data_words || k < kFloatHeaderWords)
-      return damaged(rec->handle, "compressed length beyond the record");
+    // Writers differ on whether data[0] counts itself: the words that
+    // follow it are taken as at most what the record holds.
+    const size_t k = std::min<size_t>(data[0], rec->data_words - 1);
+    if (k < kFloatHeaderWords) return damaged(rec->handle, "compressed header missing");
     size_t stream_words = k - kFloatHeaderWords;
     if (stream_is_compressed(d)) {
       if (!expand(rec, 1 + kFloatHeaderWords, stream_words))
@@ -241,9 +244,9 @@ int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
     stream_words = rec->data_words - kPackerHeaderWords;
   } else {  // 134
     if (rec->data_words < 1) return damaged(rec->handle, "compressed length missing");
-    const size_t k = data[0];
-    if (k + 1 > rec->data_words || k < static_cast<size_t>(kPackerHeaderWords))
-      return damaged(rec->handle, "compressed length beyond the record");
+    const size_t k = std::min<size_t>(data[0], rec->data_words - 1);
+    if (k < static_cast<size_t>(kPackerHeaderWords))
+      return damaged(rec->handle, "compressed header missing");
     header = data + 1;
     first = 1 + kPackerHeaderWords;
     stream_words = k - kPackerHeaderWords;
