@@ -68,13 +68,6 @@ T missing_marker(T missing) {
   return static_cast<T>(static_cast<float>(missing));
 }
 
-// Largest element index used, or false when (count - 1) * stride + 1 does not
-// fit values_len.
-bool values_fit(size_t count, size_t stride, size_t values_len) {
-  if (values_len == 0) return false;
-  return (count - 1) <= (values_len - 1) / stride;
-}
-
 template <class T>
 PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t stream_words,
                        uint64_t offset, int nbits_arg, size_t count, T* values,
@@ -89,7 +82,7 @@ PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t st
   if (decode_float_header(header, &h) != PackStatus::kOk) return PackStatus::kBadHeader;
   if (!h.contiguous() && h.count != count) return PackStatus::kBadHeader;
   if (h.nbits > w.stored) return PackStatus::kBadHeader;
-  if (!values_fit(count, stride, values_len)) return PackStatus::kShortOutput;
+  if (!strided_fits(count, stride, values_len)) return PackStatus::kShortOutput;
   if (!token_span_fits(offset, count, w.stored, stream_words)) return PackStatus::kShortStream;
 
   const uint32_t missing_tok = missing_token(h.nbits);
@@ -132,7 +125,7 @@ PackStatus pack_impl(const T* values, size_t values_len, size_t count, size_t st
   }
   if (count == 0) return PackStatus::kNothingToDo;
   if (!contiguous && count > kMaxSeparateCount) return PackStatus::kCountOverflow;
-  if (!values_fit(count, stride, values_len)) return PackStatus::kShortOutput;
+  if (!strided_fits(count, stride, values_len)) return PackStatus::kShortOutput;
   if (!token_span_fits(offset, count, w.stored, stream_words)) return PackStatus::kShortStream;
 
   const uint32_t missing_tok = missing_token(nbits);

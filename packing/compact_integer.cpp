@@ -12,11 +12,6 @@
 namespace packing {
 namespace {
 
-bool values_fit(size_t count, size_t stride, size_t values_len) {
-  if (values_len == 0) return false;
-  return (count - 1) <= (values_len - 1) / stride;
-}
-
 // Minimum and maximum in scan order: a value below the minimum replaces it,
 // else a value above the maximum replaces that.
 template <class T>
@@ -78,7 +73,7 @@ PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_
     if (count_out) *count_out = 0;
     return PackStatus::kOk;
   }
-  if (!values_fit(n, stride, values_len)) return PackStatus::kShortOutput;
+  if (!strided_fits(n, stride, values_len)) return PackStatus::kShortOutput;
   if (!token_span_fits(offset, n, width, stream_words)) return PackStatus::kShortStream;
 
   if (width == 0) {
@@ -100,7 +95,7 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
                          size_t stream_words, uint64_t offset, int* width_used) {
   if (stride < 1 || nbits == 0 || nbits < -1 || nbits > 32) return PackStatus::kBadArgument;
   if (count == 0) return PackStatus::kNothingToDo;
-  if (!values_fit(count, stride, values_len)) return PackStatus::kShortOutput;
+  if (!strided_fits(count, stride, values_len)) return PackStatus::kShortOutput;
 
   int width = nbits;
   int shift = 0;

@@ -35,6 +35,13 @@ inline bool token_span_fits(uint64_t offset, uint64_t count, int width, size_t s
   return token_end_bit(offset, count, width) <= static_cast<uint64_t>(stream_words) * 32;
 }
 
+// True when elements 0, stride, ..., (count - 1) * stride of an array of
+// `len` elements exist (count >= 1, stride >= 1).
+inline bool strided_fits(size_t count, size_t stride, size_t len) {
+  if (len == 0) return false;
+  return (count - 1) <= (len - 1) / stride;
+}
+
 // How a slot wider than 32 bits is turned into a 32-bit token.
 enum class WideSlot {
   kLow32,   // the token is right-aligned in its slot: keep the low 32 bits
