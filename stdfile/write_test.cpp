@@ -621,6 +621,24 @@ TEST_F(WriteTest, ImageModeCopiesPackedWords) {
   EXPECT_EQ(a, b);
 }
 
+TEST_F(WriteTest, SequentialFileAppendsEvenWhenAskedToRewrite) {
+  close(kUnit);
+  std::remove(path_.c_str());
+  int u = kUnit;
+  ASSERT_EQ(c_fnom(&u, path_.c_str(), "RND+SEQ", 0), 0);
+  ASSERT_GE(c_vktouv(kUnit, "SEQ"), 0);
+  std::vector<float> f(6, 1.5f);
+  for (int k = 0; k < 3; ++k) ASSERT_GE(write(f.data(), -16, 1, 3, 2, 1, "SQ", 7, kDate, 1), 0);
+  close(kUnit);
+  open(kUnit, "RND+R/O");
+  // A sequential search runs on from the position: the first record read,
+  // the two written after it remain.
+  std::vector<float> out(6);
+  ASSERT_GT(read("SQ", out.data()), 0);
+  EXPECT_EQ(out, f);
+  EXPECT_EQ(count_records(), 2);
+}
+
 TEST_F(WriteTest, ByReferenceTwins) {
   std::vector<float> f(6, 4.0f);
   int npak = -16, iun = kUnit, date = kDate, deet = 0, npas = 0, ni = 3, nj = 2, nk = 1;
