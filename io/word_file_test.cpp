@@ -186,4 +186,56 @@ TEST_F(WordFileTest, BlockCounts) {
   EXPECT_EQ(w, 5u);
 }
 
+TEST_F(WordFileTest, OpeningAnUnboundUnitNamesItsOwnFile) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+  const int fd = c_waopen2(27);
+  ASSERT_GE(fd, 0);
+  const io::FileEntry &e = io::file_entry(io::file_index_of(27));
+  EXPECT_EQ(e.file_name, "Wafile27");
+  EXPECT_TRUE(e.has(io::kAttrRnd | io::kAttrWa));
+  EXPECT_TRUE(io::path_exists("Wafile27"));
+  // A second open returns the same descriptor with a warning.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_waopen2(27), fd);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_waopen warning: unit 27 already open as Wafile27\n");
+  testing::internal::CaptureStderr();
+  d_wafdt_();
+  const std::string dump = testing::internal::GetCapturedStderr();
+  EXPECT_NE(dump.find("\n   DUMP OF WA CONTROL TABLE \nwaindex="), std::string::npos) << dump;
+  EXPECT_NE(dump.find(", fd=" + std::to_string(fd) + ", npages=0, offset=0\n"), std::string::npos) << dump;
+  EXPECT_EQ(c_waclos2(27), 0);
+  EXPECT_FALSE(io::file_entry(io::file_index_of(27)).has(io::kAttrWa));
+  ASSERT_EQ(chdir(cwd), 0);
+}
+
+TEST_F(WordFileTest, RecordUnitsAreNotWordAddressable) {
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(28), dir_.file("seq.txt").c_str(), "FTN", 0), 0);
+  testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_waopen2(28), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_waopen error: waopen needs a file with the RND or WA type\n");
+}
+
+TEST_F(WordFileTest, ReleasingAnOpenUnitWritesItsPagesBack) {
+  const std::string path = dir_.file("released.dat");
+  write_bytes(path, be_words({1, 2, 3}));
+  auto scenario = [&]() {
+    std::string failures;
+    testing::internal::CaptureStderr();
+    c_fnom(reinterpret_cast<void *>(29), path.c_str(), "RND", 0);
+    testing::internal::GetCapturedStderr();
+    uint32_t w = 0x0BADCAFEu;
+    c_wawrit2(29, &w, 2, 1);
+    const int fd = io::file_entry(io::file_index_of(29)).fd;
+    if (c_fclos(29) != 0) failures += "c_fclos failed\n";
+    if (io::wa_slot_of_fd(fd) >= 0) failures += "slot left behind\n";
+    if (file_word(read_bytes(path), 1) != 0x0BADCAFEu) failures += "dirty page lost\n";
+    return failures;
+  };
+  IO_RUN_FRESH("1 1", scenario);
+}
+
 }  // namespace
