@@ -231,7 +231,7 @@ int c_vktmsq(int iun, int* mip1, int* mip2, int* mip3, char* metiket, int getmod
       m[14 + k] = (m[14 + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
     bool ended = false;
     for (int i = 0; i < 12; ++i) {
-      if (!metiket || metiket[i] == '\0') ended = true;
+      if (!ended && (!metiket || metiket[i] == '\0')) ended = true;
       const bool ignored = !ended && metiket[i] == '*';
       int w = 0, s = 0;
       field(i, &w, &s);
