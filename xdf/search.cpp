@@ -78,7 +78,12 @@ int next_match_sequential(FileEntry &f) {
     int64_t next = f.cur_addr + 2 * static_cast<int64_t>(h.length);
     if (h.idtyp >= 1 && h.idtyp <= 111) {
       matched = entry_matches(f, f.head_keys.data());
-      next += seq::kTrailerWords;
+      // Past the record trailer, when there is one: a random file read
+      // sequentially has its records back to back.
+      uint32_t trailer[2] = {0, 0};
+      if (next + 1 <= file_words && c_waread2(f.iun, trailer, static_cast<unsigned int>(next), 2) == 2 &&
+          trailer[0] == 2 && trailer[1] == 0xFFFFFFFFu)
+        next += seq::kTrailerWords;
     }
     if (next > file_words + 1)
       return report("c_xdfloc", ERR_DAMAGED, ERROR,
@@ -168,6 +173,7 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   FileEntry *fp = open_entry(index);
   if (fp == nullptr) return report("c_xdfloc", ERR_NOT_OPEN, ERROR, "file is not open,iun=%d\n", iun);
   FileEntry &f = *fp;
+  if (keys == nullptr) nkeys = 0;
   std::vector<uint32_t> temp_mask;
   if (mask == nullptr && nkeys > 0) {
     temp_mask.resize(static_cast<size_t>(nkeys));

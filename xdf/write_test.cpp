@@ -267,6 +267,29 @@ TEST_F(Write, ModesSetTheWriterFlagAndASecondWriterIsRefused) {
   EXPECT_EQ(read_words(path)[13], 2u);
 }
 
+TEST_F(Write, RandomFileOpenedSequentiallyIsReadInOrderAndNotWritten) {
+  const std::string path = dir.file("rndseq.vkt");
+  {
+    OpenUnit u(45, path, "RND", "CREATE");
+    for (uint32_t i = 1; i <= 5; ++i) ASSERT_EQ(put_record(45, i, 2 * i), 0);
+  }
+  OpenUnit u(46, path, "RND+SEQ", "R-W");
+  ASSERT_EQ(u.result(), 5);
+  EXPECT_EQ(u.entry().xdf_seq, 1);
+  EXPECT_EQ(u.entry().header.rw_flag, 0u);
+  uint32_t keys[16];
+  for (auto &k : keys) k = 0xFFFFFFFFu;
+  std::vector<uint32_t> found;
+  for (int h = c_xdfloc(46, 0, keys, 16); h > 0; h = c_xdfloc(46, -1, nullptr, 0)) {
+    int a, l, t;
+    uint32_t got[16];
+    ASSERT_EQ(c_xdfprm(h, &a, &l, &t, got, 16), 0);
+    found.push_back(got[0]);
+  }
+  EXPECT_EQ(found, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(put_record(46, 9), xdf::ERR_NO_WRITE);
+}
+
 TEST_F(Write, ReadOnlyCloseWritesNothing) {
   const std::string path = dir.file("ro.vkt");
   {
