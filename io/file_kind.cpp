@@ -3,6 +3,8 @@
 // probe chain of test_fichier for common image, document and data formats).
 // Every probe reads only what the file holds and answers "not this kind"
 // when the file is short or cannot be read.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -334,6 +336,8 @@ int wkoffit_(const char *name, size_t name_len) {
   }
   File f = io::open_read(path.c_str());
   if (!f) return -3;
+  struct stat st;
+  if (::fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return -3;  // nothing to read
   const int64_t len = io::stream_length(f.get());
   if (len == 0) return -2;
   unsigned char head[4096] = {0};

@@ -32,6 +32,7 @@ class FileKindTest : public io_test::IoTest {
 TEST_F(FileKindTest, MissingEmptyAndUnknown) {
   const std::string missing = dir_.file("nothing");
   EXPECT_EQ(wkoffit_(missing.c_str(), missing.size()), -3);
+  EXPECT_EQ(wkoffit_(dir_.path().c_str(), dir_.path().size()), -3);  // a directory holds no bytes to read
   EXPECT_EQ(kind_of("empty", {}), -2);
   EXPECT_EQ(kind_of("text", bytes_of("hello there, nothing special here\n")), -1);
   EXPECT_EQ(kind_of("tiny", bytes_of("ab")), -1);

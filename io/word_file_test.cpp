@@ -3,6 +3,8 @@
 // read-only units, and the failure messages of the word API.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "io/test_support.h"
@@ -236,6 +238,54 @@ TEST_F(WordFileTest, ReleasingAnOpenUnitWritesItsPagesBack) {
     return failures;
   };
   IO_RUN_FRESH("1 1", scenario);
+}
+
+TEST_F(WordFileTest, OffsetsAreSixtyFourBitAndOversizedFilesAreRefused) {
+  // Sparse files: the largest addressable size, and one word more.
+  const std::string fits = dir_.file("fits.dat"), over = dir_.file("over.dat");
+  const off_t max_words = 0x7FFFFFFF;
+  {
+    FILE *f = std::fopen(fits.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    f = std::fopen(over.c_str(), "wb");
+    std::fclose(f);
+  }
+  if (truncate(fits.c_str(), max_words * 4) != 0 || truncate(over.c_str(), (max_words + 1) * 4) != 0)
+    GTEST_SKIP() << "no sparse files here";
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(90), fits.c_str(), "RND", 0), 0);
+  EXPECT_EQ(c_wasize(90), 0x7FFFFFFF);
+  uint32_t w[2] = {0x5A5A5A5Au, 0xA5A5A5A5u};
+  EXPECT_EQ(c_wawrit2(90, w, 0x7FFFFFFEu, 2), 2);
+  uint32_t back[4] = {0, 0, 7, 7};
+  EXPECT_EQ(c_waread2(90, back, 0x7FFFFFFEu, 4), 2);
+  EXPECT_EQ(back[0], 0x5A5A5A5Au);
+  EXPECT_EQ(back[1], 0xA5A5A5A5u);
+  EXPECT_EQ(back[2], 7u);
+  // Nothing may be written past the last addressable word.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_wawrit2(90, w, 0x7FFFFFFFu, 2), -1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("last addressable word"), std::string::npos);
+  EXPECT_EQ(c_waclos2(90), 0);
+  struct stat st;
+  ASSERT_EQ(stat(fits.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, max_words * 4);
+  const auto tail = [&] {
+    FILE *f = std::fopen(fits.c_str(), "rb");
+    unsigned char b[8] = {};
+    fseeko(f, (max_words - 2) * 4, SEEK_SET);
+    EXPECT_EQ(std::fread(b, 1, 8, f), 8u);
+    std::fclose(f);
+    return std::vector<unsigned char>(b, b + 8);
+  }();
+  EXPECT_EQ(file_word(tail, 0), 0x5A5A5A5Au);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_fnom(reinterpret_cast<void *>(91), over.c_str(), "RND+R/O", 0), -1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("qqcopen error: file " + over + " is too large"), std::string::npos) << err;
+  EXPECT_LT(io::file_index_of(91), 0);
+  for (const auto &slot : io::wa_table()) EXPECT_EQ(slot.fd, -1);
 }
 
 }  // namespace
