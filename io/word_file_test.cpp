@@ -288,4 +288,30 @@ TEST_F(WordFileTest, OffsetsAreSixtyFourBitAndOversizedFilesAreRefused) {
   for (const auto &slot : io::wa_table()) EXPECT_EQ(slot.fd, -1);
 }
 
+TEST_F(WordFileTest, FileCutShortUnderAnOpenUnitEndsTheProcess) {
+  const std::string path = dir_.file("shrinks.dat");
+  write_bytes(path, be_words(std::vector<uint32_t>(10, 3)));
+  EXPECT_EXIT(
+      {
+        c_fnom(reinterpret_cast<void *>(92), path.c_str(), "RND", 0);
+        if (truncate(path.c_str(), 8) != 0) std::_Exit(5);
+        uint32_t buf[10];
+        c_waread2(92, buf, 1, 10);
+      },
+      testing::ExitedWithCode(1), "qqcward error: tried to read 40 bytes, only read 8\n");
+  write_bytes(path, be_words(std::vector<uint32_t>(10, 3)));
+  setenv("WA_CONFIG", "1 1", 1);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        c_fnom(reinterpret_cast<void *>(93), path.c_str(), "RND", 0);
+        if (truncate(path.c_str(), 8) != 0) std::_Exit(5);
+        uint32_t buf[10];
+        c_waread2(93, buf, 1, 10);
+      },
+      testing::ExitedWithCode(1),
+      "wa_page_read error: cannot read page from file [0-9]+,fd=[0-9]+\n  tried to get 4096 bytes, got 8\n");
+  unsetenv("WA_CONFIG");
+}
+
 }  // namespace
