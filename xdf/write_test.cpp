@@ -348,6 +348,8 @@ TEST_F(Write, SequentialFileFramingAndSearch) {
     keys[0] = 2;
     const int h = c_xdfloc(43, 0, keys, 16);
     ASSERT_GT(h, 0);
+    // A sequential rewrite through the negative of a handle is refused.
+    EXPECT_EQ(put_record(43, 5, 4, -h), xdf::ERR_NO_WRITE);
     ASSERT_EQ(c_xdfdel(h), 0);
   }
   OpenUnit r(44, path3, "RND+R/O", "READ", "STDS");
@@ -366,6 +368,35 @@ TEST_F(Write, SequentialFileFramingAndSearch) {
   }
   // The deleted record is stepped over, the ones after it are still found.
   EXPECT_EQ(found, (std::vector<uint32_t>{1, 3, 4}));
+}
+
+}  // namespace
+
+namespace {
+
+// With the page cache on, what a checkpoint reports written is on disk. The
+// cache is configured at the first open of a process: the scenario runs in
+// a fresh process.
+TEST(Durability, CheckpointFlushesCachedPages) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("WA_CONFIG", "4 4", 1);
+        use_copy_builders();
+        TempDir dir;
+        const std::string path = dir.file("cached.vkt");
+        bool ok = bind(47, path, "RND") == 0;
+        StdKeys k;
+        ok = ok && c_xdfopn(47, "CREATE", k.pri, 16, k.aux, 2, "STDR") == 0;
+        ok = ok && put_record(47, 5) == 0;
+        xdf::settings().xdf_checkpoint = 1;
+        ok = ok && c_xdfcls(47) == 0;
+        const std::vector<uint32_t> w = read_words(path);
+        ok = ok && w.size() == 4668u + 24u && w[14] == 2u && w[13] == 1u && w[57] == 1u &&
+             w[4668] == 0x0100000Cu && w[4688] == 5u;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
