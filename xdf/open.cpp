@@ -230,6 +230,10 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
   debug_trace("Debug c_xdfopn f->xdf_seq=%d\n", f.xdf_seq);
 
   if (contains_either(mode, "CREATE", "create")) {
+    // Creating needs to write the header and the first page.
+    if (row.has(io::kAttrReadOnly))
+      return fail_open(index, report("c_xdfopn", ERR_NO_WRITE, ERROR,
+                                     "file is open in read only mode or no write permission\n"));
     c_waopen(iun);
     const int rc = create_new_xdf(index, iun, pri, npri, aux, naux, appl);
     if (rc < 0) return fail_open(index, rc);

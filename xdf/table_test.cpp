@@ -96,6 +96,14 @@ TEST_F(Table, OpenFailuresReleaseTheSlot) {
   ASSERT_EQ(bind(91, path, "RND"), 0);
   EXPECT_EQ(c_xdfcls(91), xdf::ERR_NOT_OPEN);
   c_fclos(91);
+  // Creating a read-only unit is refused before anything is written.
+  const std::string ro = dir.file("ro.vkt");
+  write_words(ro, {1, 2, 3, 4});
+  ASSERT_EQ(bind(91, ro, "RND+R/O"), 0);
+  EXPECT_EQ(c_xdfopn(91, "CREATE", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_NO_WRITE);
+  EXPECT_EQ(xdf::file_index(91), -1);
+  EXPECT_EQ(read_words(ro).size(), 4u);
+  c_fclos(91);
   // A unit of a record-unit file is not random.
   const std::string ftn = dir.file("ftn.dat");
   write_words(ftn, {1, 2, 3, 4});
