@@ -125,6 +125,11 @@ TEST_F(Damage, PageChecks) {
   fix_checksum(w, 52);
   EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
   opened_.reset();
+  // A page that does not state its own address.
+  w = words_;
+  w[52 + 1] = 5000;
+  EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
+  opened_.reset();
   // The file cut inside its first page.
   w = words_;
   w.resize(1000);
@@ -155,6 +160,31 @@ TEST_F(Damage, RecordRunningPastTheEndIsRefused) {
   const int h2 = c_xdfloc(83, 0, keys, 16);
   ASSERT_GT(h2, 0);
   EXPECT_EQ(c_xdfget2(h2, buf.data(), nullptr), xdf::ERR_DAMAGED);
+}
+
+TEST_F(Damage, WritesNeverLandOutsideTheFile) {
+  std::vector<uint32_t> w = words_;
+  w[60 + 1] = 0x10000000;  // entry 0's record far beyond the end
+  fix_checksum(w, 52);
+  const std::string path = dir.file("badw.vkt");
+  write_words(path, w);
+  {
+    OpenUnit u(84, path, "RND", "R-W");
+    ASSERT_EQ(u.result(), 3);
+    uint32_t keys[16];
+    for (auto &k : keys) k = 0xFFFFFFFFu;
+    const int h = c_xdfloc(84, 0, keys, 16);
+    ASSERT_GT(h, 0);
+    std::vector<uint32_t> buf = record_buffer(24);
+    ASSERT_EQ(c_xdfini(84, buf.data(), 1, keys, 16, nullptr, 0), 0);
+    buf[1] = 24 * 32;
+    EXPECT_EQ(c_xdfput(84, h, buf.data()), xdf::ERR_DAMAGED);
+    // Deleted: the close marks the entry but writes no record header out there.
+    ASSERT_EQ(c_xdfdel(h), 0);
+  }
+  const std::vector<uint32_t> after = read_words(path);
+  EXPECT_EQ(after.size(), w.size());
+  EXPECT_EQ(after[60] >> 24, 255u);
 }
 
 TEST_F(Damage, SequentialObjectsThatDoNotMoveForward) {

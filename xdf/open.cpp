@@ -135,7 +135,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
                   static_cast<int>(page_words)) != page_words)
       return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of directory page %u\n file in error: %s\n",
                     i, name);
-    if (page.entry_count() > kEntriesPerPage)
+    // Each page states its own address; the close writes it back there.
+    if (page.address() != static_cast<uint32_t>(unit_address(pos)) || page.entry_count() > kEntriesPerPage)
       return report("c_xdfopn", ERR_DAMAGED, ERROR,
                     "directory page %u holds %d entries, directory is probably dammaged\n file in error: %s\n",
                     i, page.entry_count(), name);
@@ -296,7 +297,7 @@ extern "C" int c_xdfcls(int iun) {
         const uint32_t type = (entry[0] >> 24) | 0x80;
         if (type == kTypeDeletedInMemory) {
           entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
-          if (writable && entry[1] != 0)
+          if (writable && entry[1] != 0 && word_address(entry[1]) + 1 < f.next_write)
             c_wawrit2(f.iun, entry, static_cast<unsigned int>(word_address(entry[1])), 2);
         } else if (type == kTypeDeleted) {
           entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);

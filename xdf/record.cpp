@@ -365,6 +365,11 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       f.cur_entry = (handle >> 7) & 0xFFF;
       old = entry;
       old_addr = word_address(entry[1]);
+      // A rewrite in place must land on the old record, inside the file.
+      if (entry[1] == 0 || old_addr + 2 * static_cast<int64_t>(entry[0] & 0xFFFFFF) - 1 > c_wasize(f.iun))
+        return report("c_xdfput", ERR_DAMAGED, ERROR,
+                      "record at address %lld runs past the end of the file\n file in error: %s\n",
+                      static_cast<long long>(old_addr), row_file_name(f));
     }
     const uint32_t type = old[0] >> 24;
     if (type == 0) return report("c_xdfput", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
