@@ -141,6 +141,14 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
     const int64_t need = needed_data_words(d.datyp, d.nbits, n);
     if (need > L) return damaged(handle, "stored length too short for its values");
   }
+  // No writer stores values of 0 bits; such a record would let any count
+  // through the length check.
+  if (n > 0 && d.nbits == 0 && (d.datyp == 0 || d.datyp == 1 || d.datyp == 2 || d.datyp == 4))
+    return damaged(handle, "values of 0 bits");
+  // Characters: the record holds at least its first level (ni * nj); the
+  // levels beyond read as 0.
+  if (d.datyp == 3 && (static_cast<int64_t>(d.ni) * d.nj + 3) / 4 > L)
+    return damaged(handle, "stored length too short for its characters");
   W = std::max(W, L);
 
   const int64_t total = W + 10;

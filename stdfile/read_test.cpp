@@ -288,6 +288,28 @@ TEST_F(DamagedRecord, CompressedStreamGarbageNeverOverruns) {
   EXPECT_TRUE(status == hs_[0] || status == -23) << status;
 }
 
+TEST_F(DamagedRecord, ZeroBitValuesAreRefused) {
+  // nbits 0 would pass any count through the length check.
+  if (!prepare("integers", 1, [](StdImage& f, int i) {
+        uint32_t* e = &f.w[f.entry_at(i)];
+        f.set_entry_word(i, 2, e[2] & ~0xFFu);
+        f.set_entry_word(i, 3, (40000u << 8) | (e[3] & 0xFF));
+        f.set_entry_word(i, 4, (40000u << 8) | (e[4] & 0xFF));
+      }))
+    GTEST_SKIP();
+  expect_refused(1, -23);
+}
+
+TEST_F(DamagedRecord, CharactersBeyondTheStoredFirstLevel) {
+  if (!prepare("characters", 0, [](StdImage& f, int i) {
+        uint32_t* e = &f.w[f.entry_at(i)];
+        f.set_entry_word(i, 3, (30000u << 8) | (e[3] & 0xFF));
+        f.set_entry_word(i, 4, (30000u << 8) | (e[4] & 0xFF));
+      }))
+    GTEST_SKIP();
+  expect_refused(0, -23);
+}
+
 TEST_F(DamagedRecord, Ieee64BitWidthsBetween33And63AreInvalid) {
   if (!prepare("ieee", 0, [](StdImage& f, int i) {
         uint32_t* e = &f.w[f.entry_at(i)];
