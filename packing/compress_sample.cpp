@@ -73,49 +73,103 @@ Level coarsen(const Level& fine) {
 }
 
 // Adds 0.5001 with the sign of v in extended precision and cuts toward zero.
+// The sum lies within 1.5001 of v's own integer part, so the cut is that
+// integer part moved by at most one, found by comparing in extended
+// precision (no conversion of an extended value to an integer, which is
+// slow on the x87 unit).
+int32_t round_away_extended(double v) {
+  if (v >= static_cast<double>(kValueLimit)) return static_cast<int32_t>(kValueLimit);
+  if (v <= -static_cast<double>(kValueLimit)) return static_cast<int32_t>(-kValueLimit);
+  const int32_t iv = static_cast<int32_t>(v);  // toward zero
+  const long double x = static_cast<long double>(v);
+  if (v < 0) {
+    const long double r = x - static_cast<long double>(kRoundHalf);
+    return r <= static_cast<long double>(iv - 1) ? iv - 1 : iv;
+  }
+  const long double r = x + static_cast<long double>(kRoundHalf);
+  return r >= static_cast<long double>(iv + 1) ? iv + 1 : iv;
+}
+
+// Distance below which a double result may round differently from the
+// extended one: far above the few units in the last place by which the two
+// can differ for values below 2^24, far below the spacing of real cases.
+constexpr double kNearInteger = 1e-6;
+
+// The rounding of w, a double that lies within a few units in the last place
+// of the value v whose extended rounding is wanted: decided in double
+// precision unless w + 0.5001 comes within kNearInteger of an integer, in
+// which case `exact` (returning v) is evaluated and rounded in extended
+// precision.
+template <class Exact>
+int32_t round_fast(double w, Exact exact) {
+  if (w < static_cast<double>(kValueLimit) - 2 && w > -static_cast<double>(kValueLimit) + 2) {
+    const double r = w + (w < 0 ? -kRoundHalf : kRoundHalf);
+    const int32_t t = static_cast<int32_t>(r);  // toward zero
+    const double frac = r < 0 ? static_cast<double>(t) - r : r - static_cast<double>(t);
+    if (frac > kNearInteger && frac < 1.0 - kNearInteger) return t;
+  }
+  return round_away_extended(exact());
+}
+
+// Rounding of a double value as the sample method does it.
 int32_t round_away(double v) {
-  const long double half = v < 0 ? -static_cast<long double>(kRoundHalf)
-                                  : static_cast<long double>(kRoundHalf);
-  const long double r = static_cast<long double>(v) + half;
-  if (r >= static_cast<long double>(kValueLimit)) return static_cast<int32_t>(kValueLimit);
-  if (r <= -static_cast<long double>(kValueLimit)) return static_cast<int32_t>(-kValueLimit);
-  return static_cast<int32_t>(static_cast<int64_t>(r));
+  return round_fast(v, [v] { return v; });
 }
 
 // The cubic through y0..y3 placed at -3, 0, 3, 6, at offset d. The integer
 // parts are exact; the scaling and the sum are formed in extended precision
-// and stored as a double, as the writers of existing streams did.
+// and stored as a double, as the writers of existing streams did. The same
+// sum in double precision decides every case but those within 1e-6 of a
+// rounding boundary.
 int32_t cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
   const int64_t t = ((y3 - y0) + (y1 - y2) * 3) * d;
   const int64_t a =
       ((((y2 + y0) - (y1 + y1)) * 18 + t + t) * d * 6 + (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108) *
       d;
-  const long double p = static_cast<long double>(a) * static_cast<long double>(kCubicScale) +
-                        static_cast<long double>(y1);
-  return round_away(static_cast<double>(p));
+  const double w = static_cast<double>(a) * kCubicScale + static_cast<double>(y1);
+  return round_fast(w, [a, y1] {
+    const long double p = static_cast<long double>(a) * static_cast<long double>(kCubicScale) +
+                          static_cast<long double>(y1);
+    return static_cast<double>(p);
+  });
 }
 
-// Fills the points of a line of n points (p[0], p[stride], ...) that lie
-// between its nodes, from the node values.
-void interpolate_line(int32_t* p, size_t stride, int n) {
+// Fills the points between the nodes of `nlines` parallel lines of n points
+// each: point k (1-based) of line l is p[(k - 1) * step + l * line_stride].
+// All lines share their node positions, so the samples of one point serve
+// every line, and the column pass runs along rows of memory.
+void interpolate_lines(int32_t* p, size_t step, int n, size_t line_stride, size_t nlines) {
   const int a = (n - 1) % kS;
   const int lim1 = a == 0 ? n - 3 : (a == 1 ? n - 4 : n - 5);
   const int lim2 = a == 0 ? n - 6 : lim1;
-  // 1-based access; reads outside the line take its nearest point.
-  auto at = [p, stride, n](int idx) -> int32_t& {
+  // 1-based point; reads outside the line take its nearest point.
+  auto point = [p, step, n](int idx) {
     idx = std::min(std::max(idx, 1), n);
-    return p[static_cast<size_t>(idx - 1) * stride];
+    return p + static_cast<size_t>(idx - 1) * step;
   };
   const int count = (lim1 - 1 + kS) / kS;  // lim1 >= -2 for n >= 1
   for (int k = 0; k < count; ++k) {
     const int i = 1 + kS * k;
     const int c = std::min(std::max(i, 4), lim2);
-    const int64_t y0 = at(c - kS), y1 = at(c), y2 = at(c + kS), y3 = at(std::min(c + 2 * kS, n));
-    at(i + 1) = cubic(y0, y1, y2, y3, i + 1 - c);
-    at(i + 2) = cubic(y0, y1, y2, y3, i + 2 - c);
+    const int32_t* r0 = point(c - kS);
+    const int32_t* r1 = point(c);
+    const int32_t* r2 = point(c + kS);
+    const int32_t* r3 = point(std::min(c + 2 * kS, n));
+    int32_t* o1 = point(i + 1);  // i + 2 <= n - 1: never clamped
+    int32_t* o2 = point(i + 2);
+    const int64_t d1 = i + 1 - c, d2 = i + 2 - c;
+    for (size_t l = 0, o = 0; l < nlines; ++l, o += line_stride) {
+      o1[o] = cubic(r0[o], r1[o], r2[o], r3[o], d1);
+      o2[o] = cubic(r0[o], r1[o], r2[o], r3[o], d2);
+    }
   }
   if (a == 2) {
-    at(n - 1) = round_away(0.5 * (static_cast<double>(at(n)) + static_cast<double>(at(n - 2))));
+    const int32_t* last = point(n);
+    const int32_t* before = point(n - 2);
+    int32_t* mid = point(n - 1);
+    for (size_t l = 0, o = 0; l < nlines; ++l, o += line_stride) {
+      mid[o] = round_away(0.5 * (static_cast<double>(last[o]) + static_cast<double>(before[o])));
+    }
   }
 }
 
@@ -131,10 +185,11 @@ void predict(const Level& coarse, int ni, int nj, Level* out) {
     }
   }
   int32_t* v = out->v.data();
+  // Along i on every node row, then along j on every column.
   for (int l = 0; l < coarse.nj; ++l) {
-    interpolate_line(v + sni * static_cast<size_t>(node_index(l, coarse.nj, nj)), 1, ni);
+    interpolate_lines(v + sni * static_cast<size_t>(node_index(l, coarse.nj, nj)), 1, ni, 0, 1);
   }
-  for (int i = 0; i < ni; ++i) interpolate_line(v + i, sni, nj);
+  interpolate_lines(v, sni, nj, 1, sni);
 }
 
 // Dimensions of levels 0..3.

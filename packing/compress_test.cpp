@@ -252,6 +252,34 @@ TEST(SampleArithmetic, CubicThroughFourSamplesAndRounding) {
   EXPECT_EQ(sample_round(0.0), 0);
 }
 
+// The cubic as the writers of existing streams evaluate it: extended
+// precision within each expression, a double between expressions.
+int64_t extended_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
+  const long double t = static_cast<long double>(((y3 - y0) + (y1 - y2) * 3) * d);
+  const long double p =
+      ((((y2 + y0) - (y1 + y1)) * 18.0L + t + t) * d * 6.0L +
+       (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108.0L) * d *
+          static_cast<long double>(0.00051440329218107) +
+      y1;
+  const double v = static_cast<double>(p);
+  const long double r = v + (v < 0 ? -static_cast<long double>(0.5001) : static_cast<long double>(0.5001));
+  return static_cast<int64_t>(r);
+}
+
+// The quick double-precision decision must never differ from the extended
+// evaluation. (The sums are multiples of 1/1944 up to the error of the
+// constant, so none comes within 1e-4 of a rounding boundary 0.4999 + k.)
+TEST(SampleArithmetic, CubicMatchesExtendedEvaluation) {
+  std::mt19937 rng(17);
+  for (int k = 0; k < 300000; ++k) {
+    const int64_t y0 = rng() % 65536, y1 = rng() % 65536, y2 = rng() % 65536, y3 = rng() % 65536;
+    const int64_t d = static_cast<int64_t>(rng() % 9) - 2;
+    const int64_t want = extended_cubic(y0, y1, y2, y3, d);
+    ASSERT_EQ(sample_cubic(y0, y1, y2, y3, d), want) << y0 << " " << y1 << " " << y2 << " " << y3
+                                                     << " d " << d;
+  }
+}
+
 std::vector<uint32_t> packed_pairs(const std::vector<uint16_t>& v) {
   std::vector<uint32_t> w((v.size() + 1) / 2, 0);
   for (size_t k = 0; k < v.size(); ++k) w[k / 2] |= static_cast<uint32_t>(v[k]) << (k % 2 ? 0 : 16);
