@@ -64,6 +64,10 @@ TEST_F(Damage, TheGoodFilesOpen) {
   EXPECT_EQ(open_damaged(words_), 3);
   opened_.reset();
   EXPECT_EQ(open_damaged(seq_words_, "RND+R/O", "STDS"), 3);
+  opened_.reset();
+  std::vector<uint32_t> lower = words_;
+  lower[2] = 0x78646630;  // "xdf0"
+  EXPECT_EQ(open_damaged(lower), 3);
 }
 
 TEST_F(Damage, ShortOrForeignFilesAreNotXdf) {
