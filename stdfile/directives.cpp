@@ -91,15 +91,15 @@ class Reader {
  private:
   enum class Step { kOk, kFail, kEnd, kStop };
 
-  int current_char();
+  int Current_Char();
   void advance() {
     if (!line_refused_ && pos_ < len_) ++pos_;
   }
   bool fill_buffer();
   void skip_blanks();
-  Step verb(std::string *name);
+  Step Verb(std::string *name);
   Step directive();
-  Step argument();
+  Step Argument();
   Step token(std::string *tok);
   Step separator(bool *done);
   Step expand_range(const std::string &tok);
@@ -169,7 +169,7 @@ bool Reader::fill_buffer() {
   }
 }
 
-int Reader::current_char() {
+int Reader::Current_Char() {
   if (line_refused_) return kLineRefused;
   if (pos_ >= len_) {
     if (at_end_ || !fill_buffer()) return kEnd;
@@ -179,8 +179,8 @@ int Reader::current_char() {
 }
 
 void Reader::skip_blanks() {
-  for (int c = current_char(); c != kEnd && c != kLineRefused && cls(c) == 0;
-       c = current_char())
+  for (int c = Current_Char(); c != kEnd && c != kLineRefused && cls(c) == 0;
+       c = Current_Char())
     advance();
 }
 
@@ -199,9 +199,9 @@ bool Reader::add_argument(std::string text, bool in_range) {
   return true;
 }
 
-Reader::Step Reader::verb(std::string *name) {
+Reader::Step Reader::Verb(std::string *name) {
   skip_blanks();
-  int c = current_char();
+  int c = Current_Char();
   if (c == kLineRefused) return Step::kFail;
   if (c == kEnd) return Step::kEnd;
   if (!(cls(c) & kNameStart)) {
@@ -211,7 +211,7 @@ Reader::Step Reader::verb(std::string *name) {
   while ((cls(c) & (kNameStart | kDigit)) && name->size() < kMaxToken) {
     name->push_back(static_cast<char>(c));
     advance();
-    c = current_char();
+    c = Current_Char();
   }
   return Step::kOk;
 }
@@ -219,7 +219,7 @@ Reader::Step Reader::verb(std::string *name) {
 // One token: a quoted text ("..." or '...'), a range <...> (kept with its
 // opener turned into '>'), or a run of token characters.
 Reader::Step Reader::token(std::string *tok) {
-  int c = current_char();
+  int c = Current_Char();
   if (c == kLineRefused) return Step::kFail;
   if (!(cls(c) & kTokenChar)) {
     std::fprintf(stderr, "Bad char in token:%c:\n", shown(c));
@@ -230,7 +230,7 @@ Reader::Step Reader::token(std::string *tok) {
     tok->push_back(static_cast<char>(close));
     advance();
     for (;;) {
-      c = current_char();
+      c = Current_Char();
       if (c == '\n' || c == kEnd || c == kLineRefused) return Step::kFail;
       tok->push_back(static_cast<char>(c));
       advance();
@@ -242,7 +242,7 @@ Reader::Step Reader::token(std::string *tok) {
     tok->push_back(static_cast<char>(c));
     if (tok->size() > kMaxToken) return Step::kFail;
     advance();
-    c = current_char();
+    c = Current_Char();
   }
   return Step::kOk;
 }
@@ -280,9 +280,9 @@ Reader::Step Reader::expand_range(const std::string &tok) {
 
 // One argument: "[" opening a list (the next argument follows at once), or a
 // token followed by its separator.
-Reader::Step Reader::argument() {
+Reader::Step Reader::Argument() {
   skip_blanks();
-  int c = current_char();
+  int c = Current_Char();
   if (c == kLineRefused) return Step::kFail;
   if (c == '[') {
     if (list_marker_ >= 0) {
@@ -298,7 +298,7 @@ Reader::Step Reader::argument() {
   }
   std::string tok;
   if (token(&tok) != Step::kOk) {
-    if (current_char() != kLineRefused) std::fprintf(stderr, "TOKEN error in argument\n");
+    if (Current_Char() != kLineRefused) std::fprintf(stderr, "TOKEN error in argument\n");
     return Step::kFail;
   }
   if (tok[0] == '>') return expand_range(tok);
@@ -308,7 +308,7 @@ Reader::Step Reader::argument() {
 Reader::Step Reader::separator(bool *done) {
   for (;;) {
     skip_blanks();
-    int c = current_char();
+    int c = Current_Char();
     if (c == kLineRefused) return Step::kFail;
     if (c == ']') {
       if (list_marker_ < 0) {
@@ -347,11 +347,11 @@ Reader::Step Reader::directive() {
   arglen_ = 0;
   list_marker_ = -1;
   std::string name;
-  Step s = verb(&name);
+  Step s = Verb(&name);
   if (s != Step::kOk) return s;
   args_.push_back(std::move(name));
   skip_blanks();
-  int c = current_char();
+  int c = Current_Char();
   if (c == kLineRefused) return Step::kFail;
   if (c != '(' && c != '=') {
     std::fprintf(stderr, "Badly formed command \n");
@@ -361,7 +361,7 @@ Reader::Step Reader::directive() {
   terminator_ = (c == '(') ? ')' : ';';
   advance();
   for (;;) {
-    s = argument();
+    s = Argument();
     if (s != Step::kOk) return s;
     if (list_marker_ == static_cast<long>(args_.size()) - 1) continue;  // just opened a list
     bool done = false;

@@ -192,6 +192,19 @@ TEST_F(DirectivesTest, MalformedDirectivesEachFailAndReadingGoesOn) {
   }
 }
 
+TEST_F(DirectivesTest, VerbLengthLimit) {
+  // A verb stops after 79 characters; the 80th is then a bad command.
+  Outcome r = run_text(std::string(80, 'v') + "(1)\nv(2)\n");
+  EXPECT_EQ(r.result, 1);
+  EXPECT_NE(r.err.find("Badly formed command \nskipping rest of line\n"), std::string::npos);
+  // 79 characters read as a verb, unknown (names are kept to 16 characters).
+  r = run_text(std::string(79, 'v') + "(1)\n");
+  EXPECT_EQ(r.result, 0);
+  EXPECT_NE(r.err.find("Command " + std::string(79, 'v') + " NOT FOUND\n"), std::string::npos);
+  ASSERT_EQ(calls().size(), 1u);
+  EXPECT_EQ(calls()[0].argv[1], "2");
+}
+
 TEST_F(DirectivesTest, FailureDropsRestOfLineOnly) {
   Outcome r = run_text("v(1 2) v(lost)\nv(kept)\n");
   EXPECT_EQ(r.result, 1);

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "stdfile/directives.h"
 #include "zep/coding.h"
 #include "zep/filter.h"
 
@@ -444,6 +445,20 @@ TEST_F(FilterFileTest, BadDirectivesAreRefusedAndCounted) {
   EXPECT_NE(err.find("error: c_desire_nomvar set_nb=30 > MAX_requetes=20\n"), std::string::npos);
   EXPECT_EQ(pass(record("TT")), 1);
   EXPECT_EQ(pass(record("GZ")), 0);
+}
+
+TEST_F(FilterFileTest, HandlerRefusesAMarkerPastItsArguments) {
+  ASSERT_EQ(read("nomvar(0, 1, TT)\n"), 0);  // registers the filter's verbs
+  zep_directive_fn handler = directives::handler_of("nomvar");
+  ASSERT_NE(handler, nullptr);
+  const char *argv[] = {"nomvar", "0", "1", "[  5]", "GZ", nullptr};
+  testing::internal::CaptureStderr();
+  int r = handler(4, const_cast<char **>(argv), '(', reinterpret_cast<void *>(&c_desire_nomvar), 4);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(r, 0);
+  EXPECT_EQ(err, "error: nomvar list of 5 values, 1 arguments follow its start\n");
+  EXPECT_EQ(pass(record("GZ")), 0);  // set 0 still wants TT only
+  EXPECT_EQ(pass(record("TT")), 1);
 }
 
 TEST_F(FilterFileTest, UnopenableFileLeavesSetsEmpty) {
