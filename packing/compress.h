@@ -22,6 +22,17 @@
 // The bounded entries below check every length read from a stream before
 // use and never read or write outside the sizes they are given; the C
 // entries of include/zep/compress.h forward to them.
+//
+// In a record, data[0] holds the number of data words, itself included
+// (2 * (((c + 16) * 8 + 63) / 64) for packed reals, 2 * (((c + 12 + 16) * 8
+// + 63) / 64) for the float packer, c the compressed length in bytes plus
+// one). A reader of a compressed float-packer record with D data words in a
+// buffer of R words from data[0] calls
+//   expand_packed(data + 4, D - 4, R - 4, ni, nj)
+// and then float_unpack(data + 1, data + 4, (n + 1) / 2, n, ...); a
+// compressed packed-real record has its 4-word header at data[1] and its
+// stream at data[5]. Only ni * nj values are compressed, whatever nk is;
+// grids one point wide are stored uncompressed.
 #pragma once
 
 #include <cstddef>
