@@ -19,6 +19,7 @@
 #include "zep/coding.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
+#include "zep/xdf.h"
 
 namespace stdfile {
 
@@ -32,13 +33,22 @@ bool has(const char* options, const char* word) {
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
-  char buf[256];
-  va_list ap;
+  va_list ap, again;
   va_start(ap, fmt);
+  va_copy(again, ap);
+  char buf[256];
   const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
-  if (n < 0) return std::string();
-  return std::string(buf, std::min<size_t>(static_cast<size_t>(n), sizeof buf - 1));
+  std::string out;
+  if (n >= 0 && static_cast<size_t>(n) < sizeof buf) {
+    out.assign(buf, static_cast<size_t>(n));
+  } else if (n >= 0) {
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data(), out.size(), fmt, again);
+    out.resize(static_cast<size_t>(n));
+  }
+  va_end(again);
+  return out;
 }
 
 // Date (YYYYMMDD) and time (HHMMSS) of a stamp; zeros when it cannot be read.
@@ -219,6 +229,17 @@ int c_vktvoi(int iun, const char* options) {
         list_entry(entry.data());
       }
     }
+  } else if (f->old_format) {
+    // Old sequential headers are converted by the directory-file search,
+    // which walks them from the start (and moves the unit's position).
+    uint32_t keys[kKeyWords] = {}, mask[kKeyWords] = {};
+    for (int h = c_xdfloc2(iun, 0, keys, kKeyWords, mask); h >= 0;
+         h = c_xdfloc(iun, -1, nullptr, 0)) {
+      std::fill(entry.begin(), entry.end(), 0);
+      int addr = 0, lng = 0, type = 0;
+      if (c_xdfprm(h, &addr, &lng, &type, entry.data() + 2, kKeyWords) < 0) break;
+      list_entry(entry.data());
+    }
   } else {
     // Record headers one after the other from the first record; trailers
     // (type 0) and deleted records are stepped over, an end mark or the end
@@ -232,7 +253,7 @@ int c_vktvoi(int iun, const char* options) {
       const uint32_t type = entry[0] >> 24;
       const uint32_t length = entry[0] & 0xFFFFFFu;
       if (length == 0 || (type >= 0x70 && type < 0x80)) break;
-      if (type != 0 && type < 0x70 && got >= words && !f->old_format) list_entry(entry.data());
+      if (type != 0 && type < 0x70 && got >= words) list_entry(entry.data());
       addr += 2 * static_cast<int64_t>(length);
     }
   }

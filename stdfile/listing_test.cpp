@@ -99,6 +99,11 @@ TEST(ListingLine, ColumnsOfTheOptionWords) {
   EXPECT_NE(v.find(want), std::string::npos) << v;
   EXPECT_NE(listing_line(e.data(), "X", "IG1234", false).find("G     0     0     0     0\n"),
             std::string::npos);
+  // A long leading text is printed whole.
+  const std::string text(300, 'T');
+  EXPECT_EQ(listing_line(e.data(), text.c_str(), "NONOMV+NOTYPV+NOETIQ+NOIP23+NODEET+NONPAS+NODTY",
+                         false),
+            text + "                \n");
 }
 
 TEST(ListingLine, HeaderBlock) {
