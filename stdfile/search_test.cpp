@@ -218,6 +218,26 @@ TEST_F(SearchFile, ListOfHandles) {
   EXPECT_EQ(ni, -3);
 }
 
+TEST_F(SearchFile, DebugTraces) {
+  xdf::settings().msg_level = 0;
+  int ni = 0, nj = 0, nk = 0, infon = 0, liste[2];
+  testing::internal::CaptureStdout();
+  c_vktinf(kUnit, &ni, &nj, &nk, -1, "ab", 5, -1, -1, "p", "zz");
+  c_vktsui(kUnit, &ni, &nj, &nk);
+  c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "TT", liste, &infon, 2);
+  const std::string out = testing::internal::GetCapturedStdout();
+  xdf::settings().msg_level = 4;
+  EXPECT_NE(out.find("Debug vktinf iun 50 recherche: datev=-1 etiket=[ab          ] ip1=5 "
+                     "ip2=-1 ip3=-1 typvar=[p ] nomvar=[zz  ]\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("c_vktinf: (unit=50) record not found, errcode=-12\n"), std::string::npos);
+  EXPECT_NE(out.find("c_vktsui: record not found, errcode=-12\n"), std::string::npos);
+  EXPECT_NE(out.find("Debug vktinl iun 50 recherche: datev=-1 etiket=[            ]"),
+            std::string::npos);
+  EXPECT_NE(out.find("Debug vktinl nombre trouve=2 nmax=2\n"), std::string::npos);
+}
+
 TEST_F(SearchFile, SelectionMask) {
   int m1 = 5, m2 = 5, m3 = 5;
   char met[13];
