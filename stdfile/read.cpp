@@ -51,7 +51,9 @@ bool stream_is_compressed(const Descriptor& d) { return d.nbits <= 16 && d.ni > 
 // Words of the packed data of datyps 0, 1, 2, 4 and 5: ceil(bits / 32).
 int64_t words_for_bits(int64_t bits) { return (bits + 31) / 32; }
 
-int ieee_width_of(int nbits) { return nbits == 0 ? 32 : nbits; }
+// Width of an IEEE record as the packer reads its -nbits argument: 0 means
+// 32 bits, 64 and more mean 64.
+int ieee_width_of(int nbits) { return nbits == 0 ? 32 : (nbits >= 64 ? 64 : nbits); }
 
 int stride() { return std::max(1, xdf::settings().xdf_stride); }
 

@@ -368,6 +368,7 @@ TEST(NeededWords, ByDatypIn64Bits) {
   EXPECT_EQ(needed_data_words(5, 64, 3), 6);
   EXPECT_EQ(needed_data_words(5, 0, 3), 3);
   EXPECT_EQ(needed_data_words(5, 48, 3), -1);
+  EXPECT_EQ(needed_data_words(5, 100, 3), 6);  // widths above 64 read as 64
   EXPECT_EQ(needed_data_words(6, 8, 5), 6);
   EXPECT_EQ(needed_data_words(129, 8, 5), 1);
   EXPECT_EQ(needed_data_words(9, 8, 5), -1);
