@@ -149,6 +149,12 @@ TEST_F(OptionsTest, FatalReportEndsTheProcessUnderTheDefaultTolerance) {
   EXPECT_EXIT(vktabt_(), testing::ExitedWithCode(38), "not implemented in VKTD98");
 }
 
+TEST_F(OptionsTest, ConversionEntryEndsTheProcess) {
+  EXPECT_EXIT(vktcvt_(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                      nullptr, nullptr, nullptr, nullptr, nullptr),
+              testing::ExitedWithCode(1), "");
+}
+
 TEST_F(OptionsTest, CompressionRequestReadOnceFromTheEnvironment) {
   setenv("VKT_COMPRESS", "", 1);
   read_compress_environment();
