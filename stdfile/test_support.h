@@ -27,8 +27,10 @@
 
 namespace stdfile_test {
 
-// The golden folder beside the repository (../shared/golden from its root).
+// The golden folder: $ZEP_GOLDEN_DIR, else beside the repository
+// (../shared/golden from its root).
 inline std::string golden_dir() {
+  if (const char* env = std::getenv("ZEP_GOLDEN_DIR")) return std::string(env) + "/";
   std::string here = __FILE__;
   here = here.substr(0, here.find_last_of('/'));
   return here + "/../../shared/golden/";
