@@ -61,6 +61,7 @@ class ReadTest : public stdfile_test::QuietLayer {
 };
 
 TEST_F(ReadTest, GoldenValuesOfEveryDatyp) {
+  int checked = 0;
   for (const char* name :
        {"datyp1_widths", "datyp1_magnitudes", "integers", "characters", "ieee", "raw_words",
         "float_packer", "compressed_reals", "compressed_packer", "sample_reals", "sample_packer",
@@ -71,7 +72,9 @@ TEST_F(ReadTest, GoldenValuesOfEveryDatyp) {
     }
     SCOPED_TRACE(name);
     check_golden(name);
+    ++checked;
   }
+  if (checked == 0) GTEST_SKIP() << "no golden files";
 }
 
 TEST_F(ReadTest, ExactDoublesOfIntegers) {
