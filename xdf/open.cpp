@@ -8,6 +8,7 @@
 
 #include "io/file_table.h"
 #include "io/word_file.h"
+#include "xdf/old_format.h"
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/xdf.h"
@@ -16,9 +17,9 @@ namespace xdf {
 
 namespace {
 
-constexpr uint32_t kOldRandomMark = 0x55555555;
-constexpr uint32_t kOldSequentialMark = 0xAAAAAAAA;
-constexpr int kOldSequentialProbeWords = 30;
+constexpr uint32_t kOldRandomMark = old_format::kRandomMark;
+constexpr uint32_t kOldSequentialMark = old_format::kSequentialMark;
+constexpr int kOldSequentialProbeWords = old_format::kHeaderWords;
 
 bool contains(const char *text, const char *word) {
   return text != nullptr && std::strstr(text, word) != nullptr;
@@ -41,13 +42,10 @@ void choose_builders(FileEntry &f, const io::FileEntry &row) {
   }
 }
 
-// Files in one of the two old layouts. Their conversion into the current
-// layout plugs in here; until it exists they are refused as foreign files.
+// Files in one of the two old layouts, converted in memory and read-only.
 int open_old_format(int index, bool sequential) {
-  (void)index;
-  (void)sequential;
-  return report("c_xdfopn", ERR_NOT_XDF, FATAL,
-                "file is not XDF type or old standard random type\n");
+  FileEntry &f = *file_table()[index];
+  return sequential ? old_format::open_sequential(f) : old_format::open_random(f);
 }
 
 // Releases the slot of an open that failed, then returns code.

@@ -131,16 +131,19 @@ TEST_F(GoldenRead, GenericBuildersReadTheSameKeys) {
   EXPECT_EQ(copy.records, gen.records);
 }
 
-TEST_F(GoldenRead, OldFormatsAreRefusedForNow) {
+TEST_F(GoldenRead, OldRandomLayoutOpensReadOnly) {
   const std::string path = std::string(kGolden) + "old_random.vkt";
   if (!exists(path)) GTEST_SKIP() << "golden file absent";
-  ASSERT_EQ(bind(29, path, "RND+R/O"), 0);
-  c_xdfopt("ERRTOLR", "FATAL", 0);
+  ASSERT_EQ(bind(29, path, "RND"), 0);
   StdKeys k;
-  EXPECT_EQ(c_xdfopn(29, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_NOT_XDF);
-  c_xdfopt("ERRTOLR", "ERROR", 0);
-  // The slot was released: the unit is not open.
-  EXPECT_EQ(xdf::file_index(29), -1);
+  // Converted in memory: the open returns 0 and the unit becomes read-only.
+  EXPECT_EQ(c_xdfopn(29, "R-W", k.pri, 16, k.aux, 2, "STDR"), 0);
+  const int index = xdf::file_index(29);
+  ASSERT_GT(index, 0);
+  EXPECT_EQ(xdf::open_entry(index)->old_format, 1);
+  EXPECT_EQ(xdf::open_entry(index)->nrecords, 9);
+  EXPECT_TRUE(xdf::row_read_only(*xdf::open_entry(index)));
+  EXPECT_EQ(c_xdfcls(29), 0);
   c_fclos(29);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "io/file_table.h"
+#include "xdf/old_format.h"
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/packing.h"
@@ -492,7 +493,7 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     if (as_int(buf[kNbits]) != -1)
       return report("c_xdfget", ERR_BUFFER_SMALL, ERROR, "dimension of buf is invalid = %lld\n",
                     static_cast<long long>(dim));
-    skip = key_part_words(*f);
+    skip = f->old_format ? old_format::data_skip_words(*f) : key_part_words(*f);
     dim = -dim;
   }
   const int64_t s = 2 * static_cast<int64_t>(h.length);

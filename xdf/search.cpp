@@ -3,6 +3,7 @@
 // part in turn. Handles and the linking of files into one search chain.
 #include <algorithm>
 
+#include "xdf/old_format.h"
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/xdf.h"
@@ -58,6 +59,7 @@ int next_match_random(FileEntry &f) {
 }
 
 int next_match_sequential(FileEntry &f) {
+  if (f.old_format) return old_format::next_match(f);
   f.valid_pos = 0;
   const int64_t file_words = c_wasize(f.iun);
   const int nwords = f.entry_words();
@@ -184,7 +186,11 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   if (handle > 0) {
     if (handle_index(handle) != index)
       return report("c_xdfloc", ERR_BAD_HANDLE, ERROR, "invalid handle=%d or iun=%d\n", handle, iun);
-    if (f.xdf_seq) {
+    if (f.xdf_seq && f.old_format) {
+      const int64_t next = old_format::next_address(f, address_from_handle(handle, f), "c_xdfloc");
+      if (next < 0) return static_cast<int>(next);
+      f.cur_addr = next;
+    } else if (f.xdf_seq) {
       const int64_t addr = address_from_handle(handle, f);
       uint32_t head[2] = {0, 0};
       if (c_waread2(f.iun, head, static_cast<unsigned int>(addr), 2) != 2)

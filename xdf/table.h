@@ -138,6 +138,7 @@ struct FileEntry {
   int64_t seq_bof = 1;   // sequential: word address of the first record
   int old_format = 0;
   int64_t seq_end_mark = 0;  // sequential: word address of the end mark written here; 0 none
+  int old_eof_level = 0;     // old sequential layout: end-of-file level of the header last read
   std::array<uint32_t, kMaxKeyWords> head_keys{};  // sequential: primary part at the position
   std::array<uint32_t, kMaxKeyWords> target{};     // search target, entry layout
   std::array<uint32_t, kMaxKeyWords> srch_mask{};  // persistent selection mask (all ones at open)
