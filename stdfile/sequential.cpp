@@ -11,6 +11,7 @@
 
 #include "io/file_table.h"
 #include "stdfile/options.h"
+#include "xdf/old_format.h"
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/stdfile_seq.h"
@@ -38,20 +39,13 @@ FileEntry *open_unit(const char *module, int iun, int *status) {
   return f;
 }
 
-// The checks of the positioning calls: an open sequential file of the
-// current format. Returns the file, or null with *status set.
+// The checks of the positioning calls: an open sequential file. Returns
+// the file, or null with *status set.
 FileEntry *sequential_unit(const char *module, int iun, int *status) {
   FileEntry *f = open_unit(module, iun, status);
   if (f == nullptr) return nullptr;
   if (!f->xdf_seq) {
     *status = report(module, kErrNotSequential, xdf::WARNING, "file (unit=%d) is not sequential", iun);
-    return nullptr;
-  }
-  // Files of the old sequential layout are refused at open until their
-  // conversion exists; none can reach here.
-  if (f->old_format) {
-    *status = report(module, xdf::ERR_NOT_XDF, xdf::ERROR,
-                     "file (unit=%d) is in the old sequential format, which cannot be positioned", iun);
     return nullptr;
   }
   return f;
@@ -76,8 +70,8 @@ void set_head(FileEntry &f, uint32_t word0, uint32_t word1) {
   f.head_keys[1] = word1;
 }
 
-void skip_end_message(int iun) {
-  if (msg_level() <= 1) std::printf("c_vktskp: (unit %d) skip to end of file\n", iun);
+void skip_end_message(int iun, FILE *stream = stdout) {
+  if (msg_level() <= 1) std::fprintf(stream, "c_vktskp: (unit %d) skip to end of file\n", iun);
 }
 
 int length_zero(const char *module, const FileEntry &f, int64_t addr) {
@@ -176,6 +170,7 @@ int c_vktrwd(int iun) {
   f->valid_pos = 0;
   // Nothing has been met at the start yet.
   set_head(*f, 0, 0);
+  f->old_eof_level = 0;
   return 0;
 }
 
@@ -184,6 +179,12 @@ int c_vktskp(int iun, int nrec) {
   FileEntry *f = sequential_unit("c_vktskp", iun, &status);
   if (f == nullptr) return status;
   f->valid_pos = 0;
+  if (f->old_format) {  // files of the old layout, through their 30-word headers
+    bool at_end = false;
+    const int rc = xdf::old_format::skip(*f, nrec, &at_end);
+    if (rc == 0 && at_end) skip_end_message(iun, stderr);
+    return rc;
+  }
   const int64_t steps = nrec < 0 ? -static_cast<int64_t>(nrec) : nrec;
   for (int64_t i = 0; i < steps; ++i) {
     const int rc = nrec > 0 ? step_forward(*f) : step_backward(*f);
@@ -198,6 +199,7 @@ int c_vktapp(int iun) {
   FileEntry *f = sequential_unit("c_vktapp", iun, &status);
   if (f == nullptr) return status;
   f->valid_pos = 0;
+  if (f->old_format) return xdf::old_format::append_position(*f);
   const int64_t end = file_words(*f);
   // Every object (records and their trailers alike) moves the position
   // forward by its length, so the walk ends within the file.
@@ -255,7 +257,8 @@ int c_vkteof(int iun) {
   int status = 0;
   FileEntry *f = open_unit("c_vkteof", iun, &status);
   if (f == nullptr) return status;
-  if (!f->xdf_seq || f->old_format) return 0;
+  if (!f->xdf_seq) return 0;
+  if (f->old_format) return xdf::old_format::eof_level(*f);
   const uint32_t type = f->head_keys[0] >> 24;
   return is_mark(type) ? static_cast<int>(type - kMarkBase) : 0;
 }

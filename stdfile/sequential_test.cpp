@@ -202,7 +202,13 @@ TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
   EXPECT_EQ(c_vkteof(kUnit), 3);
   EXPECT_EQ(record_here(), 3);
 
-  EXPECT_EQ(c_vktskp(kUnit, 2), 0);  // record 3, then behind the level-7 mark
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // record 3 only: no message
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(c_vkteof(kUnit), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // behind the level-7 mark
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "c_vktskp: (unit 61) skip to end of file\n");
   EXPECT_EQ(c_vkteof(kUnit), 7);
   EXPECT_EQ(record_here(), 4);
 
@@ -601,6 +607,37 @@ TEST_F(SequentialTest, GoldenFilesAreSkippedRecordByRecord) {
   }
   EXPECT_EQ(skipped, 8);
   EXPECT_EQ(c_vkteof(kUnit), 15);
+}
+
+TEST_F(SequentialTest, OldLayoutFilesArePositionedByTheir30WordHeaders) {
+  // Four records of 30 units (the second deleted), then a mark of level 1.
+  const std::string file = golden("old_sequential.vkt");
+  if (access(file.c_str(), R_OK) != 0) GTEST_SKIP() << "no golden file " << file;
+  open("STD+RND+R/O", "RND", file);
+  ASSERT_EQ(entry()->old_format, 1);
+  EXPECT_EQ(c_vktskp(kUnit, 2), 0);
+  EXPECT_EQ(entry()->cur_addr, 121);
+  EXPECT_EQ(c_vkteof(kUnit), 0);
+  c_vktopc("MSGLVL", "INFORM", 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_vktskp(kUnit, 5), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_vktskp: (unit 61) skip to end of file\n");
+  c_vktopc("MSGLVL", "WARNIN", 0);
+  EXPECT_EQ(entry()->cur_addr, 241);
+  EXPECT_EQ(c_vkteof(kUnit), 1);
+  EXPECT_EQ(c_vktapp(kUnit), 0);  // already on the mark
+  EXPECT_EQ(entry()->cur_addr, 241);
+  EXPECT_EQ(c_vkteof(kUnit), 1);
+  // The headers name no previous block: a backward skip goes to the start.
+  EXPECT_EQ(c_vktskp(kUnit, -1), 0);
+  EXPECT_EQ(entry()->cur_addr, 1);
+  EXPECT_EQ(c_vkteof(kUnit), 0);
+  EXPECT_EQ(c_vktskp(kUnit, 1), 0);
+  EXPECT_EQ(c_vktrwd(kUnit), 0);
+  EXPECT_EQ(entry()->cur_addr, 1);
+  // Converted files are read-only.
+  c_vktopc("MSGLVL", "FATALE", 0);
+  EXPECT_EQ(c_vktweo(kUnit, 1), -7);
 }
 
 }  // namespace

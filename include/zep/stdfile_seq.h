@@ -6,6 +6,10 @@
  * (level 15) ends the file. Records are written where the position is
  * (c_vktecr), so a program appends with c_vktapp first.
  *
+ * Files of the old sequential layout (30-word record headers) open
+ * read-only; they are positioned through their headers, and a forward skip
+ * stops on a mark without crossing it.
+ *
  * Every function takes a unit opened with c_vktouv and returns a signed
  * 32-bit status: 0 on success, a negative code after a report through the
  * layer's error path (-29 unit not bound, -1 not open, -37 warning for a
