@@ -122,7 +122,11 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   if (nk) *nk = d.nk;
   options().xdf_datatyp = d.datyp;
 
-  rec->count = static_cast<int64_t>(d.ni) * d.nj * d.nk;
+  // ni and nj hold 24 bits and nk 20: their product can pass 2^63, so it
+  // is saturated just past the most values a record can hold.
+  constexpr int64_t kCountCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  const int64_t plane = std::min<int64_t>(static_cast<int64_t>(d.ni) * d.nj, kCountCap);
+  rec->count = std::min<int64_t>(plane * d.nk, kCountCap);
   rec->stored_words = 2 * static_cast<int64_t>(static_cast<uint32_t>(lng) & 0xFFFFFFu);
   const int64_t L = rec->stored_words;
   const int64_t n = rec->count;

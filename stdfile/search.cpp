@@ -3,6 +3,7 @@
 // c_vktmsq and the chain of linked units.
 #include "stdfile/search.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -172,7 +173,10 @@ int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, 
   int h = c_vktinf(iun, &cur_ni, &cur_nj, &cur_nk, datev, etiket, ip1, ip2, ip3, typvar,
                    nomvar);
   while (h >= 0 && count < nmax) {
-    const int64_t size = static_cast<int64_t>(cur_ni) * cur_nj * cur_nk;
+    // 24, 24 and 20 bits from the file: the plane is capped so that the
+    // product stays inside 64 bits.
+    const int64_t size =
+        std::min<int64_t>(static_cast<int64_t>(cur_ni) * cur_nj, int64_t{1} << 40) * cur_nk;
     if (size > best) {
       best = size;
       best_ni = cur_ni;
