@@ -189,6 +189,20 @@ TEST_F(GroupedFileTest, SearchesStopAtEachMarkAndGoOnBehindIt) {
   EXPECT_EQ(group(), (std::vector<int>{1, 2}));
 }
 
+TEST_F(SequentialTest, AMarkJustBeforeTheEndMarkIsSteppedOver) {
+  // The last mark lies closer to the end of the file than a whole entry:
+  // the search must still see it, step behind it and reach the end mark.
+  open();
+  write(1);
+  ASSERT_EQ(c_vktweo(kUnit, 5), 0);
+  close();
+  open("STD+R/O");
+  EXPECT_EQ(group(), (std::vector<int>{1}));
+  EXPECT_EQ(c_vkteof(kUnit), 5);
+  EXPECT_EQ(group(), std::vector<int>{});
+  EXPECT_EQ(c_vkteof(kUnit), 15);
+}
+
 TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
   open("STD+R/O");
   EXPECT_EQ(c_vktskp(kUnit, 1), 0);

@@ -65,13 +65,17 @@ int next_match_sequential(FileEntry &f) {
   const int nwords = f.entry_words();
   for (;;) {
     if (f.cur_addr < 1 || f.cur_addr > file_words) return ERR_NOT_FOUND;
-    const int got = c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), nwords);
-    if (got < nwords) return ERR_NOT_FOUND;
+    // The two header words first: a logical end-of-file mark or the end mark
+    // may lie closer to the end of the file than a whole entry.
+    if (c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), 2) < 2)
+      return ERR_NOT_FOUND;
     const RecordHeader h = RecordHeader::decode(f.head_keys.data());
     if (h.idtyp >= 112 && h.idtyp <= 127) {
       if (h.idtyp <= 126) f.cur_addr += 2;  // behind a logical end-of-file mark
       return ERR_NOT_FOUND;
     }
+    const int got = c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), nwords);
+    if (got < nwords) return ERR_NOT_FOUND;
     if (h.length == 0)
       return report("c_xdfloc", ERR_DAMAGED, ERROR,
                     "object of length 0 at address %lld, file is probably dammaged\n file in error: %s\n",
