@@ -199,13 +199,12 @@ int open_sequential(FileEntry &f) {
 SeqHeader read_sequential_header(const FileEntry &f, int64_t address) {
   SeqHeader h;
   if (read_old(f, address, h.words, kHeaderWords) < kHeaderWords) return h;  // kEnd
+  h.units = sequential_record_units(h.words);
   if (word(h.words, 16) != 0) {
     h.kind = Header::kMark;
     h.level = static_cast<int>(word(h.words, 16) & 0x7FFFFFFF);
-    h.units = 1;
     return h;
   }
-  h.units = sequential_record_units(h.words);
   if (h.units < static_cast<uint32_t>(kBlockUnits)) {
     h.kind = Header::kDamaged;
     return h;
@@ -278,7 +277,7 @@ int64_t previous_record(FileEntry &f, int64_t address) {
   int64_t prev = 1;
   for (int64_t at = 1; at < address;) {
     const SeqHeader r = read_sequential_header(f, at);
-    if (r.kind == Header::kEnd || r.kind == Header::kDamaged || r.kind == Header::kMark) break;
+    if (r.kind == Header::kEnd || r.units < static_cast<uint32_t>(kBlockUnits)) break;
     prev = at;
     at += 2 * static_cast<int64_t>(r.units);
   }

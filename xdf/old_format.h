@@ -72,7 +72,7 @@ enum class Header { kRecord, kDeleted, kMark, kEnd, kDamaged };
 struct SeqHeader {
   Header kind = Header::kEnd;
   uint32_t words[kHeaderWords] = {};
-  uint32_t units = 0;  // units the object occupies (records and deleted records)
+  uint32_t units = 0;  // units the object occupies, its header included
   int level = 0;       // end-of-file level of a mark
 };
 SeqHeader read_sequential_header(const FileEntry &f, int64_t address);
