@@ -1,10 +1,12 @@
 // Opening, creating and closing directory files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "io/file_table.h"
 #include "io/word_file.h"
@@ -121,10 +123,16 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     return report("c_xdfopn", ERR_DAMAGED, ERROR,
                   "number of directory pages is incorrect\n file in error: %s\n", name);
   const int64_t page_words = static_cast<int64_t>(dir_page::words(f.primary_len));
+  std::vector<int64_t> page_positions;  // a chain that comes back to a page loops
   for (uint32_t i = 0; i < h.dir_page_count; ++i) {
     if (pos < 1 || pos + page_words - 1 > file_words)
       return report("c_xdfopn", ERR_DAMAGED, ERROR,
                     "number of directory pages is incorrect\n file in error: %s\n", name);
+    if (std::find(page_positions.begin(), page_positions.end(), pos) != page_positions.end())
+      return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                    "directory page %u is a page already read, directory is probably dammaged\n"
+                    " file in error: %s\n", i, name);
+    page_positions.push_back(pos);
     const int rc = add_dir_page(f.file_index, 0);
     if (rc < 0)
       return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full") : rc;
