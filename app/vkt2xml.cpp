@@ -5,6 +5,7 @@
 #include "app/xml_writer.h"
 #include "coding/level_code.h"
 #include "stdfile/read.h"
+#include "xdf/table.h"
 #include "zep/ccard.h"
 #include "zep/coding.h"
 #include "zep/io.h"
@@ -101,6 +102,9 @@ std::string xmlconvdate(int stamp) {
 int vkt2xml(int argc, char **argv) {
   Keys keys = read_keys(argc, argv);
   int status = 0;
+  // Damage the library reports without failing a call (a directory page
+  // checksum, a sequential file that ends in a broken object) fails the run.
+  const int errors_before = xdf::errors_reported();
 
   // The document on standard output must be alone there: whatever the
   // library prints on standard output from here on goes to standard error.
@@ -229,6 +233,7 @@ int vkt2xml(int argc, char **argv) {
   }
   if (opened) c_vktfrm(kUnit);
   if (bound) c_fclos(kUnit);
+  if (xdf::errors_reported() != errors_before) status = 1;
   std::fflush(stdout);
   return status;
 }

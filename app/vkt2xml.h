@@ -8,7 +8,8 @@ namespace app {
 // Runs the converter on an argument vector (entry 0 the program name, a null
 // entry after the last) and returns the exit status: 0 when every record was
 // converted, 1 when the input could not be opened or a record could not be
-// read, decoded or levelled, or the document could not be written, 13 when
+// read, decoded or levelled, the library reported damage to the file, or
+// the document could not be written, 13 when
 // the output file cannot be opened.
 int vkt2xml(int argc, char **argv);
 

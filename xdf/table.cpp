@@ -29,8 +29,14 @@ const char *const kSeverityWord[] = {"TRIVIAL", "INFORMATION", "WARNING", "ERROR
                                      "FATAL ERROR", "SYSTEM SOFTWARE ERROR", "CATASTROPHIC"};
 }  // namespace
 
+int &errors_reported() {
+  static int count = 0;
+  return count;
+}
+
 int error_msg(const char *module, int code, int level) {
   Settings &s = settings();
+  if (level >= ERROR) ++errors_reported();
   if (level >= s.msg_level) {
     const int word = level < 0 ? 0 : (level > 6 ? 6 : level);
     std::FILE *out = level <= 0 ? stdout : stderr;

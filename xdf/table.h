@@ -84,6 +84,11 @@ char *errmsg();
 // When level > xdf_toler the process ends with exit status -code.
 int error_msg(const char *module, int code, int level);
 
+// Number of reports of severity ERROR or above made by error_msg in this
+// process, printed or not: a caller that goes on after a damaged file (the
+// converter) tells from it whether anything went wrong.
+int &errors_reported();
+
 // Formats `fmt` into errmsg (cut at kErrmsgSize - 1 characters) and calls
 // error_msg. The usual way to report.
 int report(const char *module, int code, int level, const char *fmt, ...)
