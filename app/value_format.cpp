@@ -120,12 +120,24 @@ inline uint64_t keep_bytes(uint64_t v, int n) {
   return (v & mask) | (kBlanks & ~mask);
 }
 
+// The three digits of 0..999 as byte values, the first in the lowest byte.
+struct DigitTriples {
+  uint32_t v[1000];
+};
+
+constexpr DigitTriples make_digit_triples() {
+  DigitTriples t{};
+  for (uint32_t i = 0; i < 1000; ++i) t.v[i] = i / 100 | (i / 10 % 10) << 8 | (i % 10) << 16;
+  return t;
+}
+
+constexpr DigitTriples kTriples = make_digit_triples();
+
 // The digits of d (100000..999999) as six byte values, the first digit in
 // the lowest byte.
 inline uint64_t digit_values(uint32_t d) {
-  const uint32_t hi = d / 10000, rest = d - hi * 10000;
-  const uint32_t mid = rest / 100, lo = rest - mid * 100;
-  return (digit_pair(hi) | digit_pair(mid) << 16 | digit_pair(lo) << 32) - 0x303030303030ULL;
+  const uint32_t hi = d / 1000;
+  return kTriples.v[hi] | uint64_t{kTriples.v[d - hi * 1000]} << 24;
 }
 
 // Digits left once trailing zeros go (1..6): the first digit is never 0.
@@ -218,21 +230,24 @@ inline bool six_significant(uint64_t m, int e, uint32_t *d, int *x) {
   const uint64_t frac_hi = hi & ((uint64_t{1} << sh) - 1);
   // The discarded part, as (top, lo) against one half of the last digit
   // kept, (half, 0); with seven digits the seventh joins the discarded part.
-  const bool seven = ip >= 1000000;
-  const uint32_t q = seven ? ip / 10 : ip;
-  const uint64_t top = seven ? uint64_t{ip - q * 10} << sh | frac_hi : frac_hi;
-  const uint64_t half = seven ? uint64_t{5} << sh : uint64_t{1} << (sh - 1);
-  bool up;
+  // Masks rather than branches: which way these go is the data's whim.
+  const uint32_t seven = ip >= 1000000;
+  const uint64_t wide = uint64_t{0} - seven;
+  const uint32_t ip10 = ip / 10;
+  const uint32_t q = static_cast<uint32_t>((ip10 & wide) | (ip & ~wide));
+  const uint64_t top = ((uint64_t{ip - ip10 * 10} << sh | frac_hi) & wide) | (frac_hi & ~wide);
+  const uint64_t half = ((uint64_t{5} << sh) & wide) | ((uint64_t{1} << (sh - 1)) & ~wide);
+  uint32_t up;
   if (t >= 0 && t <= kMaxExactPow) {  // exact product: ties go to even
-    up = top > half || (top == half && (lo != 0 || (q & 1)));
+    up = (top > half) | ((top == half) & ((lo != 0) | (q & 1)));
   } else {
     const u128 rest = static_cast<u128>(top) << 64 | lo, mid = static_cast<u128>(half) << 64;
     const u128 dist = rest > mid ? rest - mid : mid - rest;
     if (dist <= static_cast<u128>(1) << (32 + sh)) return false;
     up = rest > mid;
   }
-  uint32_t digits = q + (up ? 1 : 0);
-  int expo = est + (seven ? 1 : 0);
+  uint32_t digits = q + up;
+  int expo = est + static_cast<int>(seven);
   if (digits == 1000000) {
     digits = 100000;
     ++expo;

@@ -36,6 +36,7 @@ fi
 # non-zero exit.
 timed() {
   result=$("$TIMED" "$@")
+  # shellcheck disable=SC2086 # the four figures become $1..$4
   set -- $result
   if [ "$3" != 0 ]; then
     echo "run_bench: the run ended with status $3" >&2
