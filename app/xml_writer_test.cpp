@@ -1,0 +1,169 @@
+#include "app/xml_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A temporary file the writer fills; text() reads back what reached it.
+class TempFile {
+ public:
+  TempFile() {
+    char name[] = "/tmp/xml_writer_test_XXXXXX";
+    fd_ = mkstemp(name);
+    path_ = name;
+  }
+  ~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    unlink(path_.c_str());
+  }
+  int fd() const { return fd_; }
+  std::string text() const {
+    std::string s;
+    FILE *f = std::fopen(path_.c_str(), "rb");
+    if (!f) return s;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// The value lines as the document has them: printf's "%12.6g " per value,
+// a line feed after every eighth.
+template <typename T>
+std::string expected_values(const std::vector<T> &values) {
+  std::string s;
+  char buf[64];
+  for (size_t i = 0; i < values.size(); ++i) {
+    s.append(buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%12.6g ",
+                                                    static_cast<double>(values[i]))));
+    if (i % 8 == 7) s.push_back('\n');
+  }
+  return s;
+}
+
+TEST(AppendEscaped, EntitiesControlsAndHighBytes) {
+  std::string out;
+  app::append_escaped(std::string("a&b<c>d", 7), &out);
+  EXPECT_EQ(out, "a&amp;b&lt;c&gt;d");
+  out.clear();
+  app::append_escaped(std::string("x\0y\tz\n\r\x01\x1F", 9), &out);
+  EXPECT_EQ(out, "xy\tz\n\r&#xFFFD;&#xFFFD;");
+  out = "kept:";
+  app::append_escaped("\xE9t\xE9 \x80\xFF", &out);
+  EXPECT_EQ(out, "kept:&#xE9;t&#xE9; &#x80;&#xFF;");
+  out.clear();
+  app::append_escaped("", &out);
+  EXPECT_EQ(out, "");
+}
+
+TEST(DocumentWriter, ElementsAndIntegers) {
+  TempFile file;
+  {
+    app::DocumentWriter doc(file.fd());
+    doc.put_text_element(2, "<etiket>", "A&B <1>", "</etiket>");
+    doc.put_int_element(1, "<ip1>", -2147483648LL, "</ip1>");
+    doc.put_int_element(0, "<n>", 0, "</n>");
+    doc.put_char('x');
+    doc.put_int(9223372036854775807LL);
+    ASSERT_TRUE(doc.flush());
+  }
+  EXPECT_EQ(file.text(),
+            "\t\t<etiket>A&amp;B &lt;1&gt;</etiket>\n\t<ip1>-2147483648</ip1>\n<n>0</n>\n"
+            "x9223372036854775807");
+}
+
+TEST(DocumentWriter, ValueLinesOfEveryLengthAsPrintf) {
+  std::mt19937 rng(3);
+  for (size_t count : {0u, 1u, 7u, 8u, 9u, 16u, 17u, 23u}) {
+    std::vector<float> floats(count);
+    std::vector<double> doubles(count);
+    for (size_t i = 0; i < count; ++i) {
+      uint32_t b = static_cast<uint32_t>(rng());
+      std::memcpy(&floats[i], &b, 4);
+      doubles[i] = static_cast<double>(static_cast<int32_t>(rng()));
+    }
+    TempFile file;
+    app::DocumentWriter doc(file.fd());
+    doc.put("<values>");
+    doc.put_values(floats.data(), floats.size());
+    doc.put("|");
+    doc.put_values(doubles.data(), doubles.size());
+    doc.put("</values>");
+    ASSERT_TRUE(doc.flush());
+    EXPECT_EQ(file.text(),
+              "<values>" + expected_values(floats) + "|" + expected_values(doubles) + "</values>")
+        << count << " values";
+  }
+}
+
+// Several megabytes of values cross the 1 MiB pieces many times, in records
+// whose lengths are not multiples of eight; nothing is lost or repeated at
+// the seams.
+TEST(DocumentWriter, LongRecordsAcrossTheFlushes) {
+  std::mt19937 rng(11);
+  TempFile file;
+  std::string expected;
+  {
+    app::DocumentWriter doc(file.fd());
+    for (size_t count : {250001u, 3u, 180007u}) {
+      std::vector<float> values(count);
+      for (auto &v : values) v = static_cast<float>(std::ldexp(rng() % 100000, -(rng() % 40)));
+      values[count / 2] = std::numeric_limits<float>::quiet_NaN();
+      doc.put("<r>");
+      doc.put_values(values.data(), values.size());
+      doc.put("</r>\n");
+      expected += "<r>" + expected_values(values) + "</r>\n";
+    }
+    std::vector<double> wide(120001);
+    for (auto &v : wide) v = static_cast<double>(rng());
+    doc.put_values(wide.data(), wide.size());
+    expected += expected_values(wide);
+    ASSERT_TRUE(doc.flush());
+    EXPECT_FALSE(doc.failed());
+  }
+  const std::string got = file.text();
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
+TEST(DocumentWriter, RefusedWritesAreReportedAndRemembered) {
+  const int fd = open("/dev/full", O_WRONLY);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  app::DocumentWriter doc(fd);
+  std::vector<float> values(300000, 1.5f);  // more than one piece: flushes on the way
+  doc.put_values(values.data(), values.size());
+  EXPECT_TRUE(doc.failed());
+  EXPECT_FALSE(doc.flush());
+  EXPECT_EQ(doc.error(), std::strerror(ENOSPC));
+  close(fd);
+
+  const int ro = open("/dev/null", O_RDONLY);
+  ASSERT_GE(ro, 0);
+  app::DocumentWriter doc2(ro);
+  doc2.put("text");
+  EXPECT_FALSE(doc2.flush());
+  EXPECT_TRUE(doc2.failed());
+  EXPECT_FALSE(doc2.error().empty());
+  close(ro);
+}
+
+}  // namespace
