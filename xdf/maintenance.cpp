@@ -189,6 +189,21 @@ bool same_layout(const FileStats &a, const FileStats &b) {
   return std::equal(a.pri, a.pri + 2 * a.npri(), b.pri) && std::equal(a.aux, a.aux + 2 * a.naux(), b.aux);
 }
 
+// Moves the position of a sequential file opened here onto its end mark
+// (or the end of its words), where appended records go.
+void end_of_data(FileEntry &f) {
+  const int64_t size = file_words(f.iun);
+  int64_t a = f.seq_bof;
+  while (a + 1 <= size) {
+    uint32_t w[2];
+    if (c_waread2(f.iun, w, static_cast<unsigned int>(a), 2) != 2) break;
+    const uint32_t length = w[0] & 0xFFFFFF;
+    if ((w[0] >> 24) == kTypeEndMark || length == 0) break;
+    a += 2 * static_cast<int64_t>(length);
+  }
+  f.cur_addr = a;
+}
+
 bool same_file(const std::string &a, const std::string &b) {
   struct stat sa, sb;
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return a == b;
@@ -267,6 +282,10 @@ extern "C" int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t
 
 extern "C" int c_qdfdiag(int iun) {
   if (fnom_index(iun) < 0) return report("c_qdfdiag", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
+  // A file of an old layout has no objects to scan, only a header made in
+  // memory.
+  if (const FileEntry *f = open_entry(file_index(iun)); f != nullptr && f->old_format)
+    return report("c_qdfdiag", ERR_NOT_XDF, FATAL, "file is not XDF type\n");
   HeaderSource src;
   int rc = header_of("c_qdfdiag", iun, &src);
   if (rc < 0) return rc;
@@ -382,6 +401,7 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   } else {
     if ((rc = dst.get(dest_unit)) < 0) return rc;
     if ((rc = c_xdfopn(dest_unit, "APPEND", nullptr, 0, nullptr, 0, dst.appl)) < 0) return rc;
+    if (FileEntry *d = open_entry(file_index(dest_unit)); d != nullptr && d->xdf_seq) end_of_data(*d);
   }
 
   bool source_opened = false;

@@ -387,6 +387,40 @@ TEST_F(Maintenance, CopyRefusesOtherKeysAndRestoresTheLevels) {
             std::string::npos);
 }
 
+TEST_F(Maintenance, CopyAppendsBehindTheRecordsOfASequentialFile) {
+  const std::string src = dir.file("x.vkt"), dst = dir.file("x2.vkt");
+  make_file(59, src, 3);
+  make_file(60, dst, 2, "RND+SEQ", "STDS");
+  ASSERT_EQ(bind(59, src, "RND"), 0);
+  ASSERT_EQ(bind(60, dst, "RND"), 0);
+  c_xdfopt("MSGLVL", "WARNING", 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c_xdfuse(59, 60), 0);
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(c_xdfcls(60), 0);
+  c_fclos(59);
+  c_fclos(60);
+  OpenUnit u(60, dst, "RND", "READ", "STDS");
+  ASSERT_EQ(u.result(), 5);
+  EXPECT_EQ(first_keys(60), (std::vector<uint32_t>{0, 1, 0, 1, 2}));
+}
+
+TEST_F(Maintenance, OldLayoutsHaveNothingToDiagnose) {
+  const std::string path = std::string(kGolden) + "old_random.vkt";
+  if (!exists(path)) GTEST_SKIP() << "golden file absent";
+  OpenUnit u(61, path, "RND+R/O", "READ");
+  ASSERT_EQ(u.result(), 0);
+  int32_t st[12];
+  char version[5], appl[5];
+  // The statistics are those of the header made in memory.
+  ASSERT_EQ(c_xdfsta(61, st, 12, nullptr, 0, nullptr, 0, version, appl), 0);
+  EXPECT_EQ(st[3], 1);
+  EXPECT_EQ(st[6], 16);
+  EXPECT_STREQ(appl, "STDF");
+  c_xdfopt("ERRTOLR", "FATAL", 0);
+  EXPECT_EQ(c_qdfdiag(61), xdf::ERR_NOT_XDF);
+}
+
 TEST(BitField, PutStoresOneFieldAndKeepsTheRest) {
   uint32_t w[2] = {0xFFFFFFF8u, 0};
   ASSERT_EQ(c_qdfput(w, 5, 31, 3), 0);
