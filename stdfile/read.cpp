@@ -156,6 +156,9 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   if (d.datyp == 3 && (static_cast<int64_t>(d.ni) * d.nj + 3) / 4 > L)
     return damaged(handle, "stored length too short for its characters");
   W = std::max(W, L);
+  // The length is the file's word: the record must be inside the file
+  // before a buffer of that size is made.
+  if (const int rc = xdf::record_in_file(handle); rc < 0) return rc;
 
   const int64_t total = W + 10;
   try {

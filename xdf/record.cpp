@@ -461,12 +461,14 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   return 0;
 }
 
-extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
-  FileEntry *fp = open_entry(handle & 0x7F);
-  if (fp == nullptr || handle <= 0)
+namespace {
+
+// The entry of `handle` and the file that holds its record (the page's
+// owner when files are linked). 0, or a code reported under c_xdfget.
+int locate_record(int handle, FileEntry **file, const uint32_t **entry) {
+  FileEntry *f = open_entry(handle & 0x7F);
+  if (f == nullptr || handle <= 0)
     return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
-  FileEntry *f = fp;
-  const uint32_t *entry;
   if (f->xdf_seq) {
     if (!f->valid_pos)
       return report("c_xdfget", ERR_NO_POSITION, ERROR, "no valid file position for sequential file\n");
@@ -475,15 +477,44 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     if (from_handle != recorded)
       return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld record address=%lld\n",
                     static_cast<long long>(from_handle), static_cast<long long>(recorded));
-    entry = f->head_keys.data();
+    *entry = f->head_keys.data();
   } else {
     DirPage *page;
     uint32_t *e;
     const int rc = entry_of_handle(*f, handle, "c_xdfget", &page, &e);
     if (rc < 0) return rc;
-    entry = e;
+    *entry = e;
     if (FileEntry *owner = open_entry(page->owner)) f = owner;
   }
+  *file = f;
+  return 0;
+}
+
+int past_the_end(const FileEntry &f, int64_t addr, int64_t words) {
+  return report("c_xdfget", ERR_DAMAGED, ERROR,
+                "record at address %lld of %lld words runs past the end of the file\n file in error: %s\n",
+                static_cast<long long>(addr), static_cast<long long>(words), row_file_name(f));
+}
+
+}  // namespace
+
+int xdf::record_in_file(int handle) {
+  FileEntry *f = nullptr;
+  const uint32_t *entry = nullptr;
+  const int rc = locate_record(handle, &f, &entry);
+  if (rc < 0) return rc;
+  const RecordHeader h = RecordHeader::decode(entry);
+  const int64_t s = 2 * static_cast<int64_t>(h.length);
+  const int64_t addr = word_address(h.address);
+  if (h.address == 0 || addr + s - 1 > c_wasize(f->iun)) return past_the_end(*f, addr, s);
+  return 0;
+}
+
+extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
+  FileEntry *f = nullptr;
+  const uint32_t *entry = nullptr;
+  const int located = locate_record(handle, &f, &entry);
+  if (located < 0) return located;
   const RecordHeader h = RecordHeader::decode(entry);
   if (h.idtyp == 0) return report("c_xdfget", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
   if (type_is_deleted(h.idtyp)) return report("c_xdfget", ERR_DELETED, ERROR, "deleted record\n");
@@ -502,10 +533,7 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
                   static_cast<long long>(dim), static_cast<long long>(s + kControlWords));
   const int64_t addr = word_address(h.address);
   const int64_t file_words = c_wasize(f->iun);
-  if (h.address == 0 || skip > s || addr + s - 1 > file_words)
-    return report("c_xdfget", ERR_DAMAGED, ERROR,
-                  "record at address %lld of %lld words runs past the end of the file\n file in error: %s\n",
-                  static_cast<long long>(addr), static_cast<long long>(s), row_file_name(*f));
+  if (h.address == 0 || skip > s || addr + s - 1 > file_words) return past_the_end(*f, addr, s);
   buf[kNbits] = static_cast<uint32_t>(32 * s);
   buf[kDataOffset] = static_cast<uint32_t>(key_part_words(*f));
   buf[kRecordOffset] = 0;

@@ -89,6 +89,12 @@ int error_msg(const char *module, int code, int level);
 // converter) tells from it whether anything went wrong.
 int &errors_reported();
 
+// 0 when the record of `handle` lies inside the file that holds it, else the
+// error c_xdfget2 reports for it (a bad handle, or the record running past
+// the end of the file). A reader calls it before sizing a buffer from the
+// record's length.
+int record_in_file(int handle);
+
 // Formats `fmt` into errmsg (cut at kErrmsgSize - 1 characters) and calls
 // error_msg. The usual way to report.
 int report(const char *module, int code, int level, const char *fmt, ...)
