@@ -191,12 +191,19 @@ bool text_holds(const TextCriterion<W> &c, const char *field) {
   return false;
 }
 
-float decode_level(int code, int *kind) {
-  int mode = -1, flag = 0;
-  float p = 0;
-  char text[2] = {' ', ' '};
-  convip_(&code, &p, kind, &mode, text, &flag, 0);
-  return p;
+// The level of a record's ip1 as convip_ mode -1 decodes it, without ending
+// the process: false for a code convip_ refuses (a damaged record's).
+bool decode_level(int code, float *p, int *kind) {
+  coding::DecodedLevel level;
+  coding::LevelFailure failure;
+  if (!coding::decode_level(code, true, &level, &failure)) return false;
+  if (level.kind21_notice) {
+    std::fputs(" Debug+ o.b. kind 5 --> 21\n", stdout);
+    std::fflush(stdout);
+  }
+  *p = level.value;
+  *kind = level.kind;
+  return true;
 }
 
 double hours_between(int stamp1, int stamp2) {
@@ -248,7 +255,11 @@ Verdict test_levels(const LevelCriterion &c, int set_nb, int ip1) {
     return Verdict::kError;
   }
   int kind = 0;
-  float p = decode_level(ip1, &kind);
+  float p = 0;
+  if (!decode_level(ip1, &p, &kind)) {
+    filter_debug("Debug c_vkt_match_req ip1=%d is not a level code\n", ip1);
+    return Verdict::kFails;  // no level criterion holds for an unreadable level
+  }
   const float e = kLevelTolerance;
   float start = c.tab_rval[0];
   float end = c.arg_type == kLevelInterval ? c.tab_rval[1]
@@ -644,7 +655,7 @@ int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
         slot = -1.0f;
       } else {
         int decoded_kind = 0;
-        slot = stdfile::decode_level(code, &decoded_kind);
+        stdfile::decode_level(code, &slot, &decoded_kind);  // checked above
         c.kind = decoded_kind;
       }
       stdfile::filter_debug("Debug ip_entier=%d Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", code,

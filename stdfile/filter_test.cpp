@@ -244,6 +244,23 @@ TEST_F(FilterTest, LevelIntervals) {
   EXPECT_EQ(pass(record("TT", "P", "", 0, level_code(700.0f, 2))), 0);
 }
 
+// A damaged record's ip1 that is no level code (kind 14) meets no level
+// criterion; the matcher goes on instead of ending the process.
+TEST_F(FilterTest, UndecodableLevelMeetsNoLevelCriterion) {
+  const int bad = (14 << 24) | 1000;
+  float levels[] = {500.0f};
+  ASSERT_EQ(c_desire_ip1(0, 1, levels, 1, 2), 0);
+  EXPECT_EQ(pass(record("TT", "P", "", 0, bad)), 0);
+  float range[] = {0.0f, 1e6f};
+  ASSERT_EQ(c_desire_ip1(0, 1, range, -2, 2), 0);
+  EXPECT_EQ(pass(record("TT", "P", "", 0, bad)), 0);
+  // An exclusion set of levels does not exclude it.
+  ASSERT_EQ(c_requetes_reset(0, 0, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_EQ(c_desire_ip1(0, 0, levels, 1, 2), 0);
+  EXPECT_EQ(pass(record("TT", "P", "", 0, bad)), 1);
+  EXPECT_EQ(pass(record("TT", "P", "", 0, level_code(500.0f, 2))), 0);
+}
+
 TEST_F(FilterTest, Ip2AndIp3Lists) {
   int ip2s[] = {6, 12};
   int ip3s[] = {0};
