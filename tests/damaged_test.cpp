@@ -25,6 +25,7 @@
 
 #include "common/big_endian.h"
 #include "stdfile/read.h"
+#include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_seq.h"
@@ -105,6 +106,7 @@ struct Library {
   int open_rc = 0;
   int read_rc = 0;
   int records = 0;
+  bool left_open = false;  // the unit still open after a failed open and c_fclos
   std::string err;
 };
 
@@ -131,6 +133,7 @@ Library read_in_process(const std::string &path) {
       c_vktfrm(unit);
     }
     c_fclos(unit);
+    r.left_open = xdf::file_index(unit) != -1;
   }
   c_vktopc("MSGLVL", "INFORM", 0);
   c_vktopc("TOLRNC", "ERRORS", 0);
@@ -233,6 +236,7 @@ class Damaged : public Files {
     write_words(path, w, bytes);
     const Library lib = read_in_process(path);
     EXPECT_EQ(lib.open_rc, e.open_rc);
+    EXPECT_FALSE(lib.left_open);
     EXPECT_EQ(lib.read_rc, e.read_rc);
     const int records = e.records >= 0 ? e.records : (e.open_rc > 0 ? e.open_rc : 0);
     EXPECT_EQ(lib.records, records);
@@ -342,6 +346,19 @@ TEST_F(Damaged, DirectoryPages) {
   fix_checksum(w, kPage);
   check("entry_count_257", w, SIZE_MAX,
         {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: directory page 0 holds 257 entries, directory is probably dammaged"});
+
+  // A count with its top bit set is no count either; the open must not
+  // succeed with a negative status and leave the unit open.
+  w = sound_;
+  w[kPage + 5] = 0xFF000000u;
+  fix_checksum(w, kPage);
+  check("entry_count_negative", w, SIZE_MAX,
+        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: directory page 0 holds -16777216 entries, directory is probably dammaged"});
+
+  w = sound_;
+  w[13] = 0x80000000u;  // the header's count of valid records
+  check("valid_count_negative", w, SIZE_MAX,
+        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: valid record count 2147483648 above 2^31 - 1"});
 }
 
 TEST_F(Damaged, Records) {

@@ -67,6 +67,11 @@ std::string FileHeader::decode(const uint32_t *w, size_t nwords, FileHeader *out
   h.erasure_count = w[12];
   h.valid_count = w[13];
   h.rw_flag = w[14];
+  // The open returns the valid count as its status: it must read as one.
+  if (h.valid_count > 0x7FFFFFFFu) {
+    std::snprintf(why, sizeof why, "valid record count %u above 2^31 - 1", h.valid_count);
+    return why;
+  }
   if (h.primary_len < 1 || h.primary_len > kMaxPrimaryUnits) {
     std::snprintf(why, sizeof why, "primary_len=%d outside 1..%d", h.primary_len, kMaxPrimaryUnits);
     return why;

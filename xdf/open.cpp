@@ -142,7 +142,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
       return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of directory page %u\n file in error: %s\n",
                     i, name);
     // Each page states its own address; the close writes it back there.
-    if (page.address() != static_cast<uint32_t>(unit_address(pos)) || page.entry_count() > kEntriesPerPage)
+    if (page.address() != static_cast<uint32_t>(unit_address(pos)) || page.entry_count() < 0 ||
+        page.entry_count() > kEntriesPerPage)
       return report("c_xdfopn", ERR_DAMAGED, ERROR,
                     "directory page %u holds %d entries, directory is probably dammaged\n file in error: %s\n",
                     i, page.entry_count(), name);
