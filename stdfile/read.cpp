@@ -399,17 +399,13 @@ int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
   }
 }
 
-int read_values(int handle, std::vector<double>* out) {
-  out->clear();
-  FetchedRecord rec;
-  int status = fetch_record(handle, &rec);
-  if (status < 0) return status;
+namespace {
+
+// The values of a fetched record widened to double (see read_values).
+int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
   const Descriptor& d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
-  const int64_t need = needed_data_words(d.datyp, d.nbits, rec.count);
-  if (need < 0) return invalid_datyp(d.datyp);
-  if (need > static_cast<int64_t>(rec.data_words))
-    return damaged(handle, "fewer words stored than its values need");
+  int status = 0;
   try {
     out->resize(n);
     if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) {
@@ -458,6 +454,28 @@ int read_values(int handle, std::vector<double>* out) {
                          "memory is full, was trying to allocate %d bytes",
                          static_cast<int>(std::min<int64_t>(rec.count * 8, INT32_MAX)));
   }
+  return status;
+}
+
+// Fetches the record and checks its stored length against its datyp.
+int fetch_checked(int handle, FetchedRecord* rec) {
+  const int status = fetch_record(handle, rec);
+  if (status < 0) return status;
+  const Descriptor& d = rec->d;
+  const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
+  if (need < 0) return invalid_datyp(d.datyp);
+  if (need > static_cast<int64_t>(rec->data_words))
+    return damaged(handle, "fewer words stored than its values need");
+  return handle;
+}
+
+}  // namespace
+
+int read_values(int handle, std::vector<double>* out) {
+  out->clear();
+  FetchedRecord rec;
+  int status = fetch_checked(handle, &rec);
+  if (status >= 0) status = decode_to_doubles(rec, out);
   if (status < 0) {
     out->clear();
     return status;
@@ -468,19 +486,43 @@ int read_values(int handle, std::vector<double>* out) {
 
 int read_values_as_floats(int handle, std::vector<float>* out) {
   out->clear();
-  std::vector<double> values;
-  const int status = read_values(handle, &values);
+  FetchedRecord rec;
+  int status = fetch_checked(handle, &rec);
   if (status < 0) return status;
+  const Descriptor& d = rec.d;
+  const size_t n = static_cast<size_t>(rec.count);
   try {
-    out->resize(values.size());
+    // Floats are decoded straight into `out`; the other datyps go through
+    // doubles, which round to the same floats.
+    if (d.datyp == 1 || d.datyp == 129) {
+      out->resize(n);
+      status = decode_fixed_floats(&rec, out->data(), n);
+    } else if (d.datyp == 6 || d.datyp == 134) {
+      out->resize(n);
+      status = decode_packer_floats(&rec, out->data(), n);
+    } else if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) {
+      out->resize(n);
+      status = reduce_doubles(&rec, out->data(), n);
+    } else {
+      std::vector<double> values;
+      status = decode_to_doubles(rec, &values);
+      if (status >= 0) {
+        out->resize(values.size());
+        std::transform(values.begin(), values.end(), out->begin(),
+                       [](double v) { return static_cast<float>(v); });
+      }
+    }
   } catch (const std::bad_alloc&) {
-    return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
-                       "memory is full, was trying to allocate %d bytes",
-                       static_cast<int>(std::min<size_t>(values.size() * 4, INT32_MAX)));
+    status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                         "memory is full, was trying to allocate %d bytes",
+                         static_cast<int>(std::min<int64_t>(rec.count * 4, INT32_MAX)));
   }
-  std::transform(values.begin(), values.end(), out->begin(),
-                 [](double v) { return static_cast<float>(v); });
-  return status;
+  if (status < 0) {
+    out->clear();
+    return status;
+  }
+  trace_read(rec);
+  return handle;
 }
 
 }  // namespace stdfile
