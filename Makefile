@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test clean bench
+.PHONY: all build run test clean bench check-formatter
 
 all: build
 
@@ -22,6 +22,19 @@ test: build
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEP_SANITIZE=ON -DZEP_TESTS=ON
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# Converter throughput against a printf-per-value build, on a benchmark file
+# written once into build/.
+bench:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEP_TESTS=OFF -DZEP_BENCH=ON
+	$(CMAKE) --build build -j $(JOBS) --target vkt2xml vkt2xml_printf make_bench_file timed_run
+	sh bench/run_bench.sh build
+
+# Every 32-bit float pattern through the value formatter against printf.
+check-formatter:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEP_TESTS=OFF -DZEP_BENCH=ON
+	$(CMAKE) --build build -j $(JOBS) --target check_formatter
+	build/bench/check_formatter $(JOBS)
 
 clean:
 	rm -rf build build-asan
