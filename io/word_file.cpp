@@ -277,6 +277,20 @@ int qqcclos(int index) {
   return 0;
 }
 
+// Cuts a transfer of nmots words from word address a into the pieces that
+// each lie inside one cache frame of S words, and hands each to `piece`.
+template <class Piece>
+void for_each_frame(uint32_t *buf, int64_t a, int64_t nmots, int64_t S, Piece piece) {
+  while (nmots > 0) {
+    const int64_t frame_end = ((a - 1) / S + 1) * S;
+    const int64_t n = std::min(nmots, frame_end - a + 1);
+    piece(buf, a, static_cast<int>(n));
+    buf += n;
+    a += n;
+    nmots -= n;
+  }
+}
+
 void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index) {
   FileEntry &e = file_entry(index);
   const int slot = wa_slot_of_fd(e.fd);
@@ -288,17 +302,8 @@ void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index) {
   if (adr != 0) adr += static_cast<uint64_t>(w.offset);
   const int64_t S = wa_settings().page_size;
   if (S > 0 && adr != 0) {
-    int64_t a = static_cast<int64_t>(adr);
-    int64_t left = nmots;
-    uint32_t *p = buf;
-    while (left > 0) {
-      const int64_t frame_end = ((a - 1) / S + 1) * S;
-      const int64_t n = std::min(left, frame_end - a + 1);
-      wa_page_read(e.fd, p, a, static_cast<int>(n), index);
-      p += n;
-      a += n;
-      left -= n;
-    }
+    for_each_frame(buf, static_cast<int64_t>(adr), nmots, S,
+                   [&](uint32_t *p, int64_t a, int n) { wa_page_read(e.fd, p, a, n, index); });
     return;
   }
   const uint64_t bytes = static_cast<uint64_t>(nmots) * 4;
@@ -339,17 +344,8 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   }
   const int64_t S = wa_settings().page_size;
   if (S > 0 && adr != 0) {
-    int64_t a = static_cast<int64_t>(adr);
-    int64_t left = nmots;
-    uint32_t *p = buf;
-    while (left > 0) {
-      const int64_t frame_end = ((a - 1) / S + 1) * S;
-      const int64_t n = std::min(left, frame_end - a + 1);
-      wa_page_write(e.fd, p, a, static_cast<int>(n), index);
-      p += n;
-      a += n;
-      left -= n;
-    }
+    for_each_frame(buf, static_cast<int64_t>(adr), nmots, S,
+                   [&](uint32_t *p, int64_t a, int n) { wa_page_write(e.fd, p, a, n, index); });
     return;
   }
   const size_t bytes = static_cast<size_t>(nmots) * 4;
