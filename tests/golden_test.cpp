@@ -75,7 +75,10 @@ TEST(GoldenFiles, ConvertByteForByte) {
       EXPECT_EQ(slurp(so), slurp(dir + "/" + n + ".stdout"));
     }
     if (lint) {
-      EXPECT_EQ(run("xmllint --noout '" + out + "'"), 0);
+      EXPECT_EQ(run("xmllint --noout --schema '" + env("ZEP_SOURCE_DIR") +
+                    "/docs/vkt2xml.xsd' '" + out + "' 2>/dev/null"),
+                0)
+          << "the document does not follow docs/vkt2xml.xsd";
     }
   }
 }
