@@ -5,9 +5,10 @@
 // converter must also end on its own within 10 seconds, with no sanitizer
 // report, and leave a well-formed document.
 //
-// The damaged files stay in <temp>/zep_damaged/<case>.vkt (with the
-// converter's document and messages beside them) so that a failure can be
-// replayed by hand; the files committed in tests/damaged/ are converted too.
+// The damaged files are made in <temp>/zep_damaged_<pid>/<case>.vkt, with
+// the converter's document and messages beside them; the folder is kept
+// when a test fails so that the case can be replayed by hand. The files
+// committed in tests/damaged/ are converted too.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -164,12 +165,16 @@ Converted convert(const std::string &path) {
 class Files : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = ::testing::TempDir() + "zep_damaged";
+    dir_ = ::testing::TempDir() + "zep_damaged_" + std::to_string(getpid());
     shell("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'");
     write_sound_random(dir_ + "/sound.vkt");
     write_sound_sequential(dir_ + "/sound_seq.vkt");
     sound_ = read_words(dir_ + "/sound.vkt");
     seq_ = read_words(dir_ + "/sound_seq.vkt");
+  }
+  static void TearDownTestSuite() {
+    const ::testing::TestSuite *suite = ::testing::UnitTest::GetInstance()->current_test_suite();
+    if (suite != nullptr && suite->Passed()) shell("rm -rf '" + dir_ + "'");
   }
   void SetUp() override {
     if (env("ZEP_VKT2XML").empty()) GTEST_SKIP() << "the converter was not built";
