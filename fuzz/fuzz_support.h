@@ -69,11 +69,10 @@ class Scratch {
       std::abort();
     }
     dir_ = buf.data();
-    std::atexit([] {
-      Scratch &s = instance();
-      for (const std::string &f : s.files_) std::remove(f.c_str());
-      std::remove(s.dir_.c_str());
-    });
+  }
+  ~Scratch() {
+    for (const std::string &f : files_) std::remove(f.c_str());
+    std::remove(dir_.c_str());
   }
   static Scratch &instance() {
     static Scratch s;
