@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test clean bench check-formatter
+.PHONY: all build run test clean bench check-formatter fuzz
 
 all: build
 
@@ -36,5 +36,22 @@ check-formatter:
 	$(CMAKE) --build build -j $(JOBS) --target check_formatter
 	build/bench/check_formatter $(JOBS)
 
+# Every fuzz target for FUZZ_SECONDS each (clang and libclang-rt-14-dev).
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TARGETS ?= convert decode directives key_parser file_kind
+fuzz:
+	$(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" \
+	  "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g" -DZEP_TESTS=OFF -DZEP_FUZZ=ON
+	$(CMAKE) --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
+	  echo "== fuzz $$t for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t \
+	    -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ -print_final_stats=1 || exit 1; \
+	done
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
