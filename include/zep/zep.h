@@ -15,5 +15,6 @@
 #include "zep/stdfile_seq.h"
 #include "zep/filter.h"
 #include "zep/ccard.h"
+#include "zep/api.h"
 
 #endif
