@@ -281,8 +281,11 @@ void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, in
     std::printf("\n opCode is not defined \n");
     return nullptr;
   }
-  if (!values || !header || !stream || count <= 0 || offset < 0 || stride < 1 || nbits < 0 ||
-      w.stored > 64) {
+  if (!values || !header || !stream) {
+    std::printf("\n compact_float: ERROR values, header or stream is NULL \n");
+    return nullptr;
+  }
+  if (count <= 0 || offset < 0 || stride < 1 || nbits < 0 || w.stored > 64) {
     return nullptr;
   }
   const size_t n = static_cast<size_t>(count);

@@ -168,7 +168,11 @@ extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream,
     std::printf("\n opCode:%d is not defined \n", opCode);
     return 0;
   }
-  if (!values || !stream || count <= 0 || offset < 0 || stride < 1) return 0;
+  if (!values || !stream) {
+    std::printf("\n compact_integer: ERROR values or stream is NULL \n");
+    return 0;
+  }
+  if (count <= 0 || offset < 0 || stride < 1) return 0;
   const size_t n = static_cast<size_t>(count);
   const size_t step = static_cast<size_t>(stride);
   const size_t values_len = (n - 1) * step + 1;

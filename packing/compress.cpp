@@ -219,6 +219,10 @@ extern "C" int c_obrv_compress_getlevel(void) { return packing::compress_level()
 
 extern "C" int c_vktzip(uint32_t* stream, int* length, uint16_t* values, int ni, int nj, int type,
                         int spare, int step, int nbits) {
+  if (!stream || !length || !values) {
+    std::printf("c_vktzip: ERROR stream, length or values is NULL\n");
+    return -1;
+  }
   if ((type == packing::kMinimumType && step != packing::kMinimumStep) ||
       (type == packing::kSampleType && step != packing::kSampleStep)) {
     return -1;
@@ -234,7 +238,10 @@ extern "C" int c_vktzip(uint32_t* stream, int* length, uint16_t* values, int ni,
 }
 
 extern "C" int c_vktunzip(uint16_t* values, uint32_t* stream, int ni, int nj) {
-  if (!stream) return -1;
+  if (!stream || !values) {
+    std::printf("c_vktunzip: ERROR stream or values is NULL\n");
+    return -1;
+  }
   const packing::ZipHeader h = packing::ZipHeader::decode(stream[0]);
   const size_t words = packing::zip_max_words(ni, nj, h.type);
   if (words == 0) return -1;

@@ -192,6 +192,10 @@ extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t
     return -1;
   }
   if (count < 0) return -1;
+  if (!header || (count > 0 && (!values || !stream))) {
+    std::printf("float_packer: ERROR values, header or stream is NULL\n");
+    return -1;
+  }
   const size_t n = static_cast<size_t>(count);
   const FloatPackerStatus st =
       packing::float_pack(values, n, nbits, reinterpret_cast<uint32_t*>(header),
@@ -200,6 +204,10 @@ extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t
 }
 
 extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream, int count) {
+  if (!header || (count > 0 && (!values || !stream))) {
+    std::printf("float_unpacker_1: ERROR values, header or stream is NULL\n");
+    return -1;
+  }
   if (count < 0 || header[2] != count) {
     std::printf("float_unpacker_1: ERROR inconsistent number of points\n");
     return -1;
@@ -212,8 +220,12 @@ extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream,
 
 extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream, int count,
                                 int* nbits) {
+  if (!header || (count > 0 && (!values || !stream))) {
+    std::printf("float_unpacker: ERROR values, header or stream is NULL\n");
+    return -1;
+  }
   const packing::FloatPackerHeader h = packing::FloatPackerHeader::decode(words(header));
-  *nbits = h.nbits;
+  if (nbits) *nbits = h.nbits;
   if (h.signature != packing::kFloatPackerSignature) {
     std::printf("float_unpacker: ERROR invalid header \n");
     return -1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "include/zep/compress.h"
+#include "include/zep/packing.h"
 
 namespace packing {
 namespace {
@@ -262,3 +263,33 @@ TEST(FloatPacker, TwinForwardsByReference) {
 
 }  // namespace
 }  // namespace packing
+
+// A missing buffer handed to an entry point of the layer is refused with a
+// message and the entry's failure result; nothing is read or written.
+TEST(PackingEntries, NullBuffersAreRefusedWithAMessage) {
+  std::vector<float> values(16, 1.0f);
+  std::vector<int32_t> header(8, 0), stream(64, 0);
+  std::vector<uint32_t> uheader(8, 0), ustream(64, 0);
+  std::vector<uint16_t> shorts(16, 1);
+  int nbits = 0, length = 0, ni = 4, nj = 4, npak = -32, spare = 0, mode = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c_float_packer(nullptr, 12, header.data(), stream.data(), 16), -1);
+  EXPECT_EQ(c_float_packer(values.data(), 12, nullptr, stream.data(), 16), -1);
+  EXPECT_EQ(c_float_packer(values.data(), 12, header.data(), nullptr, 16), -1);
+  EXPECT_EQ(float_unpacker_1(nullptr, header.data(), stream.data(), 16), -1);
+  EXPECT_EQ(c_float_unpacker(values.data(), nullptr, stream.data(), 16, &nbits), -1);
+  EXPECT_EQ(compact_float(nullptr, uheader.data(), ustream.data(), 16, 16, 0, 1, 1, 0, nullptr),
+            nullptr);
+  EXPECT_EQ(compact_integer(nullptr, nullptr, ustream.data(), 16, 16, 0, 1, 1), 0);
+  ieeepak_(nullptr, stream.data(), &ni, &nj, &npak, &spare, &mode);
+  mode = 2;
+  ieeepak_(header.data(), nullptr, &ni, &nj, &npak, &spare, &mode);
+  EXPECT_EQ(c_vktzip(nullptr, &length, shorts.data(), 4, 4, 1, 0, 4, 12), -1);
+  EXPECT_EQ(c_vktunzip(nullptr, ustream.data(), 4, 4), -1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  for (const char *entry : {"float_packer: ERROR", "float_unpacker_1: ERROR", "float_unpacker: ERROR",
+                            "compact_float: ERROR", "compact_integer: ERROR", "IEEEPAK ERROR",
+                            "c_vktzip: ERROR", "c_vktunzip: ERROR"})
+    EXPECT_NE(out.find(entry), std::string::npos) << entry << "\n" << out;
+  EXPECT_EQ(header, std::vector<int32_t>(8, 0));
+}

@@ -119,6 +119,10 @@ void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, i
   }
   const int64_t count = static_cast<int64_t>(*ni) * static_cast<int64_t>(*nj);
   if (count <= 0) return;
+  if (!unpacked || !packed) {
+    std::printf(" IEEEPAK ERROR: UNPACKED OR PACKED ARRAY IS NULL, NOTHING DONE\n");
+    return;
+  }
   const size_t n = static_cast<size_t>(count);
   const size_t words_unpacked = nbits == 64 ? 2 * n : n;
   const size_t words_packed = static_cast<size_t>(packing::ieee_packed_words(n, nbits));

@@ -67,11 +67,29 @@ int c_vktouv(int iun, const char* options) {
 
 int c_vktfrm(int iun) { return c_xdfcls(iun); }
 
+}  // extern "C"
+
+namespace {
+
+// Directory entries of an open file as they stand, those written since the
+// open and the deleted ones included. Files without directory pages (the
+// sequential ones) keep the count taken at the open.
+int entries_now(const xdf::FileEntry& f) {
+  if (f.dir_page.empty()) return f.nrecords;
+  int64_t n = 0;
+  for (const auto& page : f.dir_page) n += page->entry_count();
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+extern "C" {
+
 int c_vktnbr(int iun) {
   if (xdf::fnom_index(iun) < 0)
     return xdf::report("c_vktnbr", xdf::ERR_NOT_FNOM, xdf::ERROR,
                        "file (unit=%d) is not connected with fnom", iun);
-  if (const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun))) return f->nrecords;
+  if (const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun))) return entries_now(*f);
   const int status = c_vktouv(iun, "RND");
   if (status < 0) return status;
   const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun));

@@ -532,6 +532,9 @@ using namespace stdfile;
 extern "C" {
 
 int c_vktluk(void* field, int handle, int* ni, int* nj, int* nk) {
+  if (field == nullptr)
+    return xdf::report(kModule, xdf::ERR_BAD_BUFFER, xdf::ERROR,
+                       "no array to read the record (handle=%d) into (field is NULL)", handle);
   FetchedRecord rec;
   const int status = fetch_record(handle, &rec, ni, nj, nk);
   if (status < 0) return status;

@@ -46,9 +46,10 @@ void dimensions_of(int handle, int* ni, int* nj, int* nk) {
   uint32_t entry[kEntryWords] = {};
   int addr = 0, lng = 0, type = 0;
   if (c_xdfprm(handle, &addr, &lng, &type, entry + 2, kKeyWords) < 0) return;
-  *ni = static_cast<int>(entry[3] >> 8);
-  *nj = static_cast<int>(entry[4] >> 8);
-  *nk = static_cast<int>(entry[5] >> 12);
+  // A caller that passes no place for a dimension does not get it.
+  if (ni != nullptr) *ni = static_cast<int>(entry[3] >> 8);
+  if (nj != nullptr) *nj = static_cast<int>(entry[4] >> 8);
+  if (nk != nullptr) *nk = static_cast<int>(entry[5] >> 12);
 }
 
 }  // namespace
@@ -172,6 +173,8 @@ int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, 
   int64_t best = -1;
   int h = c_vktinf(iun, &cur_ni, &cur_nj, &cur_nk, datev, etiket, ip1, ip2, ip3, typvar,
                    nomvar);
+  // Handles go to `liste`: without one, none is listed.
+  if (liste == nullptr) nmax = 0;
   while (h >= 0 && count < nmax) {
     // 24, 24 and 20 bits from the file: the plane is capped so that the
     // product stays inside 64 bits.
@@ -187,12 +190,17 @@ int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, 
     if (count >= nmax) break;
     h = c_vktsui(iun, &cur_ni, &cur_nj, &cur_nk);
   }
-  if (count > 0) {
-    *ni = best_ni;
-    *nj = best_nj;
-    *nk = best_nk;
+  if (count == 0 && h >= 0) {  // nmax 0: the first match's dimensions
+    best_ni = cur_ni;
+    best_nj = cur_nj;
+    best_nk = cur_nk;
   }
-  *infon = count;
+  if (count > 0 || h >= 0) {
+    if (ni != nullptr) *ni = best_ni;
+    if (nj != nullptr) *nj = best_nj;
+    if (nk != nullptr) *nk = best_nk;
+  }
+  if (infon != nullptr) *infon = count;
   if (msg_level() == 0) std::printf("Debug vktinl nombre trouve=%d nmax=%d\n", count, nmax);
   return 0;
 }

@@ -199,7 +199,8 @@ TEST_F(SearchFile, ListOfHandles) {
   int liste[10] = {};
   EXPECT_EQ(c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "", liste, &infon, 0), 0);
   EXPECT_EQ(infon, 0);
-  EXPECT_EQ(ni, -5);
+  EXPECT_EQ(ni, 10);  // none listed, the first match's dimensions given
+  EXPECT_EQ(nj, 1);
   EXPECT_EQ(c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "", liste, &infon, 10), 0);
   EXPECT_EQ(infon, 4);
   EXPECT_EQ(ni, 30);  // the largest record

@@ -97,11 +97,10 @@ int step_forward(FileEntry &f) {
   }
   const uint32_t type = head[0] >> 24;
   if (is_mark(type)) {
-    // Like the search, a skip stops behind a logical end-of-file mark, so
-    // that the next one goes on with the following group; the end of the
-    // data stays where records will be written.
+    // A skip stops on a mark and stays there, so that c_vkteof reports its
+    // level and further skips never pass the records behind it (a search
+    // steps over it).
     set_head(f, head[0], head[1]);
-    if (type != kEndOfData) f.cur_addr += kHeaderWords;
     skip_end_message(f.iun);
     return 0;
   }

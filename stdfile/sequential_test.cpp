@@ -203,7 +203,7 @@ TEST_F(SequentialTest, AMarkJustBeforeTheEndMarkIsSteppedOver) {
   EXPECT_EQ(c_vkteof(kUnit), 15);
 }
 
-TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
+TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopOnAMark) {
   open("STD+R/O");
   EXPECT_EQ(c_vktskp(kUnit, 1), 0);
   EXPECT_EQ(c_vkteof(kUnit), 0);
@@ -211,9 +211,22 @@ TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
 
   c_vktopc("MSGLVL", "INFORM", 0);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(c_vktskp(kUnit, 5), 0);  // one record, then the level-3 mark
+  EXPECT_EQ(c_vktskp(kUnit, 5), 0);  // one record, then onto the level-3 mark
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "c_vktskp: (unit 61) skip to end of file\n");
   EXPECT_EQ(c_vkteof(kUnit), 3);
+  const int64_t mark3 = entry()->cur_addr;
+  EXPECT_EQ(file_words(path_)[mark3 - 1], mark_word0(3));
+
+  // Repeated skips stay on the mark: record 3 behind it is never skipped.
+  for (int i = 0; i < 3; ++i) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(c_vktskp(kUnit, 1), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "c_vktskp: (unit 61) skip to end of file\n");
+    EXPECT_EQ(entry()->cur_addr, mark3);
+    EXPECT_EQ(c_vkteof(kUnit), 3);
+  }
+  // A search steps over the mark; the group behind it is whole.
+  EXPECT_EQ(group(), std::vector<int>{});
   EXPECT_EQ(record_here(), 3);
 
   testing::internal::CaptureStdout();
@@ -221,9 +234,10 @@ TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(c_vkteof(kUnit), 0);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // behind the level-7 mark
+  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // onto the level-7 mark
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "c_vktskp: (unit 61) skip to end of file\n");
   EXPECT_EQ(c_vkteof(kUnit), 7);
+  EXPECT_EQ(group(), std::vector<int>{});
   EXPECT_EQ(record_here(), 4);
 
   testing::internal::CaptureStdout();
@@ -246,9 +260,7 @@ TEST_F(GroupedFileTest, ForwardSkipsCountRecordsAndStopBehindAMark) {
 
 TEST_F(GroupedFileTest, BackwardSkipsFollowTrailersAndStopOnMarks) {
   open("STD+R/O");
-  ASSERT_EQ(c_vktskp(kUnit, 100), 0);
-  ASSERT_EQ(c_vktskp(kUnit, 100), 0);
-  ASSERT_EQ(c_vktskp(kUnit, 100), 0);
+  for (int i = 0; i < 3; ++i) group();  // the searches cross the marks
   ASSERT_EQ(c_vkteof(kUnit), 15);
 
   EXPECT_EQ(c_vktskp(kUnit, -1), 0);
@@ -264,8 +276,10 @@ TEST_F(GroupedFileTest, BackwardSkipsFollowTrailersAndStopOnMarks) {
   EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // record 3 again: on the mark
   EXPECT_EQ(entry()->cur_addr, mark);
   EXPECT_EQ(c_vkteof(kUnit), 0);
-  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // across it
+  EXPECT_EQ(c_vktskp(kUnit, 1), 0);  // a skip stays on it
+  EXPECT_EQ(entry()->cur_addr, mark);
   EXPECT_EQ(c_vkteof(kUnit), 7);
+  EXPECT_EQ(group(), std::vector<int>{});  // a search steps behind it
   EXPECT_EQ(record_here(), 4);
 
   EXPECT_EQ(c_vktskp(kUnit, -2), 0);  // onto the mark: stops there
@@ -292,8 +306,11 @@ TEST_F(GroupedFileTest, AppendGoesToTheFirstMarkFromThePosition) {
 
   // From behind the last logical mark the append reaches the end of data;
   // a record written there keeps everything before it.
-  ASSERT_EQ(c_vktskp(kUnit, 100), 0);
-  ASSERT_EQ(c_vktskp(kUnit, 100), 0);
+  EXPECT_EQ(c_vktskp(kUnit, 100), 0);  // a skip does not leave the mark
+  EXPECT_EQ(entry()->cur_addr, first_mark);
+  ASSERT_EQ(c_vktrwd(kUnit), 0);
+  EXPECT_EQ(group(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(group(), (std::vector<int>{3}));
   ASSERT_EQ(c_vkteof(kUnit), 7);
   EXPECT_EQ(c_vktapp(kUnit), 0);
   EXPECT_EQ(c_vkteof(kUnit), 15);
@@ -332,8 +349,13 @@ TEST_F(SequentialTest, AppendingAfterReopeningKeepsEveryRecord) {
   reopen();
   EXPECT_EQ(c_vktapp(kUnit), 0);  // stops on the level-1 mark
   EXPECT_EQ(c_vkteof(kUnit), 1);
-  ASSERT_EQ(c_vktskp(kUnit, 1), 0);  // behind it
+  ASSERT_EQ(c_vktskp(kUnit, 1), 0);  // a skip stays on it
+  EXPECT_EQ(c_vkteof(kUnit), 1);
+  const int64_t at_mark = entry()->cur_addr;
+  EXPECT_EQ(group(), std::vector<int>{});  // a search steps behind it
+  EXPECT_EQ(entry()->cur_addr, at_mark + 2);
   EXPECT_EQ(c_vktapp(kUnit), 0);
+  EXPECT_EQ(c_vkteof(kUnit), 15);
   write(50);
   reopen("STD+R/O");
   EXPECT_EQ(group(), (std::vector<int>{10, 20, 30}));
@@ -595,8 +617,10 @@ TEST_F(SequentialTest, GoldenFilesAreSkippedRecordByRecord) {
   EXPECT_EQ(record_here(), 850);
   EXPECT_EQ(c_vktskp(kUnit, 5), 0);
   EXPECT_EQ(c_vkteof(kUnit), 11);
-  const int64_t third = entry()->cur_addr;
+  const int64_t third = entry()->cur_addr + 2;  // on the mark; the third record behind it
+  EXPECT_EQ(group(), std::vector<int>{});
   EXPECT_GE(record_here(), 0);
+  EXPECT_EQ(entry()->cur_addr, third);
   EXPECT_EQ(c_vktapp(kUnit), 0);
   EXPECT_EQ(c_vkteof(kUnit), 15);
   EXPECT_EQ(c_vktskp(kUnit, -2), 0);

@@ -200,7 +200,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   }
 
   const int result = c_xdfput(c.iun, handle, buf.data());
-  if (result >= 0 && msg_level() <= 1) {
+  if (msg_level() <= 1) {  // the trace follows every attempt, refused or not
     char text[32];
     std::snprintf(text, sizeof text, "Write(%d)", c.iun);
     print_std_parms(entry, text, opt.prnt_options.c_str(), 0);
@@ -218,6 +218,10 @@ int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int
              const char *etiket, const char *grtyp, int ig1, int ig2, int ig3, int ig4,
              int datyp, int rewrit) {
   (void)work;
+  // Nothing is written from an array that is not there.
+  if (field == nullptr)
+    return xdf::report("c_vktecr", xdf::ERR_BAD_BUFFER, xdf::ERROR,
+                       "(unit=%d) no array to write (field is NULL)", iun);
   const stdfile::Call call{field, npak,  iun,    date,   deet,  npas, ni,  nj,
                            nk,    ip1,   ip2,    ip3,    typvar, nomvar, etiket, grtyp,
                            ig1,   ig2,   ig3,    ig4,    datyp, rewrit};

@@ -590,6 +590,105 @@ TEST_F(WriteTest, WriteListingLine) {
   EXPECT_NE(out.find("R12"), std::string::npos);
 }
 
+// The Write trace follows every attempt that reaches the directory layer,
+// the refused ones too: the listing shows what was tried.
+TEST_F(WriteTest, WriteListingLineOfARefusedWrite) {
+  std::vector<float> f(4, 1.0f);
+  ASSERT_GE(write(f.data(), -12, 1, 2, 2, 1, "LS"), 0);
+  close(kUnit);
+  // A random file opened as a sequential one is read only below this layer.
+  int u = kUnit;
+  ASSERT_EQ(c_fnom(&u, path_.c_str(), "RND+SEQ", 0), 0);
+  ASSERT_GE(c_vktouv(kUnit, "SEQ"), 0);
+  c_vktopc("MSGLVL", "INFORM", 0);
+  CaptureStderr();
+  CaptureStdout();
+  const int rc = write(f.data(), -12, 1, 2, 2, 1, "NO");
+  const std::string out = GetCapturedStdout();
+  GetCapturedStderr();
+  c_vktopc("MSGLVL", "WARNIN", 0);
+  EXPECT_LT(rc, 0);
+  EXPECT_NE(out.find("Write(31)"), std::string::npos) << out;
+  EXPECT_NE(out.find("NO"), std::string::npos) << out;
+}
+
+// The count of an open unit is the directory as it stands: records written
+// since the open are counted, erased ones too.
+TEST_F(WriteTest, CountOfAnOpenUnitFollowsItsWrites) {
+  EXPECT_EQ(c_vktnbr(kUnit), 0);
+  std::vector<float> f(4, 2.0f);
+  for (int i = 0; i < 3; ++i) ASSERT_GE(write(f.data(), -16, 1, 2, 2, 1, "NB", i), 0);
+  EXPECT_EQ(c_vktnbr(kUnit), 3);
+  ASSERT_EQ(c_vkteff(find("NB", 1)), 0);
+  EXPECT_EQ(c_vktnbr(kUnit), 3);
+  close(kUnit);
+  EXPECT_EQ(c_vktouv(kUnit, "RND"), -29);  // unbound now
+  open(kUnit, "RND");
+  EXPECT_EQ(c_vktnbr(kUnit), 3);
+  ASSERT_GE(write(f.data(), -16, 1, 2, 2, 1, "NB", 7), 0);
+  EXPECT_EQ(c_vktnbr(kUnit), 4);
+}
+
+// With nmax 0 the list stays empty but the dimensions are the first match's.
+TEST_F(WriteTest, ListOfNoHandlesStillGivesTheDimensions) {
+  std::vector<float> f(60, 2.0f);
+  ASSERT_GE(write(f.data(), -16, 1, 5, 3, 1, "LI", 1), 0);
+  ASSERT_GE(write(f.data(), -16, 1, 6, 10, 1, "LI", 2), 0);
+  int ni = -1, nj = -1, nk = -1, infon = -1, liste[4] = {0, 0, 0, 0};
+  EXPECT_EQ(c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "LI", liste, &infon, 0), 0);
+  EXPECT_EQ(infon, 0);
+  EXPECT_EQ(liste[0], 0);
+  EXPECT_EQ(ni, 5);
+  EXPECT_EQ(nj, 3);
+  EXPECT_EQ(nk, 1);
+  // With room, the largest record listed gives them, as before.
+  EXPECT_EQ(c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "LI", liste, &infon, 4), 0);
+  EXPECT_EQ(infon, 2);
+  EXPECT_EQ(ni * nj, 60);
+  // No match: the dimensions stay as they came.
+  ni = nj = nk = -1;
+  EXPECT_EQ(c_vktinl(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "ZZ", liste, &infon, 0), 0);
+  EXPECT_EQ(ni, -1);
+}
+
+// A missing data array is refused before anything is written or read; a
+// query's missing output place is skipped and the others are filled.
+TEST_F(WriteTest, NullPointersAtTheEntryPoints) {
+  std::vector<float> f(4, 3.0f);
+  ASSERT_GE(write(f.data(), -16, 1, 2, 2, 1, "OK"), 0);
+  const uint32_t size_before = entry().header.file_size;
+  for (int datyp : {0, 1, 2, 3, 4, 5, 6, 129, 134}) {
+    CaptureStderr();
+    EXPECT_LT(write(nullptr, -16, datyp, 2, 2, 1, "NUL"), 0) << datyp;
+    EXPECT_NE(GetCapturedStderr().find("field is NULL"), std::string::npos) << datyp;
+  }
+  EXPECT_EQ(entry().header.file_size, size_before);
+  EXPECT_EQ(count_records(), 1);
+
+  const int h = c_vktinf(kUnit, nullptr, nullptr, nullptr, -1, "", -1, -1, -1, "", "OK");
+  ASSERT_GT(h, 0);
+  int nj = 0;
+  EXPECT_EQ(c_vktinf(kUnit, nullptr, &nj, nullptr, -1, "", -1, -1, -1, "", "OK"), h);
+  EXPECT_EQ(nj, 2);
+  int ni = 0, ip1 = -1, datyp = -1, ig4 = -1;
+  char nomvar[5] = "    ";
+  EXPECT_EQ(c_vktprm(h, nullptr, nullptr, nullptr, &ni, nullptr, nullptr, nullptr, &datyp, &ip1,
+                     nullptr, nullptr, nullptr, nomvar, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &ig4, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            h);
+  EXPECT_EQ(ni, 2);
+  EXPECT_EQ(datyp, 1);
+  EXPECT_EQ(ip1, 0);
+  EXPECT_EQ(ig4, 4);
+  EXPECT_STREQ(nomvar, "OK  ");
+  CaptureStderr();
+  EXPECT_LT(c_vktluk(nullptr, h, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(GetCapturedStderr().find("field is NULL"), std::string::npos);
+  std::vector<float> out(4, 0.0f);
+  EXPECT_EQ(c_vktluk(out.data(), h, nullptr, nullptr, nullptr), h);
+  EXPECT_EQ(out, f);
+}
+
 TEST_F(WriteTest, ImageModeCopiesPackedWords) {
   // A record's packed words, read in image mode, written back in image
   // mode, decode to the same values.

@@ -183,7 +183,10 @@ TEST_F(SequentialE2eTest, AppendsAfterReopeningJoinTheFirstGroup) {
   open();
   ASSERT_EQ(c_vktapp(kUnit), 0);
   ASSERT_EQ(c_vkteof(kUnit), 2);
-  ASSERT_EQ(c_vktskp(kUnit, 1), 0);
+  ASSERT_EQ(c_vktskp(kUnit, 1), 0);  // a skip stays on the mark
+  ASSERT_EQ(c_vkteof(kUnit), 2);
+  int ni, nj, nk;  // a search steps behind it
+  ASSERT_LT(c_vktinf(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", ""), 0);
   ASSERT_EQ(c_vktapp(kUnit), 0);
   write("S2", 6);
   expect_shown(convert(), 0, 4);

@@ -189,21 +189,6 @@ bool same_layout(const FileStats &a, const FileStats &b) {
   return std::equal(a.pri, a.pri + 2 * a.npri(), b.pri) && std::equal(a.aux, a.aux + 2 * a.naux(), b.aux);
 }
 
-// Moves the position of a sequential file opened here onto its end mark
-// (or the end of its words), where appended records go.
-void end_of_data(FileEntry &f) {
-  const int64_t size = file_words(f.iun);
-  int64_t a = f.seq_bof;
-  while (a + 1 <= size) {
-    uint32_t w[2];
-    if (c_waread2(f.iun, w, static_cast<unsigned int>(a), 2) != 2) break;
-    const uint32_t length = w[0] & 0xFFFFFF;
-    if ((w[0] >> 24) == kTypeEndMark || length == 0) break;
-    a += 2 * static_cast<int64_t>(length);
-  }
-  f.cur_addr = a;
-}
-
 bool same_file(const std::string &a, const std::string &b) {
   struct stat sa, sb;
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return a == b;
@@ -401,7 +386,7 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   } else {
     if ((rc = dst.get(dest_unit)) < 0) return rc;
     if ((rc = c_xdfopn(dest_unit, "APPEND", nullptr, 0, nullptr, 0, dst.appl)) < 0) return rc;
-    if (FileEntry *d = open_entry(file_index(dest_unit)); d != nullptr && d->xdf_seq) end_of_data(*d);
+    if (FileEntry *d = open_entry(file_index(dest_unit)); d != nullptr && d->xdf_seq) seek_end_of_data(*d);
   }
 
   bool source_opened = false;

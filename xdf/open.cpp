@@ -117,6 +117,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
 
   if (f.xdf_seq) {
     f.cur_addr = f.seq_bof = pos;
+    // Records appended to a sequential file follow the ones it holds.
+    if (h.rw_flag == 4) seek_end_of_data(f);
     return static_cast<int>(h.valid_count);
   }
   if (h.dir_page_count > static_cast<uint32_t>(kMaxDirPages))
@@ -159,6 +161,19 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
 
 }  // namespace
 
+void seek_end_of_data(FileEntry &f) {
+  const int64_t size = c_wasize(f.iun);
+  int64_t a = f.seq_bof;
+  while (a + 1 <= size) {
+    uint32_t w[2];
+    if (c_waread2(f.iun, w, static_cast<unsigned int>(a), 2) != 2) break;
+    const uint32_t length = w[0] & 0xFFFFFF;
+    if ((w[0] >> 24) == kTypeEndMark || length == 0) break;
+    a += 2 * static_cast<int64_t>(length);
+  }
+  f.cur_addr = a;
+}
+
 int write_header(FileEntry &f) {
   std::vector<uint32_t> w = f.header.encode();
   return c_wawrit2(f.iun, w.data(), 1, static_cast<int>(f.header.words()));
@@ -185,6 +200,17 @@ int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, i
   h.file_size = h.length;
   h.primary_count = npri;
   h.info_count = naux;
+  // The header is checked as the open of the finished file will check it
+  // (keys inside their key areas among others): a file that would not open
+  // again is never written.
+  {
+    const std::vector<uint32_t> words = h.encode();
+    FileHeader check;
+    const std::string why = FileHeader::decode(words.data(), words.size(), &check);
+    if (!why.empty())
+      return report("c_xdfopn", ERR_DAMAGED, ERROR, "%s\n file in error: %s\n", why.c_str(),
+                    row_file_name(f));
+  }
   f.header = std::move(h);
   f.has_header = true;
   f.primary_len = f.header.primary_len;

@@ -212,6 +212,11 @@ int next_match(int index);
 // checked); 0 or an error reported under `module`.
 int entry_of_handle(FileEntry &f, int handle, const char *module, DirPage **page, uint32_t **entry);
 
+// Moves the position of an open sequential file to its end-of-data mark (or
+// the end of its words, or a damaged object of length 0), where records
+// appended after the existing ones go.
+void seek_end_of_data(FileEntry &f);
+
 // Creates the header of a new file in slot `index` and writes it unless the
 // unit is read-only.
 int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, int naux,

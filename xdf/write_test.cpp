@@ -370,6 +370,60 @@ TEST_F(Write, SequentialFileFramingAndSearch) {
   EXPECT_EQ(found, (std::vector<uint32_t>{1, 3, 4}));
 }
 
+// Key descriptors that lie outside their key area are refused when the file
+// is created, with the message and code its open would give: nothing is
+// written that could not be opened again.
+TEST_F(Write, CreateRefusesKeysOutsideTheirArea) {
+  const std::string path = dir.file("badkeys.vkt");
+  // Two keys of 32 bits make a key area of two words; the second key's
+  // rightmost bit 95 lies in a third word.
+  uint32_t pri[4] = {0x41414120u, (31u << 19) | (31u << 14), 0x42424220u, (95u << 19) | (31u << 14)};
+  ASSERT_EQ(bind(50, path, "RND"), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_xdfopn(50, "CREATE", pri, 2, nullptr, 0, "TEST"), xdf::ERR_DAMAGED);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("primary key 2 lies outside its key area"), std::string::npos) << err;
+  EXPECT_EQ(xdf::file_index(50), -1);
+  EXPECT_TRUE(read_words(path).empty());
+  // The same keys with the second one in the second word make a sound file.
+  pri[3] = (63u << 19) | (31u << 14);
+  ASSERT_EQ(c_xdfopn(50, "CREATE", pri, 2, nullptr, 0, "TEST"), 0);
+  ASSERT_EQ(c_xdfcls(50), 0);
+  ASSERT_EQ(c_xdfopn(50, "READ", pri, 2, nullptr, 0, "TEST"), 0);
+  ASSERT_EQ(c_xdfcls(50), 0);
+  c_fclos(50);
+}
+
+// Reopened with APPEND, a sequential file takes new records after its old
+// ones: nothing written before is overwritten or cut away.
+TEST_F(Write, SequentialAppendFollowsTheExistingRecords) {
+  const std::string path = dir.file("seqapp.vkt");
+  {
+    OpenUnit u(48, path, "RND+SEQ", "CREATE", "STDS");
+    for (uint32_t i = 1; i <= 3; ++i) ASSERT_EQ(put_record(48, i, 2 + 2 * i), 0);
+  }
+  for (uint32_t i = 4; i <= 5; ++i) {
+    OpenUnit u(48, path, "RND+SEQ", "APPEND", "STDS");
+    ASSERT_EQ(u.result(), static_cast<int>(i - 1));
+    ASSERT_EQ(put_record(48, i, 6), 0);
+  }
+  OpenUnit r(49, path, "RND+R/O", "READ", "STDS");
+  ASSERT_EQ(r.result(), 5);
+  uint32_t keys[16];
+  for (auto &k : keys) k = 0xFFFFFFFFu;
+  std::vector<uint32_t> found;
+  for (int h = c_xdfloc(49, 0, keys, 16); h > 0; h = c_xdfloc(49, -1, nullptr, 0)) {
+    int a, l, t;
+    uint32_t got[16];
+    ASSERT_EQ(c_xdfprm(h, &a, &l, &t, got, 16), 0);
+    std::vector<uint32_t> buf = record_buffer(2 * static_cast<size_t>(l));
+    ASSERT_EQ(c_xdfget2(h, buf.data(), nullptr), 0);
+    EXPECT_EQ(buf[9 + 20], got[0]);
+    found.push_back(got[0]);
+  }
+  EXPECT_EQ(found, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+}
+
 }  // namespace
 
 namespace {

@@ -27,9 +27,9 @@ extern "C" {
  * file. */
 int c_vktrwd(int iun);
 /* Skips nrec records forward (nrec > 0) or backward (nrec < 0). A skip
- * that meets a mark stops there: going forward it stops behind a logical
- * end-of-file mark and on the end-of-data mark, going backward it stops on
- * the logical mark; c_vkteof then reports the mark's level. */
+ * that meets a mark stops on it and the position stays there: c_vkteof then
+ * reports the mark's level, and a forward skip started on a mark does not
+ * move (no record behind a mark is skipped). A search steps over a mark. */
 int c_vktskp(int iun, int nrec);
 /* Moves forward to the first mark (or the end of the file), where the next
  * record will be written. */
