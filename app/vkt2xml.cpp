@@ -4,6 +4,8 @@
 
 #include "app/xml_writer.h"
 #include "coding/level_code.h"
+#include "io/file_table.h"
+#include "stdfile/filter.h"
 #include "stdfile/read.h"
 #include "xdf/table.h"
 #include "zep/ccard.h"
@@ -13,9 +15,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -64,6 +68,86 @@ int query(int handle, Record *r) {
 
 std::string record_name(const Record &r, int handle) {
   return std::string("record ") + r.nomvar + " (handle " + std::to_string(handle) + ")";
+}
+
+// The path the library gave the input unit (names folded, '@' searched),
+// or the name as typed when the unit could not be bound.
+std::string input_path(const std::string &typed) {
+  const int row = io::file_index_of(kUnit);
+  if (row >= 0 && !io::file_entry(row).file_name.empty()) return io::file_entry(row).file_name;
+  return typed;
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// Name of a file kind the detector recognised, for messages.
+const char *kind_name(int kind) {
+  switch (kind) {
+    case -3: return "a file that cannot be read";
+    case -2: return "an empty file";
+    case -1: return "a file of no known kind";
+    case 1: case 2: case 3: return "a standard file of an old layout";
+    case 6: return "a report file";
+    case 7: return "a GRIB message file";
+    case 8: return "a BUFR message file";
+    case 10: case 4: case 5: return "a record-framed file";
+    case 11: return "compressed data";
+    case 12: case 13: case 14: case 15: case 17: case 19: case 20: case 22: case 26: case 27:
+    case 28: case 29: case 30: case 32: return "an image";
+    case 18: case 23: return "a printer file";
+    case 33: return "a random standard file";
+    case 34: return "a sequential standard file";
+    default: return "a file of another kind";
+  }
+}
+
+bool only_upper_case(const std::string &s) {
+  bool upper = false;
+  for (unsigned char c : s) {
+    if (c >= 'a' && c <= 'z') return false;
+    if (c >= 'A' && c <= 'Z') upper = true;
+  }
+  return upper;
+}
+
+// Why the input could not be opened, in words that say what to do.
+std::string why_input_failed(const std::string &typed) {
+  if (!typed.empty() && typed[0] == '@') {
+    const std::string name = typed.substr(1);
+    return "no file " + name + " was found in any place searched for @ names: ./" + name + ", " +
+           io::yreksio_root() + "/datafiles/constants/" + name + " ($YREKSIO), " +
+           io::obrvlib_root() + "/data/" + name + " ($OBRVLIB)";
+  }
+  std::string path = input_path(typed);
+  if (!typed.empty() && typed[0] == '+') {
+    path = typed.substr(1);
+  } else if (path == typed && only_upper_case(typed)) {  // folded as the binding does
+    for (char &c : path)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    const std::string reason = path + ": " + std::strerror(errno);
+    if (!typed.empty() && typed[0] != '+' && typed[0] != '%' && only_upper_case(typed)) {
+      std::string hint = reason + "; names in upper case are folded to lower case (" + path +
+                         " was looked for), a leading + keeps a name as written (-vkt +" + typed + ")";
+      if (stat(typed.c_str(), &st) == 0) hint += ", and " + typed + " exists as written";
+      return hint;
+    }
+    return reason;
+  }
+  if (S_ISDIR(st.st_mode)) return path + " is a directory, not a standard file";
+  const std::string plus = "+" + path;
+  const int kind = wkoffit_(plus.c_str(), plus.size());
+  if (kind == 33 || kind == 34 || (kind >= 1 && kind <= 2))
+    return path + " is " + kind_name(kind) + " that could not be opened (see the messages above)";
+  return path + " is not a standard file: it was recognised as " + kind_name(kind) +
+         " (kind " + std::to_string(kind) +
+         "); the converter reads random and sequential standard files, of the current or an old layout";
 }
 
 }  // namespace
@@ -124,8 +208,21 @@ int vkt2xml(int argc, char **argv) {
       c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), keys.vkt.c_str(), "RND+R/O", 0) == 0;
   const bool opened = bound && c_vktouv(kUnit, "RND") >= 0;
   if (!opened) {
-    std::fprintf(stderr, "vkt2xml: cannot open the standard file %s\n", keys.vkt.c_str());
+    std::fprintf(stderr, "vkt2xml: cannot open the standard file %s: %s\n", keys.vkt.c_str(),
+                 why_input_failed(keys.vkt).c_str());
     status = 1;
+  }
+
+  // Writing the document over its own input would destroy the input: an
+  // output that is the input file under any name (./X, a link) is refused
+  // before it is opened.
+  if (!to_stdout && same_file(input_path(keys.vkt), keys.xml)) {
+    std::fprintf(stderr,
+                 "vkt2xml: the output file %s is the input file %s: it would be overwritten; "
+                 "give another output name\n",
+                 keys.xml.c_str(), keys.vkt.c_str());
+    std::fflush(stdout);
+    std::exit(13);
   }
 
   if (to_stdout) {
@@ -134,7 +231,9 @@ int vkt2xml(int argc, char **argv) {
     out_fd = open(keys.xml.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   }
   if (out_fd < 0) {
+    const int err = errno;
     std::fputs("Cannot open output file... Exiting...", stderr);
+    std::fprintf(stderr, " %s: %s\n", keys.xml.c_str(), std::strerror(err));
     std::fflush(stdout);
     std::exit(13);
   }
@@ -234,6 +333,9 @@ int vkt2xml(int argc, char **argv) {
   if (opened) c_vktfrm(kUnit);
   if (bound) c_fclos(kUnit);
   if (xdf::errors_reported() != errors_before) status = 1;
+  // A filter file that could not be read in full filters with what it
+  // could: the records written are not the ones asked for.
+  if (stdfile::filter_file_problems() != 0) status = 1;
   std::fflush(stdout);
   return status;
 }

@@ -226,6 +226,11 @@ int qqcopen(int index) {
     e.open = 1;
   }
 
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "qqcopen error: %s is a directory, not a file\n", e.file_name.c_str());
+    return fail_after_open();
+  }
   const off_t bytes = ::lseek(fd, 0, SEEK_END);
   if (bytes < 0) {
     std::fprintf(stderr, "qqcopen error: cannot measure file %s\n", e.file_name.c_str());

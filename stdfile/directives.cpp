@@ -84,7 +84,7 @@ std::string format_double(double v) {
 // One pass of the reader over one input.
 class Reader {
  public:
-  explicit Reader(FILE *in) : in_(in) {}
+  Reader(FILE *in, std::string name) : in_(in), name_(std::move(name)) {}
   // Reads every directive; returns the number that failed.
   int run();
 
@@ -108,7 +108,11 @@ class Reader {
   void fail_directive();
 
   FILE *in_;
-  char buf_[128] = {};
+  std::string name_;    // the input as messages name it
+  std::string buf_;     // the current line, its line feed included
+  long line_no_ = 0;    // number of the current line, from 1
+  long line_start_ = 0; // line of the directive being read
+  size_t total_ = 0;    // characters read from the input
   size_t len_ = 0;
   size_t pos_ = 0;
   bool at_end_ = false;
@@ -123,34 +127,32 @@ class Reader {
   int failures_ = 0;
 };
 
-// Reads the next line into the buffer, skipping lines of blanks and tabs and
-// echoing the others. A line longer than kMaxRead characters is refused: its
-// first characters are echoed, the rest is dropped, and the directive being
-// read fails.
+// Reads the next line into the buffer, whatever its length, skipping lines
+// of blanks and tabs and echoing the others. Tokens and lists carry on
+// from line to line as the grammar allows. Past kMaxInputChars characters
+// of input the rest is refused: the directive being read fails.
 bool Reader::fill_buffer() {
   for (;;) {
+    buf_.clear();
     len_ = 0;
     pos_ = 0;
     int c = EOF;
-    while (len_ < kMaxRead && (c = std::getc(in_)) != EOF) {
-      buf_[len_++] = static_cast<char>(c);
+    bool overlong = false;
+    while ((c = std::getc(in_)) != EOF) {
+      if (total_ >= kMaxInputChars) {
+        overlong = true;
+        break;
+      }
+      ++total_;
+      buf_.push_back(static_cast<char>(c));
       if (c == '\n') break;
     }
-    if (len_ == 0) {
+    len_ = buf_.size();
+    if (len_ == 0 && !overlong) {
       at_end_ = true;
       return false;
     }
-    bool overlong = false;
-    if (len_ == kMaxRead && buf_[len_ - 1] != '\n') {
-      c = std::getc(in_);
-      if (c == '\n') {
-        buf_[len_++] = '\n';
-      } else if (c != EOF) {
-        overlong = true;
-        while ((c = std::getc(in_)) != EOF && c != '\n') {
-        }
-      }
-    }
+    ++line_no_;
     bool blank = true;
     for (size_t i = 0; i < len_ && buf_[i] != '\n'; ++i) {
       if (buf_[i] != ' ' && buf_[i] != '\t') {
@@ -159,11 +161,13 @@ bool Reader::fill_buffer() {
       }
     }
     if (blank && !overlong) continue;
-    std::fwrite(buf_, 1, len_, stderr);
+    std::fwrite(buf_.data(), 1, len_, stderr);
     if (overlong) {
-      if (buf_[len_ - 1] != '\n') std::fputc('\n', stderr);
-      std::fprintf(stderr, "Line longer than %d characters \n", static_cast<int>(kMaxRead));
+      if (len_ > 0 && buf_[len_ - 1] != '\n') std::fputc('\n', stderr);
+      std::fprintf(stderr, "%s: more than %ld characters of directives: the rest is ignored\n",
+                   name_.c_str(), static_cast<long>(kMaxInputChars));
       line_refused_ = true;
+      at_end_ = true;
     }
     return true;
   }
@@ -347,7 +351,9 @@ Reader::Step Reader::directive() {
   arglen_ = 0;
   list_marker_ = -1;
   std::string name;
+  line_start_ = 0;
   Step s = Verb(&name);
+  line_start_ = line_no_;
   if (s != Step::kOk) return s;
   args_.push_back(std::move(name));
   skip_blanks();
@@ -399,6 +405,12 @@ int Reader::call_handler() {
 // Counts the failure and drops what is left of the current line.
 void Reader::fail_directive() {
   std::fprintf(stderr, "skipping rest of line\n");
+  if (line_start_ == line_no_ || line_start_ == 0)
+    std::fprintf(stderr, "%s, line %ld: this directive failed and was skipped\n", name_.c_str(),
+                 line_no_);
+  else
+    std::fprintf(stderr, "%s, lines %ld-%ld: this directive failed and was skipped\n",
+                 name_.c_str(), line_start_, line_no_);
   ++failures_;
   pos_ = len_;
   line_refused_ = false;
@@ -477,7 +489,7 @@ int process_c_callback(const char *path) {
       return 1;
     }
   }
-  int failures = directives::Reader(in).run();
+  int failures = directives::Reader(in, path != nullptr ? path : "standard input").run();
   if (in != stdin) std::fclose(in);
   return failures;
 }

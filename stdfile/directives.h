@@ -16,8 +16,9 @@ constexpr size_t kMaxToken = 79;
 constexpr int kMaxArgs = 51198;
 constexpr long kMaxArgChars = 1638398;
 constexpr long kMaxRangeChars = 1638369;
-// Characters of one read of the input.
-constexpr size_t kMaxRead = 125;
+// Characters of directives read from one input, lines of any length; the
+// rest of a longer input is refused.
+constexpr size_t kMaxInputChars = size_t{16} << 20;
 
 // Registers `name` (cut to kMaxVerbName characters) with exactly one of the
 // two handler forms. Returns the number of registered verbs, or -1 when the

@@ -216,9 +216,11 @@ TEST_F(DirectivesTest, EndOfInputInsideDirectiveFails) {
   Outcome r = run_text("v(1,");
   EXPECT_EQ(r.result, 1);
   EXPECT_TRUE(calls().empty());
-  EXPECT_NE(r.err.find("Bad char in token: :\nTOKEN error in argument\nskipping rest of line\n"
-                       "END of directives\n"),
+  EXPECT_NE(r.err.find("Bad char in token: :\nTOKEN error in argument\nskipping rest of line\n"),
             std::string::npos);
+  EXPECT_NE(r.err.find(", line 1: this directive failed and was skipped\nEND of directives\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(DirectivesTest, HandlerFailureIsCounted) {
@@ -243,24 +245,34 @@ TEST_F(DirectivesTest, TokenLengthLimit) {
   EXPECT_EQ(calls().back().argv[1], "z");
 }
 
-TEST_F(DirectivesTest, LineLengthLimit) {
-  // 125 characters and a line end fit in one read.
-  std::string exact = "v(" + std::string(122, 'x').replace(0, 122, std::string(61, 'a') + "," +
-                                                                    std::string(60, 'b')) + ")";
-  ASSERT_EQ(exact.size(), 125u);
-  Outcome ok = run_text(exact + "\n");
-  EXPECT_EQ(ok.result, 0);
-  ASSERT_EQ(calls().size(), 1u);
-  EXPECT_EQ(calls()[0].argv.size(), 3u);
+TEST_F(DirectivesTest, LinesOfAnyLength) {
+  // A list of 40 names on one line far longer than 125 characters.
+  std::string names;
+  for (int i = 0; i < 40; ++i) names += (i ? ", " : "") + std::string("N") + std::to_string(100 + i);
+  const std::string line = "nomvar(0, 1, [" + names + "])";
+  ASSERT_GT(line.size(), 2 * 125u);
+  // Tokens running across the 125th character are read whole.
+  const std::string longer = "v(" + std::string(60, 'a') + "," + std::string(70, 'b') + ")";
+  Outcome r = run_text(longer + "\n" + line + "\n");
+  EXPECT_EQ(r.result, 0) << r.err;
+  EXPECT_NE(r.err.find(longer + "\n" + line + "\n"), std::string::npos);  // echoed whole
+  ASSERT_EQ(calls().size(), 2u) << r.err;
+  EXPECT_EQ(calls()[0].argv[1], std::string(60, 'a'));
+  EXPECT_EQ(calls()[0].argv[2], std::string(70, 'b'));
+  const std::vector<std::string> &a = calls()[1].argv;
+  EXPECT_EQ(a[0], "nomvar");
+  ASSERT_EQ(a.size(), 44u);  // the verb, 0, 1, the list marker and 40 names
+  EXPECT_EQ(a[3], "[ 40]");
+  EXPECT_EQ(a[4], "N100");
+  EXPECT_EQ(a[43], "N139");
+}
 
-  calls().clear();
-  std::string longer = "v(" + std::string(60, 'a') + "," + std::string(70, 'b') + ")";
-  Outcome bad = run_text("v(first,\n" + longer + "\nv(after)\n");
-  EXPECT_EQ(bad.result, 1);
-  EXPECT_NE(bad.err.find("Line longer than 125 characters \nskipping rest of line\n"),
-            std::string::npos);
-  ASSERT_EQ(calls().size(), 1u);
-  EXPECT_EQ(calls()[0].argv[1], "after");
+TEST_F(DirectivesTest, FailuresNameTheFileAndTheLine) {
+  Outcome r = run_text("v(one)\n\nv(two,\n three four)\n\nv(bad\n");
+  EXPECT_EQ(r.result, 2);
+  EXPECT_NE(r.err.find("skipping rest of line\n/"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(", lines 3-4: this directive failed"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(", line 6: this directive failed"), std::string::npos) << r.err;
 }
 
 TEST_F(DirectivesTest, ArgumentSlotLimit) {

@@ -534,7 +534,14 @@ void open_debug_stream() {
   if (t.debug != nullptr) std::fclose(t.debug);
   t.debug = nullptr;
   const char *name = std::getenv("DEBUGFILE");
-  if (name != nullptr && *name != '\0') t.debug = std::fopen(name, "w");
+  if (name != nullptr && *name != '\0') {
+    t.debug = std::fopen(name, "w");
+    if (t.debug == nullptr)
+      std::fprintf(stderr,
+                   "c_vkt_requetes: DEBUGFILE %s cannot be opened for writing (%s); the filter's "
+                   "debug lines are not written\n",
+                   name, std::strerror(errno));
+  }
   if (t.debug == nullptr) t.debug = std::fopen("/dev/null", "w");
 }
 
@@ -572,11 +579,21 @@ void filter_debug(const char *format, ...) {
   std::fflush(out);
 }
 
+namespace {
+int &read_problems() {
+  static int n = 0;
+  return n;
+}
+}  // namespace
+
+int filter_file_problems() { return read_problems(); }
+
 void filter_package_init() {
   static bool done = false;
   if (done) return;
   done = true;
-  c_requetes_init();
+  const int rc = c_requetes_init();
+  read_problems() = rc < 0 ? 1 : rc;
 }
 
 }  // namespace stdfile

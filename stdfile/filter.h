@@ -13,6 +13,12 @@ namespace stdfile {
 // directive file from VKT_FILTER_FILE); the directory-file layer calls it
 // when its package initialises, through the hook the open registers.
 void filter_package_init();
+
+// Problems met reading the directive file at that initialisation: 1 when
+// the file could not be opened, else the number of directives that failed
+// (0 without a file). Filtering goes on with what could be read; a program
+// tells its user from this that the filter is not the one asked for.
+int filter_file_problems();
 }  // namespace stdfile
 
 namespace stdfile {

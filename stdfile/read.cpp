@@ -159,6 +159,12 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // The length is the file's word: the record must be inside the file
   // before a buffer of that size is made.
   if (const int rc = xdf::record_in_file(handle); rc < 0) return rc;
+  // No record starts inside the file header: an address there is damage in
+  // the directory, not a record of another version.
+  if (const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+      f != nullptr && f->has_header && !f->old_format && addr >= 1 &&
+      static_cast<uint32_t>(addr) <= f->header.length)
+    return damaged(handle, "its address points into the file header (the directory is damaged)");
 
   const int64_t total = W + 10;
   try {

@@ -146,8 +146,12 @@ TEST_F(Converter, FailuresEndWithTheirStatus) {
   finish();
   EXPECT_EQ(convert("-vkt some.vkt -xml no/such/dir/doc.xml"), 13);
   std::string err = slurp(dir_ + "/err.txt");
-  EXPECT_NE(err.find("Cannot open output file... Exiting..."), std::string::npos);
-  EXPECT_EQ(err.back(), '.');
+  // The fixed words, then the name and the system's reason, ending the line.
+  EXPECT_NE(err.find("Cannot open output file... Exiting... no/such/dir/doc.xml: No such file or "
+                     "directory\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.back(), '\n');
   // A full disk: the write error is reported and the status says so.
   if (std::ifstream("/dev/full").good()) {
     EXPECT_EQ(convert("-vkt some.vkt -xml /dev/full"), 1);
@@ -171,6 +175,102 @@ TEST_F(Converter, DamagedRecordIsWrittenEmptyAndTheWalkGoesOn) {
   EXPECT_EQ(count_of(doc, "<vktrecord>"), 2) << doc;
   EXPECT_NE(doc.find("<values>\t\t</values>"), std::string::npos);
   EXPECT_NE(doc.find("</zep-standard-file>\n"), std::string::npos);
+}
+
+// An output that is the input file under any name is refused before it is
+// opened: the input keeps every byte.
+TEST_F(Converter, OutputThatIsTheInputIsRefused) {
+  create("self.vkt");
+  write_floats({1, 2, 3}, 3, 1, "TT", "SELF");
+  finish();
+  const std::string before = slurp(path_);
+  ASSERT_GT(before.size(), 1000u);
+  ASSERT_EQ(run("cd '" + dir_ + "' && ln -s self.vkt link.vkt && ln self.vkt hard.vkt"), 0);
+  for (const char *out : {"self.vkt", "./self.vkt", "link.vkt", "hard.vkt"}) {
+    SCOPED_TRACE(out);
+    EXPECT_EQ(convert(std::string("-vkt self.vkt -xml ") + out), 13);
+    const std::string err = slurp(dir_ + "/err.txt");
+    EXPECT_NE(err.find(std::string("the output file ") + out + " is the input file self.vkt"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(slurp(path_), before);
+  }
+  // Through the link given as input, too.
+  EXPECT_EQ(convert("-vkt link.vkt -xml self.vkt"), 13);
+  EXPECT_EQ(slurp(path_), before);
+  // Another file is written as usual.
+  EXPECT_EQ(convert("-vkt self.vkt -xml other.xml"), 0);
+  EXPECT_EQ(slurp(path_), before);
+}
+
+// Each input that cannot be opened is explained in words that say what to do.
+TEST_F(Converter, InputsThatCannotBeOpenedAreExplained) {
+  ASSERT_EQ(run("cd '" + dir_ + "' && mkdir adir && echo hello > text.txt && echo x > UPPER.VKT"), 0);
+  const auto err_of = [&](const std::string &args) {
+    EXPECT_EQ(convert(args), 1) << args;
+    return slurp(dir_ + "/err.txt");
+  };
+  std::string err = err_of("-vkt adir -xml doc.xml");
+  EXPECT_NE(err.find("adir is a directory"), std::string::npos) << err;
+  EXPECT_EQ(err.find("too large"), std::string::npos) << err;
+  err = err_of("-vkt text.txt -xml doc.xml");
+  EXPECT_NE(err.find("text.txt is not a standard file: it was recognised as"), std::string::npos)
+      << err;
+  err = err_of("-vkt UPPER.VKT -xml doc.xml");
+  EXPECT_NE(err.find("folded to lower case (upper.vkt was looked for)"), std::string::npos) << err;
+  EXPECT_NE(err.find("a leading + keeps a name as written (-vkt +UPPER.VKT)"), std::string::npos)
+      << err;
+  err = err_of("-vkt @nowhere.vkt -xml doc.xml");
+  EXPECT_NE(err.find("no file nowhere.vkt was found in any place searched"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("/datafiles/constants/nowhere.vkt ($YREKSIO)"), std::string::npos) << err;
+  EXPECT_NE(err.find("/data/nowhere.vkt ($OBRVLIB)"), std::string::npos) << err;
+  // Each time the document is still complete.
+  EXPECT_EQ(slurp(dir_ + "/doc.xml"),
+            "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\n<zep-standard-file>\n"
+            "</zep-standard-file>\n");
+}
+
+TEST_F(Converter, DebugFileThatCannotBeOpenedIsReported) {
+  create("dbg.vkt");
+  write_floats({1}, 1, 1, "TT", "X");
+  finish();
+  std::ofstream(dir_ + "/filter.txt") << "nomvar(0, 1, [TT])\n";
+  EXPECT_EQ(run("cd '" + dir_ + "' && VKT_FILTER_FILE=filter.txt DEBUGFILE=no/such/dir/debug.txt '" +
+                converter() + "' -vkt dbg.vkt -xml doc.xml >out.txt 2>err.txt"),
+            0);
+  const std::string err = slurp(dir_ + "/err.txt");
+  EXPECT_NE(err.find("DEBUGFILE no/such/dir/debug.txt cannot be opened"), std::string::npos) << err;
+}
+
+// A directory entry whose address points at the file header is damage,
+// named as such (not taken for a record of another version).
+TEST_F(Converter, RecordAddressInTheHeaderIsDamage) {
+  create("hdr.vkt");
+  write_floats({1, 2}, 2, 1, "AA", "FIRST");
+  write_floats({3, 4}, 2, 1, "BB", "SECOND");
+  finish();
+  std::string bytes = slurp(path_);
+  const auto word = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[4 * i])) << 24 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[4 * i + 1])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[4 * i + 2])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[4 * i + 3]));
+  };
+  const auto put = [&](size_t i, uint32_t w) {
+    for (int b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<char>(w >> (24 - 8 * b));
+  };
+  // The first directory page starts at word 53 (index 52): its checksum at
+  // index 58, its first entry's address at index 61.
+  ASSERT_EQ(word(61), 2335u);
+  put(58, word(58) ^ word(61) ^ 1u);
+  put(61, 1u);
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+  EXPECT_EQ(convert("-vkt hdr.vkt -xml doc.xml"), 1);
+  const std::string err = slurp(dir_ + "/err.txt");
+  EXPECT_NE(err.find("its address points into the file header"), std::string::npos) << err;
+  EXPECT_EQ(err.find("recompile"), std::string::npos) << err;
+  EXPECT_EQ(count_of(slurp(dir_ + "/doc.xml"), "<vktrecord>"), 2);
 }
 
 }  // namespace
