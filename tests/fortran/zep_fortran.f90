@@ -1,10 +1,13 @@
 ! A Fortran caller of the library: writes a standard file through the
 ! by-reference entry points, reads it back, and checks descriptors, values,
 ! level texts and dates. Character arguments are declared both shorter and
-! longer than the fields they fill. Ends with status 1 on the first mismatch.
+! longer than the fields they fill. The entry points come from the installed
+! module zep_legacy: real and integer fields go through the same vktecr and
+! vktluk with no argument mismatch. Ends with status 1 on the first mismatch.
 program zep_fortran
+  use zep_legacy
   implicit none
-  integer, external :: fnom, fclos, vktouv, vktfrm, vktecr, vktinf, vktsui, vktprm, vktluk, newdate
+  integer, external :: newdate
   external :: convip, incdatr
   integer :: iun, ier, key, ni, nj, nk, i
   real :: field(6), back(6)
