@@ -68,6 +68,30 @@ const Column kColumns[] = {{"nomvar", 6, true}, {"typvar", 6, true}, {"etiket", 
                            {"nbits", 5, false}};
 const Column kStatColumns[] = {{"min", 12, false}, {"max", 12, false}, {"mean", 12, false}};
 
+// "YYYY-MM-DDThh:mm:ssZ" of seconds since 1970: the record's validity time
+// from its seconds, so that a stamp of an impossible day (30 February) shows
+// as the day it stands for, as the converter shows it.
+std::string iso_text(int64_t seconds) {
+  int64_t days = seconds / 86400, rest = seconds % 86400;
+  if (rest < 0) rest += 86400, --days;
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t y = yoe + era * 400 + (m <= 2);
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(y),
+                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  return buf;
+}
+
+std::string validity(const zep_record &rec) { return rec.datev_ok ? iso_text(rec.datev_unix) : std::string(); }
+
 std::string trim_line(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   s.push_back('\n');
@@ -125,7 +149,7 @@ std::string Listing::table_row(const zep_record &rec, const std::string &file, c
                                std::to_string(rec.ip1),
                                std::to_string(rec.ip2),
                                std::to_string(rec.ip3),
-                               cell(rec.datev_iso),
+                               cell(validity(rec).c_str()),
                                std::to_string(rec.deet),
                                std::to_string(rec.npas),
                                std::to_string(rec.ni),
@@ -155,7 +179,7 @@ std::string Listing::csv_row(const zep_record &rec, const std::string &file, con
                                 std::to_string(rec.ip1),
                                 std::to_string(rec.ip2),
                                 std::to_string(rec.ip3),
-                                rec.datev_iso,
+                                validity(rec),
                                 std::to_string(rec.deet),
                                 std::to_string(rec.npas),
                                 std::to_string(rec.ni),

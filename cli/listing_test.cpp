@@ -36,7 +36,8 @@ zep_record make_record() {
   r.datyp = 134;
   r.nbits = 12;
   std::strcpy(r.level_text, "500 mb");
-  std::strcpy(r.datev_iso, "1983-10-26T21:00:00Z");
+  r.datev_ok = 1;
+  r.datev_unix = 436050000;  // 1983-10-26T21:00:00Z
   return r;
 }
 
@@ -100,6 +101,21 @@ TEST(Listing, CsvQuotesFieldsAndAlwaysNamesTheFile) {
   EXPECT_EQ(l.begin(), "nomvar,typvar,etiket,level,ip1,ip2,ip3,datev,deet,npas,ni,nj,nk,grtyp,datyp,nbits,file\n");
   EXPECT_EQ(l.row(make_record(), "a b.vkt", nullptr),
             "TT,P,\"A,\"\"B\"\"\",500 mb,500,-6,7,1983-10-26T21:00:00Z,300,2,10,5,1,X,134,12,a b.vkt\n");
+}
+
+TEST(Listing, ValidityTimeIsWrittenFromItsSeconds) {
+  Listing l(Format::kCsv, false, false);
+  zep_record r = make_record();
+  const std::pair<int64_t, const char *> cases[] = {{951827696, "2000-02-29T12:34:56Z"},
+                                                    {-1, "1969-12-31T23:59:59Z"},
+                                                    {4107542400, "2100-03-01T00:00:00Z"},
+                                                    {-2208988800, "1900-01-01T00:00:00Z"}};
+  for (const auto &[seconds, text] : cases) {
+    r.datev_unix = seconds;
+    EXPECT_NE(l.row(r, "f", nullptr).find(std::string(",") + text + ","), std::string::npos) << text;
+  }
+  r.datev_ok = 0;  // an unreadable stamp: an empty field
+  EXPECT_NE(l.row(r, "f", nullptr).find(",7,,300,"), std::string::npos);
 }
 
 TEST(Listing, TableRowsLineUpUnderTheHeader) {
