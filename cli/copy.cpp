@@ -72,7 +72,7 @@ int run_copy(const Args &args) {
     zep_file *raw = nullptr;
     const int rc = zep_open(in.c_str(), "r", &raw);
     if (rc < 0) {
-      complain(in + ": " + describe(rc, nullptr));
+      complain(in + ": " + describe(rc, nullptr) + "; nothing copied");
       return kFailed;
     }
     inputs.emplace_back(raw);
@@ -111,7 +111,7 @@ int run_copy(const Args &args) {
         std::string msg = zep_last_message(src);
         if (msg.empty()) msg = zep_last_message(out.get());
         complain(in + ": record " + std::to_string(rec.index) + " (" + rec.nomvar + ") cannot be copied: " +
-                 zep_strerror(rc) + (msg.empty() ? "" : ": " + msg) + "; nothing copied");
+                 copy_failure(rc, msg, out) + "; nothing copied");
         return kFailed;
       }
     }

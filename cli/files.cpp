@@ -185,4 +185,16 @@ bool OutputFile::publish(std::string *why) {
   return true;
 }
 
+// The library refuses to copy between files of different layouts, with
+// ZEP_EINVAL for a record that is otherwise sound: an input of an old layout.
+std::string copy_failure(int rc, std::string msg, const OutputFile &out) {
+  for (size_t at = msg.find(out.scratch_path()); !out.scratch_path().empty() && at != std::string::npos;
+       at = msg.find(out.scratch_path()))
+    msg.replace(at, out.scratch_path().size(), out.path());
+  std::string text = zep_strerror(rc);
+  if (!msg.empty()) text += ": " + msg;
+  if (rc == ZEP_EINVAL) text += " (records of a file of an old layout cannot be copied word for word)";
+  return text;
+}
+
 }  // namespace cli

@@ -73,6 +73,8 @@ class OutputFile {
   // Creates the scratch file and opens it. False with *why set on failure.
   bool open(std::string *why);
   zep_file *get() const { return file_.get(); }
+  const std::string &path() const { return path_; }
+  const std::string &scratch_path() const { return scratch_; }
   // Closes the file and moves it to its final path; for a new file, fails
   // if that path has appeared meanwhile (nothing is overwritten).
   bool publish(std::string *why);
@@ -83,6 +85,10 @@ class OutputFile {
   bool published_ = false;
   File file_;
 };
+
+// Why zep_copy_record failed (code rc, the library's message msg) with
+// out's scratch name replaced by its final one.
+std::string copy_failure(int rc, std::string msg, const OutputFile &out);
 
 }  // namespace cli
 

@@ -58,7 +58,7 @@ int run_repair(const Args &args) {
   }
   const Survey survey = survey_records(in, [&out](zep_file *src, const zep_record &rec, std::string *reason) {
     const int rc = zep_copy_record(out.get(), src, &rec);
-    if (rc < 0) *reason = std::string("cannot be copied: ") + describe(rc, out.get());
+    if (rc < 0) *reason = "cannot be copied: " + copy_failure(rc, zep_last_message(out.get()), out);
     return rc >= 0;
   });
   if (survey.sound == 0 && !survey.fatal.empty()) {

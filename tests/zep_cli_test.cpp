@@ -456,6 +456,14 @@ TEST_F(ZepTool, CopiesConvertToTheSameRecords) {
     SCOPED_TRACE(name);
     const std::string out = scratch("copy_" + name + ".vkt");
     const Outcome r = zep("copy " + quote(golden(name)) + " " + quote(out));
+    if (name.rfind("old_", 0) == 0) {
+      // The library copies records between files of the current layout only.
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find("record 0 ("), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("old layout"), std::string::npos) << r.err;
+      EXPECT_FALSE(exists(out));
+      continue;
+    }
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     int status = -1;
@@ -558,10 +566,22 @@ TEST_F(ZepTool, DamagedCorpus) {
     std::vector<JsonObject> list;
     EXPECT_TRUE(JsonReader(stats.out).array(&list)) << stats.out;
 
+    // A copy fails and leaves nothing, or (damage a copy of the stored
+    // words does not meet: inside the values, or in a directory entry whose
+    // record's own header is whole) copies every record the listing shows.
     const std::string out = scratch("damaged_copy.vkt");
     const Outcome copy = zep("copy " + path + " " + quote(out));
-    EXPECT_EQ(copy.status, 1) << copy.err;
-    EXPECT_FALSE(exists(out));
+    EXPECT_TRUE(copy.status == 0 || copy.status == 1) << copy.status << copy.err;
+    EXPECT_EQ(exists(out), copy.status == 0);
+    if (copy.status == 0) {
+      EXPECT_EQ(ls.status, 0);
+      const Outcome listed = zep("ls " + quote(out));
+      EXPECT_EQ(listed.status, 0);
+      EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'),
+                std::count(ls.out.begin(), ls.out.end(), '\n'));
+    } else {
+      EXPECT_NE(copy.err.find("nothing copied"), std::string::npos) << copy.err;
+    }
     std::remove(out.c_str());
 
     const std::string repaired = scratch("repaired_" + name + ".vkt");
