@@ -46,8 +46,9 @@ int run_check(const Args &args) {
     zep_check_report report{};
     const int rc = zep_check(path.c_str(), &report);
     if (rc < 0) {
-      std::printf("%s: cannot be examined\n", path.c_str());
-      complain(path + ": cannot be examined: " + describe(rc, nullptr));
+      const std::string why = describe(rc, nullptr);
+      std::printf("%s: cannot be examined: %s\n", path.c_str(), why.c_str());
+      complain(path + ": cannot be examined: " + why);
       status = kFailed;
       continue;
     }

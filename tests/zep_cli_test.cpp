@@ -466,6 +466,7 @@ TEST_F(ZepTool, CopiesConvertToTheSameRecords) {
     }
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");  // no progress bar off a terminal
     int status = -1;
     const auto copy = converted(out, &status);
     EXPECT_EQ(status, 0);
