@@ -243,7 +243,8 @@ bool Selection::meets(const Criterion &c, const zep_record &rec) {
     }
     case Key::kDatev:
       for (const Time &t : c.times) {
-        if (t.stamp >= 0 && t.stamp == rec.datev) return true;
+        // The stamp as shown (datev) or as stored (extra1).
+        if (t.stamp >= 0 && (t.stamp == rec.datev || t.stamp == rec.extra1)) return true;
         if (t.known && rec.datev_ok && t.seconds == rec.datev_unix) return true;
       }
       return false;

@@ -8,7 +8,8 @@
 //   ip1, ip2, ip3            integers as stored
 //   datev                    validity time: an ISO 8601 date-time
 //                            (YYYY-MM-DD[Thh[:mm[:ss]]][Z], UTC) or a
-//                            date-time stamp (digits only)
+//                            date-time stamp (digits only: the stamp shown
+//                            or stored, or the time it stands for)
 //   level                    decoded level of ip1: a number with an optional
 //                            kind as the converter writes it (500mb, 1.0 sg,
 //                            10m); numbers match to 6 significant digits
