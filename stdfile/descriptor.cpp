@@ -187,7 +187,7 @@ int build_vktd_prim_keys(uint32_t* entry, uint32_t* keys, uint32_t* mask,
   if (mode == 1) {
     for (int i = 0; i < nwords; ++i) {
       entry[i + 2] = keys[i];
-      if (mask) mask[i + 2] = mask_keys ? mask_keys[i] : 0xFFFFFFFFu;
+      if (mask) mask[i + 2] = mask_keys ? mask_keys[i] : xdf::kAllOnes;
     }
   } else {
     for (int i = 0; i < nwords; ++i) keys[i] = entry[i + 2];

@@ -60,7 +60,7 @@ int stride() { return std::max(1, xdf::settings().xdf_stride); }
 // Words skipped before the data by c_xdfget2 when it is asked for the data
 // alone: the keys of the record, by the layout of the file that holds it.
 int64_t skipped_words(int handle) {
-  const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+  const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
   if (!f) return 2 * (9 + 1);
   if (f->old_format) return f->xdf_seq ? 30 : 0;
   return 2 * static_cast<int64_t>(f->primary_len + f->info_len);
@@ -113,7 +113,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   const int status = c_xdfprm(handle, &addr, &lng, &type, rec->entry + 2, kKeyWords);
   if (status < 0) return status;
   rec->handle = handle;
-  rec->entry[0] = (static_cast<uint32_t>(type) << 24) | (static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  rec->entry[0] = xdf::RecordHeader::word0(static_cast<uint32_t>(type), static_cast<uint32_t>(lng));
   rec->entry[1] = static_cast<uint32_t>(addr);
   rec->d = Descriptor::from_entry(rec->entry);
   const Descriptor& d = rec->d;
@@ -127,7 +127,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   constexpr int64_t kCountCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   const int64_t plane = std::min<int64_t>(static_cast<int64_t>(d.ni) * d.nj, kCountCap);
   rec->count = std::min<int64_t>(plane * d.nk, kCountCap);
-  rec->stored_words = 2 * static_cast<int64_t>(static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  rec->stored_words = 2 * static_cast<int64_t>(xdf::RecordHeader::length_of(static_cast<uint32_t>(lng)));
   const int64_t L = rec->stored_words;
   const int64_t n = rec->count;
   if (n > std::numeric_limits<int32_t>::max())
@@ -161,7 +161,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   if (const int rc = xdf::record_in_file(handle); rc < 0) return rc;
   // No record starts inside the file header: an address there is damage in
   // the directory, not a record of another version.
-  if (const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+  if (const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
       f != nullptr && f->has_header && !f->old_format && addr >= 1 &&
       static_cast<uint32_t>(addr) <= f->header.length)
     return damaged(handle, "its address points into the file header (the directory is damaged)");
@@ -178,7 +178,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // Data alone (negative dimension with nbits -1); the dimension announced
   // is the buffer's real room.
   rec->buffer[0] = static_cast<uint32_t>(-static_cast<int32_t>(total));
-  rec->buffer[1] = 0xFFFFFFFFu;
+  rec->buffer[1] = xdf::kAllOnes;
   int aux[2] = {0, 0};
   const int got = c_xdfget2(handle, rec->buffer.data(), aux);
   if (got < 0) return got;

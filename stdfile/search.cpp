@@ -57,7 +57,7 @@ void dimensions_of(int handle, int* ni, int* nj, int* nk) {
 void make_search_keys(const SearchCriteria& c, uint32_t* keys, uint32_t* mask) {
   for (int i = 0; i < kEntryWords; ++i) {
     keys[i] = 0;
-    mask[i] = 0xFFFFFFFFu;
+    mask[i] = xdf::kAllOnes;
   }
   // Never compared: the directory words, the sizes, dates of origin and
   // grid words, the pads, and the last digit of the stored stamp.
@@ -134,7 +134,7 @@ int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const c
   if (handle == -2) {
     const xdf::FileEntry* f = xdf::open_entry(index);
     start = (f && f->xdf_seq) ? -1 : 0;
-  } else if (handle > 0 && (handle & 0x7F) != index) {
+  } else if (handle > 0 && xdf::Handle::index_of(handle) != index) {
     return xdf::report("c_vktinfx", xdf::ERR_BAD_HANDLE, xdf::ERROR,
                        "invalid handle=%d, or iun=%d", handle, iun);
   }

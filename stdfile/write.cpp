@@ -237,7 +237,7 @@ int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int
 
 int c_vkteff(int handle) {
   const char *kModule = "c_vkteff";
-  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(handle & 0x7F);
+  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(xdf::Handle::index_of(handle));
   if (f == nullptr) {
     return xdf::report(kModule, xdf::ERR_BAD_HANDLE, xdf::ERROR, "invalid handle=%d", handle);
   }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "xdf/format.h"
+
 namespace stdfile {
 
 void pad_name(const char *src, char *dst, int width) {
@@ -154,8 +156,9 @@ void build_entry(const WriteRequest &r, int nbits, int datyp, int datev, uint32_
   d.etiket = r.etiket;
   d.typvar = r.typvar;
   d.nomvar = r.nomvar;
-  e[0] = (1u << 24) | 0xFFFFFFu;  // record type 1; length filled by the put
-  e[1] = 0xFFFFFFFFu;             // address filled by the put
+  // Record type 1; the length (all ones here) and the address are filled
+  // by the put.
+  xdf::RecordHeader{1, xdf::kMaxRecordUnits, xdf::kAllOnes}.encode(e);
   d.to_entry(e);
 }
 

@@ -29,7 +29,7 @@ uint32_t bits(uint32_t w, int first, int count) { return (w >> first) & ((1u << 
 
 // Old words read from the unit; the count read (0 on failure).
 int read_old(const FileEntry &f, int64_t address, uint32_t *buf, int n) {
-  if (address < 1 || address > 0xFFFFFFFFLL) return 0;
+  if (address < 1 || address > kMaxWordAddress) return 0;
   const int got = c_waread2(f.iun, buf, static_cast<unsigned int>(address), n);
   return got < 0 ? 0 : got;
 }
@@ -179,7 +179,7 @@ int open_random(FileEntry &f) {
     } else if (word_address(address) + 2 * static_cast<int64_t>(units) - 1 > words) {
       type = kTypeDeleted;  // its data would run past the end of the file
     }
-    e[0] = type << 24 | units;
+    e[0] = RecordHeader::word0(type, units);
     e[1] = address;
     page.image[dir_page::kEntryCount] += 1;
   }
@@ -224,7 +224,7 @@ int next_match(FileEntry &f) {
         // A logical end of file: the search stops on it, without moving.
         f.old_eof_level = h.level;
         f.head_keys.fill(0);
-        f.head_keys[0] = static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)) << 24 | 1u;
+        f.head_keys[0] = RecordHeader::word0(static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)), 1);
         f.head_keys[1] = static_cast<uint32_t>(unit_address(f.cur_addr));
         return ERR_NOT_FOUND;
       case Header::kDamaged:
@@ -243,7 +243,7 @@ int next_match(FileEntry &f) {
     f.old_eof_level = 0;
     f.head_keys.fill(0);
     convert_keys(h.words, f.head_keys.data());
-    f.head_keys[0] = 1u << 24 | h.units;
+    f.head_keys[0] = RecordHeader::word0(1, h.units);
     f.head_keys[1] = static_cast<uint32_t>(unit_address(found));
     f.cur_addr += 2 * static_cast<int64_t>(h.units);
     if (entry_matches(f, f.head_keys.data())) {

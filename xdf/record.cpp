@@ -51,14 +51,14 @@ int check_key_room(const char *module, const uint32_t *buf, const FileEntry &f) 
 }
 
 void insert_primary(FileEntry &f, uint32_t *image, const uint32_t *keys, int nkeys) {
-  std::vector<uint32_t> values = builder_values(f, keys, nkeys, 0xFFFFFFFFu);
-  std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+  std::vector<uint32_t> values = builder_values(f, keys, nkeys, kAllOnes);
+  std::vector<uint32_t> ones = builder_values(f, nullptr, 0, kAllOnes);
   std::array<uint32_t, kMaxKeyWords> mask{};
   f.build_primary(image, values.data(), mask.data(), ones.data(), f.file_index, 1);
 }
 
 void insert_info(FileEntry &f, uint32_t *info_area, const uint32_t *info, int ninfo) {
-  std::vector<uint32_t> values = builder_info_values(f, info, ninfo, 0xFFFFFFFFu);
+  std::vector<uint32_t> values = builder_info_values(f, info, ninfo, kAllOnes);
   f.build_info(info_area, values.data(), f.file_index, 1);
 }
 
@@ -154,7 +154,7 @@ extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   uint32_t *image = image_of(buf);
   buf[kRecordOffset] = 0;
   buf[kIun] = static_cast<uint32_t>(iun);
-  image[0] = static_cast<uint32_t>(idtyp) << 24;
+  image[0] = RecordHeader::word0(static_cast<uint32_t>(idtyp), 0);
   buf[kDataOffset] = static_cast<uint32_t>(key_part_words(*f));
   buf[kNbits] = static_cast<uint32_t>(32 * key_part_words(*f));
   buf[kInfoOffset] = static_cast<uint32_t>(2 * f->primary_len);
@@ -174,7 +174,7 @@ extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   if ((rc = check_key_room("c_xdfupd", buf, *f)) < 0) return rc;
   uint32_t *image = image_of(buf);
   buf[kIun] = static_cast<uint32_t>(iun);
-  if (idtyp >= 0) image[0] = (image[0] & 0xFFFFFF) | (static_cast<uint32_t>(idtyp) << 24);
+  if (idtyp >= 0) image[0] = RecordHeader::retyped(image[0], static_cast<uint32_t>(idtyp));
   if (nkeys > 0) insert_primary(*f, image, keys, nkeys);
   if (ninfo > 0) insert_info(*f, image + 2 * f->primary_len, info, ninfo);
   return 0;
@@ -196,7 +196,7 @@ extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint3
   std::copy(image, image + f->entry_words(), copy.begin());
   if (keys != nullptr && nkeys > 0) {
     std::vector<uint32_t> values = builder_values(*f, nullptr, 0, 0);
-    std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, 0xFFFFFFFFu);
+    std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, kAllOnes);
     f->build_primary(copy.data(), values.data(), mask.data(), ones.data(), f->file_index, 0);
     std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
   }
@@ -271,7 +271,7 @@ extern "C" int c_xdfcut(uint32_t *buf, int bitpos, int nelm, int nbits, int daty
 }
 
 extern "C" int c_xdfdel(int handle) {
-  FileEntry *fp = open_entry(handle & 0x7F);
+  FileEntry *fp = open_entry(Handle::index_of(handle));
   if (fp == nullptr || handle <= 0)
     return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
   FileEntry &f = *fp;
@@ -293,14 +293,14 @@ extern "C" int c_xdfdel(int handle) {
     if (page->owner != f.file_index)
       return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid record number\n");
   }
-  const uint32_t type = entry[0] >> 24;
+  const uint32_t type = RecordHeader::type_of(entry[0]);
   if (type == 0) return report("c_xdfdel", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
   if (type_is_deleted(type)) return report("c_xdfdel", ERR_DELETED, WARNING, "record already deleted\n");
   if (f.xdf_seq) {
-    head[0] = (head[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+    head[0] = RecordHeader::retyped(head[0], kTypeDeleted);
     c_wawrit2(f.iun, head, static_cast<unsigned int>(seq_addr), 2);
   } else {
-    entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeletedInMemory) << 24);
+    entry[0] = RecordHeader::retyped(entry[0], kTypeDeletedInMemory);
     page->modified = true;
   }
   f.header.erasure_count += 1;
@@ -346,7 +346,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   DirPage *page = nullptr;
   uint32_t *entry = nullptr;
   if (handle != 0) {
-    if ((handle & 0x7F) != index)
+    if (Handle::index_of(handle) != index)
       return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
     uint32_t old_head[2] = {0, 0};
     const uint32_t *old = old_head;
@@ -363,19 +363,19 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       if (page->owner != index)
         return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
       f.cur_dir_page = page;
-      f.cur_entry = (handle >> 7) & 0xFFF;
+      f.cur_entry = Handle::decode(handle).entry;
       old = entry;
       old_addr = word_address(entry[1]);
       // A rewrite in place must land on the old record, inside the file.
-      if (entry[1] == 0 || old_addr + 2 * static_cast<int64_t>(entry[0] & 0xFFFFFF) - 1 > c_wasize(f.iun))
+      if (entry[1] == 0 || old_addr + 2 * static_cast<int64_t>(RecordHeader::length_of(entry[0])) - 1 > c_wasize(f.iun))
         return report("c_xdfput", ERR_DAMAGED, ERROR,
                       "record at address %lld runs past the end of the file\n file in error: %s\n",
                       static_cast<long long>(old_addr), row_file_name(f));
     }
-    const uint32_t type = old[0] >> 24;
+    const uint32_t type = RecordHeader::type_of(old[0]);
     if (type == 0) return report("c_xdfput", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
     if (type_is_deleted(type)) return report("c_xdfput", ERR_DELETED, ERROR, "deleted record\n");
-    if (n != 2 * static_cast<int64_t>(old[0] & 0xFFFFFF))
+    if (n != 2 * static_cast<int64_t>(RecordHeader::length_of(old[0])))
       append = true;
     else if (positive)
       write_addr = old_addr;
@@ -384,7 +384,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   // The padded length must fit the 24-bit length field before anything moves.
   const int64_t start = append ? (f.xdf_seq ? f.cur_addr : f.next_write) : write_addr;
   const int64_t padded = f.xdf_seq ? seq::padded_words(start, n) : n;
-  if (padded / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + padded > 0xFFFFFFFFLL)
+  if (padded / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + padded > kMaxWordAddress)
     return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words is too long for the file\n",
                   static_cast<long long>(padded));
 
@@ -428,7 +428,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
 
   if (!f.xdf_seq) {
     std::vector<uint32_t> values = builder_values(f, nullptr, 0, 0);
-    std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+    std::vector<uint32_t> ones = builder_values(f, nullptr, 0, kAllOnes);
     std::array<uint32_t, kMaxKeyWords> copy{}, mask{};
     std::copy(image, image + f.entry_words(), copy.begin());
     f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), index, 0);
@@ -466,7 +466,7 @@ namespace {
 // The entry of `handle` and the file that holds its record (the page's
 // owner when files are linked). 0, or a code reported under c_xdfget.
 int locate_record(int handle, FileEntry **file, const uint32_t **entry) {
-  FileEntry *f = open_entry(handle & 0x7F);
+  FileEntry *f = open_entry(Handle::index_of(handle));
   if (f == nullptr || handle <= 0)
     return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
   if (f->xdf_seq) {
