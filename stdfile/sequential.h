@@ -4,7 +4,7 @@
 // In a sequential file every object starts with a record header (type in
 // bits 24-31, length in units in bits 0-23, own unit address in word 1).
 // A record is followed by a four-word trailer (type 0 length 2,
-// 0xFFFFFFFF, copy of the record's word 0, the record's unit address).
+// all ones, copy of the record's word 0, the record's unit address).
 // Marks are one-unit objects of type 0x70 + level: levels 1..14 are
 // logical end-of-file marks between groups, 15 (type 0x7F) ends the data.
 #pragma once

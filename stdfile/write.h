@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "stdfile/descriptor.h"
+#include "xdf/format.h"
 
 namespace stdfile {
 
@@ -97,7 +98,7 @@ std::optional<RangeError> check_datyp_width(int datyp, int nbits);
 int64_t data_words(int datyp, int64_t n, int nbits);
 
 // Largest record the directory's 24-bit length field (64-bit units) holds.
-constexpr int64_t kMaxRecordUnits = 0xFFFFFF;
+constexpr int64_t kMaxRecordUnits = xdf::kMaxRecordUnits;
 
 // Refuses a record of `record_words` 32-bit words that does not fit the
 // directory's length field.

@@ -44,6 +44,20 @@ constexpr int kTypeEndMark = 127;
 constexpr int kTypeDeletedInMemory = 254;
 constexpr int kTypeDeleted = 255;
 
+// Element types of the record-editing calls (c_xdfadd, c_xdfins, c_xdfxtr
+// ...): how elements go into a record's data area and come out of it.
+enum ElementType : int {
+  kElementRaw = 0,          // words copied as they are
+  kElementUnsigned = 2,     // unsigned integers, packed on nbits bits
+  kElementChars = 3,        // characters, nbits 8, copied
+  kElementSigned = 4,       // signed integers, packed on nbits bits
+  kElementUpperChars = 5,   // characters, nbits 8, folded to upper case going in
+  kElementWords = 6,        // 32-bit items, copied
+  kElementDoubles = 7,      // 64-bit items, words exchanged on a little-endian host
+  kElementWordsToo = 8,     // as 6
+  kElementDoublesToo = 9,   // as 7
+};
+
 // A record type with bits 1..6 all set (126, 127, 254, 255) counts as
 // deleted for reading, rewriting and deleting.
 inline bool type_is_deleted(uint32_t idtyp) { return (idtyp & 0x7E) == 0x7E; }
@@ -72,7 +86,9 @@ struct RecordHeader {
   // Word 0 alone: its type, its length, and the word from both.
   static uint32_t type_of(uint32_t w0) { return w0 >> 24; }
   static uint32_t length_of(uint32_t w0) { return w0 & kMaxRecordUnits; }
-  static uint32_t word0(uint32_t idtyp, uint32_t length) { return (idtyp << 24) | (length & kMaxRecordUnits); }
+  static uint32_t word0(uint32_t idtyp, uint32_t length) {
+    return (idtyp << 24) | (length & kMaxRecordUnits);
+  }
   // Word 0 with its type replaced, its length kept.
   static uint32_t retyped(uint32_t w0, uint32_t idtyp) { return word0(idtyp, length_of(w0)); }
 };

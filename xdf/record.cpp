@@ -62,7 +62,9 @@ void insert_info(FileEntry &f, uint32_t *info_area, const uint32_t *info, int ni
   f.build_info(info_area, values.data(), f.file_index, 1);
 }
 
-bool datyp_supported(int datyp) { return datyp >= 0 && datyp <= 9 && datyp != 1; }
+bool datyp_supported(int datyp) {
+  return datyp >= kElementRaw && datyp <= kElementDoublesToo && datyp != 1;
+}
 
 // The editing calls' common checks. bitpos < 0 for c_xdfadd. On success
 // fills the edit's words W, its place in the image and the image's words.
@@ -72,7 +74,7 @@ struct Edit {
 int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbits, int datyp, Edit *e) {
   if (bitpos >= 0 && bitpos % 64 != 0)
     return report(module, ERR_BAD_BITS, FATAL, "bitpos must be a multiple of 64");
-  if ((datyp == 3 || datyp == 5) && nbits != 8)
+  if ((datyp == kElementChars || datyp == kElementUpperChars) && nbits != 8)
     return report(module, ERR_BAD_TYPE, FATAL, "nbits must be 8 for datyp %d", datyp);
   if (nelm < 0 || nbits < 0 || bitpos < -1)
     return report(module, ERR_BAD_TYPE, ERROR, "invalid nelm=%d, nbits=%d or bitpos=%d\n", nelm, nbits, bitpos);
@@ -96,16 +98,17 @@ void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbit
   std::fill(dst, dst + w, 0u);
   const int64_t nw = std::min(element_words(nelm, nbits), w);
   switch (datyp) {
-    case 2:
-    case 4:
+    case kElementUnsigned:
+    case kElementSigned:
       if (nelm > 0 && nbits > 0)
-        compact_integer(data, nullptr, dst, nelm, nbits, 0, settings().xdf_stride, datyp == 2 ? 1 : 3);
+        compact_integer(data, nullptr, dst, nelm, nbits, 0, settings().xdf_stride,
+                        datyp == kElementUnsigned ? 1 : 3);
       break;
-    case 5:
+    case kElementUpperChars:
       for (int64_t i = 0; i < nw; ++i) dst[i] = fold_upper(data[i]);
       break;
-    case 7:
-    case 9: {
+    case kElementDoubles:
+    case kElementDoublesToo: {
       const int items = static_cast<int>(nw / 2);
       move6432_(data, dst, &items);
       if (nw % 2) dst[nw - 1] = data[nw - 1];
@@ -119,14 +122,14 @@ void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbit
 void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, int datyp) {
   const int64_t nw = element_words(nelm, nbits);
   switch (datyp) {
-    case 2:
-    case 4:
+    case kElementUnsigned:
+    case kElementSigned:
       if (nelm > 0 && nbits > 0)
         compact_integer(data, nullptr, const_cast<uint32_t *>(src), nelm, nbits, 0, settings().xdf_stride,
-                        datyp == 2 ? 2 : 4);
+                        datyp == kElementUnsigned ? 2 : 4);
       break;
-    case 7:
-    case 9: {
+    case kElementDoubles:
+    case kElementDoublesToo: {
       const int items = static_cast<int>(nw / 2);
       move6432_(src, data, &items);
       if (nw % 2) data[nw - 1] = src[nw - 1];
