@@ -312,7 +312,26 @@ extern "C" int c_xdfdel(int handle) {
   return 0;
 }
 
-extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+namespace xdf {
+namespace {
+
+// What c_xdfput is to do, settled before anything changes.
+struct PutPlan {
+  int index = 0;             // the file's slot
+  int replaced = 0;          // handle of the record replaced (made positive), 0 for none
+  bool append = false;       // the record goes at the end, else over the replaced one
+  bool new_page = false;     // an append that needs a directory page first
+  int64_t rewrite_addr = 0;  // word address of a rewrite in place
+  int64_t words = 0;         // words written, padding included
+  int64_t room = 0;          // words the buffer holds
+  DirPage *page = nullptr;   // random file: page and entry of the replaced record
+  uint32_t *entry = nullptr;
+  uint32_t seq_head[2] = {0, 0};  // sequential file: header of the replaced record
+};
+
+// Every check of c_xdfput, those of c_xdfdel on the replaced record
+// included; nothing changes. 0 with the plan filled, or the error reported.
+int plan_put(int iun, int handle, const uint32_t *buf, PutPlan *plan) {
   const int src_index = file_index(as_int(buf[kIun]));
   FileEntry *src = open_entry(src_index);
   if (src == nullptr || !src->has_header)
@@ -334,7 +353,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
                     src->info_len != f.info_len))
     return report("c_xdfput", ERR_DIFFERENT_FILES, ERROR,
                   "source and destination files are different type of file\n");
-  int64_t n = nbits / 32;
+  const int64_t n = nbits / 32;
   const int64_t room = image_room(buf);
   if (n < key_part_words(f) || room < 0 || n > room)
     return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words does not fit its buffer\n",
@@ -342,35 +361,34 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   if (f.xdf_seq && handle < 0)
     return report("c_xdfput", ERR_NO_WRITE, ERROR, "sequential file: a record is rewritten with its handle\n");
 
-  bool append = handle <= 0;
+  PutPlan p;
+  p.index = index;
+  p.room = room;
+  p.append = handle <= 0;
   const bool positive = handle > 0;
   if (handle < 0) handle = -handle;
-  int64_t write_addr = 0;
-  DirPage *page = nullptr;
-  uint32_t *entry = nullptr;
+  p.replaced = handle;
   if (handle != 0) {
     if (Handle::index_of(handle) != index)
       return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
-    uint32_t old_head[2] = {0, 0};
-    const uint32_t *old = old_head;
+    const uint32_t *old = nullptr;
     int64_t old_addr;
     if (f.xdf_seq) {
       old_addr = address_from_handle(handle, f);
-      if (c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(old_addr), 2) != 2)
+      if (c_waread2(f.iun, p.seq_head, static_cast<unsigned int>(old_addr), 2) != 2)
         return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld\n",
                       static_cast<long long>(old_addr));
-      old = f.head_keys.data();
+      old = p.seq_head;
     } else {
-      const int rc = entry_of_handle(f, handle, "c_xdfput", &page, &entry);
+      const int rc = entry_of_handle(f, handle, "c_xdfput", &p.page, &p.entry);
       if (rc < 0) return rc;
-      if (page->owner != index)
+      if (p.page->owner != index)
         return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
-      f.cur_dir_page = page;
-      f.cur_entry = Handle::decode(handle).entry;
-      old = entry;
-      old_addr = word_address(entry[1]);
+      old = p.entry;
+      old_addr = word_address(p.entry[1]);
       // A rewrite in place must land on the old record, inside the file.
-      if (entry[1] == 0 || old_addr + 2 * static_cast<int64_t>(RecordHeader::length_of(entry[0])) - 1 > c_wasize(f.iun))
+      const int64_t old_words = 2 * static_cast<int64_t>(RecordHeader::length_of(p.entry[0]));
+      if (p.entry[1] == 0 || old_addr + old_words - 1 > c_wasize(f.iun))
         return report("c_xdfput", ERR_DAMAGED, ERROR,
                       "record at address %lld runs past the end of the file\n file in error: %s\n",
                       static_cast<long long>(old_addr), row_file_name(f));
@@ -379,31 +397,54 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
     if (type == 0) return report("c_xdfput", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
     if (type_is_deleted(type)) return report("c_xdfput", ERR_DELETED, ERROR, "deleted record\n");
     if (n != 2 * static_cast<int64_t>(RecordHeader::length_of(old[0])))
-      append = true;
+      p.append = true;
     else if (positive)
-      write_addr = old_addr;
+      p.rewrite_addr = old_addr;
   }
 
-  // The padded length must fit the 24-bit length field before anything moves.
-  const int64_t start = append ? (f.xdf_seq ? f.cur_addr : f.next_write) : write_addr;
-  const int64_t padded = f.xdf_seq ? seq::padded_words(start, n) : n;
-  if (padded / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + padded > kMaxWordAddress)
+  // The padded length must fit the 24-bit length field, and the record the
+  // file, a directory page added first counted.
+  p.new_page = p.append && !f.xdf_seq && f.dir_page.back()->entry_count() >= kEntriesPerPage;
+  int64_t start = p.append ? (f.xdf_seq ? f.cur_addr : f.next_write) : p.rewrite_addr;
+  if (p.new_page) start += static_cast<int64_t>(dir_page::words(f.primary_len));
+  p.words = f.xdf_seq ? seq::padded_words(start, n) : n;
+  if (p.words / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + p.words > kMaxWordAddress)
     return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words is too long for the file\n",
-                  static_cast<long long>(padded));
+                  static_cast<long long>(p.words));
+  *plan = p;
+  return 0;
+}
 
-  if (append) {
+// The writes of a planned c_xdfput: the directory page it needs, the
+// replaced record deleted, the new entry claimed, the record, its entry and
+// the header's counts.
+int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
+  DirPage *page = p.page;
+  uint32_t *entry = p.entry;
+  int64_t write_addr = p.rewrite_addr;
+  if (p.new_page) {
+    DirPage *full = f.dir_page.back().get();
+    const int rc = add_dir_page(p.index, 1);
+    if (rc < 0) return rc;
+    full->modified = true;
+  }
+  if (p.replaced != 0) {
+    if (f.xdf_seq) {
+      std::copy(p.seq_head, p.seq_head + 2, f.head_keys.begin());
+    } else {
+      f.cur_dir_page = p.page;
+      f.cur_entry = Handle::decode(p.replaced).entry;
+    }
+    // Cannot fail: every check of c_xdfdel was made by plan_put.
+    const int rc = c_xdfdel(p.replaced);
+    if (rc < 0) return rc;
+  }
+  if (p.append) {
     if (f.xdf_seq) {
       write_addr = f.cur_addr;
     } else {
       f.cur_pageno = f.npages - 1;
       f.cur_dir_page = f.dir_page.back().get();
-      if (f.cur_dir_page->entry_count() >= kEntriesPerPage) {
-        f.cur_dir_page->modified = true;
-        const int rc = add_dir_page(index, 1);
-        if (rc < 0) return rc;
-        f.cur_pageno = f.npages - 1;
-        f.cur_dir_page = f.dir_page.back().get();
-      }
       f.cur_entry = f.cur_dir_page->entry_count();
       f.cur_dir_page->image[dir_page::kEntryCount] += 1;
       entry = f.cur_dir_page->entry(f.cur_entry);
@@ -411,37 +452,33 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       write_addr = f.next_write;
     }
   }
-  if (handle != 0) {
-    const int rc = c_xdfdel(handle);
-    if (rc < 0) return rc;
-  }
 
   uint32_t *image = image_of(buf);
+  const int64_t n = p.words;
   image[1] = static_cast<uint32_t>(unit_address(write_addr));
-  n = padded;
-  image[0] = (image[0] & 0xFF000000u) | static_cast<uint32_t>(n / 2);
-  if (n <= room) {
+  image[0] = RecordHeader::word0(RecordHeader::type_of(image[0]), static_cast<uint32_t>(n / 2));
+  if (n <= p.room) {
     c_wawrit2(f.iun, image, static_cast<unsigned int>(write_addr), static_cast<int>(n));
   } else {  // the padding lies past the buffer: write zeros there
-    std::vector<uint32_t> copy(image, image + room);
+    std::vector<uint32_t> copy(image, image + p.room);
     copy.resize(static_cast<size_t>(n), 0);
     c_wawrit2(f.iun, copy.data(), static_cast<unsigned int>(write_addr), static_cast<int>(n));
   }
-  if (f.xdf_seq && append) f.cur_addr += n;
+  if (f.xdf_seq && p.append) f.cur_addr += n;
 
   if (!f.xdf_seq) {
     std::vector<uint32_t> values = builder_values(f, nullptr, 0, 0);
     std::vector<uint32_t> ones = builder_values(f, nullptr, 0, kAllOnes);
     std::array<uint32_t, kMaxKeyWords> copy{}, mask{};
     std::copy(image, image + f.entry_words(), copy.begin());
-    f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), index, 0);
-    f.build_primary(entry, values.data(), mask.data(), ones.data(), index, 1);
+    f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), p.index, 0);
+    f.build_primary(entry, values.data(), mask.data(), ones.data(), p.index, 1);
     entry[0] = image[0];
     entry[1] = image[1];
   }
 
   f.header.valid_count += 1;
-  if (append) {
+  if (p.append) {
     f.header.extension_count += 1;
     f.header.file_size += static_cast<uint32_t>(n / 2);
     f.next_write = 2 * static_cast<int64_t>(f.header.file_size) + 1;
@@ -458,10 +495,21 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       if (io::FileEntry *row = fnom_row(f)) row->size = static_cast<int32_t>(f.next_write + 1);
     }
   }
-  if (handle != 0) f.header.rewrite_count += 1;
+  if (p.replaced != 0) f.header.rewrite_count += 1;
   f.modified = 1;
   if (page != nullptr) page->modified = true;
   return 0;
+}
+
+}  // namespace
+}  // namespace xdf
+
+// Checks, then plan, then writes: a refused put changes nothing.
+extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+  PutPlan plan;
+  const int rc = plan_put(iun, handle, buf, &plan);
+  if (rc < 0) return rc;
+  return commit_put(*open_entry(plan.index), buf, plan);
 }
 
 namespace {
