@@ -32,6 +32,13 @@ constexpr int kPackerHeaderWords = packing::kFloatPackerHeaderWords;  // float p
 // block of either method (a constant 5 x 5 block: 4 bits and the minimum)
 // holds fewer than 8 points per bit.
 constexpr int64_t kMaxPointsPerCompressedBit = 8;
+// Room of the read buffer past what the compressed datyps expand to (16
+// bits per point, and the float packer's header), for the expansion's own
+// headers and rounding; and the words around the record: the buffer's
+// control words and one spare.
+constexpr int64_t kFloatPackerSlackWords = 21;
+constexpr int64_t kCompressedSlackWords = 24;
+constexpr int64_t kBufferExtraWords = xdf::kBufferControlWords + 1;
 
 int damaged(int handle, const char* what) {
   return xdf::report(kModule, kDamaged, xdf::ERROR, "record (handle=%d) is damaged: %s", handle,
@@ -137,9 +144,9 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // datyps what their expansion needs (16 bits per point and the headers).
   int64_t W = L;
   if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed) {
-    W = kPackerHeaderWords + (16 * n + 63) / 32 + 21;
+    W = kPackerHeaderWords + (16 * n + 63) / 32 + kFloatPackerSlackWords;
   } else if (is_compressed_datyp(d.datyp)) {
-    W = (16 * n + 63) / 32 + 24;
+    W = (16 * n + 63) / 32 + kCompressedSlackWords;
   }
   if (is_compressed_datyp(d.datyp) && n > kMaxPointsPerCompressedBit * 32 * L + 64)
     return damaged(handle, "more points than its compressed stream can describe");
@@ -168,7 +175,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
       static_cast<uint32_t>(addr) <= f->header.length)
     return damaged(handle, "its address points into the file header (the directory is damaged)");
 
-  const int64_t total = W + 10;
+  const int64_t total = W + kBufferExtraWords;
   try {
     rec->buffer.assign(static_cast<size_t>(total), 0u);
   } catch (const std::bad_alloc&) {

@@ -18,6 +18,13 @@ void pad_name(const char *src, char *dst, int width) {
   dst[width] = '\0';
 }
 
+std::string padded_name(const char *src, int width) {
+  std::string out(static_cast<size_t>(width) + 1, '\0');
+  pad_name(src, out.data(), width);
+  out.resize(static_cast<size_t>(width));
+  return out;
+}
+
 int nbits_from_npak(int npak) {
   if (npak == 0) return kFtnBitmot;
   if (npak < 0) return npak == INT32_MIN ? INT32_MAX : -npak;
@@ -33,7 +40,7 @@ std::string RangeError::message() const {
   return text;
 }
 
-std::optional<RangeError> check_ranges(const WriteRequest &r, int nbits) {
+std::optional<RangeError> check_ranges(const Descriptor &r, int nbits) {
   constexpr int64_t k24 = 16777215;    // 24-bit fields
   constexpr int64_t k20 = 1048575;     // nk
   constexpr int64_t k28 = 268435455;   // ip1..ip3
@@ -135,28 +142,7 @@ std::optional<RangeError> check_record_size(int64_t record_words) {
   return std::nullopt;
 }
 
-void build_entry(const WriteRequest &r, int nbits, int datyp, int datev, uint32_t *e) {
-  Descriptor d;
-  d.nbits = nbits;
-  d.deet = r.deet;
-  d.ni = r.ni;
-  d.nj = r.nj;
-  d.nk = r.nk;
-  d.datyp = datyp;
-  d.ubc = 0;
-  d.npas = r.npas;
-  d.ig1 = r.ig1;
-  d.ig2 = r.ig2;
-  d.ig3 = r.ig3;
-  d.ig4 = r.ig4;
-  d.ip1 = r.ip1;
-  d.ip2 = r.ip2;
-  d.ip3 = r.ip3;
-  d.datev = datev;
-  d.grtyp = r.grtyp[0];
-  d.etiket = r.etiket;
-  d.typvar = r.typvar;
-  d.nomvar = r.nomvar;
+void build_entry(const Descriptor &d, uint32_t *e) {
   // Record type 1; the length (all ones here) and the address are filled
   // by the put.
   xdf::RecordHeader{1, xdf::kMaxRecordUnits, xdf::kAllOnes}.encode(e);

@@ -38,6 +38,11 @@ constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
 // Highest word address of a file (addresses are 32-bit words).
 constexpr int64_t kMaxWordAddress = 0xFFFFFFFFLL;
 
+// Record buffer of the record calls (c_xdfini, c_xdfput, c_xdfget2 ...):
+// control words (dimension, image bits, offsets, unit), then the record
+// image as it lies on disk.
+constexpr int kBufferControlWords = 9;
+
 // idtyp values with a meaning of their own.
 constexpr int kTypeSpecial = 0;
 constexpr int kTypeEndMark = 127;

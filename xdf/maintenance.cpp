@@ -25,7 +25,7 @@ constexpr int kMaxKeys = 100;
 constexpr int64_t kMaxRestoreHeaderWords = 2048;
 constexpr int64_t kCopyChunkWords = 8192;
 constexpr int64_t kInitialCopyBuffer = 5000;
-constexpr int kControlWords = 9;
+constexpr int kControlWords = kBufferControlWords;
 
 bool is_xdf_version(uint32_t w) { return w == kXdfVersion || w == kXdfVersionLower; }
 

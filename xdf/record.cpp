@@ -18,7 +18,7 @@
 namespace xdf {
 namespace {
 
-constexpr int kControlWords = 9;
+constexpr int kControlWords = kBufferControlWords;
 enum { kDim = 0, kNbits = 1, kDataOffset = 2, kRecordOffset = 3, kIun = 4, kInfoOffset = 5 };
 
 uint32_t *image_of(uint32_t *buf) { return buf + kControlWords; }
