@@ -111,11 +111,6 @@ int wa_slot_of_fd(int fd) {
   return -1;
 }
 
-int64_t &pending_member_size() {
-  static int64_t pending = 0;
-  return pending;
-}
-
 int64_t read_at(int fd, void *buf, uint64_t bytes, int64_t offset) {
   uint64_t done = 0;
   char *p = static_cast<char *>(buf);
@@ -165,12 +160,12 @@ int qqcopen(int index) {
   WaSlot &w = table[slot];
   w.offset = 0;
   int fd = -1;
+  int64_t member_words = 0;  // an archive member's size
   auto fail_after_open = [&]() {
     ::close(fd);
     w = WaSlot();
     e.fd = -1;
     e.open = 0;
-    pending_member_size() = 0;
     return -1;
   };
 
@@ -185,12 +180,14 @@ int qqcopen(int index) {
     }
     w.fd = fd;
     e.fd = fd;
-    const int64_t pos = filepos(index);
+    const MemberPosition member = filepos(index);
+    const int64_t pos = member.position;
     if (pos < 1) {
       std::fprintf(stderr, "qqcopen error: subfile %s not found in %s\n", e.subname->c_str(), e.file_name.c_str());
       return fail_after_open();
     }
     w.offset = pos;
+    member_words = member.words;
     e.open = 1;
     if (s.trace > 4) std::fprintf(stderr, "Debug subfile found at position %u\n", static_cast<unsigned>(pos));
   } else {
@@ -244,8 +241,7 @@ int qqcopen(int index) {
   }
   ::lseek(fd, 0, SEEK_SET);
   e.size = e.esize = static_cast<int32_t>(bytes / 4);
-  if (pending_member_size() > 0) e.esize = static_cast<int32_t>(pending_member_size());
-  pending_member_size() = 0;
+  if (member_words > 0) e.esize = static_cast<int32_t>(member_words);
 
   if (s.page_size == 0) return fd;
   for (int i = 0; i < s.page_nb; ++i) w.page[i] = PageRecord();

@@ -66,11 +66,13 @@ void wa_pages_flush(int slot);
 int wa_buffers_allocated();
 int wa_buffers_free();
 
-// Archive member search (archive.cpp): the word position of the member's
-// data, or -1/-2/-3 when it is not found. Sets the pending member size.
-int64_t filepos(int index);
-// Member size in words set by filepos and consumed by the next qqcopen.
-int64_t &pending_member_size();
+// Archive member search (archive.cpp): where the member's data starts
+// (word position, or -1/-2/-3 when the member is not found) and its size.
+struct MemberPosition {
+  int64_t position = -1;  // words from the start of the archive
+  int64_t words = 0;      // the member's data, in words
+};
+MemberPosition filepos(int index);
 
 // Full-length positioned transfers on a descriptor (retrying short
 // transfers); the count of bytes moved, or -1.

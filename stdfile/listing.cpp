@@ -224,7 +224,7 @@ int c_vktvoi(int iun, const char* options) {
                                        static_cast<int>(std::min<size_t>(capacity, 256)));
       for (int i = 0; i < count; ++i) {
         const uint32_t* e = page->entry(i);
-        if ((e[0] >> 24) >= 0x70) continue;
+        if (xdf::RecordHeader::type_of(e[0]) >= 0x70) continue;
         std::copy(e, e + words, entry.begin());
         list_entry(entry.data());
       }
@@ -250,8 +250,8 @@ int c_vktvoi(int iun, const char* options) {
       if (addr < 1 || addr > 0x7FFFFFFF) break;
       const int got = c_waread2(iun, entry.data(), static_cast<unsigned>(addr), words);
       if (got < 2) break;
-      const uint32_t type = entry[0] >> 24;
-      const uint32_t length = entry[0] & 0xFFFFFFu;
+      const uint32_t type = xdf::RecordHeader::type_of(entry[0]);
+      const uint32_t length = xdf::RecordHeader::length_of(entry[0]);
       if (length == 0 || (type >= 0x70 && type < 0x80)) break;
       if (type != 0 && type < 0x70 && got >= words) list_entry(entry.data());
       addr += 2 * static_cast<int64_t>(length);

@@ -32,6 +32,13 @@ constexpr int kPackerHeaderWords = packing::kFloatPackerHeaderWords;  // float p
 // block of either method (a constant 5 x 5 block: 4 bits and the minimum)
 // holds fewer than 8 points per bit.
 constexpr int64_t kMaxPointsPerCompressedBit = 8;
+// Room of the read buffer past what the compressed datyps expand to (16
+// bits per point, and the float packer's header), for the expansion's own
+// headers and rounding; and the words around the record: the buffer's
+// control words and one spare.
+constexpr int64_t kFloatPackerSlackWords = 21;
+constexpr int64_t kCompressedSlackWords = 24;
+constexpr int64_t kBufferExtraWords = xdf::kBufferControlWords + 1;
 
 int damaged(int handle, const char* what) {
   return xdf::report(kModule, kDamaged, xdf::ERROR, "record (handle=%d) is damaged: %s", handle,
@@ -42,7 +49,7 @@ int invalid_datyp(int datyp) {
   return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "invalid datyp=%d", datyp);
 }
 
-bool is_compressed_datyp(int datyp) { return datyp > 128; }
+bool is_compressed_datyp(int datyp) { return is_compressed(datyp); }
 
 // The compressed datyps leave fields one point wide, or wider than 16
 // bits, as the packer wrote them.
@@ -60,7 +67,7 @@ int stride() { return std::max(1, xdf::settings().xdf_stride); }
 // Words skipped before the data by c_xdfget2 when it is asked for the data
 // alone: the keys of the record, by the layout of the file that holds it.
 int64_t skipped_words(int handle) {
-  const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+  const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
   if (!f) return 2 * (9 + 1);
   if (f->old_format) return f->xdf_seq ? 30 : 0;
   return 2 * static_cast<int64_t>(f->primary_len + f->info_len);
@@ -84,23 +91,23 @@ bool expand(FetchedRecord* rec, size_t first, size_t stream_words) {
 
 int64_t needed_data_words(int datyp, int nbits, int64_t count) {
   switch (datyp) {
-    case 0:
-    case 2:
-    case 4:
+    case DataType::kRawBits:
+    case DataType::kUnsigned:
+    case DataType::kSigned:
       return words_for_bits(static_cast<int64_t>(nbits) * count);
-    case 1:
+    case DataType::kPackedReal:
       return words_for_bits(static_cast<int64_t>(nbits) * count + 120);
-    case 3:
+    case DataType::kCharacters:
       return 0;  // characters beyond what is stored read as 0
-    case 5: {
+    case DataType::kIeee: {
       const int w = ieee_width_of(nbits);
       if (w > 32 && w < 64) return -1;
       return w == 64 ? 2 * count : words_for_bits(static_cast<int64_t>(w) * count);
     }
-    case 6:
+    case DataType::kFloatPacker:
       return kPackerHeaderWords + (count + 1) / 2;
-    case 129:
-    case 134:
+    case DataType::kPackedRealCompressed:
+    case DataType::kFloatPackerCompressed:
       return 1;  // data[0]: the words that follow
     default:
       return -1;
@@ -113,7 +120,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   const int status = c_xdfprm(handle, &addr, &lng, &type, rec->entry + 2, kKeyWords);
   if (status < 0) return status;
   rec->handle = handle;
-  rec->entry[0] = (static_cast<uint32_t>(type) << 24) | (static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  rec->entry[0] = xdf::RecordHeader::word0(static_cast<uint32_t>(type), static_cast<uint32_t>(lng));
   rec->entry[1] = static_cast<uint32_t>(addr);
   rec->d = Descriptor::from_entry(rec->entry);
   const Descriptor& d = rec->d;
@@ -127,7 +134,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   constexpr int64_t kCountCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   const int64_t plane = std::min<int64_t>(static_cast<int64_t>(d.ni) * d.nj, kCountCap);
   rec->count = std::min<int64_t>(plane * d.nk, kCountCap);
-  rec->stored_words = 2 * static_cast<int64_t>(static_cast<uint32_t>(lng) & 0xFFFFFFu);
+  rec->stored_words = 2 * static_cast<int64_t>(xdf::RecordHeader::length_of(static_cast<uint32_t>(lng)));
   const int64_t L = rec->stored_words;
   const int64_t n = rec->count;
   if (n > std::numeric_limits<int32_t>::max())
@@ -136,10 +143,10 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // Room of the read buffer: the stored record, and for the compressed
   // datyps what their expansion needs (16 bits per point and the headers).
   int64_t W = L;
-  if (d.datyp == 6 || d.datyp == 134) {
-    W = kPackerHeaderWords + (16 * n + 63) / 32 + 21;
+  if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed) {
+    W = kPackerHeaderWords + (16 * n + 63) / 32 + kFloatPackerSlackWords;
   } else if (is_compressed_datyp(d.datyp)) {
-    W = (16 * n + 63) / 32 + 24;
+    W = (16 * n + 63) / 32 + kCompressedSlackWords;
   }
   if (is_compressed_datyp(d.datyp) && n > kMaxPointsPerCompressedBit * 32 * L + 64)
     return damaged(handle, "more points than its compressed stream can describe");
@@ -149,11 +156,13 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   }
   // No writer stores values of 0 bits; such a record would let any count
   // through the length check.
-  if (n > 0 && d.nbits == 0 && (d.datyp == 0 || d.datyp == 1 || d.datyp == 2 || d.datyp == 4))
+  if (n > 0 && d.nbits == 0 &&
+      (d.datyp == DataType::kRawBits || d.datyp == DataType::kPackedReal || d.datyp == DataType::kUnsigned ||
+       d.datyp == DataType::kSigned))
     return damaged(handle, "values of 0 bits");
   // Characters: the record holds at least its first level (ni * nj); the
   // levels beyond read as 0.
-  if (d.datyp == 3 && (static_cast<int64_t>(d.ni) * d.nj + 3) / 4 > L)
+  if (d.datyp == DataType::kCharacters && (static_cast<int64_t>(d.ni) * d.nj + 3) / 4 > L)
     return damaged(handle, "stored length too short for its characters");
   W = std::max(W, L);
   // The length is the file's word: the record must be inside the file
@@ -161,12 +170,12 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   if (const int rc = xdf::record_in_file(handle); rc < 0) return rc;
   // No record starts inside the file header: an address there is damage in
   // the directory, not a record of another version.
-  if (const xdf::FileEntry* f = xdf::open_entry(handle & 0x7F);
+  if (const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
       f != nullptr && f->has_header && !f->old_format && addr >= 1 &&
       static_cast<uint32_t>(addr) <= f->header.length)
     return damaged(handle, "its address points into the file header (the directory is damaged)");
 
-  const int64_t total = W + 10;
+  const int64_t total = W + kBufferExtraWords;
   try {
     rec->buffer.assign(static_cast<size_t>(total), 0u);
   } catch (const std::bad_alloc&) {
@@ -178,7 +187,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // Data alone (negative dimension with nbits -1); the dimension announced
   // is the buffer's real room.
   rec->buffer[0] = static_cast<uint32_t>(-static_cast<int32_t>(total));
-  rec->buffer[1] = 0xFFFFFFFFu;
+  rec->buffer[1] = xdf::kAllOnes;
   int aux[2] = {0, 0};
   const int got = c_xdfget2(handle, rec->buffer.data(), aux);
   if (got < 0) return got;
@@ -209,8 +218,8 @@ int copy_image(FetchedRecord* rec, uint32_t* field, size_t field_words) {
     words = static_cast<int64_t>(rec->data_words > 0 ? data[0] : 0) + 1;
   } else {
     int64_t bits = static_cast<int64_t>(d.nbits) * rec->count;
-    if (d.datyp == 1) bits += 120;
-    if (d.datyp == 3) bits = static_cast<int64_t>(d.ni) * d.nj * 8;
+    if (d.datyp == DataType::kPackedReal) bits += 120;
+    if (d.datyp == DataType::kCharacters) bits = static_cast<int64_t>(d.ni) * d.nj * 8;
     words = words_for_bits(bits);
   }
   // Words past the stored ones come from the zero-filled read buffer, as
@@ -230,7 +239,7 @@ int decode_fixed_floats(FetchedRecord* rec, float* field, size_t field_len) {
   const size_t st = static_cast<size_t>(stride());
   const size_t len = n == 0 ? 0 : std::min(field_len, (n - 1) * st + 1);
   packing::PackStatus ps;
-  if (d.datyp == 1) {
+  if (d.datyp == DataType::kPackedReal) {
     if (rec->data_words < 4) return damaged(rec->handle, "packed header missing");
     ps = packing::unpack_floats(data, data + 3, rec->data_words - 3, 24, d.nbits, n, field, len,
                                 st, false, 99999.0f);
@@ -261,7 +270,7 @@ int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
   const uint32_t* header = data;
   size_t first = kPackerHeaderWords;
   size_t stream_words = 0;
-  if (d.datyp == 6) {
+  if (d.datyp == DataType::kFloatPacker) {
     if (rec->data_words < static_cast<size_t>(kPackerHeaderWords))
       return damaged(rec->handle, "packer header missing");
     stream_words = rec->data_words - kPackerHeaderWords;
@@ -291,11 +300,11 @@ int decode_integers(FetchedRecord* rec, uint32_t* field, size_t field_len) {
   const size_t st = static_cast<size_t>(stride());
   size_t count = static_cast<size_t>(rec->count);
   int nbits = d.nbits;
-  bool is_signed = d.datyp == 4;
+  bool is_signed = d.datyp == DataType::kSigned;
   std::vector<uint32_t> padded;
   const uint32_t* stream = rec->data();
   size_t stream_words = rec->data_words;
-  if (d.datyp == 3) {
+  if (d.datyp == DataType::kCharacters) {
     // Four characters a word; words the record does not store read as 0.
     count = (count + 3) / 4;
     nbits = 32;
@@ -352,9 +361,9 @@ int copy_raw(FetchedRecord* rec, uint32_t* field, size_t field_words) {
 size_t field_words_needed(const FetchedRecord& rec) {
   const Descriptor& d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
-  if (d.datyp == 0) return static_cast<size_t>(words_for_bits(int64_t{d.nbits} * rec.count));
-  if (d.datyp == 3) return (n + 3) / 4;
-  if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) return 2 * n;
+  if (d.datyp == DataType::kRawBits) return static_cast<size_t>(words_for_bits(int64_t{d.nbits} * rec.count));
+  if (d.datyp == DataType::kCharacters) return (n + 3) / 4;
+  if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64) return 2 * n;
   return n;
 }
 
@@ -376,15 +385,15 @@ int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
   if (need > static_cast<int64_t>(rec->data_words))
     return damaged(rec->handle, "fewer words stored than its values need");
   switch (d.datyp) {
-    case 0:
+    case DataType::kRawBits:
       return copy_raw(rec, words, field_words);
-    case 1:
-    case 129:
+    case DataType::kPackedReal:
+    case DataType::kPackedRealCompressed:
       return decode_fixed_floats(rec, as<float>(field), field_words);
-    case 2:
-    case 4:
+    case DataType::kUnsigned:
+    case DataType::kSigned:
       return decode_integers(rec, words, field_words);
-    case 3: {
+    case DataType::kCharacters: {
       const int status = decode_integers(rec, words, field_words);
       if (status < 0) return status;
       // Host-order words to the file's byte order: characters in record order.
@@ -393,12 +402,12 @@ int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
       for (size_t i = 0; i < nwords; ++i) zep::store_be32(&words[i * st], words[i * st]);
       return 0;
     }
-    case 5:
+    case DataType::kIeee:
       if (ieee_width_of(d.nbits) == 64 && options().downgrade_32)
         return reduce_doubles(rec, as<float>(field), field_words);
       return decode_ieee(rec, words, field_words);
-    case 6:
-    case 134:
+    case DataType::kFloatPacker:
+    case DataType::kFloatPackerCompressed:
       return decode_packer_floats(rec, as<float>(field), field_words);
     default:
       return invalid_datyp(d.datyp);
@@ -414,36 +423,36 @@ int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
   int status = 0;
   try {
     out->resize(n);
-    if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) {
+    if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64) {
       std::vector<float> f(n);
       status = reduce_doubles(&rec, f.data(), n);
       std::copy(f.begin(), f.end(), out->begin());
-    } else if (d.datyp == 1 || d.datyp == 129) {
+    } else if (d.datyp == DataType::kPackedReal || d.datyp == DataType::kPackedRealCompressed) {
       std::vector<float> f(n);
       status = decode_fixed_floats(&rec, f.data(), n);
       std::copy(f.begin(), f.end(), out->begin());
-    } else if (d.datyp == 6 || d.datyp == 134) {
+    } else if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed) {
       std::vector<float> f(n);
       status = decode_packer_floats(&rec, f.data(), n);
       std::copy(f.begin(), f.end(), out->begin());
     } else {
       std::vector<uint32_t> w(std::max(n, field_words_needed(rec)), 0u);
-      if (d.datyp == 0) {
+      if (d.datyp == DataType::kRawBits) {
         status = copy_raw(&rec, w.data(), w.size());
-      } else if (d.datyp == 5) {
+      } else if (d.datyp == DataType::kIeee) {
         status = decode_ieee(&rec, w.data(), w.size());
       } else {
         status = decode_integers(&rec, w.data(), w.size());
       }
       for (size_t i = 0; status >= 0 && i < n; ++i) {
         switch (d.datyp) {
-          case 2:
+          case DataType::kUnsigned:
             (*out)[i] = static_cast<double>(w[i]);
             break;
-          case 4:
+          case DataType::kSigned:
             (*out)[i] = static_cast<double>(static_cast<int32_t>(w[i]));
             break;
-          case 3:
+          case DataType::kCharacters:
             // Character i sits in word i / 4, the first in the high byte.
             (*out)[i] = static_cast<double>((w[i / 4] >> (24 - 8 * (i % 4))) & 0xFFu);
             break;
@@ -500,13 +509,13 @@ int read_values_as_floats(int handle, std::vector<float>* out) {
   try {
     // Floats are decoded straight into `out`; the other datyps go through
     // doubles, which round to the same floats.
-    if (d.datyp == 1 || d.datyp == 129) {
+    if (d.datyp == DataType::kPackedReal || d.datyp == DataType::kPackedRealCompressed) {
       out->resize(n);
       status = decode_fixed_floats(&rec, out->data(), n);
-    } else if (d.datyp == 6 || d.datyp == 134) {
+    } else if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed) {
       out->resize(n);
       status = decode_packer_floats(&rec, out->data(), n);
-    } else if (d.datyp == 5 && ieee_width_of(d.nbits) == 64) {
+    } else if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64) {
       out->resize(n);
       status = reduce_doubles(&rec, out->data(), n);
     } else {

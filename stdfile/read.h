@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "stdfile/descriptor.h"
+#include "xdf/format.h"
 
 namespace stdfile {
 
@@ -26,12 +27,12 @@ struct FetchedRecord {
   int64_t count = 0;              // ni * nj * nk, 64-bit
   int64_t stored_words = 0;       // 32-bit words of the record on disk (lng x 2)
   std::vector<uint32_t> buffer;   // directory-file record buffer (9 control words first)
-  size_t data_words = 0;          // data words read, from buffer[9]
+  size_t data_words = 0;          // data words read, from data()
 
-  const uint32_t* data() const { return buffer.data() + 9; }
-  uint32_t* data() { return buffer.data() + 9; }
+  const uint32_t* data() const { return buffer.data() + xdf::kBufferControlWords; }
+  uint32_t* data() { return buffer.data() + xdf::kBufferControlWords; }
   // Writable words from data() on (the read buffer's room, >= data_words).
-  size_t room() const { return buffer.size() - 9; }
+  size_t room() const { return buffer.size() - xdf::kBufferControlWords; }
 };
 
 // Words a record of this datyp needs from the start of its data (the

@@ -57,7 +57,7 @@ void dimensions_of(int handle, int* ni, int* nj, int* nk) {
 void make_search_keys(const SearchCriteria& c, uint32_t* keys, uint32_t* mask) {
   for (int i = 0; i < kEntryWords; ++i) {
     keys[i] = 0;
-    mask[i] = 0xFFFFFFFFu;
+    mask[i] = xdf::kAllOnes;
   }
   // Never compared: the directory words, the sizes, dates of origin and
   // grid words, the pads, and the last digit of the stored stamp.
@@ -134,7 +134,7 @@ int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const c
   if (handle == -2) {
     const xdf::FileEntry* f = xdf::open_entry(index);
     start = (f && f->xdf_seq) ? -1 : 0;
-  } else if (handle > 0 && (handle & 0x7F) != index) {
+  } else if (handle > 0 && xdf::Handle::index_of(handle) != index) {
     return xdf::report("c_vktinfx", xdf::ERR_BAD_HANDLE, xdf::ERROR,
                        "invalid handle=%d, or iun=%d", handle, iun);
   }
@@ -217,40 +217,24 @@ int c_vktmsq(int iun, int* mip1, int* mip2, int* mip3, char* metiket, int getmod
                        "file (unit=%d) is not a ZEP standard file", iun);
   auto& m = f->srch_mask;
   int* mips[3] = {mip1, mip2, mip3};
-  // Etiket character i (0..11): word and shift of its six-bit mask field.
-  auto field = [](int i, int* word, int* shift) {
-    if (i < 10) {
-      *word = 10 + i / 5;
-      *shift = 2 + 6 * (4 - i % 5);
-    } else {
-      *word = 12;
-      *shift = i == 10 ? 26 : 20;
-    }
-  };
   if (getmode) {
     for (int k = 0; k < 3; ++k)
-      *mips[k] = static_cast<int>((m[14 + k] >> 4) ^ 0xFFFFFFFu);
+      *mips[k] = static_cast<int>((m[xdf::std_entry::kFirstIpWord + k] >> 4) ^ xdf::std_entry::kIpMask);
     for (int i = 0; i < 12; ++i) {
-      int w = 0, s = 0;
-      field(i, &w, &s);
-      const uint32_t bits = (m[w] >> s) & 0x3Fu;
+      const uint32_t bits = xdf::std_entry::code6(m.data(), xdf::std_entry::etiket_slot(i));
       const bool compared = i < 11 ? (bits & 1u) != 0 : bits == 0x3Fu;
       metiket[i] = compared ? ' ' : '*';
     }
     metiket[12] = '\0';
   } else {
     for (int k = 0; k < 3; ++k)
-      m[14 + k] = (m[14 + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
+      m[xdf::std_entry::kFirstIpWord + k] =
+          (m[xdf::std_entry::kFirstIpWord + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
     bool ended = false;
     for (int i = 0; i < 12; ++i) {
       if (!ended && (!metiket || metiket[i] == '\0')) ended = true;
       const bool ignored = !ended && metiket[i] == '*';
-      int w = 0, s = 0;
-      field(i, &w, &s);
-      if (ignored)
-        m[w] &= ~(0x3Fu << s);
-      else
-        m[w] |= 0x3Fu << s;
+      xdf::std_entry::set_code6(m.data(), xdf::std_entry::etiket_slot(i), ignored ? 0 : 0x3Fu);
     }
   }
   return 0;

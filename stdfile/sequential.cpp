@@ -95,7 +95,7 @@ int step_forward(FileEntry &f) {
     skip_end_message(f.iun);
     return 0;
   }
-  const uint32_t type = head[0] >> 24;
+  const uint32_t type = xdf::RecordHeader::type_of(head[0]);
   if (is_mark(type)) {
     // A skip stops on a mark and stays there, so that c_vkteof reports its
     // level and further skips never pass the records behind it (a search
@@ -104,7 +104,7 @@ int step_forward(FileEntry &f) {
     skip_end_message(f.iun);
     return 0;
   }
-  const int64_t length = head[0] & 0xFFFFFF;
+  const int64_t length = xdf::RecordHeader::length_of(head[0]);
   if (length == 0) return length_zero("c_vktskp", f, at);
   const int64_t trailer = at + 2 * length;
   if (trailer + kTrailerWords > file_words(f) + 1) return past_the_end("c_vktskp", f, at);
@@ -124,7 +124,8 @@ int step_backward(FileEntry &f) {
   // A logical end-of-file mark right before the position: stop on it.
   uint32_t mark[kHeaderWords];
   if (at - kHeaderWords >= f.seq_bof && read_words(f, at - kHeaderWords, mark, kHeaderWords) == kHeaderWords &&
-      is_mark(mark[0] >> 24) && (mark[0] >> 24) != kEndOfData && (mark[0] & 0xFFFFFF) == 1 &&
+      is_mark(xdf::RecordHeader::type_of(mark[0])) && xdf::RecordHeader::type_of(mark[0]) != kEndOfData &&
+      xdf::RecordHeader::length_of(mark[0]) == 1 &&
       mark[1] == unit_of(at - kHeaderWords)) {
     f.cur_addr = at - kHeaderWords;
     set_head(f, mark[0], mark[1]);
@@ -208,11 +209,11 @@ int c_vktapp(int iun) {
       set_head(*f, mark_word0(kMaxLevel), unit_of(f->cur_addr));
       break;
     }
-    if (is_mark(head[0] >> 24)) {
+    if (is_mark(xdf::RecordHeader::type_of(head[0]))) {
       set_head(*f, head[0], head[1]);
       break;
     }
-    const int64_t length = head[0] & 0xFFFFFF;
+    const int64_t length = xdf::RecordHeader::length_of(head[0]);
     if (length == 0) return length_zero("c_vktapp", *f, f->cur_addr);
     if (f->cur_addr + 2 * length > end + 1) return past_the_end("c_vktapp", *f, f->cur_addr);
     f->cur_addr += 2 * length;
@@ -258,7 +259,7 @@ int c_vkteof(int iun) {
   if (f == nullptr) return status;
   if (!f->xdf_seq) return 0;
   if (f->old_format) return xdf::old_format::eof_level(*f);
-  const uint32_t type = f->head_keys[0] >> 24;
+  const uint32_t type = xdf::RecordHeader::type_of(f->head_keys[0]);
   return is_mark(type) ? static_cast<int>(type - kMarkBase) : 0;
 }
 

@@ -22,7 +22,10 @@
 namespace stdfile {
 namespace {
 
-constexpr int kControlWords = 9;  // record buffer words before the image
+constexpr int kControlWords = xdf::kBufferControlWords;  // record buffer words before the image
+// Words of the write buffer beyond the record header and the data, as the
+// memory message counts them.
+constexpr int64_t kWriteBufferExtraWords = 138;
 
 // The unit's rows in the master file table and the directory-file table,
 // after the checks every writer makes (-29 unbound, -1 not open).
@@ -101,37 +104,38 @@ struct Call {
 
 int write_record(const Call &c, int64_t *attempted_bytes) {
   const char *kModule = "c_vktecr";
-  WriteRequest r;
-  pad_name(c.typvar, r.typvar, 2);
-  pad_name(c.nomvar, r.nomvar, 4);
-  pad_name(c.etiket, r.etiket, 12);
-  pad_name(c.grtyp, r.grtyp, 1);
+  // The record's descriptor, filled once from the caller's arguments; the
+  // width, data type and valid stamp follow from the plan below.
+  Descriptor d;
+  d.typvar = padded_name(c.typvar, 2);
+  d.nomvar = padded_name(c.nomvar, 4);
+  d.etiket = padded_name(c.etiket, 12);
+  d.grtyp = padded_name(c.grtyp, 1)[0];
 
   const WriteUnit unit = open_unit(c.iun, kModule);
   if (unit.code < 0) return unit.code;
   if (const int code = check_writable(unit, c.iun, kModule); code < 0) return code;
 
   const int nbits_asked = nbits_from_npak(c.npak);
-  r.date = c.date;
-  r.deet = c.deet;
-  r.npas = c.npas;
-  r.ni = c.ni;
-  r.nj = c.nj;
-  r.nk = c.nk <= 0 ? 1 : c.nk;
-  r.ip1 = c.ip1;
-  r.ip2 = c.ip2;
-  r.ip3 = c.ip3;
-  r.ig1 = c.ig1;
-  r.ig2 = c.ig2;
-  r.ig3 = c.ig3;
-  r.ig4 = c.ig4;
-  if (const auto e = check_ranges(r, nbits_asked)) return range_refusal(*e);
+  d.deet = c.deet;
+  d.npas = c.npas;
+  d.ni = c.ni;
+  d.nj = c.nj;
+  d.nk = c.nk <= 0 ? 1 : c.nk;
+  d.ip1 = c.ip1;
+  d.ip2 = c.ip2;
+  d.ip3 = c.ip3;
+  d.ig1 = c.ig1;
+  d.ig2 = c.ig2;
+  d.ig3 = c.ig3;
+  d.ig4 = c.ig4;
+  if (const auto e = check_ranges(d, nbits_asked)) return range_refusal(*e);
 
-  const int datev = valid_stamp(r.date, r.deet, r.npas);
+  d.datev = valid_stamp(c.date, d.deet, d.npas);
 
   const Options &opt = options();
   const DatypPlan plan =
-      plan_datyp(c.datyp, c.npak, nbits_asked, opt.extra_compression, r.nk, false);
+      plan_datyp(c.datyp, c.npak, nbits_asked, opt.extra_compression, d.nk, false);
   for (const std::string &w : plan.warnings) std::fputs(w.c_str(), stderr);
   if (!datyp_is_valid(plan.datyp)) {
     return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d",
@@ -139,12 +143,12 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   }
   if (const auto e = check_datyp_width(plan.datyp, plan.nbits)) return range_refusal(*e);
 
-  const int64_t n = element_count(r.ni, r.nj, r.nk);
+  const int64_t n = element_count(d.ni, d.nj, d.nk);
   const int64_t header_words = 2 * (static_cast<int64_t>(unit.file->primary_len) +
                                     unit.file->info_len);  // R
   const int64_t room = data_words(plan.datyp, n, plan.nbits);  // D
   if (const auto e = check_record_size(header_words + room)) return range_refusal(*e);
-  *attempted_bytes = (header_words + 138 + room) * 4;
+  *attempted_bytes = (header_words + kWriteBufferExtraWords + room) * 4;
 
   // The data area.
   Packed packed;
@@ -160,9 +164,9 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   } else {
     PackInput in;
     in.field = c.field;
-    in.ni = r.ni;
-    in.nj = r.nj;
-    in.nk = r.nk;
+    in.ni = d.ni;
+    in.nj = d.nj;
+    in.nk = d.nk;
     in.nbits = plan.nbits;
     in.datyp = plan.datyp;
     in.use_double = plan.use_double;
@@ -185,7 +189,9 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   buf[4] = static_cast<uint32_t>(c.iun);
   buf[5] = static_cast<uint32_t>(2 * unit.file->primary_len);
   uint32_t *entry = buf.data() + kControlWords;
-  build_entry(r, plan.nbits, packed.datyp, datev, entry);
+  d.nbits = plan.nbits;
+  d.datyp = packed.datyp;
+  build_entry(d, entry);
   std::copy(packed.data.begin(), packed.data.begin() + used,
             buf.begin() + kControlWords + header_words);
 
@@ -195,7 +201,8 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   if (c.rewrit != 0 && unit.file->xdf_seq == 0) {
     int ni = 0, nj = 0, nk = 0;
     const int found =
-        c_vktinf(c.iun, &ni, &nj, &nk, -1, r.etiket, r.ip1, r.ip2, r.ip3, r.typvar, r.nomvar);
+        c_vktinf(c.iun, &ni, &nj, &nk, -1, d.etiket.c_str(), d.ip1, d.ip2, d.ip3, d.typvar.c_str(),
+                  d.nomvar.c_str());
     if (found > 0) handle = found;
   }
 
@@ -237,7 +244,7 @@ int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int
 
 int c_vkteff(int handle) {
   const char *kModule = "c_vkteff";
-  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(handle & 0x7F);
+  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(xdf::Handle::index_of(handle));
   if (f == nullptr) {
     return xdf::report(kModule, xdf::ERR_BAD_HANDLE, xdf::ERROR, "invalid handle=%d", handle);
   }

@@ -13,40 +13,21 @@
 #include <vector>
 
 #include "stdfile/descriptor.h"
+#include "xdf/format.h"
 
 namespace stdfile {
 
 constexpr int kFtnBitmot = 32;         // bits in the caller's element
 constexpr int kDatypDouble = 801;      // datyp 1 from an array of doubles
-constexpr int kCompressFlag = 128;     // added to datyp 1 and 6
+constexpr int kCompressFlag = DataType::kCompressionFlag;  // added to datyp 1 and 6
 constexpr int kPackerHeaderWords = 3;  // float packer header (12 bytes)
-
-// The caller's descriptors, as given (strings already blank-padded to their
-// widths: 2, 4, 12 and 1 characters, NUL-terminated).
-struct WriteRequest {
-  int date = 0;
-  int deet = 0;
-  int npas = 0;
-  int ni = 0;
-  int nj = 0;
-  int nk = 0;
-  int ip1 = 0;
-  int ip2 = 0;
-  int ip3 = 0;
-  int ig1 = 0;
-  int ig2 = 0;
-  int ig3 = 0;
-  int ig4 = 0;
-  char typvar[3] = "  ";
-  char nomvar[5] = "    ";
-  char etiket[13] = "            ";
-  char grtyp[2] = " ";
-};
 
 // Copies at most `width` characters of `src` (stopping at its NUL) into
 // dst[0..width-1], blank-fills the rest and terminates dst[width].
 // A null src gives all blanks.
 void pad_name(const char *src, char *dst, int width);
+// The same as a string of `width` characters.
+std::string padded_name(const char *src, int width);
 
 // Bits per element from the packing request: 0 gives 32, a negative value
 // its opposite, a positive value 32 / npak, at least 1.
@@ -62,10 +43,11 @@ struct RangeError {
   std::string message() const;
 };
 
-// The first descriptor outside its range, in the order ni, nj, nk, deet,
-// npas, nbits, ig1..ig4, ip1..ip3; nullopt when all are inside.
+// The first descriptor of the record to write outside its range, in the
+// order ni, nj, nk, deet, npas, nbits, ig1..ig4, ip1..ip3; nullopt when all
+// are inside. `nbits` is the width asked for, before the data type plan.
 // REQUIRES: nk already raised to 1 when it was 0 or less.
-std::optional<RangeError> check_ranges(const WriteRequest &r, int nbits);
+std::optional<RangeError> check_ranges(const Descriptor &d, int nbits);
 
 // The data type and width actually written, and the warnings the change
 // prints on standard error (each text ends with a newline).
@@ -97,7 +79,7 @@ std::optional<RangeError> check_datyp_width(int datyp, int nbits);
 int64_t data_words(int datyp, int64_t n, int nbits);
 
 // Largest record the directory's 24-bit length field (64-bit units) holds.
-constexpr int64_t kMaxRecordUnits = 0xFFFFFF;
+constexpr int64_t kMaxRecordUnits = xdf::kMaxRecordUnits;
 
 // Refuses a record of `record_words` 32-bit words that does not fit the
 // directory's length field.
@@ -105,9 +87,9 @@ std::optional<RangeError> check_record_size(int64_t record_words);
 
 // The 18 entry words of a record: words 0 and 1 as placeholders for the
 // directory-file layer (type 1, length and address all ones), words 2..17
-// the descriptor keys (ubc 0, names in their 6-bit codes, the valid stamp
-// `datev` in stored form).
-void build_entry(const WriteRequest &r, int nbits, int datyp, int datev, uint32_t *entry);
+// the descriptor keys (names in their 6-bit codes, the valid stamp datev in
+// stored form).
+void build_entry(const Descriptor &d, uint32_t *entry);
 
 // The caller's array and what the packers need to know of it.
 struct PackInput {

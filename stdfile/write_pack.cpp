@@ -103,15 +103,15 @@ bool pack_data(const PackInput &in, Packed *out) {
   void *field = const_cast<void *>(in.field);
 
   switch (in.datyp) {
-    case 0: {
+    case DataType::kRawBits: {
       const int64_t words = (n * in.nbits + 31) / 32;
       std::memcpy(data.data(), in.field, static_cast<size_t>(words) * 4);
       return true;
     }
-    case 1:
+    case DataType::kPackedReal:
       pack_reals(in, n, data.data(), false);
       return true;
-    case 129: {
+    case DataType::kPackedRealCompressed: {
       pack_reals(in, n, data.data(), true);
       const int64_t first = 1 + kRealsHeaderWords;
       if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits, 0,
@@ -119,21 +119,21 @@ bool pack_data(const PackInput &in, Packed *out) {
         return true;
       }
       PackInput plain = in;
-      plain.datyp = 1;
+      plain.datyp = DataType::kPackedReal;
       return pack_data(plain, out);
     }
-    case 2:
-    case 4:
+    case DataType::kUnsigned:
+    case DataType::kSigned:
       compact_integer(field, nullptr, data.data(), static_cast<int>(n), in.nbits, 0, in.stride,
-                      in.datyp == 2 ? 1 : 3);
+                      in.datyp == DataType::kUnsigned ? 1 : 3);
       return true;
-    case 3: {
+    case DataType::kCharacters: {
       // Characters in file order: the first goes to the top byte of word 0.
       const auto *bytes = static_cast<const unsigned char *>(in.field);
       for (int64_t i = 0; i < n; ++i) zep::put_bits(data.data(), 8 * static_cast<uint64_t>(i), 8, bytes[i]);
       return true;
     }
-    case 5: {
+    case DataType::kIeee: {
       int ni = in.ni;
       int njnk = in.nj * in.nk;
       int npak = -in.nbits;
@@ -143,10 +143,10 @@ bool pack_data(const PackInput &in, Packed *out) {
                &njnk, &npak, &spare, &mode);
       return true;
     }
-    case 6:
+    case DataType::kFloatPacker:
       pack_float_packer(in, n, data.data());
       return true;
-    case 134: {
+    case DataType::kFloatPackerCompressed: {
       pack_float_packer(in, n, data.data() + 1);
       const int64_t first = 1 + kPackerHeaderWords;
       if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits,
@@ -154,7 +154,7 @@ bool pack_data(const PackInput &in, Packed *out) {
         return true;
       }
       PackInput plain = in;
-      plain.datyp = 6;
+      plain.datyp = DataType::kFloatPacker;
       return pack_data(plain, out);
     }
     default:
@@ -164,7 +164,7 @@ bool pack_data(const PackInput &in, Packed *out) {
 
 std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, int nbits,
                                       int64_t room, int64_t *count) {
-  if (datyp > 128) {
+  if (is_compressed(datyp)) {
     int32_t first = 0;
     std::memcpy(&first, field, 4);
     if (first < 0 || first > room) return RangeError{"field[0]", first, 0, room};
@@ -172,8 +172,8 @@ std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, i
     return std::nullopt;
   }
   int64_t bits = n * nbits;
-  if (datyp == 1) bits += 120;
-  if (datyp == 3) bits = n * 8;
+  if (datyp == DataType::kPackedReal) bits += 120;
+  if (datyp == DataType::kCharacters) bits = n * 8;
   *count = std::min((bits + 31) / 32, room);
   return std::nullopt;
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "xdf/format.h"
+
 namespace stdfile {
 
 void pad_name(const char *src, char *dst, int width) {
@@ -14,6 +16,13 @@ void pad_name(const char *src, char *dst, int width) {
   }
   for (; i < width; ++i) dst[i] = ' ';
   dst[width] = '\0';
+}
+
+std::string padded_name(const char *src, int width) {
+  std::string out(static_cast<size_t>(width) + 1, '\0');
+  pad_name(src, out.data(), width);
+  out.resize(static_cast<size_t>(width));
+  return out;
 }
 
 int nbits_from_npak(int npak) {
@@ -31,7 +40,7 @@ std::string RangeError::message() const {
   return text;
 }
 
-std::optional<RangeError> check_ranges(const WriteRequest &r, int nbits) {
+std::optional<RangeError> check_ranges(const Descriptor &r, int nbits) {
   constexpr int64_t k24 = 16777215;    // 24-bit fields
   constexpr int64_t k20 = 1048575;     // nk
   constexpr int64_t k28 = 268435455;   // ip1..ip3
@@ -57,47 +66,48 @@ DatypPlan plan_datyp(int datyp, int npak, int nbits, int extra_compression, int 
   p.nbits = nbits;
   p.use_double = xdf_double;
   if (datyp == kDatypDouble) {
-    datyp = 1;
+    datyp = DataType::kPackedReal;
     p.use_double = true;
   }
-  if (npak == 0 || npak == 1) datyp = 0;
-  if (p.nbits > 16) datyp &= 127;
+  if (npak == 0 || npak == 1) datyp = DataType::kRawBits;
+  if (p.nbits > 16) datyp = without_compression(datyp);
   // Only the packed reals have a compressed form; adding the flag to any
   // other type would make an invalid code.
-  if (extra_compression > 0 && p.nbits <= 16 && (datyp == 1 || datyp == 6)) {
+  if (extra_compression > 0 && p.nbits <= 16 &&
+      (datyp == DataType::kPackedReal || datyp == DataType::kFloatPacker)) {
     datyp += extra_compression;
   }
   char text[128];
-  if (datyp == 6 && p.nbits > 24) {
+  if (datyp == DataType::kFloatPacker && p.nbits > 24) {
     std::snprintf(text, sizeof text, "c_vktecr WARNING: nbits > 16, writing E32 instead of F%2d\n",
                   p.nbits);
     p.warnings.emplace_back(text);
-    datyp = 5;
+    datyp = DataType::kIeee;
     p.nbits = 32;
   }
-  if (datyp == 6 && p.nbits > 16) {
+  if (datyp == DataType::kFloatPacker && p.nbits > 16) {
     std::snprintf(text, sizeof text,
                   "c_vktecr WARNING: nbits > 16, writing R%2d instead of F%2d\n", p.nbits,
                   p.nbits);
     p.warnings.emplace_back(text);
-    datyp = 1;
+    datyp = DataType::kPackedReal;
   }
   // The compressor sees one ni x nj level: deeper records go uncompressed.
-  if (datyp > 128 && nk > 1) datyp &= 127;
-  if (datyp == 3) p.nbits = 8;
+  if (is_compressed(datyp) && nk > 1) datyp = without_compression(datyp);
+  if (datyp == DataType::kCharacters) p.nbits = 8;
   p.datyp = datyp;
   return p;
 }
 
 std::optional<RangeError> check_datyp_width(int datyp, int nbits) {
   switch (datyp) {
-    case 1:
-    case 129:
-    case 2:
-    case 4:
+    case DataType::kPackedReal:
+    case DataType::kPackedRealCompressed:
+    case DataType::kUnsigned:
+    case DataType::kSigned:
       if (nbits > 32) return RangeError{"nbits", nbits, 1, 32};
       break;
-    case 5:
+    case DataType::kIeee:
       if (nbits > 32 && nbits != 64) return RangeError{"nbits", nbits, 1, 32};
       break;
     default:
@@ -110,13 +120,13 @@ int64_t data_words(int datyp, int64_t n, int nbits) {
   int64_t units = 0;
   const int64_t stream_bytes = 4 * ((n + 1) / 2);  // float packer: two slots a word
   switch (datyp) {
-    case 6:
+    case DataType::kFloatPacker:
       units = ((4 * kPackerHeaderWords + stream_bytes) * 8 + 63) / 64;
       break;
-    case 129:
+    case DataType::kPackedRealCompressed:
       units = (n * (nbits > 16 ? nbits : 16) + 223) / 64;
       break;
-    case 134:
+    case DataType::kFloatPackerCompressed:
       units = ((4 * kPackerHeaderWords + stream_bytes) * 8 + 95) / 64;
       break;
     default:
@@ -132,30 +142,10 @@ std::optional<RangeError> check_record_size(int64_t record_words) {
   return std::nullopt;
 }
 
-void build_entry(const WriteRequest &r, int nbits, int datyp, int datev, uint32_t *e) {
-  Descriptor d;
-  d.nbits = nbits;
-  d.deet = r.deet;
-  d.ni = r.ni;
-  d.nj = r.nj;
-  d.nk = r.nk;
-  d.datyp = datyp;
-  d.ubc = 0;
-  d.npas = r.npas;
-  d.ig1 = r.ig1;
-  d.ig2 = r.ig2;
-  d.ig3 = r.ig3;
-  d.ig4 = r.ig4;
-  d.ip1 = r.ip1;
-  d.ip2 = r.ip2;
-  d.ip3 = r.ip3;
-  d.datev = datev;
-  d.grtyp = r.grtyp[0];
-  d.etiket = r.etiket;
-  d.typvar = r.typvar;
-  d.nomvar = r.nomvar;
-  e[0] = (1u << 24) | 0xFFFFFFu;  // record type 1; length filled by the put
-  e[1] = 0xFFFFFFFFu;             // address filled by the put
+void build_entry(const Descriptor &d, uint32_t *e) {
+  // Record type 1; the length (all ones here) and the address are filled
+  // by the put.
+  xdf::RecordHeader{1, xdf::kMaxRecordUnits, xdf::kAllOnes}.encode(e);
   d.to_entry(e);
 }
 

@@ -7,9 +7,8 @@
 namespace stdfile {
 namespace {
 
-WriteRequest sample_request() {
-  WriteRequest r;
-  r.date = 0;
+Descriptor sample_request() {
+  Descriptor r;
   r.deet = 300;
   r.npas = 12;
   r.ni = 10;
@@ -22,10 +21,10 @@ WriteRequest sample_request() {
   r.ig2 = 2;
   r.ig3 = 3;
   r.ig4 = 4;
-  pad_name("P", r.typvar, 2);
-  pad_name("TT", r.nomvar, 4);
-  pad_name("LABEL", r.etiket, 12);
-  pad_name("Z", r.grtyp, 1);
+  r.typvar = padded_name("P", 2);
+  r.nomvar = padded_name("TT", 4);
+  r.etiket = padded_name("LABEL", 12);
+  r.grtyp = padded_name("Z", 1)[0];
   return r;
 }
 
@@ -39,6 +38,9 @@ TEST(WritePlanTest, PadNameCutsAndFills) {
   EXPECT_STREQ(buf, "  ");
   pad_name("", buf, 1);
   EXPECT_STREQ(buf, " ");
+  EXPECT_EQ(padded_name("tt", 4), "tt  ");
+  EXPECT_EQ(padded_name("ABCDEFGHIJKLMNOP", 12), "ABCDEFGHIJKL");
+  EXPECT_EQ(padded_name(nullptr, 2), "  ");
 }
 
 TEST(WritePlanTest, NbitsFromNpak) {
@@ -53,7 +55,7 @@ TEST(WritePlanTest, NbitsFromNpak) {
 }
 
 TEST(WritePlanTest, RangesCheckedInOrderWithTheirBounds) {
-  WriteRequest r = sample_request();
+  Descriptor r = sample_request();
   EXPECT_FALSE(check_ranges(r, 16).has_value());
 
   r.ni = 0;
@@ -192,13 +194,16 @@ TEST(WritePlanTest, RecordSizeLimit) {
 }
 
 TEST(WritePlanTest, EntryWords) {
-  WriteRequest r = sample_request();
+  Descriptor r = sample_request();
   r.ig2 = 70000;  // 0x011170
-  pad_name("tt", r.nomvar, 4);
-  pad_name("p`", r.typvar, 2);  // 0x60 folds onto 0x40
+  r.nomvar = padded_name("tt", 4);
+  r.typvar = padded_name("p`", 2);  // 0x60 folds onto 0x40
   uint32_t e[18];
   std::memset(e, 0xAB, sizeof e);
-  build_entry(r, 16, 134, 123456789, e);
+  r.nbits = 16;
+  r.datyp = 134;
+  r.datev = 123456789;
+  build_entry(r, e);
   EXPECT_EQ(e[0], 0x01FFFFFFu);
   EXPECT_EQ(e[1], 0xFFFFFFFFu);
   EXPECT_EQ(e[2], (300u << 8) | 16u);
@@ -225,13 +230,16 @@ TEST(WritePlanTest, EntryWords) {
 }
 
 TEST(WritePlanTest, EntryKeepsLargestFields) {
-  WriteRequest r = sample_request();
+  Descriptor r = sample_request();
   r.ni = r.nj = r.deet = r.ig1 = r.ig2 = r.ig3 = r.ig4 = 16777215;
   r.nk = 1048575;
   r.npas = 16777215;
   r.ip1 = r.ip2 = r.ip3 = 268435455;
   uint32_t e[18];
-  build_entry(r, 64, 5, 0, e);
+  r.nbits = 64;
+  r.datyp = 5;
+  r.datev = 0;
+  build_entry(r, e);
   EXPECT_EQ(e[2], 0xFFFFFF40u);
   EXPECT_EQ(e[3] >> 8, 16777215u);
   EXPECT_EQ(e[5] >> 12, 1048575u);

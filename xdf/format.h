@@ -32,12 +32,36 @@ constexpr int kMaxKeyWords = 32;
 constexpr int kFileHeaderFixedWords = 16;
 constexpr int kDirPageHeaderWords = 8;
 constexpr uint32_t kMaxRecordUnits = 0xFFFFFF;  // 24-bit length field
+// A word of all ones: the -1 of key values (no value, match anything), the
+// full mask, the second word of a sequential record trailer.
+constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
+// Highest word address of a file (addresses are 32-bit words).
+constexpr int64_t kMaxWordAddress = 0xFFFFFFFFLL;
+
+// Record buffer of the record calls (c_xdfini, c_xdfput, c_xdfget2 ...):
+// control words (dimension, image bits, offsets, unit), then the record
+// image as it lies on disk.
+constexpr int kBufferControlWords = 9;
 
 // idtyp values with a meaning of their own.
 constexpr int kTypeSpecial = 0;
 constexpr int kTypeEndMark = 127;
 constexpr int kTypeDeletedInMemory = 254;
 constexpr int kTypeDeleted = 255;
+
+// Element types of the record-editing calls (c_xdfadd, c_xdfins, c_xdfxtr
+// ...): how elements go into a record's data area and come out of it.
+enum ElementType : int {
+  kElementRaw = 0,          // words copied as they are
+  kElementUnsigned = 2,     // unsigned integers, packed on nbits bits
+  kElementChars = 3,        // characters, nbits 8, copied
+  kElementSigned = 4,       // signed integers, packed on nbits bits
+  kElementUpperChars = 5,   // characters, nbits 8, folded to upper case going in
+  kElementWords = 6,        // 32-bit items, copied
+  kElementDoubles = 7,      // 64-bit items, words exchanged on a little-endian host
+  kElementWordsToo = 8,     // as 6
+  kElementDoublesToo = 9,   // as 7
+};
 
 // A record type with bits 1..6 all set (126, 127, 254, 255) counts as
 // deleted for reading, rewriting and deleting.
@@ -55,15 +79,40 @@ struct RecordHeader {
 
   static RecordHeader decode(const uint32_t *w) {
     RecordHeader h;
-    h.idtyp = w[0] >> 24;
-    h.length = w[0] & 0xFFFFFF;
+    h.idtyp = type_of(w[0]);
+    h.length = length_of(w[0]);
     h.address = w[1];
     return h;
   }
   void encode(uint32_t *w) const {
-    w[0] = (idtyp << 24) | (length & 0xFFFFFF);
+    w[0] = word0(idtyp, length);
     w[1] = address;
   }
+  // Word 0 alone: its type, its length, and the word from both.
+  static uint32_t type_of(uint32_t w0) { return w0 >> 24; }
+  static uint32_t length_of(uint32_t w0) { return w0 & kMaxRecordUnits; }
+  static uint32_t word0(uint32_t idtyp, uint32_t length) {
+    return (idtyp << 24) | (length & kMaxRecordUnits);
+  }
+  // Word 0 with its type replaced, its length kept.
+  static uint32_t retyped(uint32_t w0, uint32_t idtyp) { return word0(idtyp, length_of(w0)); }
+};
+
+// Record handle of a directory file: bits 0-6 the file's index in the
+// table of open files, bits 7-18 the entry within its directory page, bits
+// 19-30 the page's rank in the chain. Sequential files have handles of their
+// own (make_seq_handle); only the index field is common to both.
+struct Handle {
+  int index = 0;  // 7 bits
+  int entry = 0;  // 12 bits
+  int page = 0;   // 12 bits
+
+  static int index_of(int handle) { return handle & 0x7F; }
+  static Handle decode(int handle) {
+    return Handle{index_of(handle), (handle >> 7) & 0xFFF, (handle >> 19) & 0xFFF};
+  }
+  // The fields are added unmasked: each is in range wherever a handle is made.
+  int encode() const { return index + (entry << 7) + (page << 19); }
 };
 
 // Key descriptor: two words.
@@ -85,9 +134,11 @@ struct KeyDescriptor {
     k.type = static_cast<int>((w[1] >> 8) & 0x3F);
     return k;
   }
+  // The fields are added unmasked, so that a caller's out-of-range field
+  // (c_xdfcle takes any) gives the word it always gave.
   void encode(uint32_t *w) const {
     w[0] = name;
-    w[1] = (static_cast<uint32_t>(bit1) << 19) | (static_cast<uint32_t>(width - 1) << 14) |
+    w[1] = (static_cast<uint32_t>(bit1) << 19) + (static_cast<uint32_t>(width - 1) << 14) +
            (static_cast<uint32_t>(type) << 8);
   }
   // The key word (within its key area) that holds the key.

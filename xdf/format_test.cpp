@@ -188,3 +188,48 @@ TEST(HandleTest, SequentialHandleClasses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KeysTest, OutOfRangeFieldsSpillAsTheyAlwaysDid) {
+  // c_xdfcle takes any fields; the word is the sum of the shifted fields.
+  uint32_t d0, d1;
+  EXPECT_EQ(c_xdfcle("W0", 40, 0, 1, &d0, &d1), 0);
+  EXPECT_EQ(d1, (40u << 19) + (0xFFFFFFFFu << 14) + (1u << 8));
+  EXPECT_EQ(c_xdfcle("T64", 31, 32, 64, &d0, &d1), 0);
+  EXPECT_EQ(d1, (31u << 19) + (31u << 14) + (64u << 8));
+}
+
+TEST(RecordHeaderTest, WordZeroTypeAndLength) {
+  const uint32_t w0 = RecordHeader::word0(0x7A, 0x1234567);  // length cut to 24 bits
+  EXPECT_EQ(w0, 0x7A234567u);
+  EXPECT_EQ(RecordHeader::type_of(w0), 0x7Au);
+  EXPECT_EQ(RecordHeader::length_of(w0), 0x234567u);
+  EXPECT_EQ(RecordHeader::retyped(w0, kTypeDeleted), 0xFF234567u);
+  uint32_t w[2] = {0, 0};
+  RecordHeader{1, kMaxRecordUnits, kAllOnes}.encode(w);
+  EXPECT_EQ(w[0], 0x01FFFFFFu);
+  EXPECT_EQ(w[1], 0xFFFFFFFFu);
+  const RecordHeader h = RecordHeader::decode(w);
+  EXPECT_EQ(h.idtyp, 1u);
+  EXPECT_EQ(h.length, kMaxRecordUnits);
+}
+
+TEST(HandleTest, RandomHandleFields) {
+  const Handle h{5, 255, 1023};
+  const int word = h.encode();
+  EXPECT_EQ(word, 5 | 255 << 7 | 1023 << 19);
+  const Handle back = Handle::decode(word);
+  EXPECT_EQ(back.index, 5);
+  EXPECT_EQ(back.entry, 255);
+  EXPECT_EQ(back.page, 1023);
+  EXPECT_EQ(Handle::index_of(word), 5);
+  // Each field takes only its own bits.
+  EXPECT_EQ(Handle::decode(0x7FFFFFFF).index, 0x7F);
+  EXPECT_EQ(Handle::decode(0x7FFFFFFF).entry, 0xFFF);
+  EXPECT_EQ(Handle::decode(0x7FFFFFFF).page, 0xFFF);
+  EXPECT_EQ(Handle::decode(1 << 7).index, 0);
+  EXPECT_EQ(Handle::decode(1 << 19).entry, 0);
+}
+
+}  // namespace

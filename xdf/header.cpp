@@ -138,7 +138,7 @@ int64_t seq::padded_words(int64_t start, int64_t nwords) {
 }
 
 void seq::encode_trailer(uint32_t record_word0, uint32_t record_unit, uint32_t *w) {
-  RecordHeader{0, 2, 0xFFFFFFFFu}.encode(w);
+  RecordHeader{0, 2, kAllOnes}.encode(w);
   w[2] = record_word0;
   w[3] = record_unit;
 }
@@ -170,7 +170,7 @@ void insert_keys(const std::vector<KeyDescriptor> &keys, uint32_t *area, int are
   }
   for (int i = 0; i < n; ++i) {
     const KeyDescriptor &k = keys[i];
-    if (values[i] == 0xFFFFFFFFu || !k.fits(area_words)) continue;
+    if (values[i] == kAllOnes || !k.fits(area_words)) continue;
     uint32_t v = values[i];
     if (k.type & 32) v = fold_upper(v);
     const int shift = 31 - k.bit1 % 32;
@@ -178,7 +178,7 @@ void insert_keys(const std::vector<KeyDescriptor> &keys, uint32_t *area, int are
     uint32_t &word = area[k.key_word()];
     word = (word & ~m) | ((v << shift) & m);
     if (mask != nullptr) {
-      const uint32_t mv = mask_values != nullptr ? mask_values[i] : 0xFFFFFFFFu;
+      const uint32_t mv = mask_values != nullptr ? mask_values[i] : kAllOnes;
       mask[k.key_word()] = (mask[k.key_word()] & ~m) | ((mv << shift) & m);
     }
   }

@@ -25,7 +25,7 @@ constexpr int kMaxKeys = 100;
 constexpr int64_t kMaxRestoreHeaderWords = 2048;
 constexpr int64_t kCopyChunkWords = 8192;
 constexpr int64_t kInitialCopyBuffer = 5000;
-constexpr int kControlWords = 9;
+constexpr int kControlWords = kBufferControlWords;
 
 bool is_xdf_version(uint32_t w) { return w == kXdfVersion || w == kXdfVersionLower; }
 
@@ -71,7 +71,7 @@ int read_closed_header(const char *module, int iun, FileHeader *out) {
   uint32_t first[4] = {0, 0, 0, 0};
   if (file_words(iun) < 4 || c_waread2(iun, first, 1, 4) != 4 || !is_xdf_version(first[2]))
     return report(module, ERR_NOT_XDF, FATAL, "file is not XDF type\n");
-  const int64_t words = 2 * static_cast<int64_t>(first[0] & 0xFFFFFF);
+  const int64_t words = 2 * static_cast<int64_t>(RecordHeader::length_of(first[0]));
   if (words < kFileHeaderFixedWords || words > file_words(iun))
     return report(module, ERR_BAD_LENGTH, FATAL, "Invalid header file length=%lld\n",
                   static_cast<long long>(words / 2));
@@ -123,8 +123,8 @@ int scan_file(int iun, const FileHeader &h, ScanCounts *c) {
   while (a + 1 <= size) {
     uint32_t w[2];
     if (c_waread2(iun, w, static_cast<unsigned int>(a), 2) != 2) break;
-    const uint32_t type = w[0] >> 24, length = w[0] & 0xFFFFFF;
-    if (sequential && w[0] == 2 && w[1] == 0xFFFFFFFFu) {  // record trailer
+    const uint32_t type = RecordHeader::type_of(w[0]), length = RecordHeader::length_of(w[0]);
+    if (sequential && w[0] == 2 && w[1] == kAllOnes) {  // record trailer
       a += seq::kTrailerWords;
       continue;
     }
@@ -327,7 +327,7 @@ extern "C" int c_qdfrstr(int source_unit, int dest_unit) {
   uint32_t first[4] = {0, 0, 0, 0};
   if (size < 4 || c_waread2(source_unit, first, 1, 4) != 4 || !is_xdf_version(first[2]))
     return report("c_qdfrstr", ERR_NOT_XDF, FATAL, "file is not XDF type\n");
-  const int64_t l = first[0] & 0xFFFFFF;
+  const int64_t l = RecordHeader::length_of(first[0]);
   // The header is read into a buffer of 2048 words at most.
   if (2 * l < kFileHeaderFixedWords || 2 * l > size || 2 * l > kMaxRestoreHeaderWords)
     return report("c_qdfrstr", ERR_BAD_LENGTH, FATAL, "Invalid header file length=%lld\n",
@@ -422,14 +422,14 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   while (a + 1 <= size) {
     uint32_t w[2];
     if (c_waread2(source_unit, w, static_cast<unsigned int>(a), 2) != 2) break;
-    if (sequential && w[0] == 2 && w[1] == 0xFFFFFFFFu) {  // record trailer
+    if (sequential && w[0] == 2 && w[1] == kAllOnes) {  // record trailer
       a += seq::kTrailerWords;
       continue;
     }
     const uint32_t address = w[1] == 0 ? 1 : w[1];
     if (address != static_cast<uint32_t>(unit_address(a))) break;
-    const uint32_t type = w[0] >> 24;
-    const int64_t length = w[0] & 0xFFFFFF;
+    const uint32_t type = RecordHeader::type_of(w[0]);
+    const int64_t length = RecordHeader::length_of(w[0]);
     if (length < 1) break;
     if (sequential && type == kTypeEndMark) break;
     const int64_t words = 2 * length;

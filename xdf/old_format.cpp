@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/file_table.h"
+#include "xdf/std_entry.h"
 #include "zep/coding.h"
 #include "zep/io.h"
 
@@ -15,21 +16,11 @@ namespace old_format {
 
 namespace {
 
-constexpr uint32_t kBlank6 = 0;  // a blank in the 6-bit character code
-
-// 6-bit code of a character: lower case folded onto upper case, then the
-// 64 characters from blank to underscore.
-uint32_t ascii6(uint32_t c) {
-  c &= 0xFF;
-  if (c & 0x40) c &= ~0x20u;
-  return (c - 32) & 0x3F;
-}
-
 uint32_t bits(uint32_t w, int first, int count) { return (w >> first) & ((1u << count) - 1); }
 
 // Old words read from the unit; the count read (0 on failure).
 int read_old(const FileEntry &f, int64_t address, uint32_t *buf, int n) {
-  if (address < 1 || address > 0xFFFFFFFFLL) return 0;
+  if (address < 1 || address > kMaxWordAddress) return 0;
   const int got = c_waread2(f.iun, buf, static_cast<unsigned int>(address), n);
   return got < 0 ? 0 : got;
 }
@@ -75,55 +66,55 @@ uint32_t adjusted_date(uint32_t stored, uint32_t deet, uint32_t npas) {
   const int32_t d = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(deet) * npas));
   if (d % 3600 == 0) return stored;
   const int64_t r = (static_cast<int64_t>(d) + 1800) % 3600 - 1800;
-  int stamp = static_cast<int>((stored >> 3) * 10 + (stored & 7));
+  int stamp = std_entry::stamp_from_stored(stored);
   double hours = static_cast<double>(r) * (1.0 / 3600.0);
   int result = 0;
   incdatr_(&result, &stamp, &hours);
-  return static_cast<uint32_t>((result / 10) * 8 + result % 10);
+  return std_entry::stamp_to_stored(result);
 }
 
 void convert_keys(const uint32_t *old, uint32_t *e) {
   const uint32_t w2 = word(old, 2), w3 = word(old, 3), w4 = word(old, 4), w5 = word(old, 5),
                  w6 = word(old, 6), w7 = word(old, 7), w8 = word(old, 8), w10 = word(old, 10),
                  w11 = word(old, 11), w12 = word(old, 12);
-  const uint32_t deet = bits(word(old, 14), 0, 16);
-  const uint32_t npas = bits(w2, 16, 16) + 65536u * bits(w6, 0, 8);
-  e[2] = deet << 8 | bits(w4, 0, 8);
-  e[3] = bits(w3, 16, 16) << 8 | bits(w12, 24, 8);
-  e[4] = bits(w3, 0, 16) << 8 | bits(w12, 16, 8);
-  e[5] = bits(w2, 4, 12) << 12;
-  e[6] = npas << 6;
-  e[7] = bits(w11, 0, 16) << 8;
-  e[8] = bits(w12, 0, 16) << 8 | bits(w10, 8, 8);
-  e[9] = bits(w11, 16, 16) << 8 | bits(w10, 0, 8);
-  // etiket: four characters of word 7, four of word 8, then blanks.
+  std_entry::Descriptor d;
+  d.deet = static_cast<int>(bits(word(old, 14), 0, 16));
+  d.npas = static_cast<int>(bits(w2, 16, 16) + 65536u * bits(w6, 0, 8));
+  d.nbits = static_cast<int>(bits(w4, 0, 8));
+  d.ni = static_cast<int>(bits(w3, 16, 16));
+  d.grtyp = static_cast<char>(bits(w12, 24, 8));
+  d.nj = static_cast<int>(bits(w3, 0, 16));
+  d.datyp = static_cast<int>(bits(w12, 16, 8));
+  d.nk = static_cast<int>(bits(w2, 4, 12));
+  d.ig4 = static_cast<int>(bits(w11, 0, 16));
+  d.ig1 = static_cast<int>(bits(w12, 0, 16));
+  d.ig3 = static_cast<int>(bits(w11, 16, 16));
+  d.ig2 = static_cast<int>(bits(w10, 0, 16));
+  d.ip1 = static_cast<int>(bits(w5, 16, 16));
+  d.ip2 = static_cast<int>(bits(w5, 0, 16));
+  d.ip3 = static_cast<int>(bits(w6, 16, 16));
+  d.put_numbers(e);
+  // The names from the old bytes as they are (a NUL is a character there):
+  // etiket from words 7 and 8, one typvar and two nomvar characters from
+  // word 4; every other character blank (code 0).
+  e[10] = e[11] = e[12] = e[13] = 0;
   const uint32_t etiket[8] = {bits(w7, 24, 8), bits(w7, 16, 8), bits(w7, 8, 8), bits(w7, 0, 8),
                               bits(w8, 24, 8), bits(w8, 16, 8), bits(w8, 8, 8), bits(w8, 0, 8)};
-  e[10] = ascii6(etiket[0]) << 26 | ascii6(etiket[1]) << 20 | ascii6(etiket[2]) << 14 |
-          ascii6(etiket[3]) << 8 | ascii6(etiket[4]) << 2;
-  e[11] = ascii6(etiket[5]) << 26 | ascii6(etiket[6]) << 20 | ascii6(etiket[7]) << 14 | kBlank6 << 8 |
-          kBlank6 << 2;
-  e[12] = ascii6(bits(w4, 8, 8)) << 14;  // typvar character 1; the rest blank
-  e[13] = ascii6(bits(w4, 24, 8)) << 26 | ascii6(bits(w4, 16, 8)) << 20;
-  e[14] = bits(w5, 16, 16) << 4;
-  e[15] = bits(w5, 0, 16) << 4;
-  e[16] = bits(w6, 16, 16) << 4;
-  e[17] = adjusted_date(word(old, 13), deet, npas);
+  auto code = [](uint32_t byte) { return std_entry::ascii6_encode(static_cast<unsigned char>(byte)); };
+  for (int i = 0; i < 8; ++i) std_entry::set_code6(e, std_entry::etiket_slot(i), code(etiket[i]));
+  std_entry::set_code6(e, std_entry::typvar_slot(0), code(bits(w4, 8, 8)));
+  std_entry::set_code6(e, std_entry::nomvar_slot(0), code(bits(w4, 24, 8)));
+  std_entry::set_code6(e, std_entry::nomvar_slot(1), code(bits(w4, 16, 8)));
+  e[17] = adjusted_date(word(old, 13), static_cast<uint32_t>(d.deet), static_cast<uint32_t>(d.npas));
 }
 
 void build_standard_header(FileEntry &f) {
   FileHeader h;
   h.version = kXdfVersion;
   h.app_signature = pack_chars4("STDF");
-  for (int n = 1; n <= 16; ++n) {
-    KeyDescriptor k;
-    k.name = 0x53460000u | static_cast<uint32_t>('0' + n / 10) << 8 | static_cast<uint32_t>('0' + n % 10);
-    k.bit1 = 32 * n - 1;
-    k.width = 32;
-    k.type = 0;
-    h.primary.push_back(k);
-  }
-  h.primary_count = 16;
+  for (int n = 0; n < std_entry::kKeyWords; ++n)
+    h.primary.push_back(KeyDescriptor::decode(std_entry::primary_keys() + 2 * n));
+  h.primary_count = std_entry::kKeyWords;
   h.primary_len = primary_len_for(h.primary);
   h.info_count = 0;
   h.info_len = 0;
@@ -179,7 +170,7 @@ int open_random(FileEntry &f) {
     } else if (word_address(address) + 2 * static_cast<int64_t>(units) - 1 > words) {
       type = kTypeDeleted;  // its data would run past the end of the file
     }
-    e[0] = type << 24 | units;
+    e[0] = RecordHeader::word0(type, units);
     e[1] = address;
     page.image[dir_page::kEntryCount] += 1;
   }
@@ -224,7 +215,7 @@ int next_match(FileEntry &f) {
         // A logical end of file: the search stops on it, without moving.
         f.old_eof_level = h.level;
         f.head_keys.fill(0);
-        f.head_keys[0] = static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)) << 24 | 1u;
+        f.head_keys[0] = RecordHeader::word0(static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)), 1);
         f.head_keys[1] = static_cast<uint32_t>(unit_address(f.cur_addr));
         return ERR_NOT_FOUND;
       case Header::kDamaged:
@@ -243,7 +234,7 @@ int next_match(FileEntry &f) {
     f.old_eof_level = 0;
     f.head_keys.fill(0);
     convert_keys(h.words, f.head_keys.data());
-    f.head_keys[0] = 1u << 24 | h.units;
+    f.head_keys[0] = RecordHeader::word0(1, h.units);
     f.head_keys[1] = static_cast<uint32_t>(unit_address(found));
     f.cur_addr += 2 * static_cast<int64_t>(h.units);
     if (entry_matches(f, f.head_keys.data())) {

@@ -138,6 +138,20 @@ TEST_F(OldFormat, EntryConversion) {
   EXPECT_EQ(e[17], 0x1035BB94u);
 }
 
+TEST_F(OldFormat, OldNamesKeepEveryByte) {
+  // An old name is eight bytes, not a C string: a NUL in it is coded as the
+  // character it is (code 32), and the characters after it are kept.
+  OldFields f;
+  std::memcpy(f.etiket, "AB\0CD~{}", 8);
+  const std::vector<uint32_t> w = pack(f, 15);
+  uint32_t e[18] = {};
+  old::convert_keys(w.data(), e);
+  auto c6 = [](char ch) { return static_cast<uint32_t>(static_cast<unsigned char>(ch) - 32) & 0x3F; };
+  EXPECT_EQ(e[10], c6('A') << 26 | c6('B') << 20 | 32u << 14 | c6('C') << 8 | c6('D') << 2);
+  // '~' (126) and '{' (123) fold onto '^' and '['; '}' onto ']'.
+  EXPECT_EQ(e[11], c6('^') << 26 | c6('[') << 20 | c6(']') << 14);
+}
+
 TEST_F(OldFormat, DateAdjustment) {
   const int noon = stamp_of(20200101, 120000);
   // D = 2100 s: r = 300 - 1800 = -1500 s, 25 minutes back.

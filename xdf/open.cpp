@@ -62,7 +62,7 @@ int fail_open(int index, int code) {
 int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t file_words,
                   uint32_t first_word) {
   const char *name = row.file_name.c_str();
-  const int64_t header_words = 2 * static_cast<int64_t>(first_word & 0xFFFFFF);
+  const int64_t header_words = 2 * static_cast<int64_t>(RecordHeader::length_of(first_word));
   if (header_words < kFileHeaderFixedWords || header_words > file_words)
     return report("c_xdfopn", ERR_DAMAGED, ERROR,
                   "header length %lld words does not fit the file (%lld words)\n file in error: %s\n",
@@ -167,9 +167,9 @@ void seek_end_of_data(FileEntry &f) {
   while (a + 1 <= size) {
     uint32_t w[2];
     if (c_waread2(f.iun, w, static_cast<unsigned int>(a), 2) != 2) break;
-    const uint32_t length = w[0] & 0xFFFFFF;
-    if ((w[0] >> 24) == kTypeEndMark || length == 0) break;
-    a += 2 * static_cast<int64_t>(length);
+    const RecordHeader h = RecordHeader::decode(w);
+    if (h.idtyp == kTypeEndMark || h.length == 0) break;
+    a += 2 * static_cast<int64_t>(h.length);
   }
   f.cur_addr = a;
 }
@@ -327,13 +327,13 @@ extern "C" int c_xdfcls(int iun) {
       if (!page.modified) continue;
       for (int e = 0; e < page.entry_count(); ++e) {
         uint32_t *entry = page.entry(e);
-        const uint32_t type = (entry[0] >> 24) | 0x80;
+        const uint32_t type = RecordHeader::type_of(entry[0]) | 0x80;
         if (type == kTypeDeletedInMemory) {
-          entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+          entry[0] = RecordHeader::retyped(entry[0], kTypeDeleted);
           if (writable && entry[1] != 0 && word_address(entry[1]) + 1 < f.next_write)
             c_wawrit2(f.iun, entry, static_cast<unsigned int>(word_address(entry[1])), 2);
         } else if (type == kTypeDeleted) {
-          entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+          entry[0] = RecordHeader::retyped(entry[0], kTypeDeleted);
         } else {
           entry[0] &= ~0x80000000u;
         }

@@ -18,7 +18,7 @@
 namespace xdf {
 namespace {
 
-constexpr int kControlWords = 9;
+constexpr int kControlWords = kBufferControlWords;
 enum { kDim = 0, kNbits = 1, kDataOffset = 2, kRecordOffset = 3, kIun = 4, kInfoOffset = 5 };
 
 uint32_t *image_of(uint32_t *buf) { return buf + kControlWords; }
@@ -51,18 +51,20 @@ int check_key_room(const char *module, const uint32_t *buf, const FileEntry &f) 
 }
 
 void insert_primary(FileEntry &f, uint32_t *image, const uint32_t *keys, int nkeys) {
-  std::vector<uint32_t> values = builder_values(f, keys, nkeys, 0xFFFFFFFFu);
-  std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+  std::vector<uint32_t> values = builder_values(f, keys, nkeys, kAllOnes);
+  std::vector<uint32_t> ones = builder_values(f, nullptr, 0, kAllOnes);
   std::array<uint32_t, kMaxKeyWords> mask{};
   f.build_primary(image, values.data(), mask.data(), ones.data(), f.file_index, 1);
 }
 
 void insert_info(FileEntry &f, uint32_t *info_area, const uint32_t *info, int ninfo) {
-  std::vector<uint32_t> values = builder_info_values(f, info, ninfo, 0xFFFFFFFFu);
+  std::vector<uint32_t> values = builder_info_values(f, info, ninfo, kAllOnes);
   f.build_info(info_area, values.data(), f.file_index, 1);
 }
 
-bool datyp_supported(int datyp) { return datyp >= 0 && datyp <= 9 && datyp != 1; }
+bool datyp_supported(int datyp) {
+  return datyp >= kElementRaw && datyp <= kElementDoublesToo && datyp != 1;
+}
 
 // The editing calls' common checks. bitpos < 0 for c_xdfadd. On success
 // fills the edit's words W, its place in the image and the image's words.
@@ -72,7 +74,7 @@ struct Edit {
 int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbits, int datyp, Edit *e) {
   if (bitpos >= 0 && bitpos % 64 != 0)
     return report(module, ERR_BAD_BITS, FATAL, "bitpos must be a multiple of 64");
-  if ((datyp == 3 || datyp == 5) && nbits != 8)
+  if ((datyp == kElementChars || datyp == kElementUpperChars) && nbits != 8)
     return report(module, ERR_BAD_TYPE, FATAL, "nbits must be 8 for datyp %d", datyp);
   if (nelm < 0 || nbits < 0 || bitpos < -1)
     return report(module, ERR_BAD_TYPE, ERROR, "invalid nelm=%d, nbits=%d or bitpos=%d\n", nelm, nbits, bitpos);
@@ -96,16 +98,17 @@ void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbit
   std::fill(dst, dst + w, 0u);
   const int64_t nw = std::min(element_words(nelm, nbits), w);
   switch (datyp) {
-    case 2:
-    case 4:
+    case kElementUnsigned:
+    case kElementSigned:
       if (nelm > 0 && nbits > 0)
-        compact_integer(data, nullptr, dst, nelm, nbits, 0, settings().xdf_stride, datyp == 2 ? 1 : 3);
+        compact_integer(data, nullptr, dst, nelm, nbits, 0, settings().xdf_stride,
+                        datyp == kElementUnsigned ? 1 : 3);
       break;
-    case 5:
+    case kElementUpperChars:
       for (int64_t i = 0; i < nw; ++i) dst[i] = fold_upper(data[i]);
       break;
-    case 7:
-    case 9: {
+    case kElementDoubles:
+    case kElementDoublesToo: {
       const int items = static_cast<int>(nw / 2);
       move6432_(data, dst, &items);
       if (nw % 2) dst[nw - 1] = data[nw - 1];
@@ -119,14 +122,14 @@ void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbit
 void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, int datyp) {
   const int64_t nw = element_words(nelm, nbits);
   switch (datyp) {
-    case 2:
-    case 4:
+    case kElementUnsigned:
+    case kElementSigned:
       if (nelm > 0 && nbits > 0)
         compact_integer(data, nullptr, const_cast<uint32_t *>(src), nelm, nbits, 0, settings().xdf_stride,
-                        datyp == 2 ? 2 : 4);
+                        datyp == kElementUnsigned ? 2 : 4);
       break;
-    case 7:
-    case 9: {
+    case kElementDoubles:
+    case kElementDoublesToo: {
       const int items = static_cast<int>(nw / 2);
       move6432_(src, data, &items);
       if (nw % 2) data[nw - 1] = src[nw - 1];
@@ -154,7 +157,7 @@ extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   uint32_t *image = image_of(buf);
   buf[kRecordOffset] = 0;
   buf[kIun] = static_cast<uint32_t>(iun);
-  image[0] = static_cast<uint32_t>(idtyp) << 24;
+  image[0] = RecordHeader::word0(static_cast<uint32_t>(idtyp), 0);
   buf[kDataOffset] = static_cast<uint32_t>(key_part_words(*f));
   buf[kNbits] = static_cast<uint32_t>(32 * key_part_words(*f));
   buf[kInfoOffset] = static_cast<uint32_t>(2 * f->primary_len);
@@ -174,7 +177,7 @@ extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   if ((rc = check_key_room("c_xdfupd", buf, *f)) < 0) return rc;
   uint32_t *image = image_of(buf);
   buf[kIun] = static_cast<uint32_t>(iun);
-  if (idtyp >= 0) image[0] = (image[0] & 0xFFFFFF) | (static_cast<uint32_t>(idtyp) << 24);
+  if (idtyp >= 0) image[0] = RecordHeader::retyped(image[0], static_cast<uint32_t>(idtyp));
   if (nkeys > 0) insert_primary(*f, image, keys, nkeys);
   if (ninfo > 0) insert_info(*f, image + 2 * f->primary_len, info, ninfo);
   return 0;
@@ -196,7 +199,7 @@ extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint3
   std::copy(image, image + f->entry_words(), copy.begin());
   if (keys != nullptr && nkeys > 0) {
     std::vector<uint32_t> values = builder_values(*f, nullptr, 0, 0);
-    std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, 0xFFFFFFFFu);
+    std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, kAllOnes);
     f->build_primary(copy.data(), values.data(), mask.data(), ones.data(), f->file_index, 0);
     std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
   }
@@ -271,7 +274,7 @@ extern "C" int c_xdfcut(uint32_t *buf, int bitpos, int nelm, int nbits, int daty
 }
 
 extern "C" int c_xdfdel(int handle) {
-  FileEntry *fp = open_entry(handle & 0x7F);
+  FileEntry *fp = open_entry(Handle::index_of(handle));
   if (fp == nullptr || handle <= 0)
     return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
   FileEntry &f = *fp;
@@ -293,14 +296,14 @@ extern "C" int c_xdfdel(int handle) {
     if (page->owner != f.file_index)
       return report("c_xdfdel", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid record number\n");
   }
-  const uint32_t type = entry[0] >> 24;
+  const uint32_t type = RecordHeader::type_of(entry[0]);
   if (type == 0) return report("c_xdfdel", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
   if (type_is_deleted(type)) return report("c_xdfdel", ERR_DELETED, WARNING, "record already deleted\n");
   if (f.xdf_seq) {
-    head[0] = (head[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeleted) << 24);
+    head[0] = RecordHeader::retyped(head[0], kTypeDeleted);
     c_wawrit2(f.iun, head, static_cast<unsigned int>(seq_addr), 2);
   } else {
-    entry[0] = (entry[0] & 0xFFFFFF) | (static_cast<uint32_t>(kTypeDeletedInMemory) << 24);
+    entry[0] = RecordHeader::retyped(entry[0], kTypeDeletedInMemory);
     page->modified = true;
   }
   f.header.erasure_count += 1;
@@ -309,7 +312,26 @@ extern "C" int c_xdfdel(int handle) {
   return 0;
 }
 
-extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+namespace xdf {
+namespace {
+
+// What c_xdfput is to do, settled before anything changes.
+struct PutPlan {
+  int index = 0;             // the file's slot
+  int replaced = 0;          // handle of the record replaced (made positive), 0 for none
+  bool append = false;       // the record goes at the end, else over the replaced one
+  bool new_page = false;     // an append that needs a directory page first
+  int64_t rewrite_addr = 0;  // word address of a rewrite in place
+  int64_t words = 0;         // words written, padding included
+  int64_t room = 0;          // words the buffer holds
+  DirPage *page = nullptr;   // random file: page and entry of the replaced record
+  uint32_t *entry = nullptr;
+  uint32_t seq_head[2] = {0, 0};  // sequential file: header of the replaced record
+};
+
+// Every check of c_xdfput, those of c_xdfdel on the replaced record
+// included; nothing changes. 0 with the plan filled, or the error reported.
+int plan_put(int iun, int handle, const uint32_t *buf, PutPlan *plan) {
   const int src_index = file_index(as_int(buf[kIun]));
   FileEntry *src = open_entry(src_index);
   if (src == nullptr || !src->has_header)
@@ -331,7 +353,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
                     src->info_len != f.info_len))
     return report("c_xdfput", ERR_DIFFERENT_FILES, ERROR,
                   "source and destination files are different type of file\n");
-  int64_t n = nbits / 32;
+  const int64_t n = nbits / 32;
   const int64_t room = image_room(buf);
   if (n < key_part_words(f) || room < 0 || n > room)
     return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words does not fit its buffer\n",
@@ -339,68 +361,90 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   if (f.xdf_seq && handle < 0)
     return report("c_xdfput", ERR_NO_WRITE, ERROR, "sequential file: a record is rewritten with its handle\n");
 
-  bool append = handle <= 0;
+  PutPlan p;
+  p.index = index;
+  p.room = room;
+  p.append = handle <= 0;
   const bool positive = handle > 0;
   if (handle < 0) handle = -handle;
-  int64_t write_addr = 0;
-  DirPage *page = nullptr;
-  uint32_t *entry = nullptr;
+  p.replaced = handle;
   if (handle != 0) {
-    if ((handle & 0x7F) != index)
+    if (Handle::index_of(handle) != index)
       return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
-    uint32_t old_head[2] = {0, 0};
-    const uint32_t *old = old_head;
+    const uint32_t *old = nullptr;
     int64_t old_addr;
     if (f.xdf_seq) {
       old_addr = address_from_handle(handle, f);
-      if (c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(old_addr), 2) != 2)
+      if (c_waread2(f.iun, p.seq_head, static_cast<unsigned int>(old_addr), 2) != 2)
         return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld\n",
                       static_cast<long long>(old_addr));
-      old = f.head_keys.data();
+      old = p.seq_head;
     } else {
-      const int rc = entry_of_handle(f, handle, "c_xdfput", &page, &entry);
+      const int rc = entry_of_handle(f, handle, "c_xdfput", &p.page, &p.entry);
       if (rc < 0) return rc;
-      if (page->owner != index)
+      if (p.page->owner != index)
         return report("c_xdfput", ERR_BAD_HANDLE, ERROR, "iun and handle do not match\n");
-      f.cur_dir_page = page;
-      f.cur_entry = (handle >> 7) & 0xFFF;
-      old = entry;
-      old_addr = word_address(entry[1]);
+      old = p.entry;
+      old_addr = word_address(p.entry[1]);
       // A rewrite in place must land on the old record, inside the file.
-      if (entry[1] == 0 || old_addr + 2 * static_cast<int64_t>(entry[0] & 0xFFFFFF) - 1 > c_wasize(f.iun))
+      const int64_t old_words = 2 * static_cast<int64_t>(RecordHeader::length_of(p.entry[0]));
+      if (p.entry[1] == 0 || old_addr + old_words - 1 > c_wasize(f.iun))
         return report("c_xdfput", ERR_DAMAGED, ERROR,
                       "record at address %lld runs past the end of the file\n file in error: %s\n",
                       static_cast<long long>(old_addr), row_file_name(f));
     }
-    const uint32_t type = old[0] >> 24;
+    const uint32_t type = RecordHeader::type_of(old[0]);
     if (type == 0) return report("c_xdfput", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
     if (type_is_deleted(type)) return report("c_xdfput", ERR_DELETED, ERROR, "deleted record\n");
-    if (n != 2 * static_cast<int64_t>(old[0] & 0xFFFFFF))
-      append = true;
+    if (n != 2 * static_cast<int64_t>(RecordHeader::length_of(old[0])))
+      p.append = true;
     else if (positive)
-      write_addr = old_addr;
+      p.rewrite_addr = old_addr;
   }
 
-  // The padded length must fit the 24-bit length field before anything moves.
-  const int64_t start = append ? (f.xdf_seq ? f.cur_addr : f.next_write) : write_addr;
-  const int64_t padded = f.xdf_seq ? seq::padded_words(start, n) : n;
-  if (padded / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + padded > 0xFFFFFFFFLL)
+  // The padded length must fit the 24-bit length field, and the record the
+  // file, a directory page added first counted.
+  p.new_page = p.append && !f.xdf_seq && f.dir_page.back()->entry_count() >= kEntriesPerPage;
+  int64_t start = p.append ? (f.xdf_seq ? f.cur_addr : f.next_write) : p.rewrite_addr;
+  if (p.new_page) start += static_cast<int64_t>(dir_page::words(f.primary_len));
+  p.words = f.xdf_seq ? seq::padded_words(start, n) : n;
+  if (p.words / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + p.words > kMaxWordAddress)
     return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words is too long for the file\n",
-                  static_cast<long long>(padded));
+                  static_cast<long long>(p.words));
+  *plan = p;
+  return 0;
+}
 
-  if (append) {
+// The writes of a planned c_xdfput: the directory page it needs, the
+// replaced record deleted, the new entry claimed, the record, its entry and
+// the header's counts.
+int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
+  DirPage *page = p.page;
+  uint32_t *entry = p.entry;
+  int64_t write_addr = p.rewrite_addr;
+  if (p.new_page) {
+    DirPage *full = f.dir_page.back().get();
+    const int rc = add_dir_page(p.index, 1);
+    if (rc < 0) return rc;
+    full->modified = true;
+  }
+  if (p.replaced != 0) {
+    if (f.xdf_seq) {
+      std::copy(p.seq_head, p.seq_head + 2, f.head_keys.begin());
+    } else {
+      f.cur_dir_page = p.page;
+      f.cur_entry = Handle::decode(p.replaced).entry;
+    }
+    // Cannot fail: every check of c_xdfdel was made by plan_put.
+    const int rc = c_xdfdel(p.replaced);
+    if (rc < 0) return rc;
+  }
+  if (p.append) {
     if (f.xdf_seq) {
       write_addr = f.cur_addr;
     } else {
       f.cur_pageno = f.npages - 1;
       f.cur_dir_page = f.dir_page.back().get();
-      if (f.cur_dir_page->entry_count() >= kEntriesPerPage) {
-        f.cur_dir_page->modified = true;
-        const int rc = add_dir_page(index, 1);
-        if (rc < 0) return rc;
-        f.cur_pageno = f.npages - 1;
-        f.cur_dir_page = f.dir_page.back().get();
-      }
       f.cur_entry = f.cur_dir_page->entry_count();
       f.cur_dir_page->image[dir_page::kEntryCount] += 1;
       entry = f.cur_dir_page->entry(f.cur_entry);
@@ -408,37 +452,33 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       write_addr = f.next_write;
     }
   }
-  if (handle != 0) {
-    const int rc = c_xdfdel(handle);
-    if (rc < 0) return rc;
-  }
 
   uint32_t *image = image_of(buf);
+  const int64_t n = p.words;
   image[1] = static_cast<uint32_t>(unit_address(write_addr));
-  n = padded;
-  image[0] = (image[0] & 0xFF000000u) | static_cast<uint32_t>(n / 2);
-  if (n <= room) {
+  image[0] = RecordHeader::word0(RecordHeader::type_of(image[0]), static_cast<uint32_t>(n / 2));
+  if (n <= p.room) {
     c_wawrit2(f.iun, image, static_cast<unsigned int>(write_addr), static_cast<int>(n));
   } else {  // the padding lies past the buffer: write zeros there
-    std::vector<uint32_t> copy(image, image + room);
+    std::vector<uint32_t> copy(image, image + p.room);
     copy.resize(static_cast<size_t>(n), 0);
     c_wawrit2(f.iun, copy.data(), static_cast<unsigned int>(write_addr), static_cast<int>(n));
   }
-  if (f.xdf_seq && append) f.cur_addr += n;
+  if (f.xdf_seq && p.append) f.cur_addr += n;
 
   if (!f.xdf_seq) {
     std::vector<uint32_t> values = builder_values(f, nullptr, 0, 0);
-    std::vector<uint32_t> ones = builder_values(f, nullptr, 0, 0xFFFFFFFFu);
+    std::vector<uint32_t> ones = builder_values(f, nullptr, 0, kAllOnes);
     std::array<uint32_t, kMaxKeyWords> copy{}, mask{};
     std::copy(image, image + f.entry_words(), copy.begin());
-    f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), index, 0);
-    f.build_primary(entry, values.data(), mask.data(), ones.data(), index, 1);
+    f.build_primary(copy.data(), values.data(), mask.data(), ones.data(), p.index, 0);
+    f.build_primary(entry, values.data(), mask.data(), ones.data(), p.index, 1);
     entry[0] = image[0];
     entry[1] = image[1];
   }
 
   f.header.valid_count += 1;
-  if (append) {
+  if (p.append) {
     f.header.extension_count += 1;
     f.header.file_size += static_cast<uint32_t>(n / 2);
     f.next_write = 2 * static_cast<int64_t>(f.header.file_size) + 1;
@@ -455,10 +495,21 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
       if (io::FileEntry *row = fnom_row(f)) row->size = static_cast<int32_t>(f.next_write + 1);
     }
   }
-  if (handle != 0) f.header.rewrite_count += 1;
+  if (p.replaced != 0) f.header.rewrite_count += 1;
   f.modified = 1;
   if (page != nullptr) page->modified = true;
   return 0;
+}
+
+}  // namespace
+}  // namespace xdf
+
+// Checks, then plan, then writes: a refused put changes nothing.
+extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+  PutPlan plan;
+  const int rc = plan_put(iun, handle, buf, &plan);
+  if (rc < 0) return rc;
+  return commit_put(*open_entry(plan.index), buf, plan);
 }
 
 namespace {
@@ -466,7 +517,7 @@ namespace {
 // The entry of `handle` and the file that holds its record (the page's
 // owner when files are linked). 0, or a code reported under c_xdfget.
 int locate_record(int handle, FileEntry **file, const uint32_t **entry) {
-  FileEntry *f = open_entry(handle & 0x7F);
+  FileEntry *f = open_entry(Handle::index_of(handle));
   if (f == nullptr || handle <= 0)
     return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
   if (f->xdf_seq) {

@@ -16,9 +16,9 @@ constexpr int kClassShift = 29;
 constexpr int kOffsetShift = 7;
 constexpr uint32_t kOffsetMask = 0x3FFFFF;
 
-int handle_index(int handle) { return handle & 0x7F; }
-int handle_entry(int handle) { return (handle >> 7) & 0xFFF; }
-int handle_page(int handle) { return (handle >> 19) & 0xFFF; }
+int handle_index(int handle) { return Handle::index_of(handle); }
+int handle_entry(int handle) { return Handle::decode(handle).entry; }
+int handle_page(int handle) { return Handle::decode(handle).page; }
 
 bool entry_matches(const FileEntry &f, const uint32_t *entry) {
   for (int i = 0; i < f.entry_words(); ++i)
@@ -43,16 +43,16 @@ int next_match_random(FileEntry &f) {
     const uint32_t *entry = f.cur_dir_page->entry(f.page_record);
     bool accepted = false;
     // Linked pages of another key layout never match.
-    if ((entry[0] >> 24) <= 126 && f.cur_dir_page->primary_len == f.primary_len &&
+    if (RecordHeader::type_of(entry[0]) <= 126 && f.cur_dir_page->primary_len == f.primary_len &&
         entry_matches(f, entry)) {
-      const int handle = f.file_index + (f.page_record << 7) + (f.cur_pageno << 19);
+      const int handle = Handle{f.file_index, f.page_record, f.cur_pageno}.encode();
       accepted = f.record_filter == nullptr || f.record_filter(handle) != 0;
     }
     f.page_record += 1;
     f.cur_entry = f.page_record;
     if (accepted) {
       debug_trace("Record found at page# %d, record# %d\n", f.cur_pageno, f.page_record - 1);
-      return f.file_index + ((f.page_record - 1) << 7) + (f.cur_pageno << 19);
+      return Handle{f.file_index, f.page_record - 1, f.cur_pageno}.encode();
     }
   }
   return ERR_NOT_FOUND;
@@ -88,7 +88,7 @@ int next_match_sequential(FileEntry &f) {
       // sequentially has its records back to back.
       uint32_t trailer[2] = {0, 0};
       if (next + 1 <= file_words && c_waread2(f.iun, trailer, static_cast<unsigned int>(next), 2) == 2 &&
-          trailer[0] == 2 && trailer[1] == 0xFFFFFFFFu)
+          trailer[0] == 2 && trailer[1] == kAllOnes)
         next += seq::kTrailerWords;
     }
     if (next > file_words + 1)
@@ -183,7 +183,7 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   std::vector<uint32_t> temp_mask;
   if (mask == nullptr && nkeys > 0) {
     temp_mask.resize(static_cast<size_t>(nkeys));
-    for (int i = 0; i < nkeys; ++i) temp_mask[i] = keys[i] == 0xFFFFFFFFu ? 0 : 0xFFFFFFFFu;
+    for (int i = 0; i < nkeys; ++i) temp_mask[i] = keys[i] == kAllOnes ? 0 : kAllOnes;
     mask = temp_mask.data();
   }
   int wanted_page = 0, wanted_entry = 0;
@@ -220,7 +220,7 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   }
 
   if (nkeys > 0) {
-    std::vector<uint32_t> values = builder_values(f, keys, nkeys, 0xFFFFFFFFu);
+    std::vector<uint32_t> values = builder_values(f, keys, nkeys, kAllOnes);
     std::vector<uint32_t> masks = builder_values(f, mask, nkeys, 0);
     f.build_primary(f.target.data(), values.data(), f.cur_mask.data(), masks.data(), index, 1);
     for (int i = 0; i < f.entry_words(); ++i) f.cur_mask[i] &= f.srch_mask[i];
@@ -260,7 +260,7 @@ extern "C" int c_xdfloc(int iun, int handle, uint32_t *keys, int nkeys) {
 }
 
 extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t *keys, int nkeys) {
-  const int index = handle & 0x7F;
+  const int index = Handle::index_of(handle);
   FileEntry *fp = open_entry(index);
   if (fp == nullptr || handle <= 0)
     return report("c_xdfprm", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
@@ -293,7 +293,7 @@ extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t
     std::array<uint32_t, kMaxKeyWords> copy{}, scratch_mask{};
     std::copy(entry, entry + owner->entry_words(), copy.begin());
     std::vector<uint32_t> values = builder_values(*owner, nullptr, 0, 0);
-    std::vector<uint32_t> ones = builder_values(*owner, nullptr, 0, 0xFFFFFFFFu);
+    std::vector<uint32_t> ones = builder_values(*owner, nullptr, 0, kAllOnes);
     owner->build_primary(copy.data(), values.data(), scratch_mask.data(), ones.data(),
                          owner->file_index, 0);
     std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);

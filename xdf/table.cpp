@@ -90,8 +90,8 @@ void init_file(int index) {
   slot = std::make_unique<FileEntry>();
   slot->file_index = index;
   slot->fnom_row = row;  // kept, as the row reference is
-  slot->srch_mask.fill(0xFFFFFFFFu);
-  slot->cur_mask.fill(0xFFFFFFFFu);
+  slot->srch_mask.fill(kAllOnes);
+  slot->cur_mask.fill(kAllOnes);
 }
 
 void init_package() {
@@ -249,9 +249,15 @@ extern "C" int c_xdfgop(const char *name, char *value, int *number) {
 
 extern "C" int c_xdfcle(const char *name, int bitpos, int width, int type, uint32_t *desc0,
                         uint32_t *desc1) {
-  *desc0 = pack_chars4(name);
-  *desc1 = (static_cast<uint32_t>(bitpos) << 19) + (static_cast<uint32_t>(width - 1) << 14) +
-           (static_cast<uint32_t>(type) << 8);
+  KeyDescriptor k;
+  k.name = pack_chars4(name);
+  k.bit1 = bitpos;
+  k.width = width;
+  k.type = type;
+  uint32_t w[2];
+  k.encode(w);
+  *desc0 = w[0];
+  *desc1 = w[1];
   return 0;
 }
 

@@ -185,6 +185,36 @@ TEST_F(Write, RewriteInPlaceAndAtTheEndKeepTheCounters) {
   EXPECT_EQ(n, 2);
 }
 
+TEST_F(Write, RefusedRewriteLeavesTheSearchAndTheFileAsTheyWere) {
+  const std::string path = dir.file("refused.vkt");
+  OpenUnit u(38, path, "RND", "CREATE");
+  ASSERT_EQ(put_record(38, 1), 0);
+  ASSERT_EQ(put_record(38, 2), 0);
+  ASSERT_EQ(put_record(38, 3), 0);
+  uint32_t keys[16];
+  for (auto &k : keys) k = 0xFFFFFFFFu;
+  keys[0] = 3;
+  const int h3 = c_xdfloc(38, 0, keys, 16);
+  ASSERT_GT(h3, 0);
+  ASSERT_EQ(c_xdfdel(h3), 0);
+  for (auto &k : keys) k = 0xFFFFFFFFu;
+  const int h1 = c_xdfloc(38, 0, keys, 16);
+  ASSERT_GT(h1, 0);
+  const xdf::FileHeader before = u.entry().header;
+  const uint32_t count_before = u.entry().dir_page[0]->entry_count();
+  // Rewriting the deleted record is refused before anything moves: the
+  // search goes on from the first record, no entry is claimed.
+  EXPECT_EQ(put_record(38, 4000, 4, h3), xdf::ERR_DELETED);
+  EXPECT_EQ(u.entry().dir_page[0]->entry_count(), count_before);
+  EXPECT_EQ(u.entry().header.valid_count, before.valid_count);
+  EXPECT_EQ(u.entry().header.erasure_count, before.erasure_count);
+  EXPECT_EQ(u.entry().header.file_size, before.file_size);
+  const int h2 = c_xdfloc(38, -1, nullptr, 0);
+  ASSERT_GT(h2, 0);
+  EXPECT_EQ((h2 >> 7) & 0xFFF, 1);
+  EXPECT_EQ(c_xdfloc(38, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+}
+
 TEST_F(Write, DeleteMarksTheEntryAndTheRecordAtClose) {
   const std::string path = dir.file("delete.vkt");
   int h = 0;
