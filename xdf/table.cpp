@@ -34,10 +34,18 @@ int &errors_reported() {
   return count;
 }
 
+MessageSinkSetting &message_sink() {
+  static MessageSinkSetting sink;
+  return sink;
+}
+
 int error_msg(const char *module, int code, int level) {
   Settings &s = settings();
   if (level >= ERROR) ++errors_reported();
-  if (level >= s.msg_level) {
+  const MessageSinkSetting &sink = message_sink();
+  if (sink.fn != nullptr) {
+    sink.fn(sink.context, module, code, level, errmsg());
+  } else if (level >= s.msg_level) {
     const int word = level < 0 ? 0 : (level > 6 ? 6 : level);
     std::FILE *out = level <= 0 ? stdout : stderr;
     std::fflush(stdout);

@@ -84,6 +84,18 @@ char *errmsg();
 // When level > xdf_toler the process ends with exit status -code.
 int error_msg(const char *module, int code, int level);
 
+// A receiver of the reports of error_msg. While one is set, error_msg hands
+// it every report, whatever the message level, and prints nothing; the
+// tolerance still applies. The safe API keeps the messages of its calls this
+// way.
+typedef void (*MessageSink)(void *context, const char *module, int code, int level,
+                            const char *text);
+struct MessageSinkSetting {
+  MessageSink fn = nullptr;
+  void *context = nullptr;
+};
+MessageSinkSetting &message_sink();
+
 // Number of reports of severity ERROR or above made by error_msg in this
 // process, printed or not: a caller that goes on after a damaged file (the
 // converter) tells from it whether anything went wrong.

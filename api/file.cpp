@@ -1,0 +1,138 @@
+// Opening and closing files through the safe API: the path is checked
+// before the layers below see it, a free unit is chosen, and a failure
+// leaves nothing bound or open.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "api/internal.h"
+#include "io/file_table.h"
+#include "xdf/table.h"
+#include "zep/io.h"
+#include "zep/stdfile.h"
+
+namespace api {
+
+namespace {
+
+constexpr int kFirstUnit = 10;
+constexpr int kLastUnit = 999;
+constexpr size_t kMaxPath = 4095;
+
+// A unit bound to no file, or 0.
+int free_unit() {
+  for (int u = kFirstUnit; u <= kLastUnit; ++u) {
+    if (io::file_index_of(u) < 0) return u;
+  }
+  return 0;
+}
+
+// True when the directory-file layer has a slot left (slot 0 is reserved).
+bool xdf_slot_left() {
+  auto &table = xdf::file_table();
+  for (int i = 1; i < xdf::kMaxFiles; ++i) {
+    if (table[i] == nullptr || table[i]->iun == -1) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+}  // namespace api
+
+using api::Call;
+
+extern "C" {
+
+int zep_open(const char *path, const char *mode, zep_file **out) {
+  if (out != nullptr) *out = nullptr;
+  Call c(nullptr);
+  if (path == nullptr || mode == nullptr || out == nullptr)
+    return c.fail(ZEP_EINVAL, "zep_open: a null path, mode or result");
+  const std::string m = mode;
+  if (m != "r" && m != "w" && m != "a")
+    return c.fail(ZEP_EINVAL, std::string(path) + ": unknown mode \"" + m + "\" (r, w or a)");
+  const std::string p = path;
+  if (p.empty()) return c.fail(ZEP_EINVAL, "zep_open: an empty path");
+  if (p.size() > api::kMaxPath) return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
+
+  if (m == "w") {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return c.fail(ZEP_EOPEN, p + ": cannot be created: " + std::strerror(errno));
+    ::close(fd);
+  } else {
+    struct stat st;
+    if (::stat(path, &st) != 0) return c.fail(ZEP_EOPEN, p + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return c.fail(ZEP_EOPEN, p + ": not a regular file");
+    if (::access(path, m == "r" ? R_OK : (R_OK | W_OK)) != 0)
+      return c.fail(ZEP_EOPEN, p + ": " + std::strerror(errno));
+    if (m == "r" && st.st_size == 0) return c.fail(ZEP_ENOTSTD, p + ": the file is empty");
+    if (st.st_size > int64_t{INT32_MAX} * 4)
+      return c.fail(ZEP_EOPEN, p + ": the file is larger than the library can address");
+  }
+
+  const int unit = api::free_unit();
+  if (unit == 0 || io::first_free_entry() < 0 || !api::xdf_slot_left())
+    return c.fail(ZEP_ETOOMANY, p + ": the file table is full");
+
+  const std::string name = "+" + p;
+  const char *attributes = m == "r" ? "RND+R/O+OLD" : (m == "a" ? "RND+OLD" : "RND");
+  if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes, 0) != 0)
+    return c.fail(ZEP_EOPEN, p + ": cannot be bound to a unit");
+  const int row = io::file_index_of(unit);
+  if (row < 0 || io::file_entry(row).file_name != p || io::file_entry(row).subname) {
+    c_fclos(unit);
+    return c.fail(ZEP_EOPEN, p + ": the library cannot name this path");
+  }
+
+  std::unique_ptr<zep_file> f(new (std::nothrow) zep_file);
+  if (!f) {
+    c_fclos(unit);
+    return c.fail(ZEP_ENOMEM, p + ": out of memory");
+  }
+  f->iun = unit;
+  f->path = p;
+  f->writable = m != "r";
+  const int status = c_vktouv(unit, "RND");
+  const xdf::FileEntry *e = xdf::open_entry(xdf::file_index(unit));
+  if (status < 0 || e == nullptr || c.errors() > 0) {
+    if (e != nullptr) c_vktfrm(unit);
+    c_fclos(unit);
+    const int code = status < 0 ? api::map_code(status, ZEP_EOPEN) : ZEP_EDAMAGED;
+    return c.fail(code, p + ": cannot be opened as a standard file");
+  }
+  f->sequential = e->xdf_seq != 0;
+  if (f->writable && f->sequential) {
+    c_vktfrm(unit);
+    c_fclos(unit);
+    return c.fail(ZEP_EINVAL, p + ": a sequential file can only be opened for reading");
+  }
+  *out = f.release();
+  return 0;
+}
+
+int zep_close(zep_file *f) {
+  if (f == nullptr) return 0;
+  int result = 0;
+  {
+    Call c(f);
+    const int status = c_vktfrm(f->iun);
+    c_fclos(f->iun);
+    if (status < 0 || c.errors() > 0) {
+      result = f->writable ? ZEP_EWRITE : api::map_code(status, ZEP_EDAMAGED);
+      c.set_file(nullptr);
+      c.fail(result, f->path + ": the file could not be closed cleanly");
+    }
+  }
+  delete f;
+  return result;
+}
+
+}  // extern "C"

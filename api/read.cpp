@@ -1,0 +1,187 @@
+// Reading values through the safe API. Every read finds the record again
+// from its key, takes its count from the file (never from the caller's
+// copy of the descriptor), refuses a buffer too small before decoding, and
+// decodes into memory of its own before copying into the caller's buffer.
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "api/internal.h"
+#include "stdfile/read.h"
+#include "xdf/table.h"
+
+namespace api {
+
+namespace {
+
+// What a read needs: the record's handle and its current descriptor.
+struct Target {
+  int handle = 0;
+  zep_record d;
+};
+
+int prepare(Call &c, zep_file *f, const zep_record *rec, size_t capacity, Target *t) {
+  const int handle = locate(c, f, rec);
+  if (handle < 0) return handle;
+  const int status = describe(c, f, handle, &t->d);
+  if (status < 0) return status;
+  t->handle = handle;
+  if (t->d.count > capacity)
+    return c.fail(ZEP_ETOOSMALL, "record " + std::string(t->d.nomvar) + " has " +
+                                     std::to_string(t->d.count) + " values, the buffer holds " +
+                                     std::to_string(capacity));
+  return 0;
+}
+
+int record_failure(Call &c, const Target &t, int status) {
+  return c.fail(map_code(status, ZEP_EDAMAGED),
+                "record " + std::string(t.d.nomvar) + ": its values cannot be read");
+}
+
+// The record's words as the reader decodes them into a caller's array:
+// 32-bit integers for datyp 2 and 4, doubles (two words each) for 64-bit
+// IEEE. `words` receives at least `needed` words.
+int decode_words(Call &c, const Target &t, size_t needed, std::vector<uint32_t> *words) {
+  stdfile::FetchedRecord rec;
+  int status = stdfile::fetch_record(t.handle, &rec);
+  if (status >= 0) {
+    const int64_t need = stdfile::needed_data_words(rec.d.datyp, rec.d.nbits, rec.count);
+    if (need < 0 || need > static_cast<int64_t>(rec.data_words) || c.errors() > 0)
+      return c.fail(ZEP_EDAMAGED, "record " + std::string(t.d.nomvar) +
+                                      ": fewer words stored than its values need");
+    try {
+      words->assign(needed + 2, 0u);
+    } catch (const std::bad_alloc &) {
+      return c.fail(ZEP_ENOMEM, "out of memory");
+    }
+    status = stdfile::decode_record(&rec, words->data(), words->size());
+  }
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  return 0;
+}
+
+bool is_integer(int datyp) {
+  const int kind = datyp & 0x7F;
+  return kind == 2 || kind == 4;
+}
+
+bool is_wide_ieee(const zep_record &d) { return (d.datyp & 0x7F) == 5 && d.nbits == 64; }
+
+long read_f32(Call &c, zep_file *f, const zep_record *rec, float *out, size_t capacity) {
+  Target t;
+  if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
+  std::vector<float> values;
+  const int status = stdfile::read_values_as_floats(t.handle, &values);
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  if (values.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
+  std::copy(values.begin(), values.end(), out);
+  return static_cast<long>(values.size());
+}
+
+long read_f64(Call &c, zep_file *f, const zep_record *rec, double *out, size_t capacity) {
+  Target t;
+  if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
+  const size_t n = t.d.count;
+  if (is_wide_ieee(t.d)) {
+    std::vector<uint32_t> words;
+    if (const int s = decode_words(c, t, 2 * n, &words); s < 0) return s;
+    std::memcpy(out, words.data(), n * sizeof(double));
+    return static_cast<long>(n);
+  }
+  std::vector<double> values;
+  const int status = stdfile::read_values(t.handle, &values);
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  if (values.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
+  std::copy(values.begin(), values.end(), out);
+  return static_cast<long>(values.size());
+}
+
+// Integer records, bit patterns kept (either signedness).
+long read_u32(Call &c, zep_file *f, const zep_record *rec, uint32_t *out, size_t capacity) {
+  Target t;
+  if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
+  if (!is_integer(t.d.datyp))
+    return c.fail(ZEP_ETYPE, "record " + std::string(t.d.nomvar) + " of datyp " +
+                                 std::to_string(t.d.datyp) + " does not hold integers");
+  std::vector<uint32_t> words;
+  if (const int s = decode_words(c, t, t.d.count, &words); s < 0) return s;
+  std::copy(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(t.d.count), out);
+  return static_cast<long>(t.d.count);
+}
+
+long read_u8(Call &c, zep_file *f, const zep_record *rec, uint8_t *out, size_t capacity) {
+  Target t;
+  if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
+  if ((t.d.datyp & 0x7F) != 3)
+    return c.fail(ZEP_ETYPE, "record " + std::string(t.d.nomvar) + " of datyp " +
+                                 std::to_string(t.d.datyp) + " does not hold characters");
+  std::vector<float> codes;
+  const int status = stdfile::read_values_as_floats(t.handle, &codes);
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  if (codes.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
+  for (size_t i = 0; i < codes.size(); ++i) out[i] = static_cast<uint8_t>(codes[i]);
+  return static_cast<long>(codes.size());
+}
+
+template <typename T>
+bool bad_args(zep_file *f, const zep_record *rec, T *out, size_t capacity) {
+  return f == nullptr || rec == nullptr || (out == nullptr && capacity > 0);
+}
+
+}  // namespace
+
+}  // namespace api
+
+using api::Call;
+
+extern "C" {
+
+long zep_read_f32(zep_file *f, const zep_record *rec, float *out, size_t capacity) {
+  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  Call c(f);
+  return api::read_f32(c, f, rec, out, capacity);
+}
+
+long zep_read_f64(zep_file *f, const zep_record *rec, double *out, size_t capacity) {
+  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  Call c(f);
+  return api::read_f64(c, f, rec, out, capacity);
+}
+
+long zep_read_i32(zep_file *f, const zep_record *rec, int32_t *out, size_t capacity) {
+  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  Call c(f);
+  static_assert(sizeof(int32_t) == sizeof(uint32_t), "");
+  return api::read_u32(c, f, rec, reinterpret_cast<uint32_t *>(out), capacity);
+}
+
+long zep_read_u32(zep_file *f, const zep_record *rec, uint32_t *out, size_t capacity) {
+  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  Call c(f);
+  return api::read_u32(c, f, rec, out, capacity);
+}
+
+long zep_read_u8(zep_file *f, const zep_record *rec, uint8_t *out, size_t capacity) {
+  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  Call c(f);
+  return api::read_u8(c, f, rec, out, capacity);
+}
+
+long zep_read(zep_file *f, const zep_record *rec, zep_type type, void *out, size_t capacity) {
+  switch (type) {
+    case ZEP_TYPE_F32:
+      return zep_read_f32(f, rec, static_cast<float *>(out), capacity);
+    case ZEP_TYPE_F64:
+      return zep_read_f64(f, rec, static_cast<double *>(out), capacity);
+    case ZEP_TYPE_I32:
+      return zep_read_i32(f, rec, static_cast<int32_t *>(out), capacity);
+    case ZEP_TYPE_U32:
+      return zep_read_u32(f, rec, static_cast<uint32_t *>(out), capacity);
+    case ZEP_TYPE_U8:
+      return zep_read_u8(f, rec, static_cast<uint8_t *>(out), capacity);
+  }
+  return ZEP_EINVAL;
+}
+
+}  // extern "C"
