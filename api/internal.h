@@ -103,6 +103,9 @@ int walk_next(Call &c, zep_file *f);
 // Rebuilds f->order when it is stale. 0 or a ZEP_E* code.
 int build_order(Call &c, zep_file *f);
 
+// Seconds since 1970 of a printable date (YYYYMMDD) and time (HHMMSShh).
+int64_t unix_seconds(int date, int time);
+
 // The key of a handle: {address or handle, kind}.
 void key_of(const zep_file *f, int handle, int64_t key[2]);
 

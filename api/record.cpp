@@ -31,15 +31,6 @@ void copy_trimmed(char *dst, const char *src, size_t width) {
   dst[n] = '\0';
 }
 
-int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 // ISO text and seconds since 1970 of a stamp; false when it cannot be
 // decoded.
 bool decode_stamp(int stamp, char *iso, size_t iso_size, int64_t *seconds) {
@@ -54,7 +45,7 @@ bool decode_stamp(int stamp, char *iso, size_t iso_size, int64_t *seconds) {
   const size_t n = std::min(std::strlen(text), iso_size - 1);
   std::memcpy(iso, text, n);
   iso[n] = '\0';
-  *seconds = days_from_civil(year, month, day) * 86400 + hh * 3600 + mm * 60 + ss;
+  *seconds = unix_seconds(date, time);
   return true;
 }
 

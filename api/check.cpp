@@ -1,0 +1,67 @@
+// zep_check: examines a file through the same walk and reads as the other
+// calls and reports what it found instead of stopping at the first damage.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "api/internal.h"
+#include "stdfile/read.h"
+#include "xdf/table.h"
+
+namespace {
+
+void note(zep_check_report *report, const std::string &message) {
+  if (report->damaged) return;
+  report->damaged = 1;
+  std::snprintf(report->message, sizeof report->message, "%s", message.c_str());
+}
+
+}  // namespace
+
+extern "C" int zep_check(const char *path, zep_check_report *report) {
+  if (report == nullptr) return ZEP_EINVAL;
+  std::memset(report, 0, sizeof *report);
+  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
+  zep_file *f = nullptr;
+  const int rc = zep_open(path, "r", &f);
+  if (path != nullptr) {
+    struct stat st;
+    if (::stat(path, &st) == 0) report->bytes = static_cast<int64_t>(st.st_size);
+  }
+  if (rc == ZEP_EDAMAGED) {
+    note(report, zep_last_message(nullptr));
+    return 0;
+  }
+  if (rc < 0) return rc;
+
+  {
+    api::Call c(f);
+    if (const xdf::FileEntry *e = xdf::open_entry(api::file_slot(f))) {
+      report->sequential = e->xdf_seq ? 1 : 0;
+      report->pages = e->xdf_seq ? 0 : e->npages;
+    }
+  }
+  zep_record rec;
+  int status;
+  while ((status = zep_next(f, &rec)) == 1) {
+    ++report->records;
+    api::Call c(f);
+    const int handle = api::locate(c, f, &rec);
+    std::vector<float> values;
+    if (handle < 0 || stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0) {
+      if (handle >= 0) c.fail(ZEP_EDAMAGED, "record " + std::string(rec.nomvar) + ": its values cannot be read");
+      note(report, f->message);
+    }
+  }
+  if (status < 0) note(report, f->message);
+  {
+    api::Call c(f);
+    const xdf::FileEntry *e = xdf::open_entry(api::file_slot(f));
+    if (e != nullptr && !e->xdf_seq && status == 0 && e->nrecords >= report->records)
+      report->deleted = e->nrecords - report->records;
+  }
+  zep_close(f);
+  return 0;
+}
