@@ -5,6 +5,7 @@
 // objects on top of it.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <cstdint>
 #include <cstring>
@@ -223,14 +224,22 @@ class File {
     if (rec.r.nk > 1) shape.push_back(rec.r.nk);
     shape.push_back(rec.r.nj);
     shape.push_back(rec.r.ni);
-    // ni*nj*nk computed in 64 bits must be the count the library reports.
-    int64_t product = 1;
+    // The array is sized from the directory's descriptors: check them
+    // before allocating. ni*nj*nk (in 128 bits) must be the library's count,
+    // and a record stored uncompressed holds at least one bit per value.
+    unsigned __int128 product = 1;
     for (auto s : shape) {
       if (s < 0) Raise(ZEP_EDAMAGED, "the record's dimensions are negative");
-      product *= s;
+      product *= static_cast<unsigned __int128>(s);
     }
-    if (static_cast<uint64_t>(product) != static_cast<uint64_t>(rec.r.count)) {
-      shape.assign(1, static_cast<py::ssize_t>(rec.r.count));
+    const uint64_t count = rec.r.count;
+    if (product != count) Raise(ZEP_EDAMAGED, "the record's dimensions ni*nj*nk are beyond any memory");
+    if ((rec.r.datyp & 128) == 0 && rec.r.lng >= 0 && count > static_cast<uint64_t>(rec.r.lng) * 64u) {
+      Raise(ZEP_EDAMAGED, "the record's " + std::to_string(count) + " values cannot fit in its " +
+                              std::to_string(rec.r.lng) + " stored 64-bit units");
+    }
+    if (count > (uint64_t{1} << 40) / static_cast<uint64_t>(dt.itemsize())) {
+      Raise(ZEP_ENOMEM, "the record's " + std::to_string(count) + " values are too many to hold in memory");
     }
     py::array out(dt, shape);
     ReadInto(rec, out);

@@ -74,17 +74,13 @@ def text_matches(ours, theirs):
 
 def value_texts_equal(values, tokens):
     """Values against the document's texts as the converter writes them
-    ("%12.6g" for reals, every digit for integers). Returns the first index
+    (every value as a 32-bit float with "%12.6g"). Returns the first index
     that differs, or -1."""
     flat = np.asarray(values).reshape(-1)
     if len(flat) != len(tokens):
         return -2
-    if flat.dtype.kind in "iu":
-        for n, (v, t) in enumerate(zip(flat.tolist(), tokens)):
-            if int(t) != v:
-                return n
-        return -1
-    shown = flat.astype(np.float32)
+    with np.errstate(over="ignore"):  # 64-bit values beyond float's range show as inf
+        shown = flat.astype(np.float32)
     for n, (v, t) in enumerate(zip(shown.tolist(), tokens)):
         if t in ("nan", "-nan"):
             if not (np.isnan(v) and (np.signbit(np.float32(v)) == t.startswith("-"))):

@@ -67,6 +67,17 @@ class Record:
         return _seconds_to_datetime64(self._raw.datev_unix) if self._raw.datev_ok else np.datetime64("NaT", "s")
 
     @property
+    def origin_text(self):
+        """The origin time as the converter writes it ("YYYY-MM-DDThh:mm:ssZ"),
+        "" when undecodable."""
+        return self._raw.dateo_iso
+
+    @property
+    def validity_text(self):
+        """The validity time of the stored datev as text, "" when undecodable."""
+        return self._raw.datev_iso
+
+    @property
     def dtype(self):
         """The dtype of values(): float32, float64, int32, uint32 or uint8."""
         return self._raw.dtype
