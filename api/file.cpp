@@ -60,6 +60,7 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
   if (m != "r" && m != "w" && m != "a")
     return c.fail(ZEP_EINVAL, std::string(path) + ": unknown mode \"" + m + "\" (r, w or a)");
   const std::string p = path;
+  c.set_path(p);
   if (p.empty()) return c.fail(ZEP_EINVAL, "zep_open: an empty path");
   if (p.size() > api::kMaxPath) return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
 

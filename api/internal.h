@@ -62,12 +62,15 @@ class Call {
   int errors() const { return errors_; }
   const std::vector<Message> &messages() const { return messages_; }
   void set_file(zep_file *f) { file_ = f; }
+  // The path messages name while there is no file object yet.
+  void set_path(const std::string &path) { path_ = path; }
 
  private:
   static void sink(void *context, const char *module, int code, int level, const char *text);
 
   std::unique_lock<std::recursive_mutex> hold_;
   zep_file *file_;
+  std::string path_;
   Call *outer_;
   int saved_msg_level_, saved_toler_, saved_image_, saved_downgrade_;
   void *saved_sink_context_;

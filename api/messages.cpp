@@ -115,8 +115,8 @@ int Call::fail(int code, const std::string &text) {
   const bool own = message.empty();
   if (own) message = text;
   if (message.empty()) message = zep_strerror(code);
-  if (file_ != nullptr && message.find(file_->path) == std::string::npos)
-    message = file_->path + ": " + message;
+  const std::string &path = file_ != nullptr ? file_->path : path_;
+  if (!path.empty() && message.find(path) == std::string::npos) message = path + ": " + message;
   if (own) {
     const Handler &h = handler();
     if (h.fn != nullptr) h.fn(h.context, xdf::ERROR, message.c_str());

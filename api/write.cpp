@@ -115,10 +115,9 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
         return 0;
       case 3: {
         if (type != ZEP_TYPE_U8) return wrong();
-        const uint8_t *bytes = static_cast<const uint8_t *>(values);
+        // The writer takes the characters in memory order.
         field->words.assign((n + 3) / 4, 0u);
-        for (size_t i = 0; i < n; ++i)
-          field->words[i / 4] |= static_cast<uint32_t>(bytes[i]) << (24 - 8 * (i % 4));
+        std::memcpy(field->words.data(), values, n);
         return 0;
       }
       default:
