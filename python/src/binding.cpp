@@ -221,7 +221,7 @@ class File {
   py::array Values(const Record& rec, py::object dtype) {
     py::dtype dt = dtype.is_none() ? DtypeOf(rec.r.type) : py::dtype::from_args(dtype);
     std::vector<py::ssize_t> shape;
-    if (rec.r.nk > 1) shape.push_back(rec.r.nk);
+    if (rec.r.nk != 1) shape.push_back(rec.r.nk);
     shape.push_back(rec.r.nj);
     shape.push_back(rec.r.ni);
     // The array is sized from the directory's descriptors: check them

@@ -74,13 +74,16 @@ def text_matches(ours, theirs):
 
 def value_texts_equal(values, tokens):
     """Values against the document's texts as the converter writes them
-    (every value as a 32-bit float with "%12.6g"). Returns the first index
+    ("%12.6g": reals as 32-bit floats, integers exact). Returns the first index
     that differs, or -1."""
     flat = np.asarray(values).reshape(-1)
     if len(flat) != len(tokens):
         return -2
-    with np.errstate(over="ignore"):  # 64-bit values beyond float's range show as inf
-        shown = flat.astype(np.float32)
+    if flat.dtype.kind in "iu":  # integers: exact, as doubles
+        shown = flat.astype(np.float64)
+    else:
+        with np.errstate(over="ignore"):  # 64-bit values beyond float's range show as inf
+            shown = flat.astype(np.float32)
     for n, (v, t) in enumerate(zip(shown.tolist(), tokens)):
         if t in ("nan", "-nan"):
             if not (np.isnan(v) and (np.signbit(np.float32(v)) == t.startswith("-"))):

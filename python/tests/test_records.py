@@ -56,16 +56,21 @@ def test_golden_records_equal_the_document(name):
                 except ValueError:
                     continue
                 assert t == in_calendar, (where, tag)
+            values = rec.values()
             shown = rec.values(dtype=np.float32)
             assert shown.dtype == np.float32 and shown.size == rec.ni * rec.nj * rec.nk
-            assert value_texts_equal(shown, expected["values"]) == -1, where
-            values = rec.values()
+            if values.dtype.kind in "iu":
+                # Integers beyond 2^24 have no float of their own: the float
+                # view is the nearest float.
+                np.testing.assert_array_equal(shown, values.astype(np.float32), err_msg=where)
+            else:
+                assert value_texts_equal(shown, expected["values"]) == -1, where
             datyp = rec.datyp & 0x7F
             if datyp == 5:
                 assert values.dtype == (np.float64 if rec.nbits == 64 else np.float32), where
             elif _NATURAL.get(datyp) is not None:
                 assert values.dtype == _NATURAL[datyp], where
-            assert values.shape == ((rec.nk, rec.nj, rec.ni) if rec.nk > 1 else (rec.nj, rec.ni)), where
+            assert values.shape == ((rec.nk, rec.nj, rec.ni) if rec.nk != 1 else (rec.nj, rec.ni)), where
             assert value_texts_equal(values, expected["values"]) == -1, where
 
 

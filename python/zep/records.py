@@ -85,7 +85,7 @@ class Record:
     @property
     def shape(self):
         r = self._raw
-        return (r.nk, r.nj, r.ni) if r.nk > 1 else (r.nj, r.ni)
+        return (r.nk, r.nj, r.ni) if r.nk != 1 else (r.nj, r.ni)
 
     @property
     def size(self):
@@ -93,7 +93,7 @@ class Record:
 
     def values(self, dtype=None, out=None):
         """The record's values as a new array of shape (nj, ni), or (nk, nj, ni)
-        when nk > 1, whose C-order flattening is the file's order (i fastest).
+        when nk is not 1, whose C-order flattening is the file's order (i fastest).
 
         dtype: None for the record's own type; float32 reads every data type
         as the converter shows it. out: a C-contiguous array to decode into
