@@ -5,7 +5,7 @@ the grid being (grtyp, ni, nj, nk, ig1..ig4). A group's records are laid out
 on the dimensions
     (time, level[, k], y, x)
 where time holds the group's distinct validity times and level its distinct
-ip1 values (decoded levels as coordinate values); k is there when nk > 1.
+ip1 values (decoded levels as coordinate values); k is there when nk is not 1.
 Groups with the same times (levels, grid) share the dimension; otherwise the
 name takes a number (time1, level1, x1, ...). Cells without a record are NaN
 (integer and character variables with such holes become float64 / float32).
@@ -200,7 +200,7 @@ def build_dataset(path, manager, recs):
         ydim, xdim = "y" + gsuffix, "x" + gsuffix
         dims = [tdim, ldim]
         record_shape = [nj, ni]
-        if nk > 1:
+        if nk != 1:
             dims.append(k_names(nk))
             record_shape.insert(0, nk)
         dims += [ydim, xdim]
@@ -253,7 +253,8 @@ def build_dataset(path, manager, recs):
             dtype = _float_dtype(dtype)
             fill = np.nan
 
-        name = _variable_name(nomvar, taken | set(coords))
+        taken.update(coords)
+        name = _variable_name(nomvar, taken)
         attrs = {"nomvar": nomvar, "typvar": typvar, "etiket": etiket, "grtyp": grtyp,
                  "ni": ni, "nj": nj, "nk": nk, "ig1": ig1, "ig2": ig2, "ig3": ig3, "ig4": ig4}
         for desc in _VARYING:
