@@ -295,8 +295,8 @@ def _version():
     return __version__
 
 
-def _open_file(path):
-    return _records.File(path, "r")
+def _open_file(path, mode="r"):
+    return _records.File(path, mode)
 
 
 class ZepBackendEntrypoint(BackendEntrypoint):
@@ -307,7 +307,7 @@ class ZepBackendEntrypoint(BackendEntrypoint):
 
     def open_dataset(self, filename_or_obj, *, drop_variables=None):
         path = os.fspath(filename_or_obj)
-        manager = CachingFileManager(_open_file, path, lock=False)
+        manager = CachingFileManager(_open_file, path, mode="r", lock=False)
         with manager.acquire_context() as f:
             recs = list(f)
         ds = build_dataset(path, manager, recs)
