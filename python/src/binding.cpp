@@ -7,7 +7,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -81,6 +83,68 @@ int TypeOf(const py::dtype& dt) {
 // Raised by an operation on a closed file; becomes ValueError, as with
 // Python's own files.
 struct ClosedFile {};
+
+// Memory of the arrays that values() returns. A freed array's block is kept
+// (up to kHeld bytes in all) and given to the next array of a size it can
+// hold: reading record after record then decodes into memory already mapped
+// instead of fresh pages that the kernel must clear first, which cost as
+// much as the decoding itself.
+class BlockPool {
+ public:
+  static constexpr size_t kAlign = 64;
+  static constexpr size_t kHeld = size_t{64} << 20;
+  static constexpr size_t kBlocks = 8;
+
+  // A block of at least `bytes` (64-byte aligned), or nullptr.
+  void* Take(size_t bytes) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      for (size_t i = 0; i < free_.size(); ++i) {
+        const size_t cap = CapacityOf(free_[i]);
+        if (cap >= bytes && cap / 2 <= bytes) {
+          void* p = free_[i];
+          free_.erase(free_.begin() + static_cast<std::ptrdiff_t>(i));
+          held_ -= cap;
+          return p;
+        }
+      }
+    }
+    const size_t rounded = (bytes + kAlign - 1) / kAlign * kAlign;
+    char* base = static_cast<char*>(std::aligned_alloc(kAlign, rounded + kAlign));
+    if (!base) return nullptr;
+    std::memcpy(base, &rounded, sizeof rounded);
+    return base + kAlign;
+  }
+
+  void Give(void* p) {
+    const size_t cap = CapacityOf(p);
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (held_ + cap <= kHeld && free_.size() < kBlocks) {
+        free_.push_back(p);
+        held_ += cap;
+        return;
+      }
+    }
+    std::free(static_cast<char*>(p) - kAlign);
+  }
+
+ private:
+  static size_t CapacityOf(void* p) {
+    size_t cap;
+    std::memcpy(&cap, static_cast<char*>(p) - kAlign, sizeof cap);
+    return cap;
+  }
+
+  std::mutex mu_;
+  std::vector<void*> free_;
+  size_t held_ = 0;
+};
+
+BlockPool& Pool() {
+  static BlockPool* pool = new BlockPool;  // outlives every array, even at exit
+  return *pool;
+}
 
 // A record's descriptor as the library gives it (immutable from Python).
 struct Record {
@@ -241,7 +305,11 @@ class File {
     if (count > (uint64_t{1} << 40) / static_cast<uint64_t>(dt.itemsize())) {
       Raise(ZEP_ENOMEM, "the record's " + std::to_string(count) + " values are too many to hold in memory");
     }
-    py::array out(dt, shape);
+    const size_t bytes = std::max<size_t>(1, count * static_cast<size_t>(dt.itemsize()));
+    void* block = Pool().Take(bytes);
+    if (!block) throw std::bad_alloc();
+    py::capsule owner(block, [](void* p) { Pool().Give(p); });
+    py::array out(dt, shape, block, owner);
     ReadInto(rec, out);
     return out;
   }

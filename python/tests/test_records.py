@@ -113,6 +113,15 @@ def test_values_into_a_caller_array_and_threads():
     with zep.open(golden("many_records.vkt")) as f:
         recs = [r for r in f if r.size > 0]
         expected = [r.values(np.float32) for r in recs]
+        # Arrays of values() never share memory while alive; a freed one's
+        # memory serves the next read without disturbing the others.
+        a, b = recs[0].values(np.float32), recs[1].values(np.float32)
+        assert not np.shares_memory(a, b) and a.flags.writeable and a.flags.c_contiguous
+        keep = b.copy()
+        del a
+        c = recs[0].values(np.float32)
+        np.testing.assert_array_equal(b, keep)
+        np.testing.assert_array_equal(c, expected[0])
         out = np.empty(max(r.size for r in recs) + 3, dtype=np.float32)
         r = recs[5]
         assert r.values(out=out[: r.size]) is not None
