@@ -44,7 +44,7 @@ check-formatter:
 # Every fuzz target for FUZZ_SECONDS each (clang and libclang-rt-14-dev).
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
-FUZZ_TARGETS ?= convert decode directives key_parser file_kind
+FUZZ_TARGETS ?= convert decode directives key_parser file_kind api
 fuzz:
 	$(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" \

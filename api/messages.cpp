@@ -22,6 +22,17 @@ Handler &handler() {
   return h;
 }
 
+// Passes a message to the handler, unless it comes from a call the handler
+// itself made (which would feed it its own failures without end).
+void deliver(int level, const char *text) {
+  thread_local bool in_handler = false;
+  const Handler &h = handler();
+  if (h.fn == nullptr || in_handler) return;
+  in_handler = true;
+  h.fn(h.context, level, text);
+  in_handler = false;
+}
+
 // The message of the calling thread's last failed zep_open or zep_check.
 std::string &thread_message() {
   thread_local std::string text;
@@ -99,8 +110,7 @@ void Call::sink(void *context, const char *module, int code, int level, const ch
   (void)code;
   if (level >= xdf::ERROR) ++c->errors_;
   c->messages_.push_back(Message{level, line});
-  const Handler &h = handler();
-  if (h.fn != nullptr) h.fn(h.context, level, line.c_str());
+  deliver(level, line.c_str());
 }
 
 int Call::fail(int code, const std::string &text) {
@@ -117,10 +127,7 @@ int Call::fail(int code, const std::string &text) {
   if (message.empty()) message = zep_strerror(code);
   const std::string &path = file_ != nullptr ? file_->path : path_;
   if (!path.empty() && message.find(path) == std::string::npos) message = path + ": " + message;
-  if (own) {
-    const Handler &h = handler();
-    if (h.fn != nullptr) h.fn(h.context, xdf::ERROR, message.c_str());
-  }
+  if (own) deliver(xdf::ERROR, message.c_str());
   if (file_ != nullptr) {
     file_->message = message;
   } else {

@@ -116,8 +116,7 @@ int describe(Call &c, zep_file *f, int handle, zep_record *rec) {
   r.lng = 2 * length;
   r.dltf = 0;
   r.ubc = d.ubc;
-  r.extra1 = d.datev;
-  r.datev = d.datev;
+  r.extra1 = d.datev;  // the stored valid stamp
   r.dateo = d.datev;
   const uint32_t seconds = static_cast<uint32_t>(d.deet) * static_cast<uint32_t>(d.npas);
   if (seconds != 0) {
@@ -125,6 +124,10 @@ int describe(Call &c, zep_file *f, int handle, zep_record *rec) {
     coding::add_hours(d.datev, -(static_cast<double>(seconds) / 3600.0), false, &origin, nullptr);
     r.dateo = origin;
   }
+  // The validity as the converter shows it: the origin moved forward again
+  // (a stored stamp of an impossible day comes out as the real day).
+  const double hours = static_cast<double>(static_cast<int64_t>(r.deet) * r.npas) * (1.0 / 3600.0);
+  coding::add_hours(r.dateo, hours, false, &r.datev, nullptr);
   copy_trimmed(r.nomvar, d.nomvar.c_str(), 4);
   copy_trimmed(r.typvar, d.typvar.c_str(), 2);
   copy_trimmed(r.etiket, d.etiket.c_str(), 12);

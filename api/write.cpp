@@ -7,6 +7,7 @@
 // needs is reserved first: a full disk is then a refused call, not a
 // write the word-file layer would end the process on.
 #include <fcntl.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <cmath>
@@ -42,6 +43,12 @@ int reserve_room(Call &c, const zep_file *f, int64_t bytes) {
   const io::FileEntry &e = io::file_entry(row);
   if (e.fd < 0) return 0;
   const int64_t end = static_cast<int64_t>(e.size) * 4;
+  // The process's own limit on file sizes fails a write just as a full disk.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<uint64_t>(end + bytes) > static_cast<uint64_t>(limit.rlim_cur))
+    return c.fail(ZEP_EWRITE, "no room for the record: the process may not make files of " +
+                                  std::to_string(end + bytes) + " bytes");
   const int rc = ::fallocate(e.fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end), static_cast<off_t>(bytes));
   if (rc == 0 || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return 0;
   return c.fail(ZEP_EWRITE, "no room for the record on the disk: " + std::string(std::strerror(errno)));
