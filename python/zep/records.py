@@ -74,7 +74,7 @@ class Record:
 
     @property
     def validity_text(self):
-        """The validity time of the stored datev as text, "" when undecodable."""
+        """The validity time as the converter writes it, "" when undecodable."""
         return self._raw.datev_iso
 
     @property
@@ -207,9 +207,12 @@ class File:
         in file order. datev is a stamp, a numpy.datetime64 or a datetime."""
         def ival(v):
             return -1 if v is None else int(v)
-        found = self._f.find(nomvar or "", typvar or "", etiket or "", ival(ip1), ival(ip2), ival(ip3),
-                             _stamp(datev))
-        return [Record(self, raw) for raw in found]
+        # The search layer matches datev against the stored stamp, which
+        # differs from the record's datev (recomputed from dateo, deet and
+        # npas) for stamps off the calendar: datev is matched here instead.
+        found = self._f.find(nomvar or "", typvar or "", etiket or "", ival(ip1), ival(ip2), ival(ip3), -1)
+        stamp = _stamp(datev)
+        return [Record(self, raw) for raw in found if stamp == -1 or raw.datev == stamp]
 
     # -- writing ------------------------------------------------------------------
     def write(self, values, nomvar, typvar="", etiket="", ip1=0, ip2=0, ip3=0, dateo=0, deet=0, npas=0,
