@@ -255,6 +255,18 @@ def test_errors_carry_the_library_message(tmp_path):
             w.write(np.array(["a"]), nomvar="S")
 
 
+def test_check_reports_sound_and_damaged_files(tmp_path):
+    sound = zep.check(golden("deleted.vkt"))
+    assert (sound["records"], sound["damaged"], sound["message"]) == (len(read_document("deleted")), False, "")
+    assert sound["deleted"] > 0 and sound["bytes"] == os.path.getsize(golden("deleted.vkt"))
+    flipped = os.path.join(SOURCE_DIR, "tests", "damaged", "checksum_flipped.vkt")
+    if os.path.exists(flipped):
+        report = zep.check(flipped)
+        assert report["damaged"] and report["message"]
+    with pytest.raises(zep.Error):
+        zep.check(str(tmp_path / "missing.vkt"))
+
+
 def test_damaged_files_raise_zep_error_without_crashing():
     damaged = sorted(glob.glob(os.path.join(SOURCE_DIR, "tests", "damaged", "*.vkt")))
     if not damaged:
