@@ -170,3 +170,39 @@ TEST(ApiOpen, AFileOfTheOldSequentialKindOpensForReadingOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ApiCheck, ASoundFileIsCountedAndAnUnreadableOneRefused) {
+  Scratch s;
+  const std::string path = s.path("Check.vkt");
+  api_test::write_floats(path, 3);
+  zep_file *f = nullptr;
+  ASSERT_EQ(zep_open(path.c_str(), "a", &f), 0);
+  const std::vector<zep_record> all = api_test::walk(f);
+  ASSERT_EQ(all.size(), 3u);
+  ASSERT_EQ(zep_erase(f, &all[0]), 0);
+  ASSERT_EQ(zep_close(f), 0);
+
+  zep_check_report report;
+  ASSERT_EQ(zep_check(path.c_str(), &report), 0);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(report.records, 2);
+  EXPECT_EQ(report.deleted, 1);
+  EXPECT_EQ(report.pages, 1);
+  EXPECT_EQ(report.bytes, static_cast<int64_t>(st.st_size));
+  EXPECT_EQ(report.sequential, 0);
+  EXPECT_EQ(report.damaged, 0);
+  EXPECT_STREQ(report.message, "");
+
+  // Records cut off: examined, damaged, the first damage named.
+  ASSERT_EQ(truncate(path.c_str(), st.st_size - 8), 0);
+  ASSERT_EQ(zep_check(path.c_str(), &report), 0);
+  EXPECT_EQ(report.damaged, 1);
+  EXPECT_NE(std::string(report.message).find(path), std::string::npos) << report.message;
+  EXPECT_EQ(zep_check(s.path("none.vkt").c_str(), &report), ZEP_EOPEN);
+  EXPECT_EQ(zep_check(path.c_str(), nullptr), ZEP_EINVAL);
+}
+
+}  // namespace

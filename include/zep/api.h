@@ -63,7 +63,10 @@ typedef enum zep_type {
 typedef struct zep_file zep_file; /* opaque */
 
 /* A record's descriptor. Texts are NUL-terminated with trailing blanks
- * removed. Integer fields hold the stored values. */
+ * removed. Integer fields hold the stored values; dateo and datev are the
+ * origin and validity stamps as the converter shows them (the origin is the
+ * stored valid stamp moved back by deet*npas, datev that origin moved
+ * forward again), extra1 the stored valid stamp. */
 typedef struct zep_record {
   char nomvar[5], typvar[3], etiket[13], grtyp[2];
   int ip1, ip2, ip3, ni, nj, nk, nbits, datyp;
