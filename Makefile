@@ -2,6 +2,7 @@
 # sanitizer tree in build-asan/ and runs every test through ctest.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
+PYTHON ?= /usr/bin/python3
 
 .PHONY: all build run test clean bench check-formatter fuzz
 
@@ -24,11 +25,15 @@ test: build
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
 # Converter throughput against a printf-per-value build, on a benchmark file
-# written once into build/.
+# written once into build/; then the Python package's read rate against
+# zep_read_f32's on that file.
 bench:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEP_TESTS=OFF -DZEP_BENCH=ON
 	$(CMAKE) --build build -j $(JOBS) --target vkt2xml vkt2xml_printf make_bench_file timed_run
 	sh bench/run_bench.sh build
+	@if $(CMAKE) --build build -j $(JOBS) --target api_read_bench zep_python; then \
+	  $(PYTHON) bench/python_read_bench.py build; \
+	else echo "bench: the Python package is not built (see the configure messages): no Python read benchmark"; fi
 
 # Every 32-bit float pattern through the value formatter against printf.
 check-formatter:
