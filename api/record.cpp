@@ -322,7 +322,10 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
     xdf::open_entry(slot)->cur_addr = xdf::open_entry(slot)->seq_bof;
   }
   int ni = 0, nj = 0, nk = 0;
-  int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, q->datev, q->etiket, q->ip1,
+  // The search's own datev criterion compares the stored valid stamp; the
+  // query's datev is compared below with the record's datev as this API
+  // shows it (and with the stored stamp, extra1), so search without it.
+  int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, -1, q->etiket, q->ip1,
                     q->ip2, q->ip3, q->typvar, q->nomvar);
   while (h > 0) {
     int64_t key[2];
@@ -336,16 +339,20 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
   long total = 0;
   for (size_t i = 0; i < f->order.size(); ++i) {
     if (matches.count(f->order[i]) == 0) continue;
-    if (static_cast<size_t>(total) < capacity) {
+    const bool room = static_cast<size_t>(total) < capacity;
+    if (room || q->datev != -1) {
       zep_record probe;
       std::memset(&probe, 0, sizeof probe);
       probe.key[0] = f->order[i];
       probe.key[1] = f->sequential ? 2 : 1;
       const int handle = api::locate(c, f, &probe);
       if (handle < 0) return handle;
-      const int st = api::describe(c, f, handle, &out[total]);
+      zep_record found;
+      const int st = api::describe(c, f, handle, &found);
       if (st < 0) return st;
-      out[total].index = static_cast<int64_t>(i);
+      if (q->datev != -1 && found.datev != q->datev && found.extra1 != q->datev) continue;
+      found.index = static_cast<int64_t>(i);
+      if (room) out[total] = found;
     }
     ++total;
   }

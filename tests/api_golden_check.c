@@ -346,6 +346,22 @@ static void check_file(const char *dir, const char *name) {
     free(dv);
   }
 
+  /* Each record is found by its own name and datev (the datev it shows, which
+   * differs from the stored stamp when that stamp is not a real date). */
+  for (size_t i = 0; i < n; ++i) {
+    zep_query q;
+    zep_query_init(&q);
+    snprintf(q.nomvar, sizeof q.nomvar, "%s", seen[i].nomvar);
+    q.datev = seen[i].datev;
+    const long found = zep_find(f, &q, NULL, 0);
+    zep_record *hits = malloc(sizeof *hits * (size_t)(found > 0 ? found : 1));
+    int hit = 0;
+    if (found > 0 && zep_find(f, &q, hits, (size_t)found) == found)
+      for (long k = 0; k < found; ++k) hit |= hits[k].index == seen[i].index;
+    if (!hit) FAIL("%s record %zu: not found by its name and datev %d (%ld found)", name, i, seen[i].datev, found);
+    free(hits);
+  }
+
   /* Rewind lists the same first record. */
   if (n > 0) {
     if (zep_rewind(f) != 0 || zep_next(f, &r) != 1 || r.index != 0 || r.key[0] != seen[0].key[0] ||

@@ -100,7 +100,8 @@ typedef struct zep_record {
   int64_t key[2];  /* opaque: finds the record again while its file is open */
 } zep_record;
 
-/* A search query: empty texts and -1 integers are wildcards. */
+/* A search query: empty texts and -1 integers are wildcards. datev matches
+ * a record's datev as zep_record shows it, or its stored stamp (extra1). */
 typedef struct zep_query {
   char nomvar[5], typvar[3], etiket[13];
   int ip1, ip2, ip3, datev;
