@@ -87,11 +87,12 @@ TEST(ValueFormat, SpecialValuesAsTheCLibraryWritesThem) {
   }
 }
 
-// Ten million patterns spread evenly over all 2^32 (an odd stride reaches
-// every exponent and every low significand bit pattern), then every
-// exponent with the significands at both ends of its binade.
-TEST(ValueFormat, FloatRoadIdenticalToPrintfOverTenMillionPatterns) {
-  const uint32_t kStride = 429;  // 2^32 / 429 ≈ 10 million
+// A hundred thousand patterns spread evenly over all 2^32 (an odd stride
+// reaches every exponent and many low significand bit patterns), then every
+// exponent with the significands at both ends of its binade. Every one of
+// the 2^32 patterns is compared by `make check-formatter`.
+TEST(ValueFormat, FloatRoadIdenticalToPrintfOverASampleOfPatterns) {
+  const uint32_t kStride = 42901;  // 2^32 / 42901 ≈ 100 thousand
   for (uint64_t b = 7; b <= 0xFFFFFFFFu; b += kStride) {
     expect_float_like_printf(static_cast<uint32_t>(b));
     if (HasFatalFailure()) return;

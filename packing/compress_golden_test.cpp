@@ -21,18 +21,12 @@
 #include "common/big_endian.h"
 #include "packing/compress.h"
 #include "packing/float_packer.h"
+#include "tests/golden_dir.h"
 
 namespace packing {
 namespace {
 
-// The reference files: $ZEP_GOLDEN_DIR, else shared/golden beside the
-// repository.
-std::string golden_dir() {
-  if (const char* dir = std::getenv("ZEP_GOLDEN_DIR")) return std::string(dir) + "/";
-  std::string here = __FILE__;  // <repo>/packing/compress_golden_test.cpp
-  for (int k = 0; k < 2; ++k) here = here.substr(0, here.find_last_of('/'));
-  return here + "/../shared/golden/";
-}
+using zep_test::golden_dir;
 
 struct GoldenRecord {
   int ni = 0, nj = 0, nk = 0, nbits = 0, datyp = 0;

@@ -24,17 +24,11 @@
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
+#include "tests/golden_dir.h"
 
 namespace stdfile_test {
 
-// The golden folder: $ZEP_GOLDEN_DIR, else beside the repository
-// (../shared/golden from its root).
-inline std::string golden_dir() {
-  if (const char* env = std::getenv("ZEP_GOLDEN_DIR")) return std::string(env) + "/";
-  std::string here = __FILE__;
-  here = here.substr(0, here.find_last_of('/'));
-  return here + "/../../shared/golden/";
-}
+using zep_test::golden_dir;
 
 inline bool have_golden(const std::string& name) {
   return access((golden_dir() + name).c_str(), R_OK) == 0;

@@ -18,10 +18,11 @@
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/xdf.h"
+#include "tests/golden_dir.h"
 
 namespace xdf_test {
 
-inline const char *kGolden = "/work/shared/golden/";
+inline const std::string kGolden = zep_test::golden_dir();
 
 inline bool exists(const std::string &path) { return access(path.c_str(), R_OK) == 0; }
 
