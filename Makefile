@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test clean bench check-formatter fuzz
+.PHONY: all build run deps test clean bench check-formatter fuzz
 
 all: build
 
@@ -14,10 +14,14 @@ build:
 run: build
 	build/vkt2xml -vkt build/sample.vkt
 
-test: build
+test: deps build
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEP_SANITIZE=ON -DZEP_TESTS=ON
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The packages the tests need, installed when missing.
+deps:
+	bash scripts/install-deps.sh
 
 # Converter throughput against a printf-per-value build, on a benchmark file
 # written once into build/.
