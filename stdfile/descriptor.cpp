@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/bit_fields.h"
+#include "common/bit_stream.h"
 #include "xdf/table.h"
 #include "zep/coding.h"
 #include "zep/xdf.h"
