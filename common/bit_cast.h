@@ -8,7 +8,7 @@ namespace zep {
 
 // The object representation of `from` as a `To` of the same size.
 template <class To, class From>
-inline To bit_cast(const From& from) {
+inline To bit_cast(const From &from) {
   static_assert(sizeof(To) == sizeof(From), "bit_cast between types of different sizes");
   To to;
   std::memcpy(&to, &from, sizeof to);

@@ -54,7 +54,7 @@ class BitReader {
  public:
   // Reads from bit `start_bit` of words[0 .. nwords - 1]. A start beyond the
   // end reads as an overrun at the first token.
-  BitReader(const uint32_t* words, size_t nwords, uint64_t start_bit = 0)
+  BitReader(const uint32_t *words, size_t nwords, uint64_t start_bit = 0)
       : begin_(words), end_(words + nwords) {
     const uint64_t total = static_cast<uint64_t>(nwords) * 32;
     if (start_bit > total) start_bit = total, overrun_ = true;
@@ -97,12 +97,12 @@ class BitReader {
   // nothing and returns false when the tokens run past the end or the width
   // is above 64; the loops then need no check.
   template <class Sink>
-  static bool read_tokens(const uint32_t* words, size_t nwords, uint64_t offset, int width,
-                          WideSlot mode, size_t count, Sink&& sink) {
+  static bool read_tokens(const uint32_t *words, size_t nwords, uint64_t offset, int width,
+                          WideSlot mode, size_t count, Sink &&sink) {
     if (width > 64) return false;
     if (count == 0 || width <= 0) return true;
     if (__builtin_expect(!token_span_fits(offset, count, width, nwords), 0)) return false;
-    const uint32_t* p = words + (offset >> 5);
+    const uint32_t *p = words + (offset >> 5);
     const int off = static_cast<int>(offset & 31);
     switch (width) {
       case 8: read_fixed<8>(p, off, count, sink); return true;
@@ -160,13 +160,13 @@ class BitReader {
   // (its sink inlined): it then has the registers to itself, whatever the
   // size of the caller.
   template <int kWidth, class Sink>
-  static void read_fixed(const uint32_t* p, int off, size_t count, Sink sink) {
+  static void read_fixed(const uint32_t *p, int off, size_t count, Sink sink) {
     read_any(p, off, std::integral_constant<int, kWidth>(), count, sink);
   }
 
   // Width: an int, or a std::integral_constant for the common widths.
   template <class Width, class Sink>
-  __attribute__((noinline)) static void read_any(const uint32_t* p, int off, Width width,
+  __attribute__((noinline)) static void read_any(const uint32_t *p, int off, Width width,
                                                  size_t count, Sink sink) {
     const uint32_t mask = low_mask32(width);
     uint64_t acc = *p++;
@@ -183,8 +183,8 @@ class BitReader {
 
   // Slots of 33 to 64 bits: two reads per slot, the high part then 32 bits.
   template <class Sink>
-  __attribute__((noinline)) static void read_wide(const uint32_t* p, int off, int width, WideSlot mode, size_t count,
-                        Sink sink) {
+  __attribute__((noinline)) static void read_wide(const uint32_t *p, int off, int width,
+                                                  WideSlot mode, size_t count, Sink sink) {
     const int high = width - 32;
     const uint32_t high_mask = low_mask32(high);
     uint64_t acc = *p++;
@@ -204,9 +204,9 @@ class BitReader {
     }
   }
 
-  const uint32_t* begin_;
-  const uint32_t* p_;
-  const uint32_t* end_;
+  const uint32_t *begin_;
+  const uint32_t *p_;
+  const uint32_t *end_;
   uint64_t acc_ = 0;  // the next n_ bits, left-aligned
   int n_ = 0;
   bool overrun_ = false;
@@ -218,7 +218,7 @@ class BitWriter {
   // first word before the start keep their contents; so do the bits of the
   // last word after the last token when finish() is called. A start beyond
   // the end makes every write an overrun.
-  BitWriter(uint32_t* words, size_t nwords, uint64_t start_bit = 0)
+  BitWriter(uint32_t *words, size_t nwords, uint64_t start_bit = 0)
       : begin_(words), p_(words), end_(words + nwords) {
     const uint64_t total = static_cast<uint64_t>(nwords) * 32;
     if (start_bit > total) {
@@ -265,8 +265,8 @@ class BitWriter {
   // contents. Writes nothing and returns false when the tokens run past the
   // end or the width is above 64; tokens of width 0 take no bits.
   template <class Source>
-  static bool write_tokens(uint32_t* words, size_t nwords, uint64_t offset, int width,
-                           size_t count, Source&& source) {
+  static bool write_tokens(uint32_t *words, size_t nwords, uint64_t offset, int width, size_t count,
+                           Source &&source) {
     if (width > 64) return false;
     if (count == 0 || width <= 0) return true;
     if (!token_span_fits(offset, count, width, nwords)) return false;
@@ -282,7 +282,7 @@ class BitWriter {
   // The loop of write_tokens, with its cursor in locals; the caller has
   // checked that every token fits. A function of its own, as the reader's.
   template <class Source>
-  __attribute__((noinline)) static void write_loop(uint32_t* p, int nacc, int width, size_t count,
+  __attribute__((noinline)) static void write_loop(uint32_t *p, int nacc, int width, size_t count,
                                                    Source source) {
     const int high = width > 32 ? width - 32 : 0;
     const int low = width - high;
@@ -310,9 +310,9 @@ class BitWriter {
     }
   }
 
-  uint32_t* begin_;
-  uint32_t* p_;
-  uint32_t* end_;
+  uint32_t *begin_;
+  uint32_t *p_;
+  uint32_t *end_;
   uint64_t acc_ = 0;  // the low nacc_ bits are pending
   int nacc_ = 0;
   bool overrun_ = false;
@@ -320,7 +320,7 @@ class BitWriter {
 
 // The `nbits`-wide field (1..32) at bit `pos` of words[0 .. nwords - 1];
 // zero when it does not lie inside.
-inline uint32_t get_bits(const uint32_t* words, size_t nwords, uint64_t pos, int nbits) {
+inline uint32_t get_bits(const uint32_t *words, size_t nwords, uint64_t pos, int nbits) {
   if (!token_span_fits(pos, 1, nbits, nwords)) return 0;
   BitReader in(words, nwords, pos);
   return in.read(nbits);
@@ -329,7 +329,7 @@ inline uint32_t get_bits(const uint32_t* words, size_t nwords, uint64_t pos, int
 // Writes the low nbits (1..32) of value into the field at bit `pos`; the
 // other bits are kept. Returns false, writing nothing, when the field does
 // not lie inside words[0 .. nwords - 1].
-inline bool put_bits(uint32_t* words, size_t nwords, uint64_t pos, int nbits, uint32_t value) {
+inline bool put_bits(uint32_t *words, size_t nwords, uint64_t pos, int nbits, uint32_t value) {
   if (!token_span_fits(pos, 1, nbits, nwords)) return false;
   BitWriter out(words, nwords, pos);
   out.put(value, nbits);

@@ -60,7 +60,7 @@ TEST(BitStream, WriterThenReaderRoundTripRandomWidths) {
   }
   std::vector<uint32_t> buf((total + 3 + 31) / 32, 0xFFFFFFFFu);
   zep::BitWriter wr(buf.data(), buf.size(), 3);
-  for (auto& t : tokens) wr.put(t.first, t.second);
+  for (auto &t : tokens) wr.put(t.first, t.second);
   wr.finish();
   EXPECT_FALSE(wr.overrun());
   EXPECT_EQ(buf[0] >> 29, 7u);  // the bits before the start are kept
@@ -68,7 +68,7 @@ TEST(BitStream, WriterThenReaderRoundTripRandomWidths) {
     EXPECT_EQ(buf.back() & 1u, 1u);  // and those after the end
   }
   zep::BitReader rd(buf.data(), buf.size(), 3);
-  for (auto& t : tokens) ASSERT_EQ(rd.read(t.second), t.first);
+  for (auto &t : tokens) ASSERT_EQ(rd.read(t.second), t.first);
   EXPECT_FALSE(rd.overrun());
   EXPECT_EQ(rd.bits_left(), buf.size() * 32 - total - 3);
 }
@@ -124,7 +124,7 @@ TEST(BitStream, SignedTokensAreTwosComplement) {
 TEST(BitStream, BulkTokensMatchFieldByField) {
   std::mt19937 rng(11);
   std::vector<uint32_t> buf(200);
-  for (auto& w : buf) w = rng();
+  for (auto &w : buf) w = rng();
   for (int width = 1; width <= 64; ++width) {
     for (uint64_t start : {0, 5, 31, 32}) {
       const size_t count = (buf.size() * 32 - start) / width;
@@ -164,7 +164,7 @@ TEST(BitStream, BulkWriteMatchesFieldByField) {
       std::vector<uint32_t> buf(40, 0xA5A5A5A5u);
       const size_t count = (buf.size() * 32 - start - 5) / width;  // leaves 5+ bits after
       std::vector<uint32_t> tokens(count);
-      for (auto& t : tokens) t = rng() & zep::low_mask32(std::min(width, 32));
+      for (auto &t : tokens) t = rng() & zep::low_mask32(std::min(width, 32));
       ASSERT_TRUE(zep::BitWriter::write_tokens(buf.data(), buf.size(), start, width, count,
                                                [&](size_t i) { return tokens[i]; }));
       for (size_t i = 0; i < count; ++i) {

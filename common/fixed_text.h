@@ -14,7 +14,7 @@
 namespace zep {
 
 // The first min(len, limit) characters of a field; empty for a null field.
-inline std::string_view field_view(const char* field, size_t len, size_t limit = SIZE_MAX) {
+inline std::string_view field_view(const char *field, size_t len, size_t limit = SIZE_MAX) {
   return field == nullptr ? std::string_view() : std::string_view(field, std::min(len, limit));
 }
 
@@ -39,24 +39,24 @@ inline std::string blank_padded(std::string_view s, size_t width) {
 
 // A field as text: at most `limit` characters, up to the first NUL, without
 // trailing blanks.
-inline std::string field_text(const char* field, size_t len, size_t limit = SIZE_MAX) {
+inline std::string field_text(const char *field, size_t len, size_t limit = SIZE_MAX) {
   return std::string(trim_blanks(until_nul(field_view(field, len, limit))));
 }
 
 // The first min(len, width) characters of a field, blank-filled to `width`.
-inline std::string padded_field(const char* field, size_t len, size_t width) {
+inline std::string padded_field(const char *field, size_t len, size_t width) {
   return blank_padded(field_view(field, len, width), width);
 }
 
 // Copies the first min(len, text size) characters of `text` into a field of
 // `len` characters; the rest of the field is left as it is.
-inline void copy_back(char* field, size_t len, std::string_view text) {
+inline void copy_back(char *field, size_t len, std::string_view text) {
   const size_t n = std::min(len, text.size());
   if (field != nullptr && n > 0) std::memcpy(field, text.data(), n);
 }
 
 // Copies `text` into a field of `len` characters, cut or blank-filled.
-inline void fill_field(char* field, size_t len, std::string_view text) {
+inline void fill_field(char *field, size_t len, std::string_view text) {
   if (field == nullptr) return;
   const size_t n = std::min(len, text.size());
   if (n > 0) std::memcpy(field, text.data(), n);

@@ -3,7 +3,7 @@
 
 namespace packing {
 
-const char* pack_status_text(PackStatus status) {
+const char *pack_status_text(PackStatus status) {
   switch (status) {
     case PackStatus::kOk: return "ok";
     case PackStatus::kNothingToDo: return "nothing to do";

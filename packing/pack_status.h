@@ -31,7 +31,7 @@ enum class PackStatus : int {
 };
 
 // Short English description of a status, for messages.
-const char* pack_status_text(PackStatus status);
+const char *pack_status_text(PackStatus status);
 
 // The bit streams of common/bit_stream.h.
 using zep::bit_length;

@@ -10,7 +10,7 @@ namespace zep_test {
 
 // The golden folder, with a trailing slash.
 inline std::string golden_dir() {
-  if (const char* env = std::getenv("ZEP_GOLDEN_DIR")) {
+  if (const char *env = std::getenv("ZEP_GOLDEN_DIR")) {
     if (*env != '\0') return std::string(env) + "/";
   }
   std::string here = __FILE__;  // <repo>/tests/golden_dir.h
@@ -19,6 +19,6 @@ inline std::string golden_dir() {
 }
 
 // The golden file `name` (for example "integers.vkt").
-inline std::string golden_file(const std::string& name) { return golden_dir() + name; }
+inline std::string golden_file(const std::string &name) { return golden_dir() + name; }
 
 }  // namespace zep_test
