@@ -10,6 +10,7 @@
 #include "xdf/table.h"
 #include "zep/coding.h"
 #include "zep/xdf.h"
+#include "common/fixed_text.h"
 
 namespace stdfile {
 
@@ -40,13 +41,7 @@ const KeyTables& key_tables() {
 
 // Blank-padded copy of at most `width` characters of `s`.
 std::string padded(std::string_view s, size_t width) {
-  std::string out(width, ' ');
-  const size_t n = std::min(width, s.size());
-  for (size_t i = 0; i < n; ++i) {
-    if (s[i] == '\0') break;
-    out[i] = s[i];
-  }
-  return out;
+  return zep::blank_padded(zep::until_nul(s.substr(0, width)), width);
 }
 
 // Six-bit field of character `index` (0-based) of a name laid out from bit
