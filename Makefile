@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 PYTHON ?= /usr/bin/python3
 
-.PHONY: all build run test clean bench check-formatter fuzz
+.PHONY: all build run deps test clean bench check-formatter fuzz
 
 all: build
 
@@ -13,16 +13,16 @@ build:
 	$(CMAKE) --build build -j $(JOBS)
 
 run: build
-	@if [ -x build/vkt2xml ] && [ -f build/sample.vkt ]; then \
-	  build/vkt2xml -vkt build/sample.vkt; \
-	elif [ -x build/vkt2xml ] && [ -f ../shared/golden/empty.vkt ]; then \
-	  build/vkt2xml -vkt ../shared/golden/empty.vkt; \
-	else echo "vkt2xml: nothing to convert yet"; fi
+	build/vkt2xml -vkt build/sample.vkt
 
-test: build
+test: deps build
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEP_SANITIZE=ON -DZEP_TESTS=ON
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The packages the tests need, installed when missing.
+deps:
+	bash scripts/install-deps.sh
 
 # Converter throughput against a printf-per-value build, on a benchmark file
 # written once into build/; then the Python package's read rate against

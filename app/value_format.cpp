@@ -20,6 +20,7 @@
 #include "app/value_format.h"
 
 #include "common/big_endian.h"
+#include "common/bit_cast.h"
 
 #include <charconv>
 #include <cmath>
@@ -285,8 +286,7 @@ inline void integer_digits(uint64_t n, uint32_t *d, int *x) {
 }
 
 __attribute__((always_inline)) inline size_t format_float_inline(float v, char *out) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
+  const uint32_t bits = zep::float_bits(v);
   const bool neg = bits >> 31;
   const uint32_t biased = (bits >> 23) & 0xFF;
   uint64_t m = bits & 0x7FFFFF;

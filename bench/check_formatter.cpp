@@ -5,6 +5,7 @@
 //
 // Usage: check_formatter [THREADS]   (default: every processor)
 #include "app/value_format.h"
+#include "common/bit_cast.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,8 +46,7 @@ void check_slices() {
     if (first >= kPatterns) return;
     for (uint64_t b = first; b < first + kSlice; ++b) {
       const uint32_t bits = static_cast<uint32_t>(b);
-      float f;
-      std::memcpy(&f, &bits, 4);
+      const float f = zep::float_from_bits(bits);
       const double v = f;
       const int m = std::snprintf(ref, sizeof ref, "%12.6g ", v);
       size_t n = app::format_float(f, ours);

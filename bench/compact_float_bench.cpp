@@ -2,7 +2,7 @@
 // tokens of nbits bits and, as compressed records store them, in 16-bit
 // slots.
 #include "bench/bench_fields.h"
-#include "include/zep/packing.h"
+#include "zep/packing.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Integer packing without header: encode and decode of 1000 x 1000 tokens.
 #include "bench/bench_fields.h"
-#include "include/zep/packing.h"
+#include "zep/packing.h"
 
 namespace {
 

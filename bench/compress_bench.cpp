@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "bench/bench_fields.h"
-#include "include/zep/compress.h"
+#include "zep/compress.h"
 #include "packing/compress.h"
 
 namespace {
@@ -32,7 +32,7 @@ void BM_ZipDecode(benchmark::State& state, int type) {
   std::vector<uint16_t> out(bench::kPoints);
   for (auto _ : state) {
     if (packing::vktunzip(stream.data(), words, bench::kNi, bench::kNj, out.data(), out.size()) !=
-        packing::ZipStatus::kOk) {
+        packing::PackStatus::kOk) {
       state.SkipWithError("stream refused");
       break;
     }

@@ -1,6 +1,6 @@
 // Float packer: encode and decode of a 1000 x 1000 field.
 #include "bench/bench_fields.h"
-#include "include/zep/compress.h"
+#include "zep/compress.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "bench/bench_fields.h"
-#include "include/zep/packing.h"
+#include "zep/packing.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Fixed-width edit rules (Iw, Fw.d, Ew.d, nX, Aw) for level and grid texts.
 #include "coding/fixed_format.h"
+#include "common/fixed_text.h"
 
 #include <cmath>
 #include <cstdio>
@@ -117,10 +118,7 @@ FixedFormat& FixedFormat::text(std::string_view value, int w) {
 }
 
 void FixedFormat::copy_to(char* field, size_t length) const {
-  if (field == nullptr) return;
-  const size_t n = line_.size() < length ? line_.size() : length;
-  std::memcpy(field, line_.data(), n);
-  if (length > n) std::memset(field + n, ' ', length - n);
+  zep::fill_field(field, length, line_);
 }
 
 }  // namespace coding

@@ -15,17 +15,12 @@
 #include "coding/date_stamp.h"
 #include "coding/level_code.h"
 #include "zep/coding.h"
+#include "tests/golden_dir.h"
 
 namespace coding {
 namespace {
 
-std::string golden_dir() {
-  if (const char* env = std::getenv("ZEP_GOLDEN_DIR")) return env;
-  std::string here = __FILE__;
-  const size_t slash = here.rfind('/');
-  here = slash == std::string::npos ? "." : here.substr(0, slash);
-  return here + "/../../shared/golden";
-}
+using zep_test::golden_dir;
 
 // Text between <tag> and </tag> starting at `from`; npos when absent.
 bool element(const std::string& doc, const std::string& tag, size_t from, size_t to,

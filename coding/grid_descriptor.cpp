@@ -14,6 +14,7 @@
 
 #include "coding/fixed_format.h"
 #include "zep/coding.h"
+#include "common/fixed_text.h"
 
 namespace coding {
 
@@ -164,10 +165,7 @@ GridTexts grid_texts(char grtyp, int ig1, int ig2, int ig3, int ig4) {
 namespace {
 
 void put_field(const std::string& text, char* field, size_t length) {
-  if (field == nullptr) return;
-  const size_t n = text.size() < length ? text.size() : length;
-  std::memcpy(field, text.data(), n);
-  if (length > n) std::memset(field + n, ' ', length - n);
+  zep::fill_field(field, length, text);
 }
 
 char grid_type(const char* grtyp, size_t len) { return grtyp != nullptr && len > 0 ? *grtyp : ' '; }

@@ -14,6 +14,7 @@
 
 #include "coding/fixed_format.h"
 #include "zep/coding.h"
+#include "common/fixed_text.h"
 
 namespace coding {
 
@@ -320,9 +321,6 @@ extern "C" void convip_(int* ip, float* p, int* kind, int* mode, char* text, int
   *p = level.value;
   *kind = level.kind;
   if ((*flag & 1) != 0 && text != nullptr) {
-    const std::string s = coding::format_level(*ip, level, text_len);
-    const size_t n = std::min(s.size(), text_len);
-    std::memcpy(text, s.data(), n);
-    if (text_len > n) std::memset(text + n, ' ', text_len - n);
+    zep::fill_field(text, text_len, coding::format_level(*ip, level, text_len));
   }
 }

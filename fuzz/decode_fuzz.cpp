@@ -137,11 +137,11 @@ void zip_round_trip(fuzz::Input &in) {
   std::vector<uint32_t> stream(packing::zip_max_words(ni, nj, type));
   size_t words = 0;
   if (packing::vktzip(values.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words) !=
-      packing::ZipStatus::kOk)
+      packing::PackStatus::kOk)
     return;
   if (words > stream.size()) fuzz::fail("compression wrote past its bound");
   std::vector<uint16_t> back(n);
-  if (packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) != packing::ZipStatus::kOk)
+  if (packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) != packing::PackStatus::kOk)
     fuzz::fail("a stream just written does not expand");
   if (back != values) fuzz::fail("compression lost values");
 }

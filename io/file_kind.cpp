@@ -14,6 +14,7 @@
 
 #include "common/big_endian.h"
 #include "zep/io.h"
+#include "common/fixed_text.h"
 
 namespace io {
 
@@ -321,8 +322,7 @@ int wkoffit_(const char *name, size_t name_len) {
   n = name ? strnlen(name, n) : 0;
   std::string path;
   if (n > 0 && name[0] == '+') {
-    while (n > 1 && name[n - 1] == ' ') --n;
-    path.assign(name + 1, n - 1);
+    path.assign(zep::trim_blanks(std::string_view(name, n), 1).substr(1));
   } else {
     size_t end = 0;
     while (end < n && name[end] != ' ' && name[end] != '\0') ++end;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "io/test_support.h"
+#include "tests/golden_dir.h"
 
 namespace {
 
@@ -279,8 +280,7 @@ TEST_F(FileKindTest, NamePreparation) {
 }
 
 TEST_F(FileKindTest, GoldenStandardFilesWhenPresent) {
-  const char *dir = std::getenv("ZEP_GOLDEN_DIR");
-  const std::string golden = dir ? dir : "/work/shared/golden";
+  const std::string golden = zep_test::golden_dir();
   const struct {
     const char *file;
     int code;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/fixed_text.h"
 #include "io/word_file.h"
 #include "zep/io.h"
 
@@ -222,13 +223,8 @@ int qqqfnom_(int *iun, char *name, char *type, int *lrec, size_t name_len, size_
   const int idx = find_file_entry("qqqfnom", *iun);
   if (idx < 0) return -1;
   const FileEntry &e = io::file_entry(idx);
-  auto copy_padded = [](char *dst, size_t len, const std::string &src) {
-    const size_t n = src.size() < len ? src.size() : len;
-    std::memcpy(dst, src.data(), n);
-    std::memset(dst + n, ' ', len - n);
-  };
-  copy_padded(name, name_len, e.file_name);
-  copy_padded(type, type_len, e.file_type ? *e.file_type : std::string());
+  zep::fill_field(name, name_len, e.file_name);
+  zep::fill_field(type, type_len, e.file_type ? *e.file_type : std::string());
   *lrec = e.lrec;
   return 0;
 }
@@ -259,15 +255,11 @@ void d_fgfdt_(void) {
 }
 
 int existe_(const char *name, size_t name_len) {
-  size_t n = name_len > 256 ? 256 : name_len;
-  while (n > 1 && name[n - 1] == ' ') --n;
-  return io::path_exists(std::string(name, n)) ? 1 : 0;
+  return io::path_exists(std::string(zep::trim_blanks(zep::field_view(name, name_len, 256), 1))) ? 1 : 0;
 }
 
 int longueur_(const char *string, size_t len) {
-  size_t n = len;
-  while (n > 0 && string[n - 1] == ' ') --n;
-  return static_cast<int>(n);
+  return static_cast<int>(zep::trim_blanks(zep::field_view(string, len)).size());
 }
 
 void qqexit_(int *status) { std::exit(*status); }

@@ -20,38 +20,15 @@
 #include "io/file_table.h"
 #include "io/word_file.h"
 #include "zep/io.h"
+#include "tests/temp_dir.h"
 
 namespace io_test {
 
-class TempDir {
+// In a fresh copy of the test program started by IO_RUN_FRESH, the
+// fixture's folder is the parent's.
+class TempDir : public zep_test::TempDir {
  public:
-  TempDir() {
-    // In a fresh copy of the test program started by IO_RUN_FRESH, the
-    // fixture's directory is the parent's.
-    if (const char *shared = std::getenv("IO_TEST_SHARED_DIR")) {
-      path_ = shared;
-      owned_ = false;
-      return;
-    }
-    // Lower case only, so that name folding leaves paths under it alone.
-    static int counter = 0;
-    for (;;) {
-      path_ = "/tmp/io_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-      if (mkdir(path_.c_str(), 0700) == 0 || errno != EEXIST) break;
-    }
-  }
-  ~TempDir() {
-    if (!owned_) return;
-    const std::string cmd = "rm -rf '" + path_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-  }
-  const std::string &path() const { return path_; }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-  bool owned_ = true;
+  TempDir() : zep_test::TempDir("io_test", "IO_TEST_SHARED_DIR") {}
 };
 
 inline void write_bytes(const std::string &path, const std::vector<unsigned char> &bytes) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/fixed_text.h"
 #include "zep/io.h"
 
 namespace {
@@ -13,15 +14,13 @@ constexpr size_t kFieldLimit = 256;
 // A fixed-length field without its trailing blanks (never below one
 // character). Refuses text longer than kFieldLimit.
 bool field_text(const char *who, const char *s, size_t len, std::string *out) {
-  size_t n = len;
-  while (n > 1 && s[n - 1] == ' ') --n;
-  if (n > kFieldLimit) {
-    std::fprintf(stderr, "%s error: string of %zu characters is longer than %zu\n", who, n, kFieldLimit);
+  const std::string_view text = zep::trim_blanks(zep::field_view(s, len), 1);
+  if (text.size() > kFieldLimit) {
+    std::fprintf(stderr, "%s error: string of %zu characters is longer than %zu\n", who, text.size(),
+                 kFieldLimit);
     return false;
   }
-  out->assign(s, n);
-  const size_t nul = out->find('\0');
-  if (nul != std::string::npos) out->erase(nul);
+  out->assign(zep::until_nul(text));
   return true;
 }
 

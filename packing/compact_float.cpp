@@ -9,8 +9,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "packing/token_stream.h"
 #include "zep/packing.h"
+#include "common/bit_cast.h"
 
 namespace packing {
 namespace {
@@ -29,27 +29,9 @@ const std::array<double, 65>& powers_of_two() {
   return table;
 }
 
-uint64_t double_bits(double d) {
-  uint64_t b;
-  std::memcpy(&b, &d, sizeof b);
-  return b;
-}
-
-double bits_double(uint64_t b) {
-  double d;
-  std::memcpy(&d, &b, sizeof d);
-  return d;
-}
-
-float bits_float(uint32_t b) {
-  float f;
-  std::memcpy(&f, &b, sizeof f);
-  return f;
-}
-
 // The factor applied to every non-zero token on unpacking: 1.0000000000001,
 // exactly the double of bits 0x3FF00000000001C2.
-const double kUnpackFactor = bits_double(0x3FF00000000001C2ull);
+const double kUnpackFactor = zep::double_from_bits(0x3FF00000000001C2ull);
 
 // trunc(x) as an unsigned token; NaN and negatives give 0, values beyond 32
 // bits saturate.
@@ -92,7 +74,8 @@ PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t st
   const T min_value = static_cast<T>(min);
   if (has_missing) {
     const T marker = missing_marker(missing);
-    for_each_token(stream, offset, w.stored, mode, count, [&](size_t i, uint32_t t) {
+    BitReader::read_tokens(stream, stream_words, offset, w.stored, mode, count,
+                           [=](size_t i, uint32_t t) {
       T* out = values + i * stride;
       if (t == missing_tok) {
         *out = marker;
@@ -103,7 +86,8 @@ PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t st
       }
     });
   } else {
-    for_each_token(stream, offset, w.stored, mode, count, [&](size_t i, uint32_t t) {
+    BitReader::read_tokens(stream, stream_words, offset, w.stored, mode, count,
+                           [=](size_t i, uint32_t t) {
       values[i * stride] =
           t == 0 ? min_value : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
     });
@@ -160,17 +144,17 @@ PackStatus pack_impl(const T* values, size_t values_len, size_t count, size_t st
   // R: the largest power of two not above 2 * (max - min), 0 for a constant
   // field; doubled when the top token would equal the missing token.
   const double spread = max - min;
-  double r = bits_double(double_bits(2.0 * spread) & 0xFFF0000000000000ull);
+  double r = zep::double_from_bits(zep::double_bits(2.0 * spread) & 0xFFF0000000000000ull);
   if (r != 0.0) {
     const uint32_t top = to_token(spread * pow2(nbits) / r);
     if (top == missing_tok && has_missing) r *= 2.0;
   }
-  const int e = r == 0.0 ? 0 : static_cast<int>((double_bits(r) >> 52) & 0x7FF) - 1023;
+  const int e = r == 0.0 ? 0 : static_cast<int>((zep::double_bits(r) >> 52) & 0x7FF) - 1023;
   const double scale = pow2(nbits - e);
 
   // Header, written before the tokens: in the contiguous form the tokens
   // share header word 3.
-  const uint64_t mbits = double_bits(min);
+  const uint64_t mbits = zep::double_bits(min);
   const uint32_t min_exp =
       min == 0.0 ? 0x111u : (static_cast<uint32_t>((mbits >> 52) & 0x7FF) - 47u) & 0xFFFu;
   const uint32_t marker_word =
@@ -183,15 +167,11 @@ PackStatus pack_impl(const T* values, size_t values_len, size_t count, size_t st
                          : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
   header[3] = (static_cast<uint32_t>(nbits) << 8) | (static_cast<uint32_t>(count >> 20) & 0xFFu);
 
-  TokenWriter out(stream, offset);
-  for (size_t i = 0; i < count; ++i) {
+  BitWriter::write_tokens(stream, stream_words, offset, w.stored, count, [=](size_t i) {
     const T tv = values[i * stride];
-    const uint32_t tok = (has_missing && tv == marker)
-                             ? missing_tok
-                             : to_token((static_cast<double>(tv) - min) * scale);
-    out.put_slot(tok, w.stored);
-  }
-  out.finish();
+    return (has_missing && tv == marker) ? missing_tok
+                                         : to_token((static_cast<double>(tv) - min) * scale);
+  });
   return PackStatus::kOk;
 }
 
@@ -228,7 +208,7 @@ PackStatus decode_float_header(const uint32_t header[4], FloatHeader* out) {
   if (header[2] != 0 && min_exp >= 849) {
     const uint32_t bits = ((header[1] & 1u) << 31) | (((min_exp - 849) & 0xFFu) << 23) |
                           ((header[2] >> 8) & 0x7FFFFFu);
-    h.min = bits_float(bits);
+    h.min = zep::float_from_bits(bits);
   }
   *out = h;
   return PackStatus::kOk;

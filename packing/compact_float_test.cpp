@@ -7,18 +7,15 @@
 #include <random>
 #include <vector>
 
-#include "common/bit_fields.h"
+#include "common/bit_stream.h"
 #include "zep/packing.h"
+#include "common/bit_cast.h"
 
 namespace {
 
 using packing::PackStatus;
 
-uint32_t float_bits(float f) {
-  uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return b;
-}
+using zep::float_bits;
 
 // The value the unpacker must give for token t: t * step * 1.0000000000001 + min.
 double expected_value(uint32_t t, double step, double min) {
@@ -66,10 +63,10 @@ TEST(CompactFloatHeader, ContiguousFormSharesWordThree) {
   // Spread 3.75: R = 4, e = 2; tokens (v - 10) * 2^6.
   const uint32_t tokens[5] = {0, 32, 64, 128, 240};
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(zep::get_bits(rec.data(), 120 + 8 * i, 8), tokens[i]) << i;
+    EXPECT_EQ(zep::get_bits(rec.data(), rec.size(), 120 + 8 * i, 8), tokens[i]) << i;
   }
   // Bits after the last token keep their old contents.
-  EXPECT_EQ(zep::get_bits(rec.data(), 160, 32), 0xFFFFFFFFu);
+  EXPECT_EQ(zep::get_bits(rec.data(), rec.size(), 160, 32), 0xFFFFFFFFu);
 
   std::vector<float> out(5);
   ASSERT_EQ(compact_float(out.data(), rec.data(), rec.data() + 3, 5, 8, 24, 1, 2, 0, nullptr),
@@ -216,7 +213,7 @@ TEST(CompactFloatLayout, WideSlotsHoldTheSameTokens) {
             nullptr);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(h16[i], h20[i]);
   for (int i = 0; i < 33; ++i) {
-    EXPECT_EQ(zep::get_bits(s16.data(), 16 * i, 16), zep::get_bits(s20.data(), 20 * i, 20)) << i;
+    EXPECT_EQ(zep::get_bits(s16.data(), s16.size(), 16 * i, 16), zep::get_bits(s20.data(), s20.size(), 20 * i, 20)) << i;
   }
   std::vector<float> a(33), b(33);
   ASSERT_NE(compact_float(a.data(), h16, s16.data(), 33, 16, 0, 1, 2, 0, nullptr), nullptr);
@@ -229,10 +226,10 @@ TEST(CompactFloatLayout, HeaderWiderThan32BitsUsesFirst32Bits) {
   // 40-bit slot gives its first 32 bits as the token, the rest is skipped.
   uint32_t header[4] = {0xFFF00002u, ((4096u - 8u) << 16) | (0x111u << 4), 0, 40u << 8};
   uint32_t stream[3] = {0, 0, 0};
-  zep::put_bits(stream, 0, 32, 0x00000300u);  // token 0: top 32 bits 0x300
-  zep::put_bits(stream, 32, 8, 0xAB);         // ignored low 8 bits
-  zep::put_bits(stream, 40, 32, 0x00000001u);
-  zep::put_bits(stream, 72, 8, 0xCD);
+  zep::put_bits(stream, 3, 0, 32, 0x00000300u);  // token 0: top 32 bits 0x300
+  zep::put_bits(stream, 3, 32, 8, 0xAB);         // ignored low 8 bits
+  zep::put_bits(stream, 3, 40, 32, 0x00000001u);
+  zep::put_bits(stream, 3, 72, 8, 0xCD);
   float out[2];
   ASSERT_EQ(packing::unpack_floats(header, stream, 3, 0, 40, 2, out, 2, 1, false, 0.0f),
             PackStatus::kOk);

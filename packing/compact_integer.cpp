@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "packing/token_stream.h"
 #include "zep/packing.h"
 
 namespace packing {
@@ -31,8 +30,6 @@ void scan_extremes(const uint32_t* values, size_t count, size_t stride, T* min, 
 }
 
 }  // namespace
-
-int bit_length(uint32_t v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
 
 PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader* out) {
   if ((header[0] >> 24) != kIntegerHeaderMarker) return PackStatus::kBadHeader;
@@ -79,11 +76,11 @@ PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_
   if (width == 0) {
     for (size_t i = 0; i < n; ++i) values[i * stride] = base;
   } else if (shift == 0) {
-    for_each_token(stream, offset, width, WideSlot::kHigh32, n,
-                   [&](size_t i, uint32_t t) { values[i * stride] = t + base; });
+    BitReader::read_tokens(stream, stream_words, offset, width, WideSlot::kHigh32, n,
+                           [=](size_t i, uint32_t t) { values[i * stride] = t + base; });
   } else {
-    for_each_token(stream, offset, width, WideSlot::kHigh32, n,
-                   [&](size_t i, uint32_t t) { values[i * stride] = (t << shift) + base; });
+    BitReader::read_tokens(stream, stream_words, offset, width, WideSlot::kHigh32, n,
+                           [=](size_t i, uint32_t t) { values[i * stride] = (t << shift) + base; });
   }
   if (width_used) *width_used = width;
   if (count_out) *count_out = n;
@@ -147,13 +144,13 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
     header[3] = max;
   }
   if (width > 0) {
-    TokenWriter out(stream, offset);
     if (header) {
-      for (size_t i = 0; i < count; ++i) out.put((values[i * stride] - min) >> shift, width);
+      BitWriter::write_tokens(stream, stream_words, offset, width, count,
+                              [=](size_t i) { return (values[i * stride] - min) >> shift; });
     } else {
-      for (size_t i = 0; i < count; ++i) out.put(values[i * stride] + bias, width);
+      BitWriter::write_tokens(stream, stream_words, offset, width, count,
+                              [=](size_t i) { return values[i * stride] + bias; });
     }
-    out.finish();
   }
   if (width_used) *width_used = width;
   return PackStatus::kOk;

@@ -69,7 +69,4 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
                          int nbits, bool is_signed, uint32_t* header, uint32_t* stream,
                          size_t stream_words, uint64_t offset, int* width_used);
 
-// Number of significant bits of v (0 for 0).
-int bit_length(uint32_t v);
-
 }  // namespace packing

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "common/bit_fields.h"
+#include "common/bit_stream.h"
 #include "zep/packing.h"
 
 namespace {
@@ -64,10 +64,10 @@ TEST(CompactIntegerNoHeader, OffsetKeepsLeadingBits) {
   uint32_t stream[3] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
   EXPECT_EQ(compact_integer(values, nullptr, stream, 4, 12, 12, 1, 1), 12);
   EXPECT_EQ(stream[0] >> 20, 0xFFFu);
-  EXPECT_EQ(zep::get_bits(stream, 12, 12), 0xABCu);
-  EXPECT_EQ(zep::get_bits(stream, 36, 12), 0xFFFu);
-  EXPECT_EQ(zep::get_bits(stream, 48, 12), 0x000u);
-  EXPECT_EQ(zep::get_bits(stream, 60, 4), 0xFu);  // after the last token: kept
+  EXPECT_EQ(zep::get_bits(stream, 3, 12, 12), 0xABCu);
+  EXPECT_EQ(zep::get_bits(stream, 3, 36, 12), 0xFFFu);
+  EXPECT_EQ(zep::get_bits(stream, 3, 48, 12), 0x000u);
+  EXPECT_EQ(zep::get_bits(stream, 3, 60, 4), 0xFu);  // after the last token: kept
   EXPECT_EQ(stream[2], 0xFFFFFFFFu);
   uint32_t out[4];
   EXPECT_EQ(compact_integer(out, nullptr, stream, 4, 12, 12, 1, 2), 12);
@@ -76,10 +76,10 @@ TEST(CompactIntegerNoHeader, OffsetKeepsLeadingBits) {
 
 TEST(CompactIntegerNoHeader, WideTokensUseTheirFirst32Bits) {
   uint32_t stream[3] = {0, 0, 0};
-  zep::put_bits(stream, 0, 32, 0xCAFEF00Du);
-  zep::put_bits(stream, 32, 8, 0xFF);
-  zep::put_bits(stream, 40, 32, 0x00000007u);
-  zep::put_bits(stream, 72, 8, 0xEE);
+  zep::put_bits(stream, 3, 0, 32, 0xCAFEF00Du);
+  zep::put_bits(stream, 3, 32, 8, 0xFF);
+  zep::put_bits(stream, 3, 40, 32, 0x00000007u);
+  zep::put_bits(stream, 3, 72, 8, 0xEE);
   uint32_t out[2];
   EXPECT_EQ(compact_integer(out, nullptr, stream, 2, 40, 0, 1, 2), 40);
   EXPECT_EQ(out[0], 0xCAFEF00Du);

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "include/zep/compress.h"
+#include "zep/compress.h"
 
 namespace packing {
 namespace {
@@ -48,20 +48,6 @@ void pack_pairs(const uint16_t* values, size_t n, uint32_t* words) {
 }
 
 }  // namespace
-
-const char* zip_status_text(ZipStatus status) {
-  switch (status) {
-    case ZipStatus::kOk: return "ok";
-    case ZipStatus::kBadGrid: return "grid dimensions out of range";
-    case ZipStatus::kBadWidth: return "nbits above 16";
-    case ZipStatus::kUnknownMethod: return "unknown compression method";
-    case ZipStatus::kWrongStep: return "step does not match the method";
-    case ZipStatus::kShortStream: return "compressed stream ends early";
-    case ZipStatus::kBadToken: return "token width out of range";
-    case ZipStatus::kNoRoom: return "no room for the result";
-  }
-  return "unknown status";
-}
 
 uint32_t ZipHeader::encode() const {
   return (static_cast<uint32_t>(type) & 0xF) | ((static_cast<uint32_t>(spare) & 0x7) << 4) |
@@ -108,33 +94,33 @@ size_t zip_max_words(int ni, int nj, int type) {
   return static_cast<size_t>(1 + (bits + 31) / 32);
 }
 
-ZipStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, uint32_t* stream,
+PackStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, uint32_t* stream,
                  size_t stream_room, size_t* words_out) {
   *words_out = 0;
-  if (!grid_ok(ni, nj)) return ZipStatus::kBadGrid;
-  if (nbits < 0 || nbits > 16) return ZipStatus::kBadWidth;
-  if (type != kMinimumType && type != kSampleType) return ZipStatus::kUnknownMethod;
-  if (stream_room < zip_max_words(ni, nj, type)) return ZipStatus::kNoRoom;
+  if (!grid_ok(ni, nj)) return PackStatus::kBadGrid;
+  if (nbits < 0 || nbits > 16) return PackStatus::kBadWidth;
+  if (type != kMinimumType && type != kSampleType) return PackStatus::kUnknownMethod;
+  if (stream_room < zip_max_words(ni, nj, type)) return PackStatus::kShortOutput;
   const bool minimum = type == kMinimumType;
   stream[0] = (minimum ? ZipHeader::minimum(nbits) : ZipHeader::sample(nbits)).encode();
-  ZipBitWriter out(stream + 1, stream_room - 1);
-  const ZipStatus st = minimum ? c_vktzip_minimum(values, ni, nj, nbits, out)
+  BitWriter out(stream + 1, stream_room - 1);
+  const PackStatus st = minimum ? c_vktzip_minimum(values, ni, nj, nbits, out)
                                : c_vktzip_sample(values, ni, nj, nbits, out);
-  if (st != ZipStatus::kOk) return st;
+  if (st != PackStatus::kOk) return st;
   *words_out = 1 + out.words_written();
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
-ZipStatus vktunzip(const uint32_t* stream, size_t stream_words, int ni, int nj,
+PackStatus vktunzip(const uint32_t* stream, size_t stream_words, int ni, int nj,
                    uint16_t* values, size_t value_room) {
-  if (!grid_ok(ni, nj)) return ZipStatus::kBadGrid;
-  if (value_room < points(ni, nj)) return ZipStatus::kNoRoom;
-  if (stream_words < 1) return ZipStatus::kShortStream;
+  if (!grid_ok(ni, nj)) return PackStatus::kBadGrid;
+  if (value_room < points(ni, nj)) return PackStatus::kShortOutput;
+  if (stream_words < 1) return PackStatus::kShortStream;
   const ZipHeader h = ZipHeader::decode(stream[0]);
-  if (h.type != kMinimumType && h.type != kSampleType) return ZipStatus::kUnknownMethod;
-  if (h.step != (h.type == kMinimumType ? kMinimumStep : kSampleStep)) return ZipStatus::kWrongStep;
-  if (h.nbits > 16) return ZipStatus::kBadWidth;
-  ZipBitReader in(stream + 1, stream_words - 1);
+  if (h.type != kMinimumType && h.type != kSampleType) return PackStatus::kUnknownMethod;
+  if (h.step != (h.type == kMinimumType ? kMinimumStep : kSampleStep)) return PackStatus::kWrongStep;
+  if (h.nbits > 16) return PackStatus::kBadWidth;
+  BitReader in(stream + 1, stream_words - 1);
   return h.type == kMinimumType ? c_vktunzip_minimum(in, ni, nj, h.nbits, values)
                                 : c_vktunzip_sample(in, ni, nj, h.nbits, values);
 }
@@ -153,51 +139,51 @@ int decided_compress_level() {
   return level;
 }
 
-ZipStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int nbits,
+PackStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int nbits,
                           int level, size_t* stream_words) {
   *stream_words = 0;
-  if (!grid_ok(ni, nj)) return ZipStatus::kBadGrid;
+  if (!grid_ok(ni, nj)) return PackStatus::kBadGrid;
   const size_t n = points(ni, nj);
-  if (data_room < (n + 1) / 2) return ZipStatus::kNoRoom;
+  if (data_room < (n + 1) / 2) return PackStatus::kShortOutput;
   std::vector<uint16_t> values(n);
   unpack_pairs(data, n, values.data());
 
   std::vector<uint32_t> best(zip_max_words(ni, nj, kMinimumType), 0);
   size_t best_words = 0;
-  ZipStatus st = vktzip(values.data(), ni, nj, kMinimumType, nbits, best.data(), best.size(),
+  PackStatus st = vktzip(values.data(), ni, nj, kMinimumType, nbits, best.data(), best.size(),
                         &best_words);
-  if (st != ZipStatus::kOk) return st;
+  if (st != PackStatus::kOk) return st;
   if (level != 0 && ni >= kSampleMinimumSide && nj >= kSampleMinimumSide) {
     std::vector<uint32_t> other(zip_max_words(ni, nj, kSampleType), 0);
     size_t other_words = 0;
     st = vktzip(values.data(), ni, nj, kSampleType, nbits, other.data(), other.size(),
                 &other_words);
-    if (st != ZipStatus::kOk) return st;
+    if (st != PackStatus::kOk) return st;
     if (other_words <= best_words) {
       best.swap(other);
       best_words = other_words;
     }
   }
   *stream_words = best_words;
-  if (best_words > data_room) return ZipStatus::kNoRoom;
+  if (best_words > data_room) return PackStatus::kShortOutput;
   std::copy(best.begin(), best.begin() + static_cast<std::ptrdiff_t>(best_words), data);
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
-ZipStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj) {
-  if (!grid_ok(ni, nj)) return ZipStatus::kBadGrid;
+PackStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj) {
+  if (!grid_ok(ni, nj)) return PackStatus::kBadGrid;
   const size_t n = points(ni, nj);
-  if (data_room < (n + 1) / 2) return ZipStatus::kNoRoom;
+  if (data_room < (n + 1) / 2) return PackStatus::kShortOutput;
   std::vector<uint16_t> values(n + 1, 0);
-  const ZipStatus st = vktunzip(data, stream_words, ni, nj, values.data(), n);
-  if (st != ZipStatus::kOk) return st;
+  const PackStatus st = vktunzip(data, stream_words, ni, nj, values.data(), n);
+  if (st != PackStatus::kOk) return st;
   pack_pairs(values.data(), n, data);
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
 }  // namespace packing
 
-using packing::ZipStatus;
+using packing::PackStatus;
 
 extern "C" int init_comp_settings(char* level_name) {
   if (std::getenv("OBRV_COMPRESS") != nullptr) return 1;
@@ -229,7 +215,7 @@ extern "C" int c_vktzip(uint32_t* stream, int* length, uint16_t* values, int ni,
   }
   const size_t room = packing::zip_max_words(ni, nj, type);
   size_t words = 0;
-  if (packing::vktzip(values, ni, nj, type, nbits, stream, room, &words) != ZipStatus::kOk) {
+  if (packing::vktzip(values, ni, nj, type, nbits, stream, room, &words) != PackStatus::kOk) {
     return -1;
   }
   stream[0] = (stream[0] & ~(0x7u << 4)) | ((static_cast<uint32_t>(spare) & 0x7) << 4);
@@ -246,7 +232,7 @@ extern "C" int c_vktunzip(uint16_t* values, uint32_t* stream, int ni, int nj) {
   const size_t words = packing::zip_max_words(ni, nj, h.type);
   if (words == 0) return -1;
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
-  return packing::vktunzip(stream, words, ni, nj, values, n) == ZipStatus::kOk ? 0 : -1;
+  return packing::vktunzip(stream, words, ni, nj, values, n) == PackStatus::kOk ? 0 : -1;
 }
 
 extern "C" int obrv_compress(void* data, int ni, int nj, int nk, int nbits, int mode) {
@@ -263,7 +249,7 @@ extern "C" int obrv_compress(void* data, int ni, int nj, int nk, int nbits, int 
                                  packing::zip_max_words(ni, nj, packing::kSampleType));
     size_t stream_words = 0;
     if (packing::compress_packed(words, room, ni, nj, nbits, level, &stream_words) !=
-        ZipStatus::kOk) {
+        PackStatus::kOk) {
       return 0;
     }
     return static_cast<int>(packing::zip_length_code(stream_words));
@@ -271,6 +257,6 @@ extern "C" int obrv_compress(void* data, int ni, int nj, int nk, int nbits, int 
   const packing::ZipHeader h = packing::ZipHeader::decode(words[0]);
   const size_t stream_words = packing::zip_max_words(ni, nj, h.type);
   const size_t room = std::max(stream_words, (n + 1) / 2);
-  if (packing::expand_packed(words, stream_words, room, ni, nj) != ZipStatus::kOk) return -1;
+  if (packing::expand_packed(words, stream_words, room, ni, nj) != PackStatus::kOk) return -1;
   return static_cast<int>(2 * n);
 }

@@ -39,22 +39,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "packing/compress_bits.h"
+#include "packing/pack_status.h"
 
 namespace packing {
-
-enum class ZipStatus : int {
-  kOk = 0,
-  kBadGrid = -1,        // ni or nj below 1, or a grid beyond 2^31 points
-  kBadWidth = -2,       // nbits outside 0..16
-  kUnknownMethod = -3,  // header type neither 3 (minimum) nor 1 (sample)
-  kWrongStep = -4,      // step other than 5 (minimum) or 3 (sample)
-  kShortStream = -5,    // the tokens run past the stream words available
-  kBadToken = -6,       // a token width that no writer produces
-  kNoRoom = -7,         // the output has no room for the result
-};
-
-const char* zip_status_text(ZipStatus status);
 
 constexpr int kMinimumType = 3;
 constexpr int kMinimumSpare = 0;
@@ -95,7 +82,7 @@ inline int64_t zip_length_code(size_t words) { return static_cast<int64_t>(words
 // grid, nbits above 16, an unknown type, and a stream_room below
 // zip_max_words(ni, nj, type).
 // REQUIRES: every value is below 2^nbits (higher bits are lost).
-ZipStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, uint32_t* stream,
+PackStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, uint32_t* stream,
                  size_t stream_room, size_t* words_out);
 
 // Expands the stream (stream_words words, header included) into
@@ -103,22 +90,22 @@ ZipStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, ui
 // writer's, nbits above 16, token widths no writer produces, a stream that
 // ends early, and value_room below ni*nj. On refusal `values` may hold a
 // partial result.
-ZipStatus vktunzip(const uint32_t* stream, size_t stream_words, int ni, int nj,
+PackStatus vktunzip(const uint32_t* stream, size_t stream_words, int ni, int nj,
                    uint16_t* values, size_t value_room);
 
 // The methods, after the header word. The coders append (or consume) the
 // tokens of one method; c_vktzip_* add the 32 trailing zero bits.
-ZipStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out);
-ZipStatus c_vktunzip_minimum(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values);
-ZipStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out);
-ZipStatus c_vktunzip_sample(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values);
+PackStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
+PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
+PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
+PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
 
 // Blocks of the minimum method.
-void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out);
-ZipStatus unpackTokensMinimum(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values);
+void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
+PackStatus unpackTokensMinimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
 // Residual blocks of one level of the sample method (ni x nj residuals).
-void packTokensSample(const int32_t* residuals, int ni, int nj, ZipBitWriter& out);
-ZipStatus unpackTokensSample(ZipBitReader& in, int ni, int nj, int32_t* residuals);
+void packTokensSample(const int32_t* residuals, int ni, int nj, BitWriter& out);
+PackStatus unpackTokensSample(BitReader& in, int ni, int nj, int32_t* residuals);
 
 // The sample method's arithmetic, exposed for tests: the cubic through
 // y0..y3 placed at -3, 0, 3 and 6, at offset d, rounded; and the rounding
@@ -137,14 +124,14 @@ int decided_compress_level();
 // method by `level` as the C entry does (both on grids of at least 82 x 82
 // when level is not 0, the shorter kept, the sample one on a tie), and
 // copies the stream over data when it fits in data_room words; else returns
-// kNoRoom and leaves data unchanged. *stream_words receives the stream
-// length in words (also on kNoRoom).
-ZipStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int nbits,
+// kShortOutput and leaves data unchanged. *stream_words receives the stream
+// length in words (also on kShortOutput).
+PackStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int nbits,
                           int level, size_t* stream_words);
 
 // In-place expansion: data[0 .. stream_words - 1] hold a stream; the
 // (N+1)/2 words of values, two per word as above, are written over it when
-// data_room allows (else kNoRoom, data unchanged).
-ZipStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj);
+// data_room allows (else kShortOutput, data unchanged).
+PackStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj);
 
 }  // namespace packing

@@ -21,18 +21,12 @@
 #include "common/big_endian.h"
 #include "packing/compress.h"
 #include "packing/float_packer.h"
+#include "tests/golden_dir.h"
 
 namespace packing {
 namespace {
 
-// The reference files: $ZEP_GOLDEN_DIR, else shared/golden beside the
-// repository.
-std::string golden_dir() {
-  if (const char* dir = std::getenv("ZEP_GOLDEN_DIR")) return std::string(dir) + "/";
-  std::string here = __FILE__;  // <repo>/packing/compress_golden_test.cpp
-  for (int k = 0; k < 2; ++k) here = here.substr(0, here.find_last_of('/'));
-  return here + "/../shared/golden/";
-}
+using zep_test::golden_dir;
 
 struct GoldenRecord {
   int ni = 0, nj = 0, nk = 0, nbits = 0, datyp = 0;
@@ -113,13 +107,13 @@ void check_file(const std::string& name, int level, int* compressed_records) {
     std::copy(stream.begin(), stream.end(), work.begin());
     if (compressed) {
       ++*compressed_records;
-      ASSERT_EQ(expand_packed(work.data(), stream.size(), work.size(), r.ni, r.nj), ZipStatus::kOk);
+      ASSERT_EQ(expand_packed(work.data(), stream.size(), work.size(), r.ni, r.nj), PackStatus::kOk);
       // Compress the tokens again: same words, same record length.
       std::vector<uint32_t> again(work.begin(), work.begin() + (n + 1) / 2);
       again.resize(zip_max_words(r.ni, r.nj, kSampleType) + 8);
       size_t words = 0;
       ASSERT_EQ(compress_packed(again.data(), again.size(), r.ni, r.nj, r.nbits, level, &words),
-                ZipStatus::kOk);
+                PackStatus::kOk);
       const int64_t c = zip_length_code(words);
       const int64_t extra = r.datyp == 134 ? 4 * 3 + 16 : 16;
       const int64_t expect_len = 2 * (((c + extra) * 8 + 63) / 64);
@@ -131,7 +125,7 @@ void check_file(const std::string& name, int level, int* compressed_records) {
     std::vector<float> values(n);
     ASSERT_EQ(float_unpack(data.data() + 1, work.data(), (n + 1) / 2, n, values.data(), n,
                            nullptr),
-              FloatPackerStatus::kOk);
+              PackStatus::kOk);
     ASSERT_EQ(r.values.size(), n);
     for (size_t k = 0; k < n; ++k) ASSERT_EQ(text(values[k]), r.values[k]) << "value " << k;
   }
@@ -169,7 +163,7 @@ TEST(FloatPackerGolden, UncompressedRecords) {
     int nbits = 0;
     ASSERT_EQ(float_unpack(data.data(), data.data() + 3, data.size() - 3, n, values.data(), n,
                            &nbits),
-              FloatPackerStatus::kOk);
+              PackStatus::kOk);
     EXPECT_EQ(nbits, r.nbits);
     ASSERT_EQ(r.values.size(), n);
     for (size_t k = 0; k < n; ++k) ASSERT_EQ(text(values[k]), r.values[k]) << "value " << k;

@@ -12,7 +12,7 @@ constexpr int kRawWidth = 15;  // w of a block stored as raw 16-bit values
 
 }  // namespace
 
-void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out) {
+void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -47,7 +47,7 @@ void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, ZipBit
   }
 }
 
-ZipStatus unpackTokensMinimum(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus unpackTokensMinimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -55,21 +55,21 @@ ZipStatus unpackTokensMinimum(ZipBitReader& in, int ni, int nj, int nbits, uint1
     for (int i0 = 0; i0 < ni; i0 += kStep) {
       const int i1 = std::min(i0 + kStep, ni);
       const int cols = i1 - i0;
-      if (in.bits_left() < 4) return ZipStatus::kShortStream;
-      const int w = static_cast<int>(in.take(4));
+      if (in.bits_left() < 4) return PackStatus::kShortStream;
+      const int w = static_cast<int>(in.read(4));
       const bool raw = w == kRawWidth;
       const uint64_t need = (raw ? 0 : static_cast<uint64_t>(nbits)) +
                             static_cast<uint64_t>(rows * cols) * static_cast<uint64_t>(raw ? 16 : w);
-      if (in.bits_left() < need) return ZipStatus::kShortStream;
+      if (in.bits_left() < need) return PackStatus::kShortStream;
       uint16_t* first = values + static_cast<size_t>(j0) * stride + static_cast<size_t>(i0);
       if (raw) {
         for (int j = 0; j < rows; ++j) {
           uint16_t* row = first + static_cast<size_t>(j) * stride;
-          for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(in.take(16));
+          for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(in.read(16));
         }
         continue;
       }
-      const uint32_t lo = in.take(nbits);
+      const uint32_t lo = in.read(nbits);
       if (w == 0) {
         for (int j = 0; j < rows; ++j) {
           std::fill_n(first + static_cast<size_t>(j) * stride, cols, static_cast<uint16_t>(lo));
@@ -78,21 +78,21 @@ ZipStatus unpackTokensMinimum(ZipBitReader& in, int ni, int nj, int nbits, uint1
       }
       for (int j = 0; j < rows; ++j) {
         uint16_t* row = first + static_cast<size_t>(j) * stride;
-        for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(lo + in.take(w));
+        for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(lo + in.read(w));
       }
     }
   }
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
-ZipStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out) {
+PackStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
   packTokensMinimum(values, ni, nj, nbits, out);
   out.put(0, 16);
   out.put(0, 16);
-  return out.overrun() ? ZipStatus::kNoRoom : ZipStatus::kOk;
+  return out.overrun() ? PackStatus::kShortOutput : PackStatus::kOk;
 }
 
-ZipStatus c_vktunzip_minimum(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
   return unpackTokensMinimum(in, ni, nj, nbits, values);
 }
 

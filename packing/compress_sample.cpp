@@ -217,7 +217,7 @@ int32_t sample_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) 
 
 int32_t sample_round(double v) { return round_away(v); }
 
-void packTokensSample(const int32_t* residuals, int ni, int nj, ZipBitWriter& out) {
+void packTokensSample(const int32_t* residuals, int ni, int nj, BitWriter& out) {
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
   uint32_t largest = 0;
   for (size_t k = 0; k < n; ++k) largest = std::max(largest, magnitude(residuals[k]));
@@ -246,17 +246,17 @@ void packTokensSample(const int32_t* residuals, int ni, int nj, ZipBitWriter& ou
   }
 }
 
-ZipStatus unpackTokensSample(ZipBitReader& in, int ni, int nj, int32_t* residuals) {
-  if (in.bits_left() < 3) return ZipStatus::kShortStream;
-  const int t = static_cast<int>(in.take(3));
-  if (t != 4 && t != 5) return ZipStatus::kBadToken;
+PackStatus unpackTokensSample(BitReader& in, int ni, int nj, int32_t* residuals) {
+  if (in.bits_left() < 3) return PackStatus::kShortStream;
+  const int t = static_cast<int>(in.read(3));
+  if (t != 4 && t != 5) return PackStatus::kBadToken;
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kBlock) {
     const int j1 = std::min(j0 + kBlock, nj);
     for (int i0 = 0; i0 < ni; i0 += kBlock) {
       const int i1 = std::min(i0 + kBlock, ni);
-      if (in.bits_left() < static_cast<uint64_t>(t)) return ZipStatus::kShortStream;
-      const int w = static_cast<int>(in.take(t));
+      if (in.bits_left() < static_cast<uint64_t>(t)) return PackStatus::kShortStream;
+      const int w = static_cast<int>(in.read(t));
       if (w == 0) {
         for (int j = j0; j < j1; ++j) {
           std::fill(residuals + j * stride + i0, residuals + j * stride + i1, 0);
@@ -265,19 +265,19 @@ ZipStatus unpackTokensSample(ZipBitReader& in, int ni, int nj, int32_t* residual
       }
       const int bw = (w == 15 || w == 16) ? 17 : w + 1;  // at most 32
       const uint64_t cnt = static_cast<uint64_t>(j1 - j0) * static_cast<uint64_t>(i1 - i0) - 1;
-      if (in.bits_left() < cnt * static_cast<uint64_t>(bw)) return ZipStatus::kShortStream;
+      if (in.bits_left() < cnt * static_cast<uint64_t>(bw)) return PackStatus::kShortStream;
       residuals[j0 * stride + i0] = 0;
       for (int j = j0; j < j1; ++j) {
         for (int i = (j == j0 ? i0 + 1 : i0); i < i1; ++i) {
-          residuals[j * stride + i] = in.take_signed(bw);
+          residuals[j * stride + i] = in.read_signed(bw);
         }
       }
     }
   }
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
-ZipStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, ZipBitWriter& out) {
+PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
   Level levels[kLevels];
   levels[0].resize(ni, nj);
   std::copy(values, values + levels[0].v.size(), levels[0].v.begin());
@@ -295,24 +295,24 @@ ZipStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, Zip
   }
   out.put(0, 16);
   out.put(0, 16);
-  return out.overrun() ? ZipStatus::kNoRoom : ZipStatus::kOk;
+  return out.overrun() ? PackStatus::kShortOutput : PackStatus::kOk;
 }
 
-ZipStatus c_vktunzip_sample(ZipBitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
   int si[kLevels], sj[kLevels];
   level_sizes(ni, nj, si, sj);
   Level coarse;
   coarse.resize(si[kLevels - 1], sj[kLevels - 1]);
   if (in.bits_left() < static_cast<uint64_t>(coarse.v.size()) * static_cast<uint64_t>(nbits)) {
-    return ZipStatus::kShortStream;
+    return PackStatus::kShortStream;
   }
-  for (int32_t& x : coarse.v) x = static_cast<int32_t>(in.take(nbits));
+  for (int32_t& x : coarse.v) x = static_cast<int32_t>(in.read(nbits));
   Level fine;
   std::vector<int32_t> residuals;
   for (int k = kLevels - 2; k >= 0; --k) {
     residuals.resize(static_cast<size_t>(si[k]) * static_cast<size_t>(sj[k]));
-    const ZipStatus st = unpackTokensSample(in, si[k], sj[k], residuals.data());
-    if (st != ZipStatus::kOk) return st;
+    const PackStatus st = unpackTokensSample(in, si[k], sj[k], residuals.data());
+    if (st != PackStatus::kOk) return st;
     predict(coarse, si[k], sj[k], &fine);
     for (size_t p = 0; p < residuals.size(); ++p) {
       int64_t x = static_cast<int64_t>(fine.v[p]) + residuals[p];
@@ -323,7 +323,7 @@ ZipStatus c_vktunzip_sample(ZipBitReader& in, int ni, int nj, int nbits, uint16_
     std::swap(coarse, fine);
   }
   for (size_t p = 0; p < coarse.v.size(); ++p) values[p] = static_cast<uint16_t>(coarse.v[p]);
-  return ZipStatus::kOk;
+  return PackStatus::kOk;
 }
 
 }  // namespace packing

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "include/zep/compress.h"
+#include "zep/compress.h"
 
 namespace packing {
 namespace {
@@ -17,14 +17,14 @@ std::vector<uint32_t> zip(const std::vector<uint16_t>& v, int ni, int nj, int ty
   std::vector<uint32_t> stream(zip_max_words(ni, nj, type), 0xDEADBEEF);
   size_t words = 0;
   EXPECT_EQ(vktzip(v.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words),
-            ZipStatus::kOk);
+            PackStatus::kOk);
   stream.resize(words);
   return stream;
 }
 
 // Expands with exactly the stream words and exactly ni * nj values of room,
 // so that any read or write beyond them is caught by the address checker.
-ZipStatus unzip(const std::vector<uint32_t>& stream, int ni, int nj, std::vector<uint16_t>* out) {
+PackStatus unzip(const std::vector<uint32_t>& stream, int ni, int nj, std::vector<uint16_t>* out) {
   out->assign(static_cast<size_t>(ni) * nj, 0);
   return vktunzip(stream.data(), stream.size(), ni, nj, out->data(), out->size());
 }
@@ -106,7 +106,7 @@ TEST_P(ZipRoundTrip, EveryShapeAndGrid) {
           const std::vector<uint16_t> v = field(ni, nj, nbits, shape, rng);
           const std::vector<uint32_t> s = zip(v, ni, nj, type, nbits);
           std::vector<uint16_t> out;
-          ASSERT_EQ(unzip(s, ni, nj, &out), ZipStatus::kOk)
+          ASSERT_EQ(unzip(s, ni, nj, &out), PackStatus::kOk)
               << ni << "x" << nj << " nbits " << nbits << " shape " << static_cast<int>(shape);
           ASSERT_EQ(out, v) << ni << "x" << nj << " nbits " << nbits << " shape "
                             << static_cast<int>(shape);
@@ -130,7 +130,7 @@ TEST_P(ZipRoundTrip, LargeGridWithNoise) {
   const std::vector<uint32_t> s = zip(v, ni, nj, type, nbits);
   EXPECT_LT(s.size(), v.size() / 2);  // noise of 6 bits on 16: it compresses
   std::vector<uint16_t> out;
-  ASSERT_EQ(unzip(s, ni, nj, &out), ZipStatus::kOk);
+  ASSERT_EQ(unzip(s, ni, nj, &out), PackStatus::kOk);
   EXPECT_EQ(out, v);
 }
 
@@ -146,7 +146,7 @@ TEST_P(ZipRoundTrip, TruncatedStreamsAreRefused) {
     for (size_t cut = 0; cut + 1 < s.size(); ++cut) {
       std::vector<uint32_t> part(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(cut));
       std::vector<uint16_t> out;
-      ASSERT_EQ(unzip(part, ni, nj, &out), ZipStatus::kShortStream) << ni << " cut " << cut;
+      ASSERT_EQ(unzip(part, ni, nj, &out), PackStatus::kShortStream) << ni << " cut " << cut;
     }
   }
 }
@@ -164,7 +164,7 @@ TEST_P(ZipRoundTrip, DamagedStreamsStayInBounds) {
     for (int k = 0; k < 4; ++k) s[1 + rng() % (s.size() - 1)] ^= 1u << (rng() % 32);
     if (trial % 3 == 0) s.resize(1 + rng() % (s.size() - 1));
     std::vector<uint16_t> out;
-    if (unzip(s, ni, nj, &out) != ZipStatus::kOk) ++refused;
+    if (unzip(s, ni, nj, &out) != PackStatus::kOk) ++refused;
   }
   EXPECT_GT(refused, 0);
 }
@@ -183,23 +183,23 @@ TEST(Unzip, RefusesHeadersNoWriterProduces) {
 
   std::vector<uint32_t> s = good;
   s[0] = (s[0] & ~0xFu) | 2;  // unknown method type
-  EXPECT_EQ(unzip(s, 10, 10, &out), ZipStatus::kUnknownMethod);
+  EXPECT_EQ(unzip(s, 10, 10, &out), PackStatus::kUnknownMethod);
   s = good;
   s[0] = (s[0] & ~(7u << 7)) | (3u << 7);  // minimum method with step 3
-  EXPECT_EQ(unzip(s, 10, 10, &out), ZipStatus::kWrongStep);
+  EXPECT_EQ(unzip(s, 10, 10, &out), PackStatus::kWrongStep);
   s = good;
   s[0] = (s[0] & ~(0x1Fu << 10)) | (17u << 10);
-  EXPECT_EQ(unzip(s, 10, 10, &out), ZipStatus::kBadWidth);
+  EXPECT_EQ(unzip(s, 10, 10, &out), PackStatus::kBadWidth);
   s = zip(v, 10, 10, kSampleType, 8);
   s[0] = (s[0] & ~(7u << 7)) | (5u << 7);  // sample method with step 5
-  EXPECT_EQ(unzip(s, 10, 10, &out), ZipStatus::kWrongStep);
-  EXPECT_EQ(unzip({}, 10, 10, &out), ZipStatus::kShortStream);
+  EXPECT_EQ(unzip(s, 10, 10, &out), PackStatus::kWrongStep);
+  EXPECT_EQ(unzip({}, 10, 10, &out), PackStatus::kShortStream);
 
   std::vector<uint16_t> small(99);
   EXPECT_EQ(vktunzip(good.data(), good.size(), 10, 10, small.data(), small.size()),
-            ZipStatus::kNoRoom);
+            PackStatus::kShortOutput);
   EXPECT_EQ(vktunzip(good.data(), good.size(), 0, 10, small.data(), small.size()),
-            ZipStatus::kBadGrid);
+            PackStatus::kBadGrid);
 }
 
 TEST(SampleTokens, WideResidualsUseFiveBitWidths) {
@@ -207,33 +207,33 @@ TEST(SampleTokens, WideResidualsUseFiveBitWidths) {
   // The first point of each 3 x 3 block (0, 3, 12, 15) is a node: residual 0.
   const std::vector<int32_t> r = {0, 70000, -5, 0, -70000, 1, 0, 0, 65535, -65536, 2, 9, 0, 0, 0, 0};
   std::vector<uint32_t> words(64, 0);
-  ZipBitWriter w(words.data(), words.size());
+  BitWriter w(words.data(), words.size());
   packTokensSample(r.data(), ni, nj, w);
   w.put(0, 32);
   EXPECT_EQ(words[0] >> 29, 5u);  // token width t
-  ZipBitReader in(words.data(), w.words_written());
+  BitReader in(words.data(), w.words_written());
   std::vector<int32_t> back(r.size(), 123);
-  ASSERT_EQ(unpackTokensSample(in, ni, nj, back.data()), ZipStatus::kOk);
+  ASSERT_EQ(unpackTokensSample(in, ni, nj, back.data()), PackStatus::kOk);
   EXPECT_EQ(back, r);
 
   // A token width other than 4 or 5 is refused.
   std::vector<uint32_t> bad = {3u << 29, 0, 0};
-  ZipBitReader bad_in(bad.data(), bad.size());
-  EXPECT_EQ(unpackTokensSample(bad_in, ni, nj, back.data()), ZipStatus::kBadToken);
+  BitReader bad_in(bad.data(), bad.size());
+  EXPECT_EQ(unpackTokensSample(bad_in, ni, nj, back.data()), PackStatus::kBadToken);
 }
 
 TEST(SampleTokens, NarrowResidualsUseFourBitWidths) {
   const std::vector<int32_t> r = {0, -1, 1, 300, -300, 0, 40000, -40000, 7};
   std::vector<uint32_t> words(16, 0);
-  ZipBitWriter w(words.data(), words.size());
+  BitWriter w(words.data(), words.size());
   packTokensSample(r.data(), 3, 3, w);
   w.put(0, 32);
   EXPECT_EQ(words[0] >> 29, 4u);
   // One block: w = bit length of 40000 = 16, written as 15; 8 residuals of 17 bits.
   EXPECT_EQ((words[0] >> 25) & 0xF, 15u);
-  ZipBitReader in(words.data(), w.words_written());
+  BitReader in(words.data(), w.words_written());
   std::vector<int32_t> back(r.size());
-  ASSERT_EQ(unpackTokensSample(in, 3, 3, back.data()), ZipStatus::kOk);
+  ASSERT_EQ(unpackTokensSample(in, 3, 3, back.data()), PackStatus::kOk);
   EXPECT_EQ(back, r);
 }
 
@@ -332,12 +332,12 @@ TEST_F(ObrvCompress, LevelOneKeepsTheShorterStream) {
 
   std::vector<uint32_t> data = packed_pairs(smooth);
   size_t words = 0;
-  ASSERT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 1, &words), ZipStatus::kOk);
+  ASSERT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 1, &words), PackStatus::kOk);
   EXPECT_EQ(words, sample_words);
   EXPECT_EQ(ZipHeader::decode(data[0]).type, kSampleType);
 
   data = packed_pairs(smooth);
-  ASSERT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words), ZipStatus::kOk);
+  ASSERT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words), PackStatus::kOk);
   EXPECT_EQ(words, min_words);
   EXPECT_EQ(ZipHeader::decode(data[0]).type, kMinimumType);
 }
@@ -360,15 +360,15 @@ TEST_F(ObrvCompress, BoundedEntriesRefuseWhatDoesNotFit) {
   const std::vector<uint32_t> before = data;
   size_t words = 0;
   // Random 16-bit values do not compress: the stream is longer than the data.
-  EXPECT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words), ZipStatus::kNoRoom);
+  EXPECT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words), PackStatus::kShortOutput);
   EXPECT_GT(words, data.size());
   EXPECT_EQ(data, before);
 
   std::vector<uint32_t> stream = zip(v, ni, nj, kMinimumType, 16);
   std::vector<uint32_t> room = stream;
-  EXPECT_EQ(expand_packed(room.data(), room.size(), 49, ni, nj), ZipStatus::kNoRoom);
+  EXPECT_EQ(expand_packed(room.data(), room.size(), 49, ni, nj), PackStatus::kShortOutput);
   EXPECT_EQ(room, stream);
-  ASSERT_EQ(expand_packed(room.data(), room.size(), room.size(), ni, nj), ZipStatus::kOk);
+  ASSERT_EQ(expand_packed(room.data(), room.size(), room.size(), ni, nj), PackStatus::kOk);
   room.resize(50);
   EXPECT_EQ(room, before);
 }

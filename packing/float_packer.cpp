@@ -7,22 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "include/zep/compress.h"
+#include "zep/compress.h"
+#include "common/bit_cast.h"
 
 namespace packing {
 namespace {
-
-uint32_t float_bits(float x) {
-  uint32_t b;
-  std::memcpy(&b, &x, 4);
-  return b;
-}
-
-float bits_float(uint32_t b) {
-  float x;
-  std::memcpy(&x, &b, 4);
-  return x;
-}
 
 int exponent_field(uint32_t bits) { return static_cast<int>((bits >> 23) & 0xFF); }
 
@@ -44,19 +33,6 @@ int64_t scale_extreme(uint32_t bits, int exponent) {
 }
 
 }  // namespace
-
-const char* float_packer_status_text(FloatPackerStatus status) {
-  switch (status) {
-    case FloatPackerStatus::kOk: return "ok";
-    case FloatPackerStatus::kBadWidth: return "nbits outside 1..16";
-    case FloatPackerStatus::kBadSignature: return "header signature is not 0xEFF";
-    case FloatPackerStatus::kCountMismatch: return "header count differs from the count asked for";
-    case FloatPackerStatus::kShortStream: return "stream shorter than the values need";
-    case FloatPackerStatus::kShortOutput: return "output has no room for every value";
-    case FloatPackerStatus::kBadCount: return "negative count";
-  }
-  return "unknown status";
-}
 
 FloatPackerHeader FloatPackerHeader::decode(const uint32_t header[kFloatPackerHeaderWords]) {
   FloatPackerHeader h;
@@ -80,24 +56,24 @@ float float_packer_compose(int64_t g, int exponent) {
     // Exponent field 255: build the patterns bit by bit as the format says.
     const uint32_t sign = g < 0 ? 0x80000000u : 0u;
     const uint32_t e = static_cast<uint32_t>(exponent) << 23;
-    float v = bits_float(sign | e | static_cast<uint32_t>(mag & 0x7FFFFF));
-    if (!(mag & 0x800000)) v -= bits_float(sign | e);
+    float v = zep::float_from_bits(sign | e | static_cast<uint32_t>(mag & 0x7FFFFF));
+    if (!(mag & 0x800000)) v -= zep::float_from_bits(sign | e);
     return v;
   }
   return static_cast<float>(std::ldexp(static_cast<double>(g), exponent - 150));
 }
 
-FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
+PackStatus float_pack(const float* values, size_t count, int nbits,
                              uint32_t header[kFloatPackerHeaderWords], uint32_t* stream,
                              size_t stream_words) {
-  if (nbits < 1 || nbits > 16) return FloatPackerStatus::kBadWidth;
-  if (count > 0x7FFFFFFFu) return FloatPackerStatus::kBadCount;
-  if (stream_words < float_packer_stream_words(count)) return FloatPackerStatus::kShortStream;
+  if (nbits < 1 || nbits > 16) return PackStatus::kBadWidth;
+  if (count > 0x7FFFFFFFu) return PackStatus::kBadCount;
+  if (stream_words < float_packer_stream_words(count)) return PackStatus::kShortStream;
   header[2] = static_cast<uint32_t>(count);
   header[0] |= (kFloatPackerSignature << 20) | (static_cast<uint32_t>(nbits - 1) << 16);
   if (count == 0) {
     header[1] = 0;
-    return FloatPackerStatus::kOk;
+    return PackStatus::kOk;
   }
 
   float lo = values[0], hi = values[0];
@@ -106,7 +82,7 @@ FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
     if (v < lo) lo = v;
     if (v > hi) hi = v;
   }
-  const uint32_t lo_bits = float_bits(lo), hi_bits = float_bits(hi);
+  const uint32_t lo_bits = zep::float_bits(lo), hi_bits = zep::float_bits(hi);
   const int exponent = std::max(exponent_field(lo_bits), exponent_field(hi_bits));
   const int64_t minimum = scale_extreme(lo_bits, exponent);
   int64_t range = scale_extreme(hi_bits, exponent) - minimum;
@@ -121,7 +97,7 @@ FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
   header[0] |= (static_cast<uint32_t>(exponent) << 8) | static_cast<uint32_t>(shift);
 
   auto slot = [&](float v) -> uint32_t {
-    int64_t s = (scale_to(float_bits(v), exponent) - minimum + round) >> shift;
+    int64_t s = (scale_to(zep::float_bits(v), exponent) - minimum + round) >> shift;
     if (s > top) s = top;
     if (s < 0) s = 0;
     return static_cast<uint32_t>(s);
@@ -131,24 +107,24 @@ FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
     stream[k] = (slot(values[2 * k]) << 16) | slot(values[2 * k + 1]);
   }
   if (count & 1) stream[pairs] = slot(values[count - 1]) << 16;
-  return FloatPackerStatus::kOk;
+  return PackStatus::kOk;
 }
 
-FloatPackerStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
+PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
                                const uint32_t* stream, size_t stream_words, size_t count,
                                float* out, size_t out_room, int* nbits_out) {
   const FloatPackerHeader h = FloatPackerHeader::decode(header);
   if (nbits_out) *nbits_out = h.nbits;
-  if (h.signature != kFloatPackerSignature) return FloatPackerStatus::kBadSignature;
+  if (h.signature != kFloatPackerSignature) return PackStatus::kBadSignature;
   if (h.count < 0 || static_cast<uint64_t>(h.count) != count) {
-    return FloatPackerStatus::kCountMismatch;
+    return PackStatus::kCountMismatch;
   }
-  if (out_room < count) return FloatPackerStatus::kShortOutput;
+  if (out_room < count) return PackStatus::kShortOutput;
   if (h.exponent == 0) {
     for (size_t i = 0; i < count; ++i) out[i] = 0.0f;
-    return FloatPackerStatus::kOk;
+    return PackStatus::kOk;
   }
-  if (stream_words < float_packer_stream_words(count)) return FloatPackerStatus::kShortStream;
+  if (stream_words < float_packer_stream_words(count)) return PackStatus::kShortStream;
 
   const int shift = h.shift & 31;
   const int64_t minimum = h.minimum;
@@ -172,12 +148,12 @@ FloatPackerStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
     out[2 * k + 1] = value(w & 0xFFFF);
   }
   if (count & 1) out[count - 1] = value(stream[pairs] >> 16);
-  return FloatPackerStatus::kOk;
+  return PackStatus::kOk;
 }
 
 }  // namespace packing
 
-using packing::FloatPackerStatus;
+using packing::PackStatus;
 
 namespace {
 
@@ -197,10 +173,10 @@ extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t
     return -1;
   }
   const size_t n = static_cast<size_t>(count);
-  const FloatPackerStatus st =
+  const PackStatus st =
       packing::float_pack(values, n, nbits, reinterpret_cast<uint32_t*>(header),
                           reinterpret_cast<uint32_t*>(stream), packing::float_packer_stream_words(n));
-  return st == FloatPackerStatus::kOk ? 0 : -1;
+  return st == PackStatus::kOk ? 0 : -1;
 }
 
 extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream, int count) {
@@ -213,9 +189,9 @@ extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream,
     return -1;
   }
   const size_t n = static_cast<size_t>(count);
-  const FloatPackerStatus st = packing::float_unpack(
+  const PackStatus st = packing::float_unpack(
       words(header), words(stream), packing::float_packer_stream_words(n), n, values, n, nullptr);
-  return st == FloatPackerStatus::kOk ? 0 : -1;
+  return st == PackStatus::kOk ? 0 : -1;
 }
 
 extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream, int count,

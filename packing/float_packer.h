@@ -22,22 +22,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "packing/pack_status.h"
+
 namespace packing {
 
 constexpr uint32_t kFloatPackerSignature = 0xEFF;
 constexpr int kFloatPackerHeaderWords = 3;
-
-enum class FloatPackerStatus : int {
-  kOk = 0,
-  kBadWidth = -1,       // nbits outside 1..16 when packing
-  kBadSignature = -2,   // header word 0 does not start with 0xEFF
-  kCountMismatch = -3,  // header count differs from the count asked for
-  kShortStream = -4,    // fewer than (count + 1) / 2 stream words available
-  kShortOutput = -5,    // the output has room for fewer than count values
-  kBadCount = -6,       // negative count
-};
-
-const char* float_packer_status_text(FloatPackerStatus status);
 
 // Number of stream words that `count` values take.
 inline size_t float_packer_stream_words(size_t count) { return (count + 1) / 2; }
@@ -60,7 +50,7 @@ struct FloatPackerHeader {
 // Refuses nbits outside 1..16 (nothing is written) and a stream shorter than
 // (count + 1) / 2 words. count 0 writes a header with E = 0 and no slots.
 // NaNs and infinities are not looked at; their slots are clamped into range.
-FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
+PackStatus float_pack(const float* values, size_t count, int nbits,
                              uint32_t header[kFloatPackerHeaderWords], uint32_t* stream,
                              size_t stream_words);
 
@@ -69,7 +59,7 @@ FloatPackerStatus float_pack(const float* values, size_t count, int nbits,
 // (count + 1) / 2 words and that `out_room` holds count values; never reads
 // or writes beyond them. *nbits_out (if not null) receives the header's
 // width before any check, as the C entry promises.
-FloatPackerStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
+PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
                                const uint32_t* stream, size_t stream_words, size_t count,
                                float* out, size_t out_room, int* nbits_out);
 

@@ -7,23 +7,12 @@
 #include <random>
 #include <vector>
 
-#include "include/zep/compress.h"
-#include "include/zep/packing.h"
+#include "zep/compress.h"
+#include "zep/packing.h"
+#include "common/bit_cast.h"
 
 namespace packing {
 namespace {
-
-uint32_t bits_of(float x) {
-  uint32_t b;
-  std::memcpy(&b, &x, 4);
-  return b;
-}
-
-float float_of(uint32_t b) {
-  float x;
-  std::memcpy(&x, &b, 4);
-  return x;
-}
 
 struct Packed {
   int32_t header[3] = {0, 0, 0};
@@ -61,7 +50,7 @@ TEST(FloatPacker, AllZerosClampSlotsAndDecodeToZero) {
   EXPECT_EQ(p.header[2], 3);
   EXPECT_EQ(static_cast<uint32_t>(p.stream[0]), 0x0FFF0FFFu);
   EXPECT_EQ(static_cast<uint32_t>(p.stream[1]), 0x0FFF0000u);
-  for (float v : unpack(p, 3)) EXPECT_EQ(bits_of(v), 0u);
+  for (float v : unpack(p, 3)) EXPECT_EQ(zep::float_bits(v), 0u);
 }
 
 TEST(FloatPacker, ConstantOneIsExact) {
@@ -166,7 +155,7 @@ TEST(FloatPacker, NegativeMinimumAndMixedSigns) {
 // The top slot can round up to a scaled value of 2^24; it must decode to the
 // top of the range, not wrap to zero.
 TEST(FloatPacker, TopSlotRoundingPastTwoToTheTwentyFour) {
-  const float top = float_of(0x3FFFFFFF);  // 1.99999988
+  const float top = zep::float_from_bits(0x3FFFFFFF);  // 1.99999988
   Packed p = pack({-1.0f, top}, 16);
   const std::vector<float> out = unpack(p, 2);
   EXPECT_EQ(out[0], -1.0f);
@@ -207,20 +196,20 @@ TEST(FloatPacker, BoundedUnpackRefusesShortStreamAndOutput) {
   const uint32_t* h = reinterpret_cast<const uint32_t*>(p.header);
   const uint32_t* s = reinterpret_cast<const uint32_t*>(p.stream.data());
   std::vector<float> out(5);
-  EXPECT_EQ(float_unpack(h, s, 2, 5, out.data(), 5, nullptr), FloatPackerStatus::kShortStream);
-  EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 4, nullptr), FloatPackerStatus::kShortOutput);
-  EXPECT_EQ(float_unpack(h, s, 3, 6, out.data(), 6, nullptr), FloatPackerStatus::kCountMismatch);
+  EXPECT_EQ(float_unpack(h, s, 2, 5, out.data(), 5, nullptr), PackStatus::kShortStream);
+  EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 4, nullptr), PackStatus::kShortOutput);
+  EXPECT_EQ(float_unpack(h, s, 3, 6, out.data(), 6, nullptr), PackStatus::kCountMismatch);
   uint32_t negative[3] = {h[0], h[1], 0xFFFFFFFFu};
   EXPECT_EQ(float_unpack(negative, s, 3, 5, out.data(), 5, nullptr),
-            FloatPackerStatus::kCountMismatch);
-  EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 5, nullptr), FloatPackerStatus::kOk);
+            PackStatus::kCountMismatch);
+  EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 5, nullptr), PackStatus::kOk);
   EXPECT_EQ(out[4], 5.0f);
 
   std::vector<uint32_t> small(1);
   uint32_t header[3] = {0, 0, 0};
   const float v[3] = {1, 2, 3};
   EXPECT_EQ(float_pack(v, 3, 8, header, small.data(), small.size()),
-            FloatPackerStatus::kShortStream);
+            PackStatus::kShortStream);
 }
 
 // A damaged header (large shift, huge minimum) still decodes inside the
@@ -235,7 +224,7 @@ TEST(FloatPacker, DamagedHeadersStayInBounds) {
     for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
     ASSERT_EQ(float_unpack(header, stream.data(), stream.size(), 7, out.data(), out.size(),
                            nullptr),
-              FloatPackerStatus::kOk);
+              PackStatus::kOk);
   }
 }
 

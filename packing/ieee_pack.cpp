@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "common/big_endian.h"
-#include "packing/token_stream.h"
 #include "zep/packing.h"
 
 namespace packing {
@@ -58,10 +57,9 @@ PackStatus pack_ieee(const uint32_t* unpacked, size_t unpacked_len, size_t n, in
   } else if (nbits == 32) {
     std::memmove(packed, unpacked, n * sizeof(uint32_t));
   } else {
-    TokenWriter out(packed, 0);
     const int drop = 32 - nbits;
-    for (size_t i = 0; i < n; ++i) out.put(unpacked[i] >> drop, nbits);
-    out.finish();
+    BitWriter::write_tokens(packed, packed_words, 0, nbits, n,
+                            [=](size_t i) { return unpacked[i] >> drop; });
   }
   return PackStatus::kOk;
 }

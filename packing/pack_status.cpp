@@ -3,7 +3,7 @@
 
 namespace packing {
 
-const char* pack_status_text(PackStatus status) {
+const char *pack_status_text(PackStatus status) {
   switch (status) {
     case PackStatus::kOk: return "ok";
     case PackStatus::kNothingToDo: return "nothing to do";
@@ -13,6 +13,14 @@ const char* pack_status_text(PackStatus status) {
     case PackStatus::kBadHeader: return "inconsistent packing header";
     case PackStatus::kCountOverflow: return "count does not fit the header";
     case PackStatus::kValueTooLarge: return "value beyond +-1e38";
+    case PackStatus::kBadWidth: return "nbits out of range";
+    case PackStatus::kBadSignature: return "header signature is not 0xEFF";
+    case PackStatus::kCountMismatch: return "header count differs from the count asked for";
+    case PackStatus::kBadCount: return "negative count";
+    case PackStatus::kBadGrid: return "grid dimensions out of range";
+    case PackStatus::kUnknownMethod: return "unknown compression method";
+    case PackStatus::kWrongStep: return "step does not match the method";
+    case PackStatus::kBadToken: return "token width out of range";
   }
   return "unknown status";
 }

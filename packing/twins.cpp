@@ -1,6 +1,6 @@
 // By-reference entries of the packing layer for Fortran callers: each one
 // dereferences its arguments and forwards to the C entry of the same name.
-#include "include/zep/compress.h"
+#include "zep/compress.h"
 
 extern "C" int float_packer_(float* values, int* nbits, int32_t* header, int32_t* stream,
                              int* count) {

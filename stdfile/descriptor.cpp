@@ -8,6 +8,7 @@
 #include "xdf/table.h"
 #include "zep/coding.h"
 #include "zep/xdf.h"
+#include "common/fixed_text.h"
 
 namespace stdfile {
 

@@ -6,18 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/fixed_text.h"
 #include "stdfile/directives.h"
 #include "stdfile/filter.h"
 #include "zep/filter.h"
 
 namespace {
-
-// Characters of a fixed-length text without its trailing blanks.
-std::string trimmed(const char *text, size_t len) {
-  if (text == nullptr) return std::string();
-  while (len > 0 && text[len - 1] == ' ') --len;
-  return std::string(text, len);
-}
 
 // Splits nelm texts of lng characters into terminated texts of at most
 // `width` characters, writes the debug lines and calls the setter. Counts
@@ -46,12 +40,12 @@ extern "C" {
 int zep_f_callback_(const char *name, zep_directive_ref_fn handler, const char * /*options*/,
                     void *private1, int *private2, size_t name_len, size_t /*options_len*/) {
   if (handler == nullptr || private2 == nullptr) return -1;
-  std::string verb = trimmed(name, std::min(name_len, directives::kMaxVerbName));
+  std::string verb(zep::trim_blanks(zep::field_view(name, name_len, directives::kMaxVerbName)));
   return directives::register_verb(verb, nullptr, handler, private1, *private2);
 }
 
 int process_f_callback_(const char *path, size_t path_len) {
-  std::string name = trimmed(path, std::min<size_t>(path_len, 1023));
+  std::string name(zep::trim_blanks(zep::field_view(path, path_len, 1023)));
   return process_c_callback(name.c_str());
 }
 

@@ -19,6 +19,7 @@
 #include "xdf/table.h"
 #include "zep/stdfile.h"
 #include "zep/xdf.h"
+#include "common/bit_cast.h"
 
 namespace stdfile {
 
@@ -82,9 +83,9 @@ T* as(void* field) {
 // place; false when the stream is refused.
 bool expand(FetchedRecord* rec, size_t first, size_t stream_words) {
   if (first >= rec->room()) return false;
-  const packing::ZipStatus st = packing::expand_packed(rec->data() + first, stream_words,
+  const packing::PackStatus st = packing::expand_packed(rec->data() + first, stream_words,
                                                        rec->room() - first, rec->d.ni, rec->d.nj);
-  return st == packing::ZipStatus::kOk;
+  return st == packing::PackStatus::kOk;
 }
 
 }  // namespace
@@ -289,10 +290,10 @@ int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
     }
   }
   int bits = 0;
-  const packing::FloatPackerStatus fs =
+  const packing::PackStatus fs =
       packing::float_unpack(header, data + first, stream_words, n, field, field_len, &bits);
-  if (fs == packing::FloatPackerStatus::kOk) return 0;
-  return damaged(rec->handle, packing::float_packer_status_text(fs));
+  if (fs == packing::PackStatus::kOk) return 0;
+  return damaged(rec->handle, packing::pack_status_text(fs));
 }
 
 int decode_integers(FetchedRecord* rec, uint32_t* field, size_t field_len) {
@@ -332,9 +333,7 @@ int reduce_doubles(FetchedRecord* rec, float* field, size_t field_len) {
   const uint32_t* data = rec->data();
   for (size_t i = 0; i < n; ++i) {
     const uint64_t bits = (static_cast<uint64_t>(data[2 * i]) << 32) | data[2 * i + 1];
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    field[i] = static_cast<float>(v);
+    field[i] = static_cast<float>(zep::double_from_bits(bits));
   }
   return 0;
 }
@@ -457,9 +456,7 @@ int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
             (*out)[i] = static_cast<double>((w[i / 4] >> (24 - 8 * (i % 4))) & 0xFFu);
             break;
           default: {  // 0 and 5: the words as floats
-            float f;
-            std::memcpy(&f, &w[i], sizeof f);
-            (*out)[i] = static_cast<double>(f);
+            (*out)[i] = static_cast<double>(zep::float_from_bits(w[i]));
           }
         }
       }

@@ -15,6 +15,7 @@
 #include "xdf/table.h"
 #include "zep/stdfile.h"
 #include "zep/xdf.h"
+#include "common/fixed_text.h"
 
 namespace stdfile {
 
@@ -33,10 +34,7 @@ LinkList& link_list() {
 }
 
 std::string padded(const char* s, size_t width) {
-  std::string out(width, ' ');
-  if (!s) return out;
-  for (size_t i = 0; i < width && s[i] != '\0'; ++i) out[i] = s[i];
-  return out;
+  return zep::blank_padded(s ? std::string_view(s, strnlen(s, width)) : std::string_view(), width);
 }
 
 bool all_blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }

@@ -19,6 +19,7 @@
 #include "zep/stdfile_seq.h"
 #include "zep/stdfile_write.h"
 #include "zep/xdf.h"
+#include "tests/golden_dir.h"
 
 namespace {
 
@@ -599,14 +600,8 @@ TEST_F(DamagedFileTest, UnderTheDefaultToleranceAFramingErrorEndsTheProcess) {
   EXPECT_EXIT(c_vktskp(kUnit, 1), testing::ExitedWithCode(39), "");
 }
 
-// The sequential files of an independent writer: in $ZEP_GOLDEN_DIR, else
-// in shared/golden beside the repository.
-std::string golden(const char *name) {
-  if (const char *dir = std::getenv("ZEP_GOLDEN_DIR")) return std::string(dir) + "/" + name;
-  std::string here = __FILE__;  // <repo>/stdfile/sequential_test.cpp
-  for (int k = 0; k < 2; ++k) here = here.substr(0, here.find_last_of('/'));
-  return here + "/../shared/golden/" + name;
-}
+// The sequential files of an independent writer, among the golden files.
+std::string golden(const char *name) { return zep_test::golden_file(name); }
 
 TEST_F(SequentialTest, GoldenFilesAreSkippedRecordByRecord) {
   // Two records, a mark of level 11, two more records, the end of data.

@@ -24,17 +24,12 @@
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
+#include "tests/golden_dir.h"
+#include "tests/temp_dir.h"
 
 namespace stdfile_test {
 
-// The golden folder: $ZEP_GOLDEN_DIR, else beside the repository
-// (../shared/golden from its root).
-inline std::string golden_dir() {
-  if (const char* env = std::getenv("ZEP_GOLDEN_DIR")) return std::string(env) + "/";
-  std::string here = __FILE__;
-  here = here.substr(0, here.find_last_of('/'));
-  return here + "/../../shared/golden/";
-}
+using zep_test::golden_dir;
 
 inline bool have_golden(const std::string& name) {
   return access((golden_dir() + name).c_str(), R_OK) == 0;
@@ -45,26 +40,7 @@ inline bool have_golden(const std::string& name) {
     if (!stdfile_test::have_golden(name)) GTEST_SKIP() << "no golden " << name; \
   } while (0)
 
-class TempDir {
- public:
-  // Lower case only: name resolution may fold the case of a path.
-  TempDir() {
-    static int counter = 0;
-    for (;;) {
-      path_ = "/tmp/stdfile_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-      if (mkdir(path_.c_str(), 0700) == 0 || errno != EEXIST) break;
-    }
-  }
-  ~TempDir() {
-    const std::string cmd = "rm -rf '" + path_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using zep_test::TempDir;
 
 // The file's words in host order.
 inline std::vector<uint32_t> read_words(const std::string& path) {

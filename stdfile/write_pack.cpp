@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/bit_fields.h"
+#include "common/bit_stream.h"
 #include "packing/compress.h"
 #include "stdfile/write.h"
 #include "zep/compress.h"
@@ -45,10 +45,10 @@ bool compress_slots(std::vector<uint32_t> &data, int64_t first, int64_t stream_w
     c = 4 * stream_words + 1;
   } else {
     size_t words = 0;
-    const packing::ZipStatus st =
+    const packing::PackStatus st =
         packing::compress_packed(data.data() + first, static_cast<size_t>(room - first), ni, nj,
                                  nbits, packing::decided_compress_level(), &words);
-    if (st != packing::ZipStatus::kOk) return false;
+    if (st != packing::PackStatus::kOk) return false;
     c = packing::zip_length_code(words);
     const int64_t count = compressed_count(c, header_bytes);
     if (count > room) {
@@ -130,7 +130,9 @@ bool pack_data(const PackInput &in, Packed *out) {
     case DataType::kCharacters: {
       // Characters in file order: the first goes to the top byte of word 0.
       const auto *bytes = static_cast<const unsigned char *>(in.field);
-      for (int64_t i = 0; i < n; ++i) zep::put_bits(data.data(), 8 * static_cast<uint64_t>(i), 8, bytes[i]);
+      zep::BitWriter out(data.data(), data.size());
+      for (int64_t i = 0; i < n; ++i) out.put(bytes[i], 8);
+      out.finish();
       return true;
     }
     case DataType::kIeee: {

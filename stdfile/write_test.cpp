@@ -17,6 +17,7 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
+#include "common/bit_cast.h"
 
 namespace {
 
@@ -303,10 +304,7 @@ TEST_F(WriteTest, CharactersReadBackInTheirOrder) {
 
 TEST_F(WriteTest, IeeeValues) {
   std::vector<float> in = {1.0f, -0.0f, 1.5f, 3.4e38f, 1e-40f, -7.25f, INFINITY, 1.0000001f};
-  uint32_t nan_bits = 0x7FC00123u;
-  float nan;
-  std::memcpy(&nan, &nan_bits, 4);
-  in.push_back(nan);
+  in.push_back(zep::float_from_bits(0x7FC00123u));
   const int n = static_cast<int>(in.size());
   ASSERT_GE(write(in.data(), -32, 5, n, 1, 1, "E32"), 0);
   ASSERT_GE(write(in.data(), -16, 5, n, 1, 1, "E16"), 0);

@@ -3,6 +3,7 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
+#include "tests/e2e_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,28 +17,10 @@
 
 namespace {
 
-std::string converter() {
-  const char *v = std::getenv("ZEP_VKT2XML");
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-int run(const std::string &cmd) {
-  int rc = std::system(cmd.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-int count_of(const std::string &text, const std::string &what) {
-  int n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
-}
+using zep_test::converter;
+using zep_test::slurp;
+using zep_test::run;
+using zep_test::count_of;
 
 class Converter : public ::testing::Test {
  protected:

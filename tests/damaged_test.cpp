@@ -31,22 +31,15 @@
 #include "zep/stdfile.h"
 #include "zep/stdfile_seq.h"
 #include "zep/stdfile_write.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
+using zep_test::env;
+using zep_test::slurp;
+using zep_test::count_of;
+
 using Words = std::vector<uint32_t>;
-
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A file's bytes as 32-bit words in file (big-endian) order; a last partial
 // word is dropped.
@@ -65,12 +58,6 @@ void write_words(const std::string &path, const Words &w, size_t bytes = SIZE_MA
 }
 
 std::string read_text(const std::string &p) { return slurp(p); }
-
-int count_of(const std::string &text, const std::string &what) {
-  int n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
-}
 
 int shell(const std::string &cmd) {
   const int rc = std::system(cmd.c_str());

@@ -13,19 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e_support.h"
+
 namespace {
 
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using zep_test::env;
+using zep_test::slurp;
 
 // A document cut into its records; head and tail are what surrounds them.
 struct Document {
@@ -74,7 +67,7 @@ class FilterEndToEnd : public testing::Test {
     if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
-  std::string golden(const std::string &name) { return env("ZEP_GOLDEN_DIR") + "/" + name; }
+  std::string golden(const std::string &name) { return zep_test::golden_file(name); }
 
   // Converts golden `name` with the filter file `filter` (written from
   // `directives` unless empty); returns the exit status.

@@ -10,21 +10,15 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "tests/e2e_support.h"
+
 namespace {
 
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
+using zep_test::env;
+using zep_test::slurp;
+using zep_test::run;
 
 bool exists(const std::string &p) { return std::ifstream(p).good(); }
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> golden_names(const std::string &dir) {
   std::vector<std::string> names;
@@ -40,24 +34,20 @@ std::vector<std::string> golden_names(const std::string &dir) {
   return names;
 }
 
-int run(const std::string &cmd) {
-  int rc = std::system(cmd.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 class Golden : public ::testing::TestWithParam<std::string> {};
 
-TEST(GoldenFolder, IsPresentOrSkipped) {
-  if (golden_names(env("ZEP_GOLDEN_DIR")).empty())
-    GTEST_SKIP() << "no golden files in '" << env("ZEP_GOLDEN_DIR") << "'";
+// The golden files are part of the repository: their absence is a failure.
+TEST(GoldenFolder, IsPresent) {
+  EXPECT_FALSE(golden_names(zep_test::golden_dir()).empty())
+      << "no golden files in '" << zep_test::golden_dir() << "'";
   ASSERT_FALSE(env("ZEP_VKT2XML").empty()) << "the converter was not built";
 }
 
 TEST(GoldenFiles, ConvertByteForByte) {
-  const std::string dir = env("ZEP_GOLDEN_DIR");
+  const std::string dir = zep_test::golden_dir();
   const std::string exe = env("ZEP_VKT2XML");
   auto names = golden_names(dir);
-  if (names.empty()) GTEST_SKIP() << "no golden files in '" << dir << "'";
+  ASSERT_FALSE(names.empty()) << "no golden files in '" << dir << "'";
   ASSERT_FALSE(exe.empty());
   const std::string tmp = ::testing::TempDir() + "golden_out";
   run("mkdir -p '" + tmp + "'");

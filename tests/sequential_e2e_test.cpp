@@ -19,25 +19,13 @@
 #include "zep/stdfile.h"
 #include "zep/stdfile_seq.h"
 #include "zep/stdfile_write.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-int run(const std::string &cmd) {
-  const int rc = std::system(cmd.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using zep_test::env;
+using zep_test::slurp;
+using zep_test::run;
 
 // What the document shows of one record.
 struct Shown {

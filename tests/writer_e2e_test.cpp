@@ -18,25 +18,13 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-int run(const std::string &cmd) {
-  const int rc = std::system(cmd.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using zep_test::env;
+using zep_test::slurp;
+using zep_test::run;
 
 // One <vktrecord> of the document.
 struct XmlRecord {

@@ -16,15 +16,11 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using zep_test::slurp;
 
 // Copies every record of `from` into a new file `to`; returns the count.
 int copy_records(const std::string &from, const std::string &to) {
@@ -63,14 +59,12 @@ int copy_records(const std::string &from, const std::string &to) {
 }
 
 TEST(WriterGolden, RewrittenFilesAreIdentical) {
-  const char *dir = std::getenv("ZEP_GOLDEN_DIR");
-  if (dir == nullptr || slurp(std::string(dir) + "/integers.vkt").empty()) {
-    GTEST_SKIP() << "no golden files";
-  }
+  const std::string dir = zep_test::golden_dir();
+  ASSERT_FALSE(slurp(dir + "integers.vkt").empty()) << "no golden files in " << dir;
   for (const char *name : {"integers", "characters", "ieee", "float_packer", "compressed_packer",
                            "dates", "levels_new"}) {
     SCOPED_TRACE(name);
-    const std::string golden = std::string(dir) + "/" + name + ".vkt";
+    const std::string golden = dir + name + ".vkt";
     const std::string copy = testing::TempDir() + "zep_rewritten_" + name + ".vkt";
     std::remove(copy.c_str());
     EXPECT_GT(copy_records(golden, copy), 0);

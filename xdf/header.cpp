@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/bit_fields.h"
+#include "common/bit_stream.h"
 #include "xdf/format.h"
 
 namespace xdf {

@@ -5,26 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "common/fixed_text.h"
 #include "zep/xdf_maint.h"
 
 namespace {
 
 // Four characters of a field (fewer when it is shorter), trailing blanks
 // kept, as terminated text.
-std::string chars4(const char *field, size_t len) {
-  if (field == nullptr) return std::string();
-  size_t n = 0;
-  while (n < std::min<size_t>(len, 4) && field[n] != '\0') ++n;
-  return std::string(field, n);
-}
-
-// Copies a terminated text into a fixed-length field, blank padded.
-void fill_field(char *field, size_t len, const char *text) {
-  if (field == nullptr) return;
-  const size_t n = std::min(len, std::strlen(text));
-  std::memcpy(field, text, n);
-  std::memset(field + n, ' ', len - n);
-}
+std::string chars4(const char *field, size_t len) { return std::string(zep::until_nul(zep::field_view(field, len, 4))); }
 
 }  // namespace
 
@@ -35,8 +23,8 @@ int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint
   char version[5] = {}, appl[5] = {};
   const int rc = c_xdfsta(*iun, stats, *nstat, pri, *npri, aux, *naux, version, appl);
   if (rc >= 0) {
-    fill_field(version_out, version_len, version);
-    fill_field(appl_out, appl_len, appl);
+    zep::fill_field(version_out, version_len, version);
+    zep::fill_field(appl_out, appl_len, appl);
   }
   return rc;
 }

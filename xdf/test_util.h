@@ -18,30 +18,16 @@
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/xdf.h"
+#include "tests/golden_dir.h"
+#include "tests/temp_dir.h"
 
 namespace xdf_test {
 
-inline const char *kGolden = "/work/shared/golden/";
+inline const std::string kGolden = zep_test::golden_dir();
 
 inline bool exists(const std::string &path) { return access(path.c_str(), R_OK) == 0; }
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/xdf_test_XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    path_ = d ? d : "/tmp";
-  }
-  ~TempDir() {
-    const std::string cmd = "rm -rf '" + path_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-  }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using zep_test::TempDir;
 
 // The file's words in host order.
 inline std::vector<uint32_t> read_words(const std::string &path) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/fixed_text.h"
 #include "xdf/table.h"
 #include "zep/xdf.h"
 
@@ -14,21 +15,7 @@ constexpr int kMaxKeys = 100;
 
 // A fixed-length field as terminated text: at most `cut` characters,
 // trailing blanks removed.
-std::string text_of(const char *field, size_t len, size_t cut = 256) {
-  if (field == nullptr) return std::string();
-  len = std::min(len, cut);
-  size_t n = 0;
-  while (n < len && field[n] != '\0') ++n;
-  while (n > 0 && field[n - 1] == ' ') --n;
-  return std::string(field, n);
-}
-
-// Copies text into a fixed-length field, blank padded.
-void fill_field(char *field, size_t len, const char *text) {
-  const size_t n = std::min(len, std::strlen(text));
-  std::memcpy(field, text, n);
-  std::memset(field + n, ' ', len - n);
-}
+std::string text_of(const char *field, size_t len, size_t cut = 256) { return zep::field_text(field, len, cut); }
 
 }  // namespace
 
@@ -62,7 +49,7 @@ int xdfgop_(const char *name, char *value, int *number, size_t name_len, size_t 
   const std::string n = text_of(name, name_len);
   char out[16] = "";
   const int rc = c_xdfgop(n.c_str(), out, number);
-  if (rc == 0 && out[0] != '\0') fill_field(value, value_len, out);
+  if (rc == 0 && out[0] != '\0') zep::fill_field(value, value_len, out);
   return rc;
 }
 

@@ -16,16 +16,18 @@
 #ifndef ZEP_CCARD_H
 #define ZEP_CCARD_H
 
+#include "zep/export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-void c_ccard(char **argv, int argc, char **names, char values[][256], char **defaults,
-             int n, int *npos);
+ZEP_EXPORT void c_ccard(char **argv, int argc, char **names, char values[][256], char **defaults,
+                        int n, int *npos);
 
 /* Returns 0. */
-int c_fretour(void);
-int fretour_(void);
+ZEP_EXPORT int c_fretour(void);
+ZEP_EXPORT int fretour_(void);
 
 #ifdef __cplusplus
 }

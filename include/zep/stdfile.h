@@ -15,6 +15,8 @@
 #ifndef ZEP_STDFILE_H
 #define ZEP_STDFILE_H
 
+#include "zep/export.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -40,38 +42,38 @@ typedef struct {
 } stdf_key_strings;
 
 /* Decodes an 18-word entry. */
-void crack_std_parms(const uint32_t *entry, stdf_key_strings *out);
+ZEP_EXPORT void crack_std_parms(const uint32_t *entry, stdf_key_strings *out);
 
 /* Key builders lent to the directory-file layer for every standard file.
  * mode 1: keys[i] -> entry[i+2], mask_keys[i] -> mask[i+2] (a null
  * mask_keys gives an all-ones mask); other modes: entry[i+2] -> keys[i].
  * Mask words 0 and 1 are always set to 0. */
-int build_vktd_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask,
-                         uint32_t *mask_keys, int file_index, int mode);
+ZEP_EXPORT int build_vktd_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask,
+                                    uint32_t *mask_keys, int file_index, int mode);
 /* The info keys are never set by this layer: does nothing, returns 0. */
-int build_vktd_info_keys(uint32_t *info, uint32_t *values, int file_index, int mode);
+ZEP_EXPORT int build_vktd_info_keys(uint32_t *info, uint32_t *values, int file_index, int mode);
 
 /* The 26 descriptors of the record of `handle`. The four strings receive as
  * many characters (at most 2, 4, 12 and exactly 1 for grtyp) as the
  * caller's text holds before its NUL; no NUL is written. Returns the
  * handle or a negative code. */
-int c_vktprm(int handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
-             int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
-             char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
-             int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
-             int *extra2, int *extra3);
+ZEP_EXPORT int c_vktprm(int handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
+                        int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
+                        char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
+                        int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
+                        int *extra2, int *extra3);
 
 /* ---- Open, close, options ------------------------------------------------ */
 
 /* Opens unit iun (bound with c_fnom) as a standard file: random access when
  * `options` contains "RND" or "rnd", sequential otherwise. A unit bound
  * R/O is opened read-only. Returns the record count or a negative code. */
-int c_vktouv(int iun, const char *options);
-int c_vktfrm(int iun);
+ZEP_EXPORT int c_vktouv(int iun, const char *options);
+ZEP_EXPORT int c_vktfrm(int iun);
 /* Number of directory entries (deleted ones included); opens and closes
  * the unit when it is bound but not open. */
-int c_vktnbr(int iun);
-int c_vkt_version(void);
+ZEP_EXPORT int c_vktnbr(int iun);
+ZEP_EXPORT int c_vkt_version(void);
 
 /* Options. getmode != 0 prints the current value, 0 sets it. Return 0.
  * c_vktopc: "MSGLVL", "TOLRNC" (DEBUG INFORM WARNIN ERRORS FATALE SYSTEM
@@ -81,118 +83,118 @@ int c_vkt_version(void);
  * c_vktopi: "MSGLVL", "TOLRNC" by number (0 2 4 6 8 10).
  * c_vktopl: "FASTIO", "IMAGE", "REDUCTION32".
  * c_vktopr: no real option exists. */
-int c_vktopc(const char *option, const char *value, int getmode);
-int c_vktopi(const char *option, int value, int getmode);
-int c_vktopl(const char *option, int value, int getmode);
-int c_vktopr(const char *option, float value, int getmode);
+ZEP_EXPORT int c_vktopc(const char *option, const char *value, int getmode);
+ZEP_EXPORT int c_vktopi(const char *option, int value, int getmode);
+ZEP_EXPORT int c_vktopl(const char *option, int value, int getmode);
+ZEP_EXPORT int c_vktopr(const char *option, float value, int getmode);
 
 /* Entries kept for callers of older versions: each reports that it is not
  * implemented and returns -38. */
-int vktabt_(void);
-int vktsel_(void);
-int zvktcvt_(void);
-int vktpos_(void);
+ZEP_EXPORT int vktabt_(void);
+ZEP_EXPORT int vktsel_(void);
+ZEP_EXPORT int zvktcvt_(void);
+ZEP_EXPORT int vktpos_(void);
 /* Hands over to the stub vktcvt2_ of the file layer, which ends the
  * process; the 13 arguments are not looked at. */
-int vktcvt_(void *a1, void *a2, void *a3, void *a4, void *a5, void *a6, void *a7,
-            void *a8, void *a9, void *a10, void *a11, void *a12, void *a13);
+ZEP_EXPORT int vktcvt_(void *a1, void *a2, void *a3, void *a4, void *a5, void *a6, void *a7,
+                       void *a8, void *a9, void *a10, void *a11, void *a12, void *a13);
 
 /* ---- Search ---------------------------------------------------------------
  * Criteria: datev, ip1, ip2, ip3 of -1 and blank names are wildcards.
  * Names are compared in upper case; stamps that differ only in their last
  * digit match. */
 
-int c_vktinf(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
-             int ip1, int ip2, int ip3, const char *typvar, const char *nomvar);
+ZEP_EXPORT int c_vktinf(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
+                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar);
 /* handle -2: from the first record (random) or the current position
  * (sequential); 0: from the first record; -1: from the current position;
  * a handle of the unit: after that record. */
-int c_vktinfx(int handle, int iun, int *ni, int *nj, int *nk, int datev,
-              const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
-              const char *nomvar);
-int c_vktsui(int iun, int *ni, int *nj, int *nk);
+ZEP_EXPORT int c_vktinfx(int handle, int iun, int *ni, int *nj, int *nk, int datev,
+                         const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
+                         const char *nomvar);
+ZEP_EXPORT int c_vktsui(int iun, int *ni, int *nj, int *nk);
 /* Collects at most nmax handles into liste, their count into *infon, and
  * the dimensions of the largest listed record into ni, nj, nk. Returns 0. */
-int c_vktinl(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
-             int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-             int *liste, int *infon, int nmax);
+ZEP_EXPORT int c_vktinl(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
+                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
+                        int *liste, int *infon, int nmax);
 /* Reads (getmode != 0) or replaces the unit's selection mask of ip1, ip2,
  * ip3 (1 bits ignored) and etiket ('*' = character ignored; 12 characters
  * and a NUL are written on a query). */
-int c_vktmsq(int iun, int *mip1, int *mip2, int *mip3, char *metiket, int getmode);
+ZEP_EXPORT int c_vktmsq(int iun, int *mip1, int *mip2, int *mip3, char *metiket, int getmode);
 
 /* ---- Read -------------------------------------------------------------------
  * `field` must hold ni*nj*nk 32-bit elements (for datyp 0 and image mode
  * the copied words). */
 
-int c_vktluk(void *field, int handle, int *ni, int *nj, int *nk);
-int c_vktlir(void *field, int iun, int *ni, int *nj, int *nk, int datev,
-             const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
-             const char *nomvar);
-int c_vktlirx(void *field, int handle, int iun, int *ni, int *nj, int *nk, int datev,
-              const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
-              const char *nomvar);
-int c_vktlis(void *field, int iun, int *ni, int *nj, int *nk);
-int c_vktlic(void *field, int iun, int ni, int nj, int nk, int datev, const char *etiket,
-             int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-             int ig1, int ig2, int ig3, int ig4, const char *grtyp);
+ZEP_EXPORT int c_vktluk(void *field, int handle, int *ni, int *nj, int *nk);
+ZEP_EXPORT int c_vktlir(void *field, int iun, int *ni, int *nj, int *nk, int datev,
+                        const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
+                        const char *nomvar);
+ZEP_EXPORT int c_vktlirx(void *field, int handle, int iun, int *ni, int *nj, int *nk, int datev,
+                         const char *etiket, int ip1, int ip2, int ip3, const char *typvar,
+                         const char *nomvar);
+ZEP_EXPORT int c_vktlis(void *field, int iun, int *ni, int *nj, int *nk);
+ZEP_EXPORT int c_vktlic(void *field, int iun, int ni, int nj, int nk, int datev, const char *etiket,
+                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
+                        int ig1, int ig2, int ig3, int ig4, const char *grtyp);
 
 /* ---- Listing ---------------------------------------------------------------- */
 
 /* Prints one descriptor line of an 18-word entry on standard output, led
  * by `text`, with the columns that the option words choose; header != 0
  * prints the column titles first. */
-void print_std_parms(const uint32_t *entry, const char *text, const char *options,
-                     int header);
+ZEP_EXPORT void print_std_parms(const uint32_t *entry, const char *text, const char *options,
+                                int header);
 /* Lists every live record of the unit, then the file's statistics. */
-int c_vktvoi(int iun, const char *options);
+ZEP_EXPORT int c_vktvoi(int iun, const char *options);
 
 /* ---- By-reference twins ---------------------------------------------------- */
 
-int vktprm_(int *handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
-            int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
-            char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
-            int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
-            int *extra2, int *extra3, size_t ltypvar, size_t lnomvar, size_t letiket,
-            size_t lgrtyp);
-int vktouv_(int *iun, const char *options, size_t loptions);
-int vktfrm_(int *iun);
-int vktnbr_(int *iun);
-int vkt_version_(void);
-int vktopc_(const char *option, const char *value, int *getmode, size_t loption,
-            size_t lvalue);
-int vktopi_(const char *option, int *value, int *getmode, size_t loption);
-int vktopl_(const char *option, int *value, int *getmode, size_t loption);
-int vktopr_(const char *option, float *value, int *getmode, size_t loption);
-int vktinf_(int *iun, int *ni, int *nj, int *nk, int *datev, const char *etiket,
-            int *ip1, int *ip2, int *ip3, const char *typvar, const char *nomvar,
-            size_t letiket, size_t ltypvar, size_t lnomvar);
-int vktinfx_(int *handle, int *iun, int *ni, int *nj, int *nk, int *datev,
-             const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
-             const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
-int vktsui_(int *iun, int *ni, int *nj, int *nk);
-int vktinl_(int *iun, int *ni, int *nj, int *nk, int *datev, const char *etiket,
-            int *ip1, int *ip2, int *ip3, const char *typvar, const char *nomvar,
-            int *liste, int *infon, int *nmax, size_t letiket, size_t ltypvar,
-            size_t lnomvar);
-int vktmsq_(int *iun, int *mip1, int *mip2, int *mip3, char *metiket, int *getmode,
-            size_t lmetiket);
-int vktlnk_(int *liste, int *n);
-int vktunl_(void);
-int vktluk_(void *field, int *handle, int *ni, int *nj, int *nk);
-int vktlir_(void *field, int *iun, int *ni, int *nj, int *nk, int *datev,
-            const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
-            const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
-int vktlirx_(void *field, int *handle, int *iun, int *ni, int *nj, int *nk, int *datev,
-             const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
-             const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
-int vktlis_(void *field, int *iun, int *ni, int *nj, int *nk);
-int vktlic_(void *field, int *iun, int *ni, int *nj, int *nk, int *datev,
-            const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
-            const char *nomvar, int *ig1, int *ig2, int *ig3, int *ig4,
-            const char *grtyp, size_t letiket, size_t ltypvar, size_t lnomvar,
-            size_t lgrtyp);
-int vktvoi_(int *iun, const char *options, size_t loptions);
+ZEP_EXPORT int vktprm_(int *handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
+                       int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
+                       char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
+                       int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
+                       int *extra2, int *extra3, size_t ltypvar, size_t lnomvar, size_t letiket,
+                       size_t lgrtyp);
+ZEP_EXPORT int vktouv_(int *iun, const char *options, size_t loptions);
+ZEP_EXPORT int vktfrm_(int *iun);
+ZEP_EXPORT int vktnbr_(int *iun);
+ZEP_EXPORT int vkt_version_(void);
+ZEP_EXPORT int vktopc_(const char *option, const char *value, int *getmode, size_t loption,
+                       size_t lvalue);
+ZEP_EXPORT int vktopi_(const char *option, int *value, int *getmode, size_t loption);
+ZEP_EXPORT int vktopl_(const char *option, int *value, int *getmode, size_t loption);
+ZEP_EXPORT int vktopr_(const char *option, float *value, int *getmode, size_t loption);
+ZEP_EXPORT int vktinf_(int *iun, int *ni, int *nj, int *nk, int *datev, const char *etiket,
+                       int *ip1, int *ip2, int *ip3, const char *typvar, const char *nomvar,
+                       size_t letiket, size_t ltypvar, size_t lnomvar);
+ZEP_EXPORT int vktinfx_(int *handle, int *iun, int *ni, int *nj, int *nk, int *datev,
+                        const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
+                        const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
+ZEP_EXPORT int vktsui_(int *iun, int *ni, int *nj, int *nk);
+ZEP_EXPORT int vktinl_(int *iun, int *ni, int *nj, int *nk, int *datev, const char *etiket,
+                       int *ip1, int *ip2, int *ip3, const char *typvar, const char *nomvar,
+                       int *liste, int *infon, int *nmax, size_t letiket, size_t ltypvar,
+                       size_t lnomvar);
+ZEP_EXPORT int vktmsq_(int *iun, int *mip1, int *mip2, int *mip3, char *metiket, int *getmode,
+                       size_t lmetiket);
+ZEP_EXPORT int vktlnk_(int *liste, int *n);
+ZEP_EXPORT int vktunl_(void);
+ZEP_EXPORT int vktluk_(void *field, int *handle, int *ni, int *nj, int *nk);
+ZEP_EXPORT int vktlir_(void *field, int *iun, int *ni, int *nj, int *nk, int *datev,
+                       const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
+                       const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
+ZEP_EXPORT int vktlirx_(void *field, int *handle, int *iun, int *ni, int *nj, int *nk, int *datev,
+                        const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
+                        const char *nomvar, size_t letiket, size_t ltypvar, size_t lnomvar);
+ZEP_EXPORT int vktlis_(void *field, int *iun, int *ni, int *nj, int *nk);
+ZEP_EXPORT int vktlic_(void *field, int *iun, int *ni, int *nj, int *nk, int *datev,
+                       const char *etiket, int *ip1, int *ip2, int *ip3, const char *typvar,
+                       const char *nomvar, int *ig1, int *ig2, int *ig3, int *ig4,
+                       const char *grtyp, size_t letiket, size_t ltypvar, size_t lnomvar,
+                       size_t lgrtyp);
+ZEP_EXPORT int vktvoi_(int *iun, const char *options, size_t loptions);
 
 #ifdef __cplusplus
 }

@@ -19,35 +19,37 @@
 #ifndef ZEP_STDFILE_SEQ_H
 #define ZEP_STDFILE_SEQ_H
 
+#include "zep/export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* Back to the first record. Also -1 for a unit that is not a standard
  * file. */
-int c_vktrwd(int iun);
+ZEP_EXPORT int c_vktrwd(int iun);
 /* Skips nrec records forward (nrec > 0) or backward (nrec < 0). A skip
  * that meets a mark stops on it and the position stays there: c_vkteof then
  * reports the mark's level, and a forward skip started on a mark does not
  * move (no record behind a mark is skipped). A search steps over a mark. */
-int c_vktskp(int iun, int nrec);
+ZEP_EXPORT int c_vktskp(int iun, int nrec);
 /* Moves forward to the first mark (or the end of the file), where the next
  * record will be written. */
-int c_vktapp(int iun);
+ZEP_EXPORT int c_vktapp(int iun);
 /* Writes a mark of `level` (1..14: a logical end-of-file mark, then an
  * end-of-data mark behind it; 15: the end-of-data mark alone) at the
  * position. The file ends after the end-of-data mark when it is closed. */
-int c_vktweo(int iun, int level);
+ZEP_EXPORT int c_vktweo(int iun, int level);
 /* Level of the mark the last move stopped at (15 for end of data), 0 when
  * it stopped at a record; 0 for a random file. */
-int c_vkteof(int iun);
+ZEP_EXPORT int c_vkteof(int iun);
 
 /* By-reference forms. */
-int vktrwd_(int *iun);
-int vktskp_(int *iun, int *nrec);
-int vktapp_(int *iun);
-int vktweo_(int *iun, int *level);
-int vkteof_(int *iun);
+ZEP_EXPORT int vktrwd_(int *iun);
+ZEP_EXPORT int vktskp_(int *iun, int *nrec);
+ZEP_EXPORT int vktapp_(int *iun);
+ZEP_EXPORT int vktweo_(int *iun, int *level);
+ZEP_EXPORT int vkteof_(int *iun);
 
 #ifdef __cplusplus
 }

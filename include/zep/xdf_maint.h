@@ -10,6 +10,8 @@
 #ifndef ZEP_XDF_MAINT_H
 #define ZEP_XDF_MAINT_H
 
+#include "zep/export.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -24,36 +26,36 @@ extern "C" {
 /// key descriptors (two words each) go to pri and aux; version_out and
 /// appl_out receive four characters and a NUL (five bytes each). Works on
 /// an open file (from memory) or a closed one (reads its header).
-int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux, int naux,
-             char *version_out, char *appl_out);
+ZEP_EXPORT int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux, int naux,
+                        char *version_out, char *appl_out);
 /// Prints what c_xdfsta returned on standard output.
-int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri, const uint32_t *aux,
-             const char *version, const char *appl);
+ZEP_EXPORT int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri, const uint32_t *aux,
+                        const char *version, const char *appl);
 /// Compares the header of the file with a scan of its objects and prints
 /// the report on standard output.
-int c_qdfdiag(int iun);
+ZEP_EXPORT int c_qdfdiag(int iun);
 /// Copies the file bound to source_unit into a fresh dest_unit with the
 /// writer mark of its header cleared. Neither unit may be open as a
 /// directory file.
-int c_qdfrstr(int source_unit, int dest_unit);
+ZEP_EXPORT int c_qdfrstr(int source_unit, int dest_unit);
 /// Appends every live record of source_unit to dest_unit (created when it
 /// is new; spread over dest_unit, dest_unit + 1, ... when the option
 /// "STRIPING" is above 1). The destinations stay open.
-int c_xdfuse(int source_unit, int dest_unit);
+ZEP_EXPORT int c_xdfuse(int source_unit, int dest_unit);
 /// Stores value in the nbits-bit field whose least significant bit is at
 /// bit position bitpos, counted from the most significant bit of words[0].
 /// A width of 32 (or 0) changes nothing. Returns 0, -1 for a negative bitpos.
-int c_qdfput(uint32_t *words, uint32_t value, int bitpos, int nbits);
+ZEP_EXPORT int c_qdfput(uint32_t *words, uint32_t value, int bitpos, int nbits);
 
 /* By-reference twins; each character argument adds a hidden length. */
-int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint32_t *aux,
-            int *naux, char *version_out, char *appl_out, size_t version_len, size_t appl_len);
-int xdfimp_(int *iun, const int32_t *stats, int *nstat, const uint32_t *pri, const uint32_t *aux,
-            const char *version, const char *appl, size_t version_len, size_t appl_len);
-int qdfdiag_(int *iun);
-int qdfrstr_(int *source_unit, int *dest_unit);
-int xdfuse_(int *source_unit, int *dest_unit);
-int qdfput_(uint32_t *words, uint32_t *value, int *bitpos, int *nbits);
+ZEP_EXPORT int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint32_t *aux,
+                       int *naux, char *version_out, char *appl_out, size_t version_len, size_t appl_len);
+ZEP_EXPORT int xdfimp_(int *iun, const int32_t *stats, int *nstat, const uint32_t *pri, const uint32_t *aux,
+                       const char *version, const char *appl, size_t version_len, size_t appl_len);
+ZEP_EXPORT int qdfdiag_(int *iun);
+ZEP_EXPORT int qdfrstr_(int *source_unit, int *dest_unit);
+ZEP_EXPORT int xdfuse_(int *source_unit, int *dest_unit);
+ZEP_EXPORT int qdfput_(uint32_t *words, uint32_t *value, int *bitpos, int *nbits);
 
 #ifdef __cplusplus
 }
