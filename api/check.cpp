@@ -10,6 +10,7 @@
 #include "stdfile/read.h"
 #include "xdf/table.h"
 
+namespace zep::api {
 namespace {
 
 void note(zep_check_report *report, const std::string &message) {
@@ -19,11 +20,14 @@ void note(zep_check_report *report, const std::string &message) {
 }
 
 }  // namespace
+}  // namespace zep::api
+
+using namespace zep::api;
 
 extern "C" int zep_check(const char *path, zep_check_report *report) {
   if (report == nullptr) return ZEP_EINVAL;
   std::memset(report, 0, sizeof *report);
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
   zep_file *f = nullptr;
   const int rc = zep_open(path, "r", &f);
   if (path != nullptr) {
@@ -37,8 +41,8 @@ extern "C" int zep_check(const char *path, zep_check_report *report) {
   if (rc < 0) return rc;
 
   {
-    api::Call c(f);
-    if (const xdf::FileEntry *e = xdf::open_entry(api::file_slot(f))) {
+    zep::api::Call c(f);
+    if (const zep::xdf::FileEntry *e = zep::xdf::open_entry(zep::api::file_slot(f))) {
       report->sequential = e->xdf_seq ? 1 : 0;
       report->pages = e->xdf_seq ? 0 : e->npages;
     }
@@ -47,18 +51,18 @@ extern "C" int zep_check(const char *path, zep_check_report *report) {
   int status;
   while ((status = zep_next(f, &rec)) == 1) {
     ++report->records;
-    api::Call c(f);
-    const int handle = api::locate(c, f, &rec);
+    zep::api::Call c(f);
+    const int handle = zep::api::locate(c, f, &rec);
     std::vector<float> values;
-    if (handle < 0 || stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0) {
+    if (handle < 0 || zep::stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0) {
       if (handle >= 0) c.fail(ZEP_EDAMAGED, "record " + std::string(rec.nomvar) + ": its values cannot be read");
       note(report, f->message);
     }
   }
   if (status < 0) note(report, f->message);
   {
-    api::Call c(f);
-    const xdf::FileEntry *e = xdf::open_entry(api::file_slot(f));
+    zep::api::Call c(f);
+    const zep::xdf::FileEntry *e = zep::xdf::open_entry(zep::api::file_slot(f));
     if (e != nullptr && !e->xdf_seq && status == 0 && e->nrecords >= report->records)
       report->deleted = e->nrecords - report->records;
   }

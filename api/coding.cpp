@@ -7,6 +7,7 @@
 #include "coding/date_stamp.h"
 #include "coding/grid_descriptor.h"
 
+namespace zep::api {
 namespace {
 
 int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
@@ -31,24 +32,27 @@ void civil_from_days(int64_t z, int64_t *y, int64_t *m, int64_t *d) {
 }
 
 }  // namespace
+}  // namespace zep::api
 
-namespace api {
+namespace zep::api {
 
 int64_t unix_seconds(int date, int time) {
   const int64_t days = days_from_civil(date / 10000, (date / 100) % 100, date % 100);
   return days * 86400 + (time / 1000000) * 3600 + ((time / 10000) % 100) * 60 + (time / 100) % 100;
 }
 
-}  // namespace api
+}  // namespace zep::api
+
+using namespace zep::api;
 
 extern "C" {
 
 int zep_stamp_to_unix(int stamp, int64_t *seconds) {
   if (seconds == nullptr) return ZEP_EINVAL;
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
   int date = 0, time = 0;
-  if (!coding::stamp_to_printable(stamp, &date, &time)) return ZEP_EINVAL;
-  *seconds = api::unix_seconds(date, time);
+  if (!zep::coding::stamp_to_printable(stamp, &date, &time)) return ZEP_EINVAL;
+  *seconds = zep::api::unix_seconds(date, time);
   return 0;
 }
 
@@ -57,7 +61,7 @@ int zep_stamp_from_unix(int64_t seconds, int *stamp) {
   // Stamps reach from 1900 to the 23rd century at most.
   if (seconds < -int64_t{3} * 1000 * 1000 * 1000 || seconds > int64_t{8} * 1000 * 1000 * 1000)
     return ZEP_EINVAL;
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
   const int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
   const int64_t rest = seconds - days * 86400;
   int64_t y, m, d;
@@ -65,16 +69,16 @@ int zep_stamp_from_unix(int64_t seconds, int *stamp) {
   const int date = static_cast<int>(y * 10000 + m * 100 + d);
   const int time = static_cast<int>((rest / 3600) * 1000000 + ((rest / 60) % 60) * 10000 + (rest % 60) * 100);
   int out = 0;
-  if (!coding::printable_to_stamp(date, time, &out)) return ZEP_EINVAL;
+  if (!zep::coding::printable_to_stamp(date, time, &out)) return ZEP_EINVAL;
   *stamp = out;
   return 0;
 }
 
 int zep_grid_params(const char *grtyp, int ig1, int ig2, int ig3, int ig4, float xg[4]) {
   if (grtyp == nullptr || xg == nullptr) return ZEP_EINVAL;
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
-  coding::GridParameters p;
-  if (!coding::grid_parameters(grtyp[0], ig1, ig2, ig3, ig4, &p)) return ZEP_EINVAL;
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
+  zep::coding::GridParameters p;
+  if (!zep::coding::grid_parameters(grtyp[0], ig1, ig2, ig3, ig4, &p)) return ZEP_EINVAL;
   xg[0] = p.xg1;
   xg[1] = p.xg2;
   xg[2] = p.xg3;

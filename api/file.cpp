@@ -18,7 +18,7 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 
-namespace api {
+namespace zep::api {
 
 namespace {
 
@@ -45,9 +45,9 @@ bool xdf_slot_left() {
 
 }  // namespace
 
-}  // namespace api
+}  // namespace zep::api
 
-using api::Call;
+using zep::api::Call;
 
 extern "C" {
 
@@ -62,7 +62,7 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
   const std::string p = path;
   c.set_path(p);
   if (p.empty()) return c.fail(ZEP_EINVAL, "zep_open: an empty path");
-  if (p.size() > api::kMaxPath) return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
+  if (p.size() > zep::api::kMaxPath) return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
 
   if (m == "w") {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -79,16 +79,16 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
       return c.fail(ZEP_EOPEN, p + ": the file is larger than the library can address");
   }
 
-  const int unit = api::free_unit();
-  if (unit == 0 || io::first_free_entry() < 0 || !api::xdf_slot_left())
+  const int unit = zep::api::free_unit();
+  if (unit == 0 || zep::io::first_free_entry() < 0 || !zep::api::xdf_slot_left())
     return c.fail(ZEP_ETOOMANY, p + ": the file table is full");
 
   const std::string name = "+" + p;
   const char *attributes = m == "r" ? "RND+R/O+OLD" : (m == "a" ? "RND+OLD" : "RND");
   if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes, 0) != 0)
     return c.fail(ZEP_EOPEN, p + ": cannot be bound to a unit");
-  const int row = io::file_index_of(unit);
-  if (row < 0 || io::file_entry(row).file_name != p || io::file_entry(row).subname) {
+  const int row = zep::io::file_index_of(unit);
+  if (row < 0 || zep::io::file_entry(row).file_name != p || zep::io::file_entry(row).subname) {
     c_fclos(unit);
     return c.fail(ZEP_EOPEN, p + ": the library cannot name this path");
   }
@@ -102,11 +102,11 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
   f->path = p;
   f->writable = m != "r";
   const int status = c_vktouv(unit, "RND");
-  const xdf::FileEntry *e = xdf::open_entry(xdf::file_index(unit));
+  const zep::xdf::FileEntry *e = zep::xdf::open_entry(zep::xdf::file_index(unit));
   if (status < 0 || e == nullptr || c.errors() > 0) {
     if (e != nullptr) c_vktfrm(unit);
     c_fclos(unit);
-    const int code = status < 0 ? api::map_code(status, ZEP_EOPEN) : ZEP_EDAMAGED;
+    const int code = status < 0 ? zep::api::map_code(status, ZEP_EOPEN) : ZEP_EDAMAGED;
     return c.fail(code, p + ": cannot be opened as a standard file");
   }
   f->sequential = e->xdf_seq != 0;
@@ -127,7 +127,7 @@ int zep_close(zep_file *f) {
     const int status = c_vktfrm(f->iun);
     c_fclos(f->iun);
     if (status < 0 || c.errors() > 0) {
-      result = f->writable ? ZEP_EWRITE : api::map_code(status, ZEP_EDAMAGED);
+      result = f->writable ? ZEP_EWRITE : zep::api::map_code(status, ZEP_EDAMAGED);
       c.set_file(nullptr);
       c.fail(result, f->path + ": the file could not be closed cleanly");
     }

@@ -20,7 +20,7 @@ using api_test::Silence;
 
 int bound_units() {
   int n = 0;
-  for (const io::FileEntry &e : io::FGFDT()) n += e.is_free() ? 0 : 1;
+  for (const zep::io::FileEntry &e : zep::io::FGFDT()) n += e.is_free() ? 0 : 1;
   return n;
 }
 
@@ -72,11 +72,11 @@ TEST(ApiOpen, TheCallersSettingsComeBackAfterEveryCall) {
   c_vktopc("MSGLVL", "DEBUG", 0);
   c_vktopc("TOLRNC", "DEBUG", 0);
   c_vktopl("IMAGE", 1, 0);
-  const xdf::Settings before = xdf::settings();
+  const zep::xdf::Settings before = zep::xdf::settings();
   zep_file *f = nullptr;
   EXPECT_EQ(zep_open(path.c_str(), "r", &f), ZEP_ENOTSTD);  // would end the process at this tolerance
-  const xdf::Settings after = xdf::settings();
-  const int image = stdfile::options().image_mode_copy;
+  const zep::xdf::Settings after = zep::xdf::settings();
+  const int image = zep::stdfile::options().image_mode_copy;
   c_vktopc("MSGLVL", "INFORM", 0);
   c_vktopc("TOLRNC", "ERRORS", 0);
   c_vktopl("IMAGE", 0, 0);
@@ -84,7 +84,7 @@ TEST(ApiOpen, TheCallersSettingsComeBackAfterEveryCall) {
   EXPECT_EQ(after.msg_level, before.msg_level);
   EXPECT_EQ(after.xdf_toler, before.xdf_toler);
   EXPECT_NE(image, 0);
-  EXPECT_EQ(xdf::message_sink().fn, nullptr);
+  EXPECT_EQ(zep::xdf::message_sink().fn, nullptr);
   EXPECT_EQ(printed.find("c_xdfopn"), std::string::npos) << printed;
 }
 

@@ -34,7 +34,7 @@ struct zep_file {
   std::string message;  // the last failure's message
 };
 
-namespace api {
+namespace zep::api {
 
 // The library-wide lock (recursive: a message handler may call zep_*).
 std::recursive_mutex &library_lock();
@@ -112,4 +112,4 @@ int64_t unix_seconds(int date, int time);
 // The key of a handle: {address or handle, kind}.
 void key_of(const zep_file *f, int handle, int64_t key[2]);
 
-}  // namespace api
+}  // namespace zep::api

@@ -8,7 +8,7 @@
 #include "xdf/table.h"
 #include "zep/api.h"
 
-namespace api {
+namespace zep::api {
 
 namespace {
 
@@ -159,7 +159,7 @@ int map_code(int code, int otherwise) {
   }
 }
 
-}  // namespace api
+}  // namespace zep::api
 
 extern "C" {
 
@@ -183,15 +183,15 @@ const char *zep_strerror(int code) {
 }
 
 const char *zep_last_message(const zep_file *f) {
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
-  if (f == nullptr) return api::thread_message().c_str();
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
+  if (f == nullptr) return zep::api::thread_message().c_str();
   return f->message.c_str();
 }
 
 void zep_set_message_handler(zep_message_fn fn, void *context) {
-  std::lock_guard<std::recursive_mutex> hold(api::library_lock());
-  api::handler().fn = fn;
-  api::handler().context = fn ? context : nullptr;
+  std::lock_guard<std::recursive_mutex> hold(zep::api::library_lock());
+  zep::api::handler().fn = fn;
+  zep::api::handler().context = fn ? context : nullptr;
 }
 
 const char *zep_version(void) { return ZEP_VERSION_TEXT; }

@@ -11,7 +11,7 @@
 #include "stdfile/read.h"
 #include "xdf/table.h"
 
-namespace api {
+namespace zep::api {
 
 namespace {
 
@@ -131,41 +131,41 @@ bool bad_args(zep_file *f, const zep_record *rec, T *out, size_t capacity) {
 
 }  // namespace
 
-}  // namespace api
+}  // namespace zep::api
 
-using api::Call;
+using zep::api::Call;
 
 extern "C" {
 
 long zep_read_f32(zep_file *f, const zep_record *rec, float *out, size_t capacity) {
-  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
   Call c(f);
-  return api::read_f32(c, f, rec, out, capacity);
+  return zep::api::read_f32(c, f, rec, out, capacity);
 }
 
 long zep_read_f64(zep_file *f, const zep_record *rec, double *out, size_t capacity) {
-  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
   Call c(f);
-  return api::read_f64(c, f, rec, out, capacity);
+  return zep::api::read_f64(c, f, rec, out, capacity);
 }
 
 long zep_read_i32(zep_file *f, const zep_record *rec, int32_t *out, size_t capacity) {
-  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
   Call c(f);
   static_assert(sizeof(int32_t) == sizeof(uint32_t), "");
-  return api::read_u32(c, f, rec, reinterpret_cast<uint32_t *>(out), capacity);
+  return zep::api::read_u32(c, f, rec, reinterpret_cast<uint32_t *>(out), capacity);
 }
 
 long zep_read_u32(zep_file *f, const zep_record *rec, uint32_t *out, size_t capacity) {
-  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
   Call c(f);
-  return api::read_u32(c, f, rec, out, capacity);
+  return zep::api::read_u32(c, f, rec, out, capacity);
 }
 
 long zep_read_u8(zep_file *f, const zep_record *rec, uint8_t *out, size_t capacity) {
-  if (api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
+  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
   Call c(f);
-  return api::read_u8(c, f, rec, out, capacity);
+  return zep::api::read_u8(c, f, rec, out, capacity);
 }
 
 long zep_read(zep_file *f, const zep_record *rec, zep_type type, void *out, size_t capacity) {

@@ -15,7 +15,7 @@
 #include "zep/stdfile.h"
 #include "zep/xdf.h"
 
-namespace api {
+namespace zep::api {
 
 namespace {
 
@@ -259,18 +259,18 @@ int build_order(Call &c, zep_file *f) {
   return 0;
 }
 
-}  // namespace api
+}  // namespace zep::api
 
-using api::Call;
+using zep::api::Call;
 
 extern "C" {
 
 int zep_next(zep_file *f, zep_record *rec) {
   if (f == nullptr || rec == nullptr) return ZEP_EINVAL;
   Call c(f);
-  const int h = api::walk_next(c, f);
+  const int h = zep::api::walk_next(c, f);
   if (h <= 0) return h;
-  const int status = api::describe(c, f, h, rec);
+  const int status = zep::api::describe(c, f, h, rec);
   if (status < 0) {
     f->walk_ended = true;
     return status;
@@ -293,7 +293,7 @@ int zep_rewind(zep_file *f) {
 long zep_count(zep_file *f) {
   if (f == nullptr) return ZEP_EINVAL;
   Call c(f);
-  const int status = api::build_order(c, f);
+  const int status = zep::api::build_order(c, f);
   if (status < 0) return status;
   return static_cast<long>(f->order.size());
 }
@@ -312,14 +312,14 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
       strnlen(q->typvar, sizeof q->typvar) == sizeof q->typvar ||
       strnlen(q->etiket, sizeof q->etiket) == sizeof q->etiket)
     return c.fail(ZEP_EINVAL, "a text of the query is not terminated within its field");
-  const int status = api::build_order(c, f);
+  const int status = zep::api::build_order(c, f);
   if (status < 0) return status;
 
   // The library's search gives the matches; the order gives their places.
   std::set<int64_t> matches;
-  const int slot = api::file_slot(f);
+  const int slot = zep::api::file_slot(f);
   if (f->sequential) {
-    xdf::open_entry(slot)->cur_addr = xdf::open_entry(slot)->seq_bof;
+    zep::xdf::open_entry(slot)->cur_addr = zep::xdf::open_entry(slot)->seq_bof;
   }
   int ni = 0, nj = 0, nk = 0;
   // The search's own datev criterion compares the stored valid stamp; the
@@ -329,12 +329,12 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
                     q->ip2, q->ip3, q->typvar, q->nomvar);
   while (h > 0) {
     int64_t key[2];
-    api::key_of(f, h, key);
+    zep::api::key_of(f, h, key);
     matches.insert(key[0]);
     h = c_vktsui(f->iun, &ni, &nj, &nk);
   }
-  if ((h < 0 && h != xdf::ERR_NOT_FOUND) || c.errors() > 0)
-    return c.fail(api::map_code(h, ZEP_EDAMAGED), "the search failed");
+  if ((h < 0 && h != zep::xdf::ERR_NOT_FOUND) || c.errors() > 0)
+    return c.fail(zep::api::map_code(h, ZEP_EDAMAGED), "the search failed");
 
   long total = 0;
   for (size_t i = 0; i < f->order.size(); ++i) {
@@ -345,10 +345,10 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
       std::memset(&probe, 0, sizeof probe);
       probe.key[0] = f->order[i];
       probe.key[1] = f->sequential ? 2 : 1;
-      const int handle = api::locate(c, f, &probe);
+      const int handle = zep::api::locate(c, f, &probe);
       if (handle < 0) return handle;
       zep_record found;
-      const int st = api::describe(c, f, handle, &found);
+      const int st = zep::api::describe(c, f, handle, &found);
       if (st < 0) return st;
       if (q->datev != -1 && found.datev != q->datev && found.extra1 != q->datev) continue;
       found.index = static_cast<int64_t>(i);

@@ -26,7 +26,7 @@
 #include "zep/stdfile_write.h"
 #include "zep/xdf.h"
 
-namespace api {
+namespace zep::api {
 
 namespace {
 
@@ -137,9 +137,9 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
 
 }  // namespace
 
-}  // namespace api
+}  // namespace zep::api
 
-using api::Call;
+using zep::api::Call;
 
 extern "C" {
 
@@ -179,22 +179,22 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
   // The writer's own changes of datyp, made here and reported as warnings.
   int datyp = desc->datyp;
   if (kind != 0) {
-    const stdfile::DatypPlan plan =
-        stdfile::plan_datyp(datyp, -nbits, nbits, stdfile::options().extra_compression, desc->nk, false);
+    const zep::stdfile::DatypPlan plan =
+        zep::stdfile::plan_datyp(datyp, -nbits, nbits, zep::stdfile::options().extra_compression, desc->nk, false);
     if (!plan.warnings.empty()) {
       datyp = plan.datyp & 0x7F;
       nbits = plan.nbits;
     }
-    xdf::errmsg()[0] = '\0';
+    zep::xdf::errmsg()[0] = '\0';
     for (const std::string &w : plan.warnings) {
-      std::snprintf(xdf::errmsg(), xdf::kErrmsgSize, "%s", w.c_str());
-      xdf::error_msg("c_vktecr", 0, xdf::WARNING);
+      std::snprintf(zep::xdf::errmsg(), zep::xdf::kErrmsgSize, "%s", w.c_str());
+      zep::xdf::error_msg("c_vktecr", 0, zep::xdf::WARNING);
     }
   }
 
-  api::Field field;
-  if (const int s = api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0) return s;
-  if (const int s = api::reserve_room(c, f, 8 * n + 256 + api::kDirectoryRoomBytes); s < 0) return s;
+  zep::api::Field field;
+  if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0) return s;
+  if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes); s < 0) return s;
 
   const int npak = kind == 0 ? 0 : -nbits;
   const int status =
@@ -204,7 +204,7 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
                desc->ig4, datyp, 0);
   f->order_valid = false;
   if (status < 0 || c.errors() > 0)
-    return c.fail(status == xdf::ERR_NO_WRITE ? ZEP_EREADONLY : ZEP_EINVAL,
+    return c.fail(status == zep::xdf::ERR_NO_WRITE ? ZEP_EREADONLY : ZEP_EINVAL,
                   "the record was refused by the writer");
   return 0;
 }
@@ -213,11 +213,11 @@ int zep_erase(zep_file *f, const zep_record *rec) {
   if (f == nullptr || rec == nullptr) return ZEP_EINVAL;
   Call c(f);
   if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
-  const int handle = api::locate(c, f, rec);
+  const int handle = zep::api::locate(c, f, rec);
   if (handle < 0) return handle;
   const int status = c_vkteff(handle);
   f->order_valid = false;
-  if (status < 0 || c.errors() > 0) return c.fail(api::map_code(status, ZEP_EWRITE), "the record was not erased");
+  if (status < 0 || c.errors() > 0) return c.fail(zep::api::map_code(status, ZEP_EWRITE), "the record was not erased");
   return 0;
 }
 
@@ -228,9 +228,9 @@ int zep_copy_record(zep_file *dst, zep_file *src, const zep_record *rec) {
     c.set_file(dst);
     return c.fail(ZEP_EREADONLY, "the destination is open for reading only");
   }
-  const int handle = api::locate(c, src, rec);
+  const int handle = zep::api::locate(c, src, rec);
   if (handle < 0) return handle;
-  if (xdf::record_in_file(handle) < 0 || c.errors() > 0)
+  if (zep::xdf::record_in_file(handle) < 0 || c.errors() > 0)
     return c.fail(ZEP_EDAMAGED, "the record runs past the end of its file");
   int addr = 0, length = 0, idtyp = 0;
   if (c_xdfprm(handle, &addr, &length, &idtyp, nullptr, 0) < 0)
@@ -246,12 +246,12 @@ int zep_copy_record(zep_file *dst, zep_file *src, const zep_record *rec) {
   if (c_xdfget2(handle, buffer.data(), nullptr) < 0 || c.errors() > 0)
     return c.fail(ZEP_EDAMAGED, "the record cannot be read");
   c.set_file(dst);
-  if (const int s = api::reserve_room(c, dst, 8 * static_cast<int64_t>(length) + api::kDirectoryRoomBytes); s < 0)
+  if (const int s = zep::api::reserve_room(c, dst, 8 * static_cast<int64_t>(length) + zep::api::kDirectoryRoomBytes); s < 0)
     return s;
   const int status = c_xdfput(dst->iun, 0, buffer.data());
   dst->order_valid = false;
   if (status < 0 || c.errors() > 0)
-    return c.fail(status == xdf::ERR_DIFFERENT_FILES ? ZEP_EINVAL : api::map_code(status, ZEP_EWRITE),
+    return c.fail(status == zep::xdf::ERR_DIFFERENT_FILES ? ZEP_EINVAL : zep::api::map_code(status, ZEP_EWRITE),
                   "the record was not copied");
   return 0;
 }

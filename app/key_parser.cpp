@@ -11,7 +11,7 @@
 
 #include "zep/ccard.h"
 
-namespace app {
+namespace zep::app {
 
 int& positional_slot() {
   static int slot = 0;
@@ -51,12 +51,6 @@ std::string bounded(const char* text) {
 }
 
 }  // namespace
-
-}  // namespace app
-
-using app::KeyEntry;
-using app::KeyScan;
-using app::KeyTable;
 
 std::string c_jfc_tradup(std::string_view text) {
   std::string out(text);
@@ -108,7 +102,7 @@ void c_jfc_les_valeurs(KeyScan* scan, std::string_view text, int key, int* curre
       return;
     }
     if (!piece.empty() && piece.front() == '=') piece.remove_prefix(1);
-    if (*current >= 0 && *current < n) app::assign(scan, *current, piece);
+    if (*current >= 0 && *current < n) assign(scan, *current, piece);
     ++*current;
     first = false;
     if (colon == std::string_view::npos) return;
@@ -130,7 +124,7 @@ void sequence_appel(const KeyTable& table, std::string_view program, int n) {
 
 void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n, int poskey,
                       bool leading, int* excess) {
-  int& slot = app::positional_slot();
+  int& slot = positional_slot();
   const std::string& posname = scan->table[static_cast<size_t>(poskey)].name;
   while (*place < count) {
     const char* arg = args[*place];
@@ -141,13 +135,17 @@ void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n, 
       return;
     }
     if (scan->table[static_cast<size_t>(slot)].name == posname)
-      app::assign(scan, slot, app::bounded(arg));
+      assign(scan, slot, bounded(arg));
     else
       ++*excess;
     ++slot;
     ++scan->positional_count;
   }
 }
+
+}  // namespace zep::app
+
+using namespace zep::app;
 
 extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256], char** defaults,
                         int n, int* npos) {
@@ -156,11 +154,11 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
   scan.table.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     KeyEntry& e = scan.table[static_cast<size_t>(i)];
-    e.declared = app::bounded(names != nullptr ? names[i] : nullptr);
+    e.declared = bounded(names != nullptr ? names[i] : nullptr);
     e.name = c_jfc_tradup(e.declared);
     e.mode = c_jfc_majmin(&e.name);
-    e.fallback = app::bounded(defaults != nullptr ? defaults[i] : nullptr);
-    e.shown.assign(values[i], strnlen(values[i], app::kKeyValueMax));
+    e.fallback = bounded(defaults != nullptr ? defaults[i] : nullptr);
+    e.shown.assign(values[i], strnlen(values[i], kKeyValueMax));
     e.value = e.shown;
   }
   bool report_count = false;
@@ -175,7 +173,7 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
   // The vector ends at argc or at its first null entry.
   int count = 0;
   while (argv != nullptr && count < argc && argv[count] != nullptr) ++count;
-  scan.program = count > 0 ? app::bounded(argv[0]) : std::string();
+  scan.program = count > 0 ? bounded(argv[0]) : std::string();
 
   if (count == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "-H") == 0)) {
     sequence_appel(scan.table, scan.program, n);
@@ -187,16 +185,16 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
   const int poskey = c_jfc_cherche_la_clef("-", scan.table, n);
   int place = 1;
   if (poskey >= 0) {
-    app::positional_slot() = poskey;
+    positional_slot() = poskey;
     int excess = 0;
     c_jfc_positionel(argv, count, &place, &scan, n, poskey, true, &excess);
-    if (excess > 0) app::report(scan, excess_message);
+    if (excess > 0) report(scan, excess_message);
   }
 
-  int last = app::kNone;
-  int current = app::kNone;
+  int last = kNone;
+  int current = kNone;
   while (place < count) {
-    const std::string arg = app::bounded(argv[place]);
+    const std::string arg = bounded(argv[place]);
     ++place;
     if (arg.compare(0, 2, "--") == 0) {
       int excess = 0;
@@ -206,22 +204,22 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
         excess = count - place;
         place = count;
       }
-      if (excess > 0) app::report(scan, excess_message);
+      if (excess > 0) report(scan, excess_message);
       break;
     }
     if (!arg.empty() && arg[0] == '-') {
       const size_t eq = arg.find('=');
       const std::string name = arg.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
-      if (name.size() > app::kKeyValueMax) {
-        last = app::kNone;
-        app::report(scan, " ***ERREUR CLEF TROP LONGUE (PLUS DE 255 CARACTERES)=" +
+      if (name.size() > kKeyValueMax) {
+        last = kNone;
+        report(scan, " ***ERREUR CLEF TROP LONGUE (PLUS DE 255 CARACTERES)=" +
                               name.substr(0, 32) + "...***\n");
         continue;
       }
       const int key = c_jfc_cherche_la_clef(name, scan.table, n);
       if (key < 0) {
-        last = app::kNone;
-        app::report(scan, " ***ERREUR CLEF=" + name + " INVALIDE***\n");
+        last = kNone;
+        report(scan, " ***ERREUR CLEF=" + name + " INVALIDE***\n");
         continue;
       }
       last = key;
@@ -229,23 +227,23 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
       if (eq != std::string::npos) {
         c_jfc_les_valeurs(&scan, std::string_view(arg).substr(eq + 1), key, &current);
       } else {
-        app::assign(&scan, current, scan.table[static_cast<size_t>(current)].fallback);
+        assign(&scan, current, scan.table[static_cast<size_t>(current)].fallback);
       }
       continue;
     }
-    if (last != app::kNone && current >= 0 && current < n &&
+    if (last != kNone && current >= 0 && current < n &&
         scan.table[static_cast<size_t>(current)].declared ==
             scan.table[static_cast<size_t>(last)].declared) {
       c_jfc_les_valeurs(&scan, arg, last, &current);
     } else {
-      app::report(scan, "\n ***DEBORDEMENT DE LISTE \n");
+      report(scan, "\n ***DEBORDEMENT DE LISTE \n");
     }
   }
 
   for (int i = 0; i < n; ++i) {
     KeyEntry& e = scan.table[static_cast<size_t>(i)];
     c_jfc_traduire(&e.value, e.mode);
-    const size_t len = std::min(e.value.size(), app::kKeyValueMax);
+    const size_t len = std::min(e.value.size(), kKeyValueMax);
     std::memcpy(values[i], e.value.data(), len);
     values[i][len] = '\0';
   }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace zep::app {
 
 constexpr size_t kKeyValueMax = 255;  // characters of a value slot
 
@@ -34,8 +34,6 @@ struct KeyScan {
 // scan to the scan after "--").
 int& positional_slot();
 
-}  // namespace app
-
 // Upper-cased copy of the text.
 std::string c_jfc_tradup(std::string_view text);
 // Removes one trailing "." or "_" from the name; returns the case mode
@@ -44,15 +42,17 @@ int c_jfc_majmin(std::string* name);
 // Folds the value in place: mode 0 upper case, 1 lower case, 2 unchanged.
 void c_jfc_traduire(std::string* value, int mode);
 // Index of the first entry whose name equals the upper-cased text, or -1.
-int c_jfc_cherche_la_clef(std::string_view text, const app::KeyTable& table, int n);
+int c_jfc_cherche_la_clef(std::string_view text, const KeyTable& table, int n);
 // Assigns the value list `text` from slot *current on, for the key whose
 // first entry is `key`; *current advances by one per piece.
-void c_jfc_les_valeurs(app::KeyScan* scan, std::string_view text, int key, int* current);
+void c_jfc_les_valeurs(KeyScan* scan, std::string_view text, int key, int* current);
 // Writes the calling sequence on standard error.
-void sequence_appel(const app::KeyTable& table, std::string_view program, int n);
+void sequence_appel(const KeyTable& table, std::string_view program, int n);
 // Positional scan over args[*place..count): fills the positional slots,
 // counts positional arguments and excess ones; `leading` stops at the
 // first argument that begins with "-". *place is left after the last
 // argument read.
-void c_jfc_positionel(char** args, int count, int* place, app::KeyScan* scan, int n,
+void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n,
                       int poskey, bool leading, int* excess);
+
+}  // namespace zep::app

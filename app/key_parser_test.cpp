@@ -8,7 +8,7 @@
 
 #include "zep/ccard.h"
 
-namespace app {
+namespace zep::app {
 namespace {
 
 struct Parse {
@@ -222,4 +222,4 @@ TEST(KeyParserDeathTest, HelpAndStopMode) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace zep::app

@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace app {
+namespace zep::app {
 
 namespace {
 
@@ -330,4 +330,4 @@ char *format_floats(const float *values, size_t count, char *out) {
   return out;
 }
 
-}  // namespace app
+}  // namespace zep::app

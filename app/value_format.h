@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace app {
+namespace zep::app {
 
 // Room the formatters need at `out`: the longest text (sign, 6 digits,
 // point, "e+308", blank) and the blanks the fast roads write past the text.
@@ -24,4 +24,4 @@ size_t format_float(float v, char *out);
 // room for 13 * count + kMaxValueText bytes. Returns the end of the text.
 char *format_floats(const float *values, size_t count, char *out);
 
-}  // namespace app
+}  // namespace zep::app

@@ -15,14 +15,14 @@
 namespace {
 
 std::string ours(double v) {
-  char buf[app::kMaxValueText];
-  size_t n = app::format_value(v, buf);
+  char buf[zep::app::kMaxValueText];
+  size_t n = zep::app::format_value(v, buf);
   return std::string(buf, n);
 }
 
 std::string ours_float(float v) {
-  char buf[app::kMaxValueText];
-  size_t n = app::format_float(v, buf);
+  char buf[zep::app::kMaxValueText];
+  size_t n = zep::app::format_float(v, buf);
   return std::string(buf, n);
 }
 
@@ -38,9 +38,9 @@ using zep::float_from_bits;
 // the same digits) with printf on one pattern; the message names it.
 void expect_float_like_printf(uint32_t b) {
   const float f = float_from_bits(b);
-  char buf[app::kMaxValueText];
+  char buf[zep::app::kMaxValueText];
   char ref[64];
-  const size_t n = app::format_float(f, buf);
+  const size_t n = zep::app::format_float(f, buf);
   const int m = std::snprintf(ref, sizeof ref, "%12.6g ", static_cast<double>(f));
   ASSERT_EQ(std::string(buf, n), std::string(ref, static_cast<size_t>(m)))
       << "float bits 0x" << std::hex << b;
@@ -188,13 +188,13 @@ TEST(ValueFormat, ManyFloatsWriteThirteenBytesEachAndNoMore) {
   values[4] = -std::numeric_limits<float>::infinity();
   values[5] = -0.0f;
   // Exactly the room promised: the sanitizer catches a write past it.
-  std::vector<char> out(13 * values.size() + app::kMaxValueText);
-  char *end = app::format_floats(values.data(), values.size(), out.data());
+  std::vector<char> out(13 * values.size() + zep::app::kMaxValueText);
+  char *end = zep::app::format_floats(values.data(), values.size(), out.data());
   ASSERT_EQ(end - out.data(), static_cast<std::ptrdiff_t>(13 * values.size()));
   std::string expected;
   for (float v : values) expected += reference(v);
   EXPECT_EQ(std::string(out.data(), 13 * values.size()), expected);
-  EXPECT_EQ(app::format_floats(values.data(), 0, out.data()), out.data());
+  EXPECT_EQ(zep::app::format_floats(values.data(), 0, out.data()), out.data());
 }
 
 TEST(ValueFormat, IntegersOfEveryWidthAsPrintf) {

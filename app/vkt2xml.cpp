@@ -23,7 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace app {
+namespace zep::app {
 
 namespace {
 
@@ -340,4 +340,4 @@ int vkt2xml(int argc, char **argv) {
   return status;
 }
 
-}  // namespace app
+}  // namespace zep::app

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace app {
+namespace zep::app {
 
 // Runs the converter on an argument vector (entry 0 the program name, a null
 // entry after the last) and returns the exit status: 0 when every record was
@@ -25,4 +25,4 @@ void nettoyer(std::string *text);
 // field when the stamp cannot be read.
 std::string xmlconvdate(int stamp);
 
-}  // namespace app
+}  // namespace zep::app

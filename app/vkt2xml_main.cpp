@@ -21,5 +21,5 @@ int main(int argc, char **argv) {
   std::vector<char *> vec;
   for (auto &a : args) vec.push_back(a.data());
   vec.push_back(nullptr);
-  return app::vkt2xml(count, vec.data());
+  return zep::app::vkt2xml(count, vec.data());
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace app {
+namespace zep::app {
 
 void append_escaped(std::string_view text, std::string *out) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -118,4 +118,4 @@ bool DocumentWriter::flush() {
   return !failed_;
 }
 
-}  // namespace app
+}  // namespace zep::app

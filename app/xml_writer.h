@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace zep::app {
 
 // Appends `text` to `out` escaped for element content: '&', '<' and '>' as
 // entities; bytes 0x80..0xFF as "&#xHH;" (their Latin-1 code point); control
@@ -56,4 +56,4 @@ class DocumentWriter {
   std::string scratch_;
 };
 
-}  // namespace app
+}  // namespace zep::app

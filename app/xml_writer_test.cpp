@@ -62,23 +62,23 @@ std::string expected_values(const std::vector<T> &values) {
 
 TEST(AppendEscaped, EntitiesControlsAndHighBytes) {
   std::string out;
-  app::append_escaped(std::string("a&b<c>d", 7), &out);
+  zep::app::append_escaped(std::string("a&b<c>d", 7), &out);
   EXPECT_EQ(out, "a&amp;b&lt;c&gt;d");
   out.clear();
-  app::append_escaped(std::string("x\0y\tz\n\r\x01\x1F", 9), &out);
+  zep::app::append_escaped(std::string("x\0y\tz\n\r\x01\x1F", 9), &out);
   EXPECT_EQ(out, "xy\tz\n\r&#xFFFD;&#xFFFD;");
   out = "kept:";
-  app::append_escaped("\xE9t\xE9 \x80\xFF", &out);
+  zep::app::append_escaped("\xE9t\xE9 \x80\xFF", &out);
   EXPECT_EQ(out, "kept:&#xE9;t&#xE9; &#x80;&#xFF;");
   out.clear();
-  app::append_escaped("", &out);
+  zep::app::append_escaped("", &out);
   EXPECT_EQ(out, "");
 }
 
 TEST(DocumentWriter, ElementsAndIntegers) {
   TempFile file;
   {
-    app::DocumentWriter doc(file.fd());
+    zep::app::DocumentWriter doc(file.fd());
     doc.put_text_element(2, "<etiket>", "A&B <1>", "</etiket>");
     doc.put_int_element(1, "<ip1>", -2147483648LL, "</ip1>");
     doc.put_int_element(0, "<n>", 0, "</n>");
@@ -102,7 +102,7 @@ TEST(DocumentWriter, ValueLinesOfEveryLengthAsPrintf) {
       doubles[i] = static_cast<double>(static_cast<int32_t>(rng()));
     }
     TempFile file;
-    app::DocumentWriter doc(file.fd());
+    zep::app::DocumentWriter doc(file.fd());
     doc.put("<values>");
     doc.put_values(floats.data(), floats.size());
     doc.put("|");
@@ -123,7 +123,7 @@ TEST(DocumentWriter, LongRecordsAcrossTheFlushes) {
   TempFile file;
   std::string expected;
   {
-    app::DocumentWriter doc(file.fd());
+    zep::app::DocumentWriter doc(file.fd());
     for (size_t count : {250001u, 3u, 180007u}) {
       std::vector<float> values(count);
       for (auto &v : values) v = static_cast<float>(std::ldexp(rng() % 100000, -(rng() % 40)));
@@ -148,7 +148,7 @@ TEST(DocumentWriter, LongRecordsAcrossTheFlushes) {
 TEST(DocumentWriter, RefusedWritesAreReportedAndRemembered) {
   const int fd = open("/dev/full", O_WRONLY);
   if (fd < 0) GTEST_SKIP() << "no /dev/full";
-  app::DocumentWriter doc(fd);
+  zep::app::DocumentWriter doc(fd);
   std::vector<float> values(300000, 1.5f);  // more than one piece: flushes on the way
   doc.put_values(values.data(), values.size());
   EXPECT_TRUE(doc.failed());
@@ -158,7 +158,7 @@ TEST(DocumentWriter, RefusedWritesAreReportedAndRemembered) {
 
   const int ro = open("/dev/null", O_RDONLY);
   ASSERT_GE(ro, 0);
-  app::DocumentWriter doc2(ro);
+  zep::app::DocumentWriter doc2(ro);
   doc2.put("text");
   EXPECT_FALSE(doc2.flush());
   EXPECT_TRUE(doc2.failed());

@@ -40,7 +40,7 @@ void report(uint32_t bits, const char *road, const char *ours, size_t n, const c
 
 void check_slices() {
   char ref[64];
-  char ours[app::kMaxValueText];
+  char ours[zep::app::kMaxValueText];
   for (;;) {
     const uint64_t first = next_slice.fetch_add(kSlice);
     if (first >= kPatterns) return;
@@ -49,10 +49,10 @@ void check_slices() {
       const float f = zep::float_from_bits(bits);
       const double v = f;
       const int m = std::snprintf(ref, sizeof ref, "%12.6g ", v);
-      size_t n = app::format_float(f, ours);
+      size_t n = zep::app::format_float(f, ours);
       if (n != static_cast<size_t>(m) || std::memcmp(ours, ref, n) != 0)
         report(bits, "format_float", ours, n, ref);
-      n = app::format_value(v, ours);
+      n = zep::app::format_value(v, ours);
       if (n != static_cast<size_t>(m) || std::memcmp(ours, ref, n) != 0)
         report(bits, "format_value", ours, n, ref);
     }

@@ -11,10 +11,10 @@ namespace {
 void BM_ZipEncode(benchmark::State& state, int type) {
   const int nbits = static_cast<int>(state.range(0));
   const std::vector<uint16_t> tokens = bench::token_field(nbits);
-  std::vector<uint32_t> stream(packing::zip_max_words(bench::kNi, bench::kNj, type));
+  std::vector<uint32_t> stream(zep::packing::zip_max_words(bench::kNi, bench::kNj, type));
   size_t words = 0;
   for (auto _ : state) {
-    packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(),
+    zep::packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(),
                     stream.size(), &words);
     benchmark::DoNotOptimize(stream.data());
   }
@@ -25,14 +25,14 @@ void BM_ZipEncode(benchmark::State& state, int type) {
 void BM_ZipDecode(benchmark::State& state, int type) {
   const int nbits = static_cast<int>(state.range(0));
   const std::vector<uint16_t> tokens = bench::token_field(nbits);
-  std::vector<uint32_t> stream(packing::zip_max_words(bench::kNi, bench::kNj, type));
+  std::vector<uint32_t> stream(zep::packing::zip_max_words(bench::kNi, bench::kNj, type));
   size_t words = 0;
-  packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(), stream.size(),
+  zep::packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(), stream.size(),
                   &words);
   std::vector<uint16_t> out(bench::kPoints);
   for (auto _ : state) {
-    if (packing::vktunzip(stream.data(), words, bench::kNi, bench::kNj, out.data(), out.size()) !=
-        packing::PackStatus::kOk) {
+    if (zep::packing::vktunzip(stream.data(), words, bench::kNi, bench::kNj, out.data(), out.size()) !=
+        zep::packing::PackStatus::kOk) {
       state.SkipWithError("stream refused");
       break;
     }
@@ -62,13 +62,13 @@ void BM_ObrvExpandInPlace(benchmark::State& state) {
   bench::count_values(state);
 }
 
-BENCHMARK_CAPTURE(BM_ZipEncode, minimum, packing::kMinimumType)
+BENCHMARK_CAPTURE(BM_ZipEncode, minimum, zep::packing::kMinimumType)
     ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ZipDecode, minimum, packing::kMinimumType)
+BENCHMARK_CAPTURE(BM_ZipDecode, minimum, zep::packing::kMinimumType)
     ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ZipEncode, sample, packing::kSampleType)
+BENCHMARK_CAPTURE(BM_ZipEncode, sample, zep::packing::kSampleType)
     ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ZipDecode, sample, packing::kSampleType)
+BENCHMARK_CAPTURE(BM_ZipDecode, sample, zep::packing::kSampleType)
     ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObrvExpandInPlace)->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
 

@@ -10,7 +10,7 @@
 
 #include "zep/coding.h"
 
-namespace coding {
+namespace zep::coding {
 
 namespace {
 
@@ -295,8 +295,9 @@ int group_stamp(int group[14]) {
   return stamp;
 }
 
-}  // namespace coding
+}  // namespace zep::coding
 
+namespace zep::coding {
 namespace {
 
 void print_line(const std::string& line) {
@@ -306,37 +307,40 @@ void print_line(const std::string& line) {
 }
 
 }  // namespace
+}  // namespace zep::coding
+
+using namespace zep::coding;
 
 extern "C" int newdate_(int* dat1, int* dat2, int* dat3, int* mode) {
   bool ok = false;
   switch (*mode) {
     case 1:
-      ok = coding::stamp_to_true_date(*dat2, dat1, dat3);
+      ok = zep::coding::stamp_to_true_date(*dat2, dat1, dat3);
       break;
     case -1:
-      ok = coding::true_date_to_stamp(*dat1, *dat3, dat2);
+      ok = zep::coding::true_date_to_stamp(*dat1, *dat3, dat2);
       break;
     case 2:
-      ok = coding::printable_to_true_date(*dat2, *dat3, dat1);
+      ok = zep::coding::printable_to_true_date(*dat2, *dat3, dat1);
       break;
     case -2:
-      ok = coding::true_date_to_printable(*dat1, dat2, dat3);
+      ok = zep::coding::true_date_to_printable(*dat1, dat2, dat3);
       break;
     case 3:
-      ok = coding::printable_to_stamp(*dat2, *dat3, dat1);
+      ok = zep::coding::printable_to_stamp(*dat2, *dat3, dat1);
       break;
     case -3:
       *dat2 = 0;
       *dat3 = 0;
-      ok = coding::stamp_to_printable(*dat1, dat2, dat3);
+      ok = zep::coding::stamp_to_printable(*dat1, dat2, dat3);
       break;
     case 4:
-      *dat1 = coding::group_stamp(dat2);
+      *dat1 = zep::coding::group_stamp(dat2);
       ok = true;
       break;
     case -4:
       dat2[13] = *dat1;
-      coding::fill_group(dat2);
+      zep::coding::fill_group(dat2);
       ok = true;
       break;
     default:
@@ -348,31 +352,31 @@ extern "C" int newdate_(int* dat1, int* dat2, int* dat3, int* mode) {
 
 extern "C" void incdatr_(int* result, int* stamp, double* hours) {
   std::string message;
-  if (!coding::add_hours(*stamp, *hours, false, result, &message)) print_line(message);
+  if (!zep::coding::add_hours(*stamp, *hours, false, result, &message)) print_line(message);
 }
 
 extern "C" void incdati_(int* result, int* stamp, double* hours) {
   std::string message;
-  if (!coding::add_hours(*stamp, *hours, true, result, &message)) print_line(message);
+  if (!zep::coding::add_hours(*stamp, *hours, true, result, &message)) print_line(message);
 }
 
 extern "C" void difdatr_(int* stamp1, int* stamp2, double* hours) {
   std::string message;
-  if (!coding::stamp_difference(*stamp1, *stamp2, false, hours, &message)) print_line(message);
+  if (!zep::coding::stamp_difference(*stamp1, *stamp2, false, hours, &message)) print_line(message);
 }
 
 extern "C" void difdati_(int* stamp1, int* stamp2, double* hours) {
   std::string message;
-  if (!coding::stamp_difference(*stamp1, *stamp2, true, hours, &message)) print_line(message);
+  if (!zep::coding::stamp_difference(*stamp1, *stamp2, true, hours, &message)) print_line(message);
 }
 
-extern "C" int idatmg2_(int* group) { return coding::group_stamp(group); }
+extern "C" int idatmg2_(int* group) { return zep::coding::group_stamp(group); }
 
-extern "C" void datmgp2_(int* group) { coding::fill_group(group); }
+extern "C" void datmgp2_(int* group) { zep::coding::fill_group(group); }
 
 extern "C" void datec_(int* jdn, int* year, int* month, int* day) {
   int64_t y, m, d;
-  coding::calendar_date(*jdn, &y, &m, &d);
+  zep::coding::calendar_date(*jdn, &y, &m, &d);
   *year = static_cast<int>(y);
   *month = static_cast<int>(m);
   *day = static_cast<int>(d);

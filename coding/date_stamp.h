@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace coding {
+namespace zep::coding {
 
 constexpr int kMarkerStamp = 101010101;          // "cannot be made a stamp"
 constexpr double kMarkerHours = 1073741824.0;    // 2^30, failed difference
@@ -50,4 +50,4 @@ bool stamp_difference(int stamp1, int stamp2, bool whole_hours, double* hours,
 void fill_group(int group[14]);
 int group_stamp(int group[14]);
 
-}  // namespace coding
+}  // namespace zep::coding

@@ -7,7 +7,7 @@
 
 #include "zep/coding.h"
 
-namespace coding {
+namespace zep::coding {
 namespace {
 
 int nd(int* a, int* b, int* c, int mode) { return newdate_(a, b, c, &mode); }
@@ -268,4 +268,4 @@ TEST(DateStampTest, DateTimeGroup) {
 }
 
 }  // namespace
-}  // namespace coding
+}  // namespace zep::coding

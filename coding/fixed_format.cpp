@@ -7,7 +7,7 @@
 #include <cstring>
 #include <cstdlib>
 
-namespace coding {
+namespace zep::coding {
 
 namespace {
 
@@ -121,4 +121,4 @@ void FixedFormat::copy_to(char* field, size_t length) const {
   zep::fill_field(field, length, line_);
 }
 
-}  // namespace coding
+}  // namespace zep::coding

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace coding {
+namespace zep::coding {
 
 // Appends fields one after another to a growing line.
 class FixedFormat {
@@ -43,4 +43,4 @@ std::string format_integer(long long value, int w);
 std::string format_fixed(double value, int w, int d);
 std::string format_exponent(double value, int w, int d);
 
-}  // namespace coding
+}  // namespace zep::coding

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace coding {
+namespace zep::coding {
 namespace {
 
 TEST(FixedFormatTest, IntegerRightJustifiedOrAsterisks) {
@@ -71,4 +71,4 @@ TEST(FixedFormatTest, FieldsJoinAndPadToLength) {
 }
 
 }  // namespace
-}  // namespace coding
+}  // namespace zep::coding

@@ -17,7 +17,7 @@
 #include "zep/coding.h"
 #include "tests/golden_dir.h"
 
-namespace coding {
+namespace zep::coding {
 namespace {
 
 using zep_test::golden_dir;
@@ -111,4 +111,4 @@ TEST(GoldenPairsTest, LevelAndDateTextsOfEveryRecord) {
 }
 
 }  // namespace
-}  // namespace coding
+}  // namespace zep::coding

@@ -16,7 +16,7 @@
 #include "zep/coding.h"
 #include "common/fixed_text.h"
 
-namespace coding {
+namespace zep::coding {
 
 namespace {
 
@@ -160,8 +160,9 @@ GridTexts grid_texts(char grtyp, int ig1, int ig2, int ig3, int ig4) {
   return t;
 }
 
-}  // namespace coding
+}  // namespace zep::coding
 
+namespace zep::coding {
 namespace {
 
 void put_field(const std::string& text, char* field, size_t length) {
@@ -171,11 +172,14 @@ void put_field(const std::string& text, char* field, size_t length) {
 char grid_type(const char* grtyp, size_t len) { return grtyp != nullptr && len > 0 ? *grtyp : ' '; }
 
 }  // namespace
+}  // namespace zep::coding
+
+using namespace zep::coding;
 
 extern "C" void cigaxg_(char* grtyp, float* xg1, float* xg2, float* xg3, float* xg4, int* ig1,
                         int* ig2, int* ig3, int* ig4, size_t grtyp_len) {
-  coding::GridParameters g;
-  if (!coding::grid_parameters(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4, &g)) {
+  zep::coding::GridParameters g;
+  if (!zep::coding::grid_parameters(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4, &g)) {
     std::fputs("0 ERREUR, MAUVAISE SPECIFICATION DE GRILLE, (TYPE)(IGAXG)\n", stdout);
     std::fflush(stdout);
     return;
@@ -189,8 +193,8 @@ extern "C" void cigaxg_(char* grtyp, float* xg1, float* xg2, float* xg3, float* 
 extern "C" void igapg_(char* grtyp, char* pg1, char* pg2, char* pg3, char* pg4, int* ig1,
                        int* ig2, int* ig3, int* ig4, size_t grtyp_len, size_t pg1_len,
                        size_t pg2_len, size_t pg3_len, size_t pg4_len) {
-  const coding::GridTexts t =
-      coding::grid_texts(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4);
+  const zep::coding::GridTexts t =
+      zep::coding::grid_texts(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4);
   put_field(t.pg1, pg1, pg1_len);
   put_field(t.pg2, pg2, pg2_len);
   put_field(t.pg3, pg3, pg3_len);
@@ -199,5 +203,5 @@ extern "C" void igapg_(char* grtyp, char* pg1, char* pg2, char* pg3, char* pg4, 
 
 extern "C" void xyfll_(float* x, float* y, float* lat, float* lon, float* d60, float* dgrw,
                        int* hemisphere) {
-  coding::polar_coordinates(*lat, *lon, *d60, *dgrw, *hemisphere, x, y);
+  zep::coding::polar_coordinates(*lat, *lon, *d60, *dgrw, *hemisphere, x, y);
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace coding {
+namespace zep::coding {
 
 struct GridParameters {
   float xg1 = 0, xg2 = 0, xg3 = 0, xg4 = 0;
@@ -27,4 +27,4 @@ struct GridTexts {
 };
 GridTexts grid_texts(char grtyp, int ig1, int ig2, int ig3, int ig4);
 
-}  // namespace coding
+}  // namespace zep::coding

@@ -7,7 +7,7 @@
 
 #include "zep/coding.h"
 
-namespace coding {
+namespace zep::coding {
 namespace {
 
 GridParameters decode(char type, int ig1, int ig2, int ig3, int ig4) {
@@ -156,4 +156,4 @@ TEST(GridDescriptorTest, UnknownTypeLeavesParametersAndSaysSo) {
 }
 
 }  // namespace
-}  // namespace coding
+}  // namespace zep::coding

@@ -16,7 +16,7 @@
 #include "zep/coding.h"
 #include "common/fixed_text.h"
 
-namespace coding {
+namespace zep::coding {
 
 namespace {
 
@@ -281,11 +281,12 @@ bool level_text(int ip1, std::string* text, std::FILE* notice, std::string* why)
   return true;
 }
 
-}  // namespace coding
+}  // namespace zep::coding
 
+namespace zep::coding {
 namespace {
 
-[[noreturn]] void stop(const coding::LevelFailure& failure) {
+[[noreturn]] void stop(const zep::coding::LevelFailure& failure) {
   std::fputs(failure.message.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -293,27 +294,30 @@ namespace {
 }
 
 }  // namespace
+}  // namespace zep::coding
+
+using namespace zep::coding;
 
 extern "C" void convip_(int* ip, float* p, int* kind, int* mode, char* text, int* flag,
                         size_t text_len) {
-  coding::LevelFailure failure;
+  zep::coding::LevelFailure failure;
   const int m = *mode;
   if (m == 0) {
-    coding::default_style_is_new() = true;
+    zep::coding::default_style_is_new() = true;
     return;
   }
   if (m > 0) {
-    bool new_style = coding::default_style_is_new();
+    bool new_style = zep::coding::default_style_is_new();
     if (m == 2) new_style = true;
     if (m == 3) new_style = false;
     int code = 0;
-    if (!coding::encode_level(*p, *kind, new_style, &code, &failure)) stop(failure);
+    if (!zep::coding::encode_level(*p, *kind, new_style, &code, &failure)) stop(failure);
     *ip = code;
     return;
   }
-  const bool accept = m == -1 || coding::default_style_is_new();
-  coding::DecodedLevel level;
-  if (!coding::decode_level(*ip, accept, &level, &failure)) stop(failure);
+  const bool accept = m == -1 || zep::coding::default_style_is_new();
+  zep::coding::DecodedLevel level;
+  if (!zep::coding::decode_level(*ip, accept, &level, &failure)) stop(failure);
   if (level.kind21_notice) {
     std::fputs(" Debug+ o.b. kind 5 --> 21\n", stdout);
     std::fflush(stdout);
@@ -321,6 +325,6 @@ extern "C" void convip_(int* ip, float* p, int* kind, int* mode, char* text, int
   *p = level.value;
   *kind = level.kind;
   if ((*flag & 1) != 0 && text != nullptr) {
-    zep::fill_field(text, text_len, coding::format_level(*ip, level, text_len));
+    zep::fill_field(text, text_len, zep::coding::format_level(*ip, level, text_len));
   }
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace coding {
+namespace zep::coding {
 
 // Why a conversion was refused: the exit status convip_ ends with and its
 // message line (without the line end).
@@ -50,4 +50,4 @@ bool level_text(int ip1, std::string* text, std::FILE* notice = nullptr,
 // convip_ call with mode 0.
 bool& default_style_is_new();
 
-}  // namespace coding
+}  // namespace zep::coding

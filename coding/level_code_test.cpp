@@ -7,7 +7,7 @@
 
 #include "zep/coding.h"
 
-namespace coding {
+namespace zep::coding {
 namespace {
 
 // The text convip_ mode -1 writes into a field of `length` bytes.
@@ -229,4 +229,4 @@ TEST(LevelCodeDeathTest, StopsWithTheStatusOfEachFailure) {
 }
 
 }  // namespace
-}  // namespace coding
+}  // namespace zep::coding

@@ -13,7 +13,7 @@ namespace {
 
 int bound_units() {
   int n = 0;
-  for (const io::FileEntry &e : io::FGFDT()) n += e.is_free() ? 0 : 1;
+  for (const zep::io::FileEntry &e : zep::io::FGFDT()) n += e.is_free() ? 0 : 1;
   return n;
 }
 

@@ -91,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int status = app::vkt2xml(static_cast<int>(args.size()), argv.data());
+  const int status = zep::app::vkt2xml(static_cast<int>(args.size()), argv.data());
 
   if (status != 0 && status != 1) fuzz::fail("exit status other than 0 or 1");
-  if (xdf::file_index(1) != -1) fuzz::fail("unit 1 still open as a directory file");
-  if (xdf::fnom_index(1) != -1) fuzz::fail("unit 1 still bound");
+  if (zep::xdf::file_index(1) != -1) fuzz::fail("unit 1 still open as a directory file");
+  if (zep::xdf::fnom_index(1) != -1) fuzz::fail("unit 1 still bound");
   const std::string problem = document_problem(fuzz::read_file(output));
   if (!problem.empty()) fuzz::fail(("document not well-formed: " + problem).c_str());
   return 0;

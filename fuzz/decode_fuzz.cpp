@@ -42,11 +42,11 @@ void packed_floats(fuzz::Input &in, bool separate, bool doubles) {
   len = len > short_by ? len - short_by : 0;
   if (doubles) {
     auto values = output<double>(len);
-    packing::unpack_doubles(header, stream, stream_words, offset, nbits_arg, count, values.data(),
+    zep::packing::unpack_doubles(header, stream, stream_words, offset, nbits_arg, count, values.data(),
                             len, stride, has_missing, -1.5);
   } else {
     auto values = output<float>(len);
-    packing::unpack_floats(header, stream, stream_words, offset, nbits_arg, count, values.data(),
+    zep::packing::unpack_floats(header, stream, stream_words, offset, nbits_arg, count, values.data(),
                            len, stride, has_missing, -1.5f);
   }
 }
@@ -68,10 +68,10 @@ void packed_integers(fuzz::Input &in) {
   auto values = output<uint32_t>(len);
   int width = -1;
   size_t written = 0;
-  const packing::PackStatus st =
-      packing::unpack_integers(header, stream, stream_words, offset, nbits, count, is_signed,
+  const zep::packing::PackStatus st =
+      zep::packing::unpack_integers(header, stream, stream_words, offset, nbits, count, is_signed,
                                values.data(), len, stride, &width, &written);
-  if (st == packing::PackStatus::kOk && written > count) fuzz::fail("more integers than asked for");
+  if (st == zep::packing::PackStatus::kOk && written > count) fuzz::fail("more integers than asked for");
 }
 
 void ieee_fields(fuzz::Input &in) {
@@ -86,10 +86,10 @@ void ieee_fields(fuzz::Input &in) {
     // The output overlaps the packed words, as a reader decoding in its
     // own buffer does.
     packed.resize(std::max(packed_words, len) + 1, 0);
-    packing::unpack_ieee(packed.data(), packed_words, n, nbits, packed.data(), len);
+    zep::packing::unpack_ieee(packed.data(), packed_words, n, nbits, packed.data(), len);
   } else {
     auto values = output<uint32_t>(len);
-    packing::unpack_ieee(packed.data(), packed_words, n, nbits, values.data(), len);
+    zep::packing::unpack_ieee(packed.data(), packed_words, n, nbits, values.data(), len);
   }
 }
 
@@ -100,7 +100,7 @@ void float_packer(fuzz::Input &in) {
   if (words.size() < 3) words.resize(3, 0);
   auto values = output<float>(room);
   int nbits = -1;
-  packing::float_unpack(words.data(), words.data() + 3, words.size() - 3, count, values.data(),
+  zep::packing::float_unpack(words.data(), words.data() + 3, words.size() - 3, count, values.data(),
                         room, &nbits);
 }
 
@@ -111,7 +111,7 @@ void unzip(fuzz::Input &in) {
   const size_t room = n - std::min<size_t>(n, static_cast<size_t>(in.range(0, 1)));
   const std::vector<uint32_t> stream = in.rest_as_words();
   auto values = output<uint16_t>(room);
-  packing::vktunzip(stream.data(), stream.size(), ni, nj, values.data(), room);
+  zep::packing::vktunzip(stream.data(), stream.size(), ni, nj, values.data(), room);
 }
 
 void expand_in_place(fuzz::Input &in) {
@@ -121,7 +121,7 @@ void expand_in_place(fuzz::Input &in) {
   std::vector<uint32_t> data = in.rest_as_words();
   const size_t stream_words = data.size();
   data.resize(stream_words + extra, 0xA5A5A5A5u);
-  packing::expand_packed(data.data(), stream_words, data.size(), ni, nj);
+  zep::packing::expand_packed(data.data(), stream_words, data.size(), ni, nj);
 }
 
 // Lossless means lossless: what either method writes expands to the values.
@@ -129,19 +129,19 @@ void zip_round_trip(fuzz::Input &in) {
   const int ni = static_cast<int>(in.range(1, 120));
   const int nj = static_cast<int>(in.range(1, 120));
   const int nbits = static_cast<int>(in.range(1, 16));
-  const int type = in.flag() ? packing::kSampleType : packing::kMinimumType;
+  const int type = in.flag() ? zep::packing::kSampleType : zep::packing::kMinimumType;
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
   std::vector<uint16_t> values(n);
   const uint32_t mask = (1u << nbits) - 1;
   for (size_t i = 0; i < n; ++i) values[i] = static_cast<uint16_t>(in.u16() & mask);
-  std::vector<uint32_t> stream(packing::zip_max_words(ni, nj, type));
+  std::vector<uint32_t> stream(zep::packing::zip_max_words(ni, nj, type));
   size_t words = 0;
-  if (packing::vktzip(values.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words) !=
-      packing::PackStatus::kOk)
+  if (zep::packing::vktzip(values.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words) !=
+      zep::packing::PackStatus::kOk)
     return;
   if (words > stream.size()) fuzz::fail("compression wrote past its bound");
   std::vector<uint16_t> back(n);
-  if (packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) != packing::PackStatus::kOk)
+  if (zep::packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) != zep::packing::PackStatus::kOk)
     fuzz::fail("a stream just written does not expand");
   if (back != values) fuzz::fail("compression lost values");
 }
@@ -152,13 +152,13 @@ void ieee_round_trip(fuzz::Input &in) {
   const size_t n = static_cast<size_t>(in.range(0, 2000));
   std::vector<uint32_t> values(n);
   for (uint32_t &v : values) v = in.u32();
-  std::vector<uint32_t> packed(packing::ieee_packed_words(n, nbits) + 1, 0);
-  if (packing::pack_ieee(values.data(), n, n, nbits, packed.data(), packed.size()) !=
-      packing::PackStatus::kOk)
+  std::vector<uint32_t> packed(zep::packing::ieee_packed_words(n, nbits) + 1, 0);
+  if (zep::packing::pack_ieee(values.data(), n, n, nbits, packed.data(), packed.size()) !=
+      zep::packing::PackStatus::kOk)
     fuzz::fail("IEEE packing refused a valid width");
   std::vector<uint32_t> back(n);
-  if (packing::unpack_ieee(packed.data(), packed.size(), n, nbits, back.data(), n) !=
-      packing::PackStatus::kOk)
+  if (zep::packing::unpack_ieee(packed.data(), packed.size(), n, nbits, back.data(), n) !=
+      zep::packing::PackStatus::kOk)
     fuzz::fail("IEEE fields just packed do not unpack");
   const uint32_t keep = nbits == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> nbits);
   for (size_t i = 0; i < n; ++i)

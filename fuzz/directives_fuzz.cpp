@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       {"X           ", ">>  ", "X ", -1, -1, -1, -1},
   };
   for (const auto &r : records) {
-    stdfile::RecordDescriptors d;
+    zep::stdfile::RecordDescriptors d;
     std::memcpy(d.etiket, r.etiket, 12);
     std::memcpy(d.nomvar, r.nomvar, 4);
     std::memcpy(d.typvar, r.typvar, 2);
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     d.ip1 = r.ip1;
     d.ip2 = r.ip2;
     d.ip3 = r.ip3;
-    const int verdict = stdfile::match_request(d, 1);
+    const int verdict = zep::stdfile::match_request(d, 1);
     if (verdict != 0 && verdict != 1) fuzz::fail("match verdict neither 0 nor 1");
   }
   return 0;

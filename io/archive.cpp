@@ -22,7 +22,7 @@
 #include "io/file_table.h"
 #include "io/word_file.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -97,4 +97,4 @@ MemberPosition filepos(int index) {
   }
 }
 
-}  // namespace io
+}  // namespace zep::io

@@ -92,13 +92,13 @@ TEST_F(ArchiveTest, FormAMembersOpenByName) {
   const std::string arch = dir_.file("plain.arc");
   write_bytes(arch, archive_form_a(kMembers));
   ASSERT_EQ(bind(10, arch, "second.fld"), 0);
-  const io::FileEntry &e = io::file_entry(io::file_index_of(10));
+  const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(10));
   EXPECT_EQ(e.file_name, arch);
   EXPECT_EQ(*e.subname, "second.fld");
-  EXPECT_TRUE(e.has(io::kAttrReadOnly | io::kAttrOld));
+  EXPECT_TRUE(e.has(zep::io::kAttrReadOnly | zep::io::kAttrOld));
   EXPECT_EQ(e.size, static_cast<int32_t>(archive_form_a(kMembers).size() / 4));
   expect_second_member(10);
-  const int64_t offset = io::wa_table()[io::wa_slot_of_fd(e.fd)].offset;
+  const int64_t offset = zep::io::wa_table()[zep::io::wa_slot_of_fd(e.fd)].offset;
   EXPECT_EQ(offset, (8 + 40 + 8 + 16) / 4);  // magic, first entry, counts and header of the second
 
   ASSERT_EQ(bind(11, arch, "first"), 0);
@@ -135,7 +135,7 @@ TEST_F(ArchiveTest, MissingMembersAndForeignFiles) {
   write_bytes(arch, archive_form_a(kMembers));
   std::string err;
   EXPECT_EQ(bind(14, arch, "third"), -1);
-  EXPECT_LT(io::file_index_of(14), 0);
+  EXPECT_LT(zep::io::file_index_of(14), 0);
   EXPECT_EQ(bind(14, arch, "firs", &err), -1);  // a prefix of a name is not the name
   EXPECT_EQ(err, "qqcopen error: subfile firs not found in " + arch + "\n");
 
@@ -155,7 +155,7 @@ TEST_F(ArchiveTest, MissingMembersAndForeignFiles) {
   EXPECT_EQ(bind(17, missing, "first", &err), -1);
   EXPECT_EQ(err, "c_fnom error: file " + missing + " should exist and does not\n");
   // No descriptor or slot is left behind by the failures.
-  for (const auto &slot : io::wa_table()) EXPECT_EQ(slot.fd, -1);
+  for (const auto &slot : zep::io::wa_table()) EXPECT_EQ(slot.fd, -1);
 }
 
 TEST_F(ArchiveTest, DamagedEntriesAreNotFound) {
@@ -195,7 +195,7 @@ TEST_F(ArchiveTest, DamagedEntriesAreNotFound) {
     std::string err;
     EXPECT_EQ(bind(18, arch, "second.fld", &err), -1) << c.what;
     EXPECT_NE(err.find("qqcopen error: subfile second.fld not found in"), std::string::npos) << c.what << ": " << err;
-    EXPECT_LT(io::file_index_of(18), 0) << c.what;
+    EXPECT_LT(zep::io::file_index_of(18), 0) << c.what;
   }
   // A name without its terminator inside the header never matches, and the
   // search goes on to the next entry.

@@ -8,7 +8,7 @@
 #include "common/big_endian.h"
 #include "zep/io.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -31,43 +31,43 @@ void swap64(void *ptr, size_t count) {
 
 }  // namespace
 
-}  // namespace io
+}  // namespace zep::io
 
 extern "C" {
 
 size_t fread32(void *ptr, size_t size, size_t nitems, FILE *stream) {
-  if (size % 4 != 0) return io::kRefused;
+  if (size % 4 != 0) return zep::io::kRefused;
   const size_t n = std::fread(ptr, size, nitems, stream);
-  io::swap32(ptr, n * size / 4);
+  zep::io::swap32(ptr, n * size / 4);
   return n;
 }
 
 size_t fwrite32(void *ptr, size_t size, size_t nitems, FILE *stream) {
-  if (size % 4 != 0) return io::kRefused;
-  io::swap32(ptr, nitems * size / 4);
+  if (size % 4 != 0) return zep::io::kRefused;
+  zep::io::swap32(ptr, nitems * size / 4);
   const size_t n = std::fwrite(ptr, size, nitems, stream);
-  io::swap32(ptr, nitems * size / 4);
+  zep::io::swap32(ptr, nitems * size / 4);
   return n;
 }
 
 size_t fread16(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 2 != 0) {
     std::fprintf(stderr, "fread16 error: size=%d must be a multiple of 2\n", static_cast<int>(size));
-    return io::kRefused;
+    return zep::io::kRefused;
   }
   const size_t n = std::fread(ptr, size, nitems, stream);
-  io::swap16(ptr, n * size / 2);
+  zep::io::swap16(ptr, n * size / 2);
   return n;
 }
 
 size_t fwrite16(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 2 != 0) {
     std::fprintf(stderr, "fwrite16 error: size=%d must be a multiple of 2\n", static_cast<int>(size));
-    return io::kRefused;
+    return zep::io::kRefused;
   }
-  io::swap16(ptr, nitems * size / 2);
+  zep::io::swap16(ptr, nitems * size / 2);
   const size_t n = std::fwrite(ptr, size, nitems, stream);
-  io::swap16(ptr, nitems * size / 2);
+  zep::io::swap16(ptr, nitems * size / 2);
   return n;
 }
 
@@ -76,21 +76,21 @@ size_t fwrite16(void *ptr, size_t size, size_t nitems, FILE *stream) {
 size_t fread64(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 4 != 0) {
     std::fprintf(stderr, "fread64 error: size=%d must be a multiple of 4\n", static_cast<int>(size));
-    return io::kRefused;
+    return zep::io::kRefused;
   }
   const size_t n = std::fread(ptr, size, nitems, stream);
-  io::swap64(ptr, n * size / 8);
+  zep::io::swap64(ptr, n * size / 8);
   return n;
 }
 
 size_t fwrite64(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 4 != 0) {
     std::fprintf(stderr, "fwrite64 error: size=%d must be a multiple of 4\n", static_cast<int>(size));
-    return io::kRefused;
+    return zep::io::kRefused;
   }
-  io::swap64(ptr, nitems * size / 8);
+  zep::io::swap64(ptr, nitems * size / 8);
   const size_t n = std::fwrite(ptr, size, nitems, stream);
-  io::swap64(ptr, nitems * size / 8);
+  zep::io::swap64(ptr, nitems * size / 8);
   return n;
 }
 

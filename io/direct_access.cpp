@@ -10,7 +10,7 @@
 #include "zep/io.h"
 #include "zep/io_seq.h"
 
-namespace io {
+namespace zep::io {
 
 std::array<int32_t, kMaxDaPending> &da_pending() {
   static std::array<int32_t, kMaxDaPending> list{};
@@ -64,7 +64,7 @@ void start_transfer(const char *name, int iun, void *buffer, int nblocks, int bl
 }
 
 }  // namespace
-}  // namespace io
+}  // namespace zep::io
 
 extern "C" {
 
@@ -73,20 +73,20 @@ void c_openda(int iun) { c_waopen(iun); }
 void c_closda(int iun) { c_waclos(iun); }
 
 void c_readda(int iun, void *buffer, int nblocks, int block) {
-  io::start_transfer("readda", iun, buffer, nblocks, block, [&](uint32_t address, int nwords) {
+  zep::io::start_transfer("readda", iun, buffer, nblocks, block, [&](uint32_t address, int nwords) {
     c_waread(iun, buffer, address, nwords);
   });
 }
 
 void c_writda(int iun, void *buffer, int nblocks, int block) {
-  io::start_transfer("writda", iun, buffer, nblocks, block, [&](uint32_t address, int nwords) {
+  zep::io::start_transfer("writda", iun, buffer, nblocks, block, [&](uint32_t address, int nwords) {
     c_wawrit(iun, buffer, address, nwords);
   });
 }
 
 void c_checda(int iun) {
   if (iun == 0) return;
-  auto &list = io::da_pending();
+  auto &list = zep::io::da_pending();
   std::replace(list.begin(), list.end(), iun, 0);
 }
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-namespace io {
+namespace zep::io {
 
 constexpr int kDaBlockWords = 512;
 constexpr int kMaxDaPending = 128;
@@ -22,4 +22,4 @@ bool da_is_pending(int iun);
 // transfer passes the last word a word-addressable file can address.
 bool da_transfer_span(int nblocks, int block, uint32_t *address, int *nwords);
 
-}  // namespace io
+}  // namespace zep::io

@@ -12,13 +12,13 @@ namespace {
 
 using io_test::IoTest;
 
-constexpr int kBlock = io::kDaBlockWords;
+constexpr int kBlock = zep::io::kDaBlockWords;
 
 class DirectAccessTest : public IoTest {
  protected:
-  void SetUp() override { io::da_pending().fill(0); }
+  void SetUp() override { zep::io::da_pending().fill(0); }
   void TearDown() override {
-    io::da_pending().fill(0);
+    zep::io::da_pending().fill(0);
     IoTest::TearDown();
   }
   // A file of `nwords` words holding 1, 2, 3, ... bound to `unit` and opened.
@@ -54,14 +54,14 @@ TEST_F(DirectAccessTest, BlocksCountFromOneInUnitsOf512Words) {
   // The caller's buffer comes back in host order.
   EXPECT_EQ(out[0], 900000u);
   c_closda(21);
-  EXPECT_EQ(io::file_entry(io::file_index_of(21)).open, 0);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(21)).open, 0);
 }
 
 TEST_F(DirectAccessTest, ASecondTransferBeforeTheCheckIsRefused) {
   make_counting_file(22, 4 * kBlock);
   std::vector<uint32_t> buf(kBlock, 0);
   c_readda(22, buf.data(), 1, 1);
-  EXPECT_TRUE(io::da_is_pending(22));
+  EXPECT_TRUE(zep::io::da_is_pending(22));
   std::vector<uint32_t> second(kBlock, 7);
   testing::internal::CaptureStderr();
   c_readda(22, second.data(), 1, 2);
@@ -79,12 +79,12 @@ TEST_F(DirectAccessTest, ASecondTransferBeforeTheCheckIsRefused) {
   EXPECT_EQ(first, 1u);
 
   c_checda(22);
-  EXPECT_FALSE(io::da_is_pending(22));
+  EXPECT_FALSE(zep::io::da_is_pending(22));
   c_readda(22, second.data(), 1, 2);
   EXPECT_EQ(second[0], static_cast<uint32_t>(kBlock + 1));
   c_checda(22);
   c_checda(22);  // a unit not on the list: nothing happens
-  EXPECT_EQ(std::count(io::da_pending().begin(), io::da_pending().end(), 0), io::kMaxDaPending);
+  EXPECT_EQ(std::count(zep::io::da_pending().begin(), zep::io::da_pending().end(), 0), zep::io::kMaxDaPending);
 }
 
 TEST_F(DirectAccessTest, PendingUnitsAreKeptApart) {
@@ -93,24 +93,24 @@ TEST_F(DirectAccessTest, PendingUnitsAreKeptApart) {
   std::vector<uint32_t> a(kBlock), b(kBlock);
   c_readda(23, a.data(), 1, 1);
   c_readda(24, b.data(), 1, 2);
-  EXPECT_TRUE(io::da_is_pending(23));
-  EXPECT_TRUE(io::da_is_pending(24));
+  EXPECT_TRUE(zep::io::da_is_pending(23));
+  EXPECT_TRUE(zep::io::da_is_pending(24));
   c_checda(23);
-  EXPECT_FALSE(io::da_is_pending(23));
-  EXPECT_TRUE(io::da_is_pending(24));
+  EXPECT_FALSE(zep::io::da_is_pending(23));
+  EXPECT_TRUE(zep::io::da_is_pending(24));
   EXPECT_EQ(b[0], static_cast<uint32_t>(kBlock + 1));
 }
 
 TEST_F(DirectAccessTest, AFullListStillTransfersButDoesNotRecordTheUnit) {
   make_counting_file(25, 2 * kBlock);
-  auto &list = io::da_pending();
-  for (int i = 0; i < io::kMaxDaPending; ++i) list[i] = 500 + i;
+  auto &list = zep::io::da_pending();
+  for (int i = 0; i < zep::io::kMaxDaPending; ++i) list[i] = 500 + i;
   std::vector<uint32_t> buf(kBlock, 0);
   testing::internal::CaptureStderr();
   c_readda(25, buf.data(), 1, 2);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), " *** readda error: recompiler avec MAXWAFILES++ \n");
   EXPECT_EQ(buf[0], static_cast<uint32_t>(kBlock + 1));
-  EXPECT_FALSE(io::da_is_pending(25));
+  EXPECT_FALSE(zep::io::da_is_pending(25));
   // A place freed by a check is taken by the next transfer.
   c_checda(510);
   c_readda(25, buf.data(), 1, 1);
@@ -126,19 +126,19 @@ TEST_F(DirectAccessTest, BadSpansMoveNothing) {
     c_readda(26, buf.data(), nblocks, block);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("readda error: invalid transfer"), std::string::npos) << nblocks << " " << block;
-    EXPECT_FALSE(io::da_is_pending(26));
+    EXPECT_FALSE(zep::io::da_is_pending(26));
   }
   EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint32_t w) { return w == 3; }));
 
   uint32_t address = 0;
   int nwords = 0;
-  EXPECT_TRUE(io::da_transfer_span(4, 3, &address, &nwords));
+  EXPECT_TRUE(zep::io::da_transfer_span(4, 3, &address, &nwords));
   EXPECT_EQ(address, 1025u);
   EXPECT_EQ(nwords, 2048);
   // The last block a 32-bit word count can reach, and the one after it.
   const int last_block = static_cast<int>((static_cast<int64_t>(INT32_MAX) + 1) / kBlock);
-  EXPECT_TRUE(io::da_transfer_span(1, last_block - 1, &address, &nwords));
-  EXPECT_FALSE(io::da_transfer_span(2, last_block, &address, &nwords));
+  EXPECT_TRUE(zep::io::da_transfer_span(1, last_block - 1, &address, &nwords));
+  EXPECT_FALSE(zep::io::da_transfer_span(2, last_block, &address, &nwords));
 }
 
 TEST_F(DirectAccessTest, TwinsDereference) {
@@ -146,14 +146,14 @@ TEST_F(DirectAccessTest, TwinsDereference) {
   std::vector<uint32_t> buf(kBlock, 0);
   int unit = 27, n = 1, block = 2;
   readda_(&unit, buf.data(), &n, &block);
-  EXPECT_TRUE(io::da_is_pending(27));
+  EXPECT_TRUE(zep::io::da_is_pending(27));
   checda_(&unit);
-  EXPECT_FALSE(io::da_is_pending(27));
+  EXPECT_FALSE(zep::io::da_is_pending(27));
   EXPECT_EQ(buf[0], static_cast<uint32_t>(kBlock + 1));
   closda_(&unit);
-  EXPECT_EQ(io::file_entry(io::file_index_of(27)).open, 0);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(27)).open, 0);
   openda_(&unit);
-  EXPECT_EQ(io::file_entry(io::file_index_of(27)).open, 1);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(27)).open, 1);
 }
 
 }  // namespace

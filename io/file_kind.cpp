@@ -16,7 +16,7 @@
 #include "zep/io.h"
 #include "common/fixed_text.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -121,9 +121,9 @@ bool skip_to_terminator(FILE *f) {
 
 }  // namespace
 
-}  // namespace io
+}  // namespace zep::io
 
-using io::File;
+using zep::io::File;
 
 extern "C" {
 
@@ -138,15 +138,15 @@ int isftnbin(FILE *stream, int n) {
 
 int isgif(const char *path) {
   unsigned char b[6];
-  if (io::read_head(path, b, 6) < 6) return 0;
+  if (zep::io::read_head(path, b, 6) < 6) return 0;
   if (std::memcmp(b, "GIF89a", 6) == 0) return 12;
   if (std::memcmp(b, "GIF87a", 6) == 0) return 13;
   return 0;
 }
 
 int isrrbx(const char *path) {
-  File f = io::open_read(path);
-  if (!f || io::stream_length(f.get()) < 200) return 0;
+  File f = zep::io::open_read(path);
+  if (!f || zep::io::stream_length(f.get()) < 200) return 0;
   char b[8];
   if (std::fread(b, 1, 8, f.get()) != 8) return 0;
   return std::memcmp(b, "RRBXRRUX", 8) == 0 ? 1 : 0;
@@ -154,15 +154,15 @@ int isrrbx(const char *path) {
 
 int issun(const char *path) {
   unsigned char b[32];
-  if (io::read_head(path, b, 32) < 32) return 0;
+  if (zep::io::read_head(path, b, 32) < 32) return 0;
   const uint32_t type = zep::load_be32(b + 24);
   return zep::load_be32(b) == 0x59A66A95u && (type == 0 || type == 1) ? 1 : 0;
 }
 
 int isxwd(const char *path) {
-  File f = io::open_read(path);
+  File f = zep::io::open_read(path);
   if (!f) return 0;
-  const int64_t len = io::stream_length(f.get());
+  const int64_t len = zep::io::stream_length(f.get());
   unsigned char b[100];
   if (len < 100 || std::fread(b, 1, 100, f.get()) != 100) return 0;
   auto w = [&b](int i) { return static_cast<uint64_t>(zep::load_be32(b + 4 * i)); };
@@ -173,14 +173,14 @@ int isxwd(const char *path) {
 
 int isppm(const char *path) {
   unsigned char b[2];
-  if (io::read_head(path, b, 2) < 2) return 0;
+  if (zep::io::read_head(path, b, 2) < 2) return 0;
   return b[0] == 'P' && (b[1] == '3' || b[1] == '6') ? 1 : 0;
 }
 
-int iskmw(const char *path) { return io::kmw_mode(path) != 0 ? 1 : 0; }
+int iskmw(const char *path) { return zep::io::kmw_mode(path) != 0 ? 1 : 0; }
 
 int isps(const char *path) {
-  File f = io::open_read(path);
+  File f = zep::io::open_read(path);
   if (!f) return 0;
   static const char kPjlPs[] = "\x1b%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT";
   char line[257];
@@ -191,11 +191,11 @@ int isps(const char *path) {
       size_t i = 0;
       for (; line[i]; ++i) upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
       upper[i] = '\0';
-      if (io::starts_with(upper, kPjlPs)) return 1;
+      if (zep::io::starts_with(upper, kPjlPs)) return 1;
     }
-    if (io::starts_with(line, "%%")) continue;
+    if (zep::io::starts_with(line, "%%")) continue;
     if (++counted > 66) return 0;
-    if (io::starts_with(line, "%!")) {
+    if (zep::io::starts_with(line, "%!")) {
       while (std::fgets(line, sizeof line, f.get())) {
         if (++counted > 66) return 0;
         if (line[0] == '\n' || line[0] == '\r' || line[0] == '\0') continue;
@@ -209,19 +209,19 @@ int isps(const char *path) {
 }
 
 int ispcl(const char *path) {
-  File f = io::open_read(path);
+  File f = zep::io::open_read(path);
   if (!f) return 0;
   FILE *s = f.get();
   char line[257];
   if (std::fgets(line, sizeof line, s)) {
     for (char *p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (io::starts_with(line, "\x1b%-12345X@PJL")) return 1;
+    if (zep::io::starts_with(line, "\x1b%-12345X@PJL")) return 1;
   }
   if (fseeko(s, 0, SEEK_SET) != 0) return 0;
   for (;;) {
     int c = std::fgetc(s);
     if (c == EOF) return 0;
-    if (c != io::kEsc) continue;
+    if (c != zep::io::kEsc) continue;
     const int c1 = std::fgetc(s);
     if (c1 == EOF) return 0;
     if (c1 == '&' || c1 == '(' || c1 == ')' || c1 == '*') {
@@ -242,11 +242,11 @@ int ispcl(const char *path) {
         examine = true;
       }
       if (!examine) {
-        if (!io::skip_to_terminator(s)) return 0;
+        if (!zep::io::skip_to_terminator(s)) return 0;
         continue;
       }
       int next = 0;
-      const int64_t value = io::read_pcl_number(s, &next);
+      const int64_t value = zep::io::read_pcl_number(s, &next);
       bool fraction_nonzero = false;
       if (next == '.') {
         next = std::fgetc(s);
@@ -271,7 +271,7 @@ int ispcl(const char *path) {
       continue;
     }
     if ((c1 >= '!' && c1 <= '%') || c1 == '\'' || (c1 >= '+' && c1 <= '/')) {
-      if (!io::skip_to_terminator(s)) return 0;
+      if (!zep::io::skip_to_terminator(s)) return 0;
       continue;
     }
     if (c1 >= '0' && c1 <= '~') continue;
@@ -281,7 +281,7 @@ int ispcl(const char *path) {
 
 int ReadFileType(const char *path) {
   unsigned char b[8];
-  if (io::read_head(path, b, 8) < 8) return -1;
+  if (zep::io::read_head(path, b, 8) < 8) return -1;
   auto at = [&b](size_t pos, const char *s) { return std::memcmp(b + pos, s, std::strlen(s)) == 0; };
   if (at(0, "GIF87a")) return 13;
   if (at(0, "GIF89a")) return 12;
@@ -308,7 +308,7 @@ int test_fichier(const char *path) {
   if (issun(path)) return 26;
   if (isxwd(path)) return 30;
   if (isppm(path)) return 22;
-  const int mode = io::kmw_mode(path);
+  const int mode = zep::io::kmw_mode(path);
   if (mode != 0) return mode == 3 ? 24 : 16;
   if (isps(path)) return 23;
   r = ReadFileType(path);
@@ -318,7 +318,7 @@ int test_fichier(const char *path) {
 }
 
 int wkoffit_(const char *name, size_t name_len) {
-  size_t n = name_len > io::kNameLimit ? io::kNameLimit : name_len;
+  size_t n = name_len > zep::io::kNameLimit ? zep::io::kNameLimit : name_len;
   n = name ? strnlen(name, n) : 0;
   std::string path;
   if (n > 0 && name[0] == '+') {
@@ -334,11 +334,11 @@ int wkoffit_(const char *name, size_t name_len) {
       for (char &c : path)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  File f = io::open_read(path.c_str());
+  File f = zep::io::open_read(path.c_str());
   if (!f) return -3;
   struct stat st;
   if (::fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return -3;  // nothing to read
-  const int64_t len = io::stream_length(f.get());
+  const int64_t len = zep::io::stream_length(f.get());
   if (len == 0) return -2;
   unsigned char head[4096] = {0};
   if (len > 0) (void)std::fread(head, 1, sizeof head, f.get());
@@ -346,15 +346,15 @@ int wkoffit_(const char *name, size_t name_len) {
   FILE *s = f.get();
   if (w(0) == 0x55555555u && w(1) == 0x55555555u) return 1;
   if (w(0) == 64 && w(17) == 64 && w(2) == 0x20202020u) return 4;
-  if (w(2) == io::word_of("PK84") && isftnbin(s, static_cast<int>(w(0)))) return 5;
+  if (w(2) == zep::io::word_of("PK84") && isftnbin(s, static_cast<int>(w(0)))) return 5;
   if (w(28) == 0xAAAAAAAAu && w(29) == 0xAAAAAAAAu) return 2;
   if (w(29) == 0xAAAAAAAAu && w(30) == 0xAAAAAAAAu && isftnbin(s, static_cast<int>(w(0)))) return 3;
-  if (w(3) == io::word_of("STDR")) return 33;
-  if (w(3) == io::word_of("STDS")) return 34;
-  if (w(3) == io::word_of("QLT0") || w(3) == io::word_of("qLt0")) return 6;
-  if (w(0) == io::word_of("GRIB")) return 7;
-  if (w(0) == io::word_of("BUFR")) return 8;
-  if (w(0) == io::word_of("BLOK")) return 9;
+  if (w(3) == zep::io::word_of("STDR")) return 33;
+  if (w(3) == zep::io::word_of("STDS")) return 34;
+  if (w(3) == zep::io::word_of("QLT0") || w(3) == zep::io::word_of("qLt0")) return 6;
+  if (w(0) == zep::io::word_of("GRIB")) return 7;
+  if (w(0) == zep::io::word_of("BUFR")) return 8;
+  if (w(0) == zep::io::word_of("BLOK")) return 9;
   if (isftnbin(s, static_cast<int>(w(0)))) return 10;
   f.reset();
   return test_fichier(path.c_str());

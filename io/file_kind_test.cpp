@@ -288,7 +288,7 @@ TEST_F(FileKindTest, GoldenStandardFilesWhenPresent) {
   int seen = 0;
   for (const auto &c : cases) {
     const std::string path = golden + "/" + c.file;
-    if (!io::path_exists(path)) continue;
+    if (!zep::io::path_exists(path)) continue;
     ++seen;
     EXPECT_EQ(wkoffit_(path.c_str(), path.size()), c.code) << c.file;
   }

@@ -15,7 +15,7 @@
 #include "io/word_file.h"
 #include "zep/io.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -64,21 +64,21 @@ bool path_exists(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-}  // namespace io
+}  // namespace zep::io
 
-using io::FileEntry;
+using zep::io::FileEntry;
 
 extern "C" {
 
 int find_file_entry(const char *caller, int iun) {
-  int i = io::file_index_of(iun);
+  int i = zep::io::file_index_of(iun);
   if (i < 0) std::fprintf(stderr, "%s error: unit %d is not associated with any file\n", caller, iun);
   return i;
 }
 
 void reset_file_entry(int index) {
-  if (index < 0 || index >= io::kMaxFiles) return;
-  io::FGFDT()[index] = FileEntry();
+  if (index < 0 || index >= zep::io::kMaxFiles) return;
+  zep::io::FGFDT()[index] = FileEntry();
 }
 
 int c_qqqfscr(const char *attributes) {
@@ -87,12 +87,12 @@ int c_qqqfscr(const char *attributes) {
   if (std::strstr(a, "FTN") || std::strstr(a, "ftn") || std::strstr(a, "D77") || std::strstr(a, "d77"))
     start = 99;
   for (int u = start; u > 10; --u)
-    if (io::file_index_of(u) < 0) return u;
+    if (zep::io::file_index_of(u) < 0) return u;
   return -1;
 }
 
 int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
-  io::FGFDT();  // first call: table, search roots
+  zep::io::FGFDT();  // first call: table, search roots
   const std::string nm = name ? name : "";
   const std::string at = attributes ? attributes : "";
 
@@ -118,14 +118,14 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     iun = *ref;
   }
 
-  if (nm.size() > io::kMaxNameLength) {
+  if (nm.size() > zep::io::kMaxNameLength) {
     std::fprintf(stderr, "c_fnom error: file name is too long (%zu characters, at most %zu)\n",
-                 nm.size(), io::kMaxNameLength);
+                 nm.size(), zep::io::kMaxNameLength);
     return -1;
   }
-  if (at.size() > io::kMaxAttributesLength) {
+  if (at.size() > zep::io::kMaxAttributesLength) {
     std::fprintf(stderr, "c_fnom error: attribute string is too long (%zu characters, at most %zu)\n",
-                 at.size(), io::kMaxAttributesLength);
+                 at.size(), zep::io::kMaxAttributesLength);
     return -1;
   }
 
@@ -141,37 +141,37 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     if (!std::freopen(nm.c_str(), "a", stderr)) return -1;
     return 0;
   }
-  if (io::file_index_of(iun) >= 0) {
+  if (zep::io::file_index_of(iun) >= 0) {
     std::fprintf(stderr, "c_fnom error: unit %d is already in use\n", iun);
     return -1;
   }
-  const int idx = io::first_free_entry();
+  const int idx = zep::io::first_free_entry();
   if (idx < 0) {
     std::fprintf(stderr, "c_fnom error: too many files, file table is full\n");
     return -1;
   }
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   e.iun = iun;
 
-  if (io::resolve_name(e, nm, at) < 0) {
+  if (zep::io::resolve_name(e, nm, at) < 0) {
     c_fclos(iun);
     return -1;
   }
   e.file_type = at;
-  io::parse_attributes(e, at);
+  zep::io::parse_attributes(e, at);
   // A member of an archive is read from an existing archive, never written.
-  if (e.subname) e.set(io::kAttrOld | io::kAttrReadOnly);
+  if (e.subname) e.set(zep::io::kAttrOld | zep::io::kAttrReadOnly);
   e.lrec = lrec;
   e.open = 0;
 
-  if (e.has(io::kAttrOld | io::kAttrReadOnly) && !io::path_exists(e.file_name)) {
+  if (e.has(zep::io::kAttrOld | zep::io::kAttrReadOnly) && !zep::io::path_exists(e.file_name)) {
     std::fprintf(stderr, "c_fnom error: file %s should exist and does not\n", e.file_name.c_str());
     c_fclos(iun);
     return -1;
   }
 
   int result;
-  if (e.has(io::kAttrFtn)) {
+  if (e.has(zep::io::kAttrFtn)) {
     if (FILE *f = std::fopen(e.file_name.c_str(), "rb")) {
       long long bytes = -1;
       if (std::fseek(f, 0, SEEK_END) == 0) bytes = ftello(f);
@@ -181,16 +181,16 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     } else {
       e.size = e.esize = -1;
     }
-    result = io::record_unit_open(iun, e.file_name, lrec, e.has(io::kAttrRnd), e.has(io::kAttrUnf));
+    result = zep::io::record_unit_open(iun, e.file_name, lrec, e.has(zep::io::kAttrRnd), e.has(zep::io::kAttrUnf));
   } else {
     result = c_waopen2(iun);
     // The row may not have moved, but re-fetch it by unit to be safe.
-    const int j = io::file_index_of(iun);
-    if (j >= 0) io::file_entry(j).set(io::kAttrWa, false);
+    const int j = zep::io::file_index_of(iun);
+    if (j >= 0) zep::io::file_entry(j).set(zep::io::kAttrWa, false);
   }
   if (result == 0) {
-    const int j = io::file_index_of(iun);
-    if (j >= 0) io::file_entry(j).open = 1;
+    const int j = zep::io::file_index_of(iun);
+    if (j >= 0) zep::io::file_entry(j).open = 1;
   } else if (result < 0) {
     c_fclos(iun);
     return -1;
@@ -201,16 +201,16 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
 int c_fclos(int iun) {
   const int idx = find_file_entry("c_fclos", iun);
   if (idx < 0) return -1;
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   int result = 0;
   if (e.open) {
-    if (e.has(io::kAttrFtn)) {
-      result = io::record_unit_close(iun);
-    } else if (io::wa_slot_of_fd(e.fd) >= 0) {
+    if (e.has(zep::io::kAttrFtn)) {
+      result = zep::io::record_unit_close(iun);
+    } else if (zep::io::wa_slot_of_fd(e.fd) >= 0) {
       // Still open as a word-addressable file: close it through the
       // word-addressable layer so that its slot and pages do not outlive
       // the descriptor (dirty pages are written back).
-      result = io::qqcclos(idx);
+      result = zep::io::qqcclos(idx);
     } else if (e.fd >= 0) {
       result = ::close(e.fd);
     }
@@ -222,7 +222,7 @@ int c_fclos(int iun) {
 int qqqfnom_(int *iun, char *name, char *type, int *lrec, size_t name_len, size_t type_len) {
   const int idx = find_file_entry("qqqfnom", *iun);
   if (idx < 0) return -1;
-  const FileEntry &e = io::file_entry(idx);
+  const FileEntry &e = zep::io::file_entry(idx);
   zep::fill_field(name, name_len, e.file_name);
   zep::fill_field(type, type_len, e.file_type ? *e.file_type : std::string());
   *lrec = e.lrec;
@@ -230,8 +230,8 @@ int qqqfnom_(int *iun, char *name, char *type, int *lrec, size_t name_len, size_
 }
 
 void dump_file_entry(int index) {
-  if (index < 0 || index >= io::kMaxFiles) return;
-  const FileEntry &e = io::file_entry(index);
+  if (index < 0 || index >= zep::io::kMaxFiles) return;
+  const FileEntry &e = zep::io::file_entry(index);
   auto text = [](const std::optional<std::string> &s) { return s ? s->c_str() : "(null)"; };
   auto bit = [&e](uint32_t b, const char *set, const char *clear) { return e.has(b) ? set : clear; };
   std::fprintf(stderr, "FGFDT[%d] ", index);
@@ -239,23 +239,23 @@ void dump_file_entry(int index) {
                e.file_name.empty() ? "(null)" : e.file_name.c_str(), text(e.subname), text(e.file_type));
   std::fprintf(stderr, "iun=%d,fd=%d,size=%d,esize=%d,lrec=%d,flags=%s%s%s%s%s%s%s%s%s%s%s%s\n",
                e.iun, e.fd, e.size, e.esize, e.lrec, e.open ? "OPEN" : "",
-               bit(io::kAttrStream, "+STREAM", ""), bit(io::kAttrStd, "+STD", ""),
-               bit(io::kAttrQolt, "+QOLT", ""), bit(io::kAttrRnd, "+RND", "+SEQ"),
-               bit(io::kAttrWa, "+WA", ""), bit(io::kAttrFtn, "+FTN", ""),
-               bit(io::kAttrUnf, "+UNF", "+FMT"), bit(io::kAttrReadOnly, "+R/O", "+R/W"),
-               bit(io::kAttrOld, "+OLD", ""), bit(io::kAttrNotPaged, "+NOT PAGED", ""),
-               bit(io::kAttrScratch, "+SCRATCH", ""));
+               bit(zep::io::kAttrStream, "+STREAM", ""), bit(zep::io::kAttrStd, "+STD", ""),
+               bit(zep::io::kAttrQolt, "+QOLT", ""), bit(zep::io::kAttrRnd, "+RND", "+SEQ"),
+               bit(zep::io::kAttrWa, "+WA", ""), bit(zep::io::kAttrFtn, "+FTN", ""),
+               bit(zep::io::kAttrUnf, "+UNF", "+FMT"), bit(zep::io::kAttrReadOnly, "+R/O", "+R/W"),
+               bit(zep::io::kAttrOld, "+OLD", ""), bit(zep::io::kAttrNotPaged, "+NOT PAGED", ""),
+               bit(zep::io::kAttrScratch, "+SCRATCH", ""));
   std::fprintf(stderr, "\n");
 }
 
 void d_fgfdt_(void) {
   std::fprintf(stderr, "********** DUMP of MASTER FILE TABLE **********\n");
-  for (int i = 0; i < io::kMaxFiles; ++i)
-    if (io::file_entry(i).iun != 0) dump_file_entry(i);
+  for (int i = 0; i < zep::io::kMaxFiles; ++i)
+    if (zep::io::file_entry(i).iun != 0) dump_file_entry(i);
 }
 
 int existe_(const char *name, size_t name_len) {
-  return io::path_exists(std::string(zep::trim_blanks(zep::field_view(name, name_len, 256), 1))) ? 1 : 0;
+  return zep::io::path_exists(std::string(zep::trim_blanks(zep::field_view(name, name_len, 256), 1))) ? 1 : 0;
 }
 
 int longueur_(const char *string, size_t len) {

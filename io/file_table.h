@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace io {
+namespace zep::io {
 
 constexpr int kMaxFiles = 128;
 
@@ -83,4 +83,4 @@ int record_unit_close(int iun);
 const std::string &obrvlib_root();
 const std::string &yreksio_root();
 
-}  // namespace io
+}  // namespace zep::io

@@ -17,16 +17,16 @@ using io_test::write_text;
 class FileTableTest : public io_test::IoTest {
  protected:
   // Binds `name` with `attributes` to a library-chosen unit; the row or null.
-  const io::FileEntry *bind(const std::string &name, const std::string &attributes, int *unit_out = nullptr) {
+  const zep::io::FileEntry *bind(const std::string &name, const std::string &attributes, int *unit_out = nullptr) {
     int unit = 0;
     if (c_fnom(&unit, name.c_str(), attributes.c_str(), 0) != 0) return nullptr;
     if (unit_out) *unit_out = unit;
-    const int idx = io::file_index_of(unit);
-    return idx < 0 ? nullptr : &io::file_entry(idx);
+    const int idx = zep::io::file_index_of(unit);
+    return idx < 0 ? nullptr : &zep::io::file_entry(idx);
   }
   int count_used() const {
     int n = 0;
-    for (int i = 0; i < io::kMaxFiles; ++i) n += io::file_entry(i).iun != 0;
+    for (int i = 0; i < zep::io::kMaxFiles; ++i) n += zep::io::file_entry(i).iun != 0;
     return n;
   }
 };
@@ -60,7 +60,7 @@ TEST_F(FileTableTest, NoFreeUnitNeverBindsMinusOne) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(&unit, dir_.file("x").c_str(), "FTN", 0), -1);
   EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
-  EXPECT_EQ(io::file_index_of(-1), -1);
+  EXPECT_EQ(zep::io::file_index_of(-1), -1);
   EXPECT_EQ(unit, 0);
 }
 
@@ -83,9 +83,9 @@ TEST_F(FileTableTest, CaseFoldingAndPrefixes) {
   for (const Case &c : cases) {
     int unit = 0;
     ASSERT_EQ(c_fnom(&unit, c.given.c_str(), "RND", 0), 0) << c.given;
-    const io::FileEntry &e = io::file_entry(io::file_index_of(unit));
+    const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(unit));
     EXPECT_EQ(e.file_name, c.stored);
-    EXPECT_EQ(e.has(io::kAttrSpecialName), c.given[0] == '%') << c.given;
+    EXPECT_EQ(e.has(zep::io::kAttrSpecialName), c.given[0] == '%') << c.given;
     ASSERT_EQ(c_waclos2(unit), 0);
     ASSERT_EQ(c_fclos(unit), 0);
   }
@@ -102,9 +102,9 @@ TEST_F(FileTableTest, AtThenPercentLosesOnlyTheAt) {
   // '@' looks for the rest as written (after folding): "%odd" is found as is.
   int unit = 0;
   ASSERT_EQ(c_fnom(&unit, ("@" + name).c_str(), "RND+R/O", 0), 0);
-  const io::FileEntry &e = io::file_entry(io::file_index_of(unit));
+  const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(unit));
   EXPECT_EQ(e.file_name, name);
-  EXPECT_FALSE(e.has(io::kAttrSpecialName));
+  EXPECT_FALSE(e.has(zep::io::kAttrSpecialName));
 }
 
 TEST_F(FileTableTest, AttributeKeywords) {
@@ -114,32 +114,32 @@ TEST_F(FileTableTest, AttributeKeywords) {
     const char *attributes;
     uint32_t set, clear;
   } cases[] = {
-      {"RND", io::kAttrRnd, io::kAttrFtn | io::kAttrReadOnly | io::kAttrOld | io::kAttrWa},
-      {"rnd+r/o", io::kAttrRnd | io::kAttrReadOnly | io::kAttrOld, io::kAttrFtn},
-      {"WA", io::kAttrRnd, io::kAttrWa | io::kAttrFtn},
-      {"STD+RND+OLD", io::kAttrStd | io::kAttrRnd | io::kAttrOld, io::kAttrFtn | io::kAttrReadOnly},
-      {"STREAM", io::kAttrStream | io::kAttrRnd, io::kAttrFtn},
-      {"QOLT", io::kAttrQolt | io::kAttrRnd, io::kAttrFtn},
-      {"RND+R/O+R/W", io::kAttrOld | io::kAttrRwRequested | io::kAttrRnd, io::kAttrReadOnly},
-      {"FTN", io::kAttrFtn, io::kAttrRnd | io::kAttrUnf},
-      {"RND+FTN", io::kAttrFtn, io::kAttrRnd},
-      {"FTN+UNF", io::kAttrFtn | io::kAttrUnf, io::kAttrRnd},
-      {"D77+UNF", io::kAttrFtn | io::kAttrRnd | io::kAttrUnf, 0},
-      {"", io::kAttrFtn, io::kAttrRnd | io::kAttrUnf},
+      {"RND", zep::io::kAttrRnd, zep::io::kAttrFtn | zep::io::kAttrReadOnly | zep::io::kAttrOld | zep::io::kAttrWa},
+      {"rnd+r/o", zep::io::kAttrRnd | zep::io::kAttrReadOnly | zep::io::kAttrOld, zep::io::kAttrFtn},
+      {"WA", zep::io::kAttrRnd, zep::io::kAttrWa | zep::io::kAttrFtn},
+      {"STD+RND+OLD", zep::io::kAttrStd | zep::io::kAttrRnd | zep::io::kAttrOld, zep::io::kAttrFtn | zep::io::kAttrReadOnly},
+      {"STREAM", zep::io::kAttrStream | zep::io::kAttrRnd, zep::io::kAttrFtn},
+      {"QOLT", zep::io::kAttrQolt | zep::io::kAttrRnd, zep::io::kAttrFtn},
+      {"RND+R/O+R/W", zep::io::kAttrOld | zep::io::kAttrRwRequested | zep::io::kAttrRnd, zep::io::kAttrReadOnly},
+      {"FTN", zep::io::kAttrFtn, zep::io::kAttrRnd | zep::io::kAttrUnf},
+      {"RND+FTN", zep::io::kAttrFtn, zep::io::kAttrRnd},
+      {"FTN+UNF", zep::io::kAttrFtn | zep::io::kAttrUnf, zep::io::kAttrRnd},
+      {"D77+UNF", zep::io::kAttrFtn | zep::io::kAttrRnd | zep::io::kAttrUnf, 0},
+      {"", zep::io::kAttrFtn, zep::io::kAttrRnd | zep::io::kAttrUnf},
   };
   for (const Case &c : cases) {
     testing::internal::CaptureStdout();
     int unit = 0;
     ASSERT_EQ(c_fnom(&unit, existing.c_str(), c.attributes, 3), 0) << c.attributes;
     testing::internal::GetCapturedStdout();
-    const io::FileEntry &e = io::file_entry(io::file_index_of(unit));
+    const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(unit));
     EXPECT_EQ(e.attr & c.set, c.set) << c.attributes;
     EXPECT_EQ(e.attr & c.clear, 0u) << c.attributes;
     EXPECT_EQ(e.lrec, 3);
     ASSERT_TRUE(e.file_type.has_value());
     EXPECT_EQ(*e.file_type, c.attributes);
     EXPECT_TRUE(e.open);
-    if (e.has(io::kAttrRnd) && !e.has(io::kAttrFtn)) c_waclos2(unit);
+    if (e.has(zep::io::kAttrRnd) && !e.has(zep::io::kAttrFtn)) c_waclos2(unit);
     ASSERT_EQ(c_fclos(unit), 0);
   }
 }
@@ -151,7 +151,7 @@ TEST_F(FileTableTest, RecordUnitFilesAreMeasuredAndAnnounced) {
   ASSERT_EQ(c_fnom(reinterpret_cast<void *>(40), path.c_str(), "D77+UNF", 8), 0);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("opening file " + path + " as unit"), std::string::npos) << out;
-  const io::FileEntry &e = io::file_entry(io::file_index_of(40));
+  const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(40));
   EXPECT_EQ(e.size, 2);
   EXPECT_EQ(e.esize, 2);
   EXPECT_EQ(e.lrec, 8);
@@ -162,23 +162,23 @@ TEST_F(FileTableTest, RecordUnitFilesAreMeasuredAndAnnounced) {
   testing::internal::CaptureStdout();
   ASSERT_EQ(c_fnom(reinterpret_cast<void *>(41), fresh.c_str(), "FTN", 0), 0);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(io::file_entry(io::file_index_of(41)).size, -1);
-  EXPECT_TRUE(io::path_exists(fresh));
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(41)).size, -1);
+  EXPECT_TRUE(zep::io::path_exists(fresh));
 }
 
 TEST_F(FileTableTest, ArchiveMemberNames) {
   const std::string arch = dir_.file("lib.arc");
   write_bytes(arch, std::vector<unsigned char>(64, 0));
-  io::FileEntry e;
+  zep::io::FileEntry e;
   e.iun = 5;
-  ASSERT_EQ(io::resolve_name(e, arch + "@member1", "RND"), 0);
+  ASSERT_EQ(zep::io::resolve_name(e, arch + "@member1", "RND"), 0);
   EXPECT_EQ(e.file_name, arch);
   ASSERT_TRUE(e.subname.has_value());
   EXPECT_EQ(*e.subname, "member1");
-  EXPECT_TRUE(e.has(io::kAttrReadOnly | io::kAttrOld));
+  EXPECT_TRUE(e.has(zep::io::kAttrReadOnly | zep::io::kAttrOld));
   // Only the first '@' splits.
-  io::FileEntry f;
-  ASSERT_EQ(io::resolve_name(f, arch + "@a@b", ""), 0);
+  zep::io::FileEntry f;
+  ASSERT_EQ(zep::io::resolve_name(f, arch + "@a@b", ""), 0);
   EXPECT_EQ(*f.subname, "a@b");
   // Through c_fnom the bits survive the keywords ("R/W" included) even when
   // the open fails because the archive holds no such member.
@@ -186,7 +186,7 @@ TEST_F(FileTableTest, ArchiveMemberNames) {
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(42), (arch + "@member1").c_str(), "RND+R/W", 0), -1);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("qqcopen error: subfile member1 not found in " + arch), std::string::npos) << err;
-  EXPECT_LT(io::file_index_of(42), 0);
+  EXPECT_LT(zep::io::file_index_of(42), 0);
 }
 
 TEST_F(FileTableTest, AtSearchPathOrder) {
@@ -202,15 +202,15 @@ TEST_F(FileTableTest, AtSearchPathOrder) {
     std::string failures;
     int u = 0;
     if (c_fnom(&u, "@both", "RND+R/O", 0) != 0) return "@both not found\n";
-    if (io::file_entry(io::file_index_of(u)).file_name != yk + "/datafiles/constants/both")
-      failures += "@both: " + io::file_entry(io::file_index_of(u)).file_name + "\n";
+    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != yk + "/datafiles/constants/both")
+      failures += "@both: " + zep::io::file_entry(zep::io::file_index_of(u)).file_name + "\n";
     u = 0;
     if (c_fnom(&u, "@ONLYOB", "RND+R/O", 0) != 0) return failures + "@ONLYOB not found\n";
-    if (io::file_entry(io::file_index_of(u)).file_name != ob + "/data/onlyob")
-      failures += "@ONLYOB: " + io::file_entry(io::file_index_of(u)).file_name + "\n";
+    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != ob + "/data/onlyob")
+      failures += "@ONLYOB: " + zep::io::file_entry(zep::io::file_index_of(u)).file_name + "\n";
     u = 0;
     if (c_fnom(&u, "@nowhere", "RND", 0) != -1) failures += "@nowhere bound\n";
-    if (io::file_index_of(u) >= 0) failures += "@nowhere left a row\n";
+    if (zep::io::file_index_of(u) >= 0) failures += "@nowhere left a row\n";
     return failures;
   };
   IO_RUN_FRESH(nullptr, scenario);
@@ -222,10 +222,10 @@ TEST_F(FileTableTest, ScratchFiles) {
     std::string failures;
     int u = 0;
     if (c_fnom(&u, "Work", "RND+SCRATCH", 0) != 0) return "scratch bind failed\n";
-    const io::FileEntry &e = io::file_entry(io::file_index_of(u));
+    const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(u));
     const std::string want = dir_.path() + "/" + std::to_string(getpid()) + "_Work";
     if (e.file_name != want) failures += "name " + e.file_name + "\n";
-    if (!e.has(io::kAttrScratch)) failures += "SCRATCH bit clear\n";
+    if (!e.has(zep::io::kAttrScratch)) failures += "SCRATCH bit clear\n";
     unsetenv("TMPDIR");
     u = 0;
     testing::internal::CaptureStderr();
@@ -235,7 +235,7 @@ TEST_F(FileTableTest, ScratchFiles) {
     if (err != "c_fnom warning: TMPDIR environment variable is not defined, /tmp is used\n")
       failures += "warning: " + err;
     const std::string tmp_name = "/tmp/" + std::to_string(getpid()) + "_tmpwork";
-    if (io::file_entry(io::file_index_of(u)).file_name != tmp_name) failures += "tmp name\n";
+    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != tmp_name) failures += "tmp name\n";
     c_waclos2(u);
     c_fclos(u);
     unlink(tmp_name.c_str());
@@ -248,7 +248,7 @@ TEST_F(FileTableTest, ScratchFiles) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "c_fnom error: / is illegal in scratch file name\n"
             "              specified name was a/b\n");
-  EXPECT_LT(io::file_index_of(43), 0);
+  EXPECT_LT(zep::io::file_index_of(43), 0);
 }
 
 TEST_F(FileTableTest, FailureTable) {
@@ -266,8 +266,8 @@ TEST_F(FileTableTest, FailureTable) {
     EXPECT_EQ(c_fnom(reinterpret_cast<void *>(51), missing.c_str(), attributes, 0), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "c_fnom error: file " + missing + " should exist and does not\n");
-    EXPECT_LT(io::file_index_of(51), 0);
-    EXPECT_FALSE(io::path_exists(missing));
+    EXPECT_LT(zep::io::file_index_of(51), 0);
+    EXPECT_FALSE(zep::io::path_exists(missing));
   }
 
   // A file that cannot be opened for writing when "R/W" is asked for.
@@ -279,10 +279,10 @@ TEST_F(FileTableTest, FailureTable) {
     EXPECT_EQ(c_fnom(reinterpret_cast<void *>(52), locked.c_str(), "RND+R/W", 0), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "qqcopen error: cannot open in write mode filename=(" + locked + ") !\n");
-    EXPECT_LT(io::file_index_of(52), 0);
+    EXPECT_LT(zep::io::file_index_of(52), 0);
     // Without "R/W" it falls back to read-only.
     ASSERT_EQ(c_fnom(reinterpret_cast<void *>(52), locked.c_str(), "RND", 0), 0);
-    EXPECT_TRUE(io::file_entry(io::file_index_of(52)).has(io::kAttrReadOnly));
+    EXPECT_TRUE(zep::io::file_entry(zep::io::file_index_of(52)).has(zep::io::kAttrReadOnly));
   }
 
   testing::internal::CaptureStderr();
@@ -291,14 +291,14 @@ TEST_F(FileTableTest, FailureTable) {
 }
 
 TEST_F(FileTableTest, TableHolds128Units) {
-  for (int u = 1; u <= io::kMaxFiles; ++u)
+  for (int u = 1; u <= zep::io::kMaxFiles; ++u)
     ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(u + 100)),
                      dir_.file("t" + std::to_string(u)).c_str(), "RND", 0), 0) << u;
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(500), dir_.file("one_more").c_str(), "RND", 0), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_fnom error: too many files, file table is full\n");
-  EXPECT_FALSE(io::path_exists(dir_.file("one_more")));
-  EXPECT_EQ(count_used(), io::kMaxFiles);
+  EXPECT_FALSE(zep::io::path_exists(dir_.file("one_more")));
+  EXPECT_EQ(count_used(), zep::io::kMaxFiles);
   // Releasing one row makes room again, and the same unit can be bound anew.
   c_waclos2(101);
   ASSERT_EQ(c_fclos(101), 0);
@@ -310,7 +310,7 @@ TEST_F(FileTableTest, OverlongNamesAreRefused) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(60), longname.c_str(), "RND", 0), -1);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("too long"), std::string::npos);
-  EXPECT_LT(io::file_index_of(60), 0);
+  EXPECT_LT(zep::io::file_index_of(60), 0);
   const std::string longattr(2000, 'R');
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(60), dir_.file("x").c_str(), longattr.c_str(), 0), -1);
@@ -321,7 +321,7 @@ TEST_F(FileTableTest, OverlongNamesAreRefused) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(fnom_(&unit, field.data(), "RND", &lrec, field.size(), 3), -1);
   EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
-  EXPECT_LT(io::file_index_of(61), 0);
+  EXPECT_LT(zep::io::file_index_of(61), 0);
 }
 
 TEST_F(FileTableTest, ByReferenceTwinsTrimFieldsAndReturnTheUnit) {
@@ -331,7 +331,7 @@ TEST_F(FileTableTest, ByReferenceTwinsTrimFieldsAndReturnTheUnit) {
   int unit = 0, lrec = 7;
   ASSERT_EQ(fnom_(&unit, name_field.data(), type_field.data(), &lrec, name_field.size(), type_field.size()), 0);
   EXPECT_EQ(unit, 999);
-  const io::FileEntry &e = io::file_entry(io::file_index_of(999));
+  const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(999));
   EXPECT_EQ(e.file_name, path);
   EXPECT_EQ(*e.file_type, "RND");
   EXPECT_EQ(e.lrec, 7);
@@ -349,7 +349,7 @@ TEST_F(FileTableTest, ByReferenceTwinsTrimFieldsAndReturnTheUnit) {
 
   EXPECT_EQ(waclos_(&unit), 0);
   EXPECT_EQ(fclos_(&unit), 0);
-  EXPECT_LT(io::file_index_of(999), 0);
+  EXPECT_LT(zep::io::file_index_of(999), 0);
 }
 
 TEST_F(FileTableTest, ExisteAndLongueur) {
@@ -369,8 +369,8 @@ TEST_F(FileTableTest, DumpFormat) {
   const std::string path = dir_.file("dump.dat");
   write_bytes(path, be_words({1, 2, 3, 4}));
   ASSERT_EQ(c_fnom(reinterpret_cast<void *>(70), path.c_str(), "RND+R/O", 9), 0);
-  const int idx = io::file_index_of(70);
-  const int fd = io::file_entry(idx).fd;
+  const int idx = zep::io::file_index_of(70);
+  const int fd = zep::io::file_entry(idx).fd;
   testing::internal::CaptureStderr();
   d_fgfdt_();
   const std::string out = testing::internal::GetCapturedStderr();
@@ -388,7 +388,7 @@ TEST_F(FileTableTest, UnitSixRedirectsStandardOutput) {
   EXPECT_EXIT(
       {
         if (c_fnom(reinterpret_cast<void *>(6), path.c_str(), "", 0) != 0) std::_Exit(3);
-        if (io::file_index_of(6) >= 0) std::_Exit(4);
+        if (zep::io::file_index_of(6) >= 0) std::_Exit(4);
         std::printf("after\n");
         std::fflush(stdout);
         std::_Exit(0);

@@ -10,7 +10,7 @@
 
 #include "io/file_table.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -122,4 +122,4 @@ void parse_attributes(FileEntry &e, const std::string &a) {
   if (!e.has(kAttrStream | kAttrStd | kAttrQolt | kAttrWa | kAttrRnd)) e.set(kAttrFtn);
 }
 
-}  // namespace io
+}  // namespace zep::io

@@ -17,7 +17,7 @@
 #include "io/file_table.h"
 #include "io/word_file.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -276,4 +276,4 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
   check_overlap(w, S, "WA_PAGE_WRITE");
 }
 
-}  // namespace io
+}  // namespace zep::io

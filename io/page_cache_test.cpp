@@ -37,8 +37,8 @@ std::vector<uint32_t> counting(size_t n, uint32_t base = 1) {
   return w;
 }
 
-const io::WaSlot &slot_of_unit(int unit) {
-  return io::wa_table()[io::wa_slot_of_fd(io::file_entry(io::file_index_of(unit)).fd)];
+const zep::io::WaSlot &slot_of_unit(int unit) {
+  return zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(unit)).fd)];
 }
 
 class PageCacheTest : public io_test::IoTest {};
@@ -57,11 +57,11 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
     c.equal(err, std::string(), "messages");
-    c.equal(io::wa_settings().page_size, 0, "page size");
+    c.equal(zep::io::wa_settings().page_size, 0, "page size");
     uint32_t buf[10];
     c.equal(c_waread2(30, buf, 1, 10), 10, "read");
     c.equal(c_wawrit2(30, buf, 3, 4), 4, "write");
-    c.equal(io::wa_buffers_allocated(), 0, "buffers");
+    c.equal(zep::io::wa_buffers_allocated(), 0, "buffers");
     return c.text;
   };
   IO_RUN_FRESH(nullptr, unset);
@@ -71,9 +71,9 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
     c.equal(err, std::string("WA_PAGE_SZ = 16384 Bytes WA_PAGE_NB = 3 WA_PAGE_LIMIT = 384\n"), "banner");
-    c.equal(io::wa_settings().page_size, 4096, "page size");
-    c.equal(io::wa_settings().page_nb, 3, "pages per file");
-    c.equal(io::wa_settings().page_limit, 384, "limit");
+    c.equal(zep::io::wa_settings().page_size, 4096, "page size");
+    c.equal(zep::io::wa_settings().page_nb, 3, "pages per file");
+    c.equal(zep::io::wa_settings().page_limit, 384, "limit");
     return c.text;
   };
   IO_RUN_FRESH("4 3", four_three);
@@ -84,9 +84,9 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     c.equal(open_and_capture(&err), 0, "bind");
     c.expect(err.find("WA_PAGE_NB") != std::string::npos && err.find("warning") != std::string::npos,
              "no warning: " + err);
-    c.equal(io::wa_settings().page_nb, 10, "pages per file");
-    c.equal(io::wa_settings().page_limit, 1280, "limit");
-    c.equal(io::wa_settings().page_size, 1024, "page size");
+    c.equal(zep::io::wa_settings().page_nb, 10, "pages per file");
+    c.equal(zep::io::wa_settings().page_limit, 1280, "limit");
+    c.equal(zep::io::wa_settings().page_size, 1024, "page size");
     return c.text;
   };
   IO_RUN_FRESH("1 20", too_many_pages);
@@ -96,8 +96,8 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
     c.expect(err.find("WA_PAGE_LIMIT 5000 lowered to 1280") != std::string::npos, "no warning: " + err);
-    c.equal(io::wa_settings().page_limit, 1280, "limit");
-    c.equal(io::wa_settings().trace, 0, "trace");
+    c.equal(zep::io::wa_settings().page_limit, 1280, "limit");
+    c.equal(zep::io::wa_settings().trace, 0, "trace");
     return c.text;
   };
   IO_RUN_FRESH("2 3 5000 0", limit_capped);
@@ -109,7 +109,7 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
       c.equal(open_and_capture(&err), 0, "bind");
       c.expect(err.find("WA_CONFIG warning") != std::string::npos, std::string("no warning for ") + off);
       c.expect(err.find("WA_PAGE_SZ") == std::string::npos, "banner printed");
-      c.equal(io::wa_settings().page_size, 0, "page size");
+      c.equal(zep::io::wa_settings().page_size, 0, "page size");
       return c.text;
     };
     IO_RUN_FRESH(off, cache_off);
@@ -120,7 +120,7 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
     c.equal(err, std::string(), "messages");
-    c.equal(io::wa_settings().page_size, 0, "page size");
+    c.equal(zep::io::wa_settings().page_size, 0, "page size");
     return c.text;
   };
   IO_RUN_FRESH("fast please", not_numeric);
@@ -143,7 +143,7 @@ TEST_F(PageCacheTest, RequestsAreCutAtFrameBoundaries) {
     c.expect(trace.find("Debug WA_PAGE_READ requete adr=1025, nmots=5 ind=") != std::string::npos, "second piece");
     c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1\n") != std::string::npos, "frame 0 read");
     c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1025\n") != std::string::npos, "frame 1 read");
-    const io::WaSlot &w = slot_of_unit(31);
+    const zep::io::WaSlot &w = slot_of_unit(31);
     c.equal(w.npages, 2, "pages");
     c.equal(w.page[0].wa0, 1, "page 0 frame");
     c.equal(w.page[1].wa0, 1025, "page 1 frame");
@@ -188,7 +188,7 @@ TEST_F(PageCacheTest, DirtyPageIsWrittenBackBeforeItsBufferIsReused) {
     c.equal(r[0], 4u, "word 4");
     c.equal(r[1], 0xAAAA0005u, "word 5");
     c.equal(file_word(read_bytes(path), 1029), 0xBBBB0406u, "frame 1 written back on switch");
-    c.equal(io::wa_buffers_allocated(), 1, "one buffer");
+    c.equal(zep::io::wa_buffers_allocated(), 1, "one buffer");
     c.equal(c_waread2(32, r, 1030, 1), 1, "read frame 1");
     c.equal(r[0], 0xBBBB0406u, "word 1030");
     c.equal(c_waclos2(32), 0, "close");
@@ -196,7 +196,7 @@ TEST_F(PageCacheTest, DirtyPageIsWrittenBackBeforeItsBufferIsReused) {
     c.equal(final_disk.size(), 2048u * 4, "size");
     c.equal(file_word(final_disk, 4), 0xAAAA0005u, "word 5 on disk");
     c.equal(file_word(final_disk, 1029), 0xBBBB0406u, "word 1030 on disk");
-    c.equal(io::file_entry(io::file_index_of(32)).size, 0, "size reset at close");
+    c.equal(zep::io::file_entry(zep::io::file_index_of(32)).size, 0, "size reset at close");
     return c.text;
   };
   IO_RUN_FRESH("1 1", scenario);
@@ -214,7 +214,7 @@ TEST_F(PageCacheTest, EvictionPrefersTheLowestSlotAndRecordOnTies) {
     uint32_t w;
     c_waread2(33, &w, 1, 1);
     c_waread2(33, &w, 1025, 1);
-    io::WaSlot &s = io::wa_table()[io::wa_slot_of_fd(io::file_entry(io::file_index_of(33)).fd)];
+    zep::io::WaSlot &s = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(33)).fd)];
     c.equal(s.npages, 2, "pages");
     // Equal weights after the next decay: the lower record goes.
     s.page[0].age = s.page[1].age = 400;
@@ -241,16 +241,16 @@ TEST_F(PageCacheTest, EvictionPrefersTheLowestSlotAndRecordOnTies) {
     uint32_t w;
     c_waread2(34, &w, 1, 1);
     c_waread2(35, &w, 1, 1);
-    c.equal(io::wa_buffers_allocated(), 2, "limit reached");
-    io::WaSlot &sa = io::wa_table()[io::wa_slot_of_fd(io::file_entry(io::file_index_of(34)).fd)];
-    io::WaSlot &sb = io::wa_table()[io::wa_slot_of_fd(io::file_entry(io::file_index_of(35)).fd)];
+    c.equal(zep::io::wa_buffers_allocated(), 2, "limit reached");
+    zep::io::WaSlot &sa = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(34)).fd)];
+    zep::io::WaSlot &sb = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(35)).fd)];
     c.expect(&sa < &sb, "file a in the lower slot");
     sa.page[0].age = sb.page[0].age = 64;
     c.equal(c_waread2(35, &w, 1025, 1), 1, "read b frame 1");
     c.equal(w, 100000u + 1024, "word");
     c.equal(sa.npages, 0, "a's page evicted on the tie");
     c.equal(sb.npages, 2, "b holds two");
-    c.equal(io::wa_buffers_allocated(), 2, "no new buffer");
+    c.equal(zep::io::wa_buffers_allocated(), 2, "no new buffer");
     // Now b's record 0 has the smallest weight over all slots.
     sb.page[0].age = 1;
     sb.page[1].age = 900;
@@ -273,7 +273,7 @@ TEST_F(PageCacheTest, WeightsDecayOnEveryPagedAccess) {
     testing::internal::GetCapturedStderr();
     uint32_t w = 7;
     c_waread2(36, &w, 1, 1);  // miss: 1, then +256
-    const io::WaSlot &s = slot_of_unit(36);
+    const zep::io::WaSlot &s = slot_of_unit(36);
     c.equal(s.page[0].age, 257, "after read");
     c_waread2(36, &w, 1025, 1);  // decay: 257 - 64 = 193
     c.equal(s.page[0].age, 193, "decayed");
@@ -422,7 +422,7 @@ TEST_F(PageCacheTest, OpenAndCloseTraces) {
     Checks c;
     testing::internal::CaptureStderr();
     c_fnom(reinterpret_cast<void *>(39), path.c_str(), "RND", 0);
-    const int fd = io::file_entry(io::file_index_of(39)).fd;
+    const int fd = zep::io::file_entry(zep::io::file_index_of(39)).fd;
     c_waclos2(39);
     const std::string err = testing::internal::GetCapturedStderr();
     const std::string want = "WA_PAGE_SZ = 8192 Bytes WA_PAGE_NB = 1 WA_PAGE_LIMIT = 128\n"
@@ -446,7 +446,7 @@ TEST_F(PageCacheTest, OverlappingPagesEndTheProcess) {
         uint32_t w;
         c_waread2(40, &w, 1, 1);
         c_waread2(40, &w, 1025, 1);
-        io::wa_table()[io::wa_slot_of_fd(io::file_entry(io::file_index_of(40)).fd)].page[1].wa0 = 513;
+        zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(40)).fd)].page[1].wa0 = 513;
         c_waread2(40, &w, 2, 1);
       },
       testing::ExitedWithCode(1),

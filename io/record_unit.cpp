@@ -8,7 +8,7 @@
 
 #include "io/file_table.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -57,4 +57,4 @@ int record_unit_close(int iun) {
   return 0;
 }
 
-}  // namespace io
+}  // namespace zep::io

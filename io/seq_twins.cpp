@@ -5,6 +5,7 @@
 
 #include "zep/io_seq.h"
 
+namespace zep::io {
 namespace {
 
 // The byte count of a string transfer: never more than the caller's field.
@@ -15,6 +16,9 @@ int bounded_count(const int *nbytes, size_t buffer_len) {
 }
 
 }  // namespace
+}  // namespace zep::io
+
+using namespace zep::io;
 
 extern "C" {
 

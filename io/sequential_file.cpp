@@ -17,7 +17,7 @@
 #include "zep/io.h"
 #include "zep/io_seq.h"
 
-namespace io {
+namespace zep::io {
 
 int64_t stream_read_full(int fd, void *buf, uint64_t bytes) {
   char *p = static_cast<char *>(buf);
@@ -78,16 +78,16 @@ bool valid_count(const char *caller, int count, int64_t limit) {
 }
 
 }  // namespace
-}  // namespace io
+}  // namespace zep::io
 
-using io::FileEntry;
+using zep::io::FileEntry;
 
 extern "C" {
 
 int c_getfdsc(int iun) {
-  FileEntry *e = io::row_of("c_getfdsc", iun);
+  FileEntry *e = zep::io::row_of("c_getfdsc", iun);
   if (e == nullptr) return -1;
-  if (!e->has(io::kAttrStream)) {
+  if (!e->has(zep::io::kAttrStream)) {
     std::fprintf(stderr, "c_getfdsc error: unit %d does not have the STREAM attribute\n", iun);
     return -1;
   }
@@ -101,9 +101,9 @@ int c_getfdsc(int iun) {
 void c_socket_open(void) {}
 
 int c_sqopen(int iun) {
-  FileEntry *e = io::row_of("c_sqopen", iun);
+  FileEntry *e = zep::io::row_of("c_sqopen", iun);
   if (e == nullptr) return -1;
-  if (e->has(io::kAttrSpecialName)) {
+  if (e->has(zep::io::kAttrSpecialName)) {
     const std::string &name = e->file_name;
     if (!name.empty() && (name[0] == '@' || name[0] == '%')) {
       c_socket_open();
@@ -126,37 +126,37 @@ int c_sqopen(int iun) {
 }
 
 int c_sqclos(int iun) {
-  FileEntry *e = io::row_of("c_sqclos", iun);
+  FileEntry *e = zep::io::row_of("c_sqclos", iun);
   if (e == nullptr) return -1;
-  return e->has(io::kAttrWa) ? c_waclos(iun) : 0;
+  return e->has(zep::io::kAttrWa) ? c_waclos(iun) : 0;
 }
 
-int c_sqrew(int iun) { return io::seek_unit("c_sqrew", iun, SEEK_SET); }
+int c_sqrew(int iun) { return zep::io::seek_unit("c_sqrew", iun, SEEK_SET); }
 
-int c_sqeoi(int iun) { return io::seek_unit("c_sqeoi", iun, SEEK_END); }
+int c_sqeoi(int iun) { return zep::io::seek_unit("c_sqeoi", iun, SEEK_END); }
 
 int c_sqgetw(int iun, void *buffer, int nwords) {
   const int fd = c_getfdsc(iun);
   if (fd <= 0) return fd;
-  if (!io::valid_count("c_sqgetw", nwords, io::kMaxStreamWords)) return -1;
+  if (!zep::io::valid_count("c_sqgetw", nwords, zep::io::kMaxStreamWords)) return -1;
   const uint64_t bytes = 4 * static_cast<uint64_t>(nwords);
   if (bytes == 0) return 0;
-  return io::stream_read_full(fd, buffer, bytes) == static_cast<int64_t>(bytes) ? nwords : -1;
+  return zep::io::stream_read_full(fd, buffer, bytes) == static_cast<int64_t>(bytes) ? nwords : -1;
 }
 
 int c_sqputw(int iun, const void *buffer, int nwords) {
   const int fd = c_getfdsc(iun);
   if (fd <= 0) return fd;
-  if (!io::valid_count("c_sqputw", nwords, io::kMaxStreamWords)) return -1;
+  if (!zep::io::valid_count("c_sqputw", nwords, zep::io::kMaxStreamWords)) return -1;
   const uint64_t bytes = 4 * static_cast<uint64_t>(nwords);
   if (bytes == 0) return 0;
-  return io::stream_write_full(fd, buffer, bytes) == static_cast<int64_t>(bytes) ? nwords : -1;
+  return zep::io::stream_write_full(fd, buffer, bytes) == static_cast<int64_t>(bytes) ? nwords : -1;
 }
 
 int c_sqgets(int iun, char *buffer, int nbytes) {
   const int fd = c_getfdsc(iun);
   if (fd <= 0) return fd;
-  if (!io::valid_count("c_sqgets", nbytes, INT_MAX)) return -1;
+  if (!zep::io::valid_count("c_sqgets", nbytes, INT_MAX)) return -1;
   ssize_t r;
   do {
     r = ::read(fd, buffer, static_cast<size_t>(nbytes));
@@ -167,7 +167,7 @@ int c_sqgets(int iun, char *buffer, int nbytes) {
 int c_sqputs(int iun, const char *buffer, int nbytes) {
   const int fd = c_getfdsc(iun);
   if (fd <= 0) return fd;
-  if (!io::valid_count("c_sqputs", nbytes, INT_MAX)) return -1;
+  if (!zep::io::valid_count("c_sqputs", nbytes, INT_MAX)) return -1;
   ssize_t r;
   do {
     r = ::write(fd, buffer, static_cast<size_t>(nbytes));

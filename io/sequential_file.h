@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace io {
+namespace zep::io {
 
 // Moves `bytes` bytes at the descriptor's current position, repeating the
 // transfer while bytes remain and the last one moved more than 0 (an
@@ -16,4 +16,4 @@ int64_t stream_write_full(int fd, const void *buf, uint64_t bytes);
 // platform's transfer size and the int result.
 constexpr int64_t kMaxStreamWords = INT32_MAX / 4;
 
-}  // namespace io
+}  // namespace zep::io

@@ -43,7 +43,7 @@ TEST_F(SequentialFileTest, DescriptorOnlyForOpenStreamUnits) {
   bind(32, "stream", std::vector<unsigned char>(8, 1));
   const int fd = c_getfdsc(32);
   EXPECT_GE(fd, 0);
-  EXPECT_EQ(fd, io::file_entry(io::file_index_of(32)).fd);
+  EXPECT_EQ(fd, zep::io::file_entry(zep::io::file_index_of(32)).fd);
 
   ASSERT_EQ(c_waclos(32), 0);
   testing::internal::CaptureStderr();
@@ -126,12 +126,12 @@ TEST_F(SequentialFileTest, OpenAndCloseGoThroughTheWordApi) {
   bind(37, "opened", std::vector<unsigned char>(16, 0));
   // Bound STREAM units are open but not marked WA: the close does nothing.
   EXPECT_EQ(c_sqclos(37), 0);
-  EXPECT_EQ(io::file_entry(io::file_index_of(37)).open, 1);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(37)).open, 1);
   const int fd = c_sqopen(37);
   EXPECT_EQ(fd, c_getfdsc(37));
-  EXPECT_TRUE(io::file_entry(io::file_index_of(37)).has(io::kAttrWa));
+  EXPECT_TRUE(zep::io::file_entry(zep::io::file_index_of(37)).has(zep::io::kAttrWa));
   EXPECT_EQ(c_sqclos(37), 0);
-  EXPECT_EQ(io::file_entry(io::file_index_of(37)).open, 0);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(37)).open, 0);
   int unit = 37;
   const int again = sqopen_(&unit);
   EXPECT_EQ(again, c_getfdsc(37));
@@ -156,14 +156,14 @@ class SpecialNameTest : public IoTest {
 TEST_F(SpecialNameTest, SocketNamesAndDescriptorNumbers) {
   int u = 38;
   ASSERT_EQ(c_fnom(&u, "%%sock", "STREAM", 0), 0);  // stored as "%sock"
-  ASSERT_TRUE(io::file_entry(io::file_index_of(38)).has(io::kAttrSpecialName));
+  ASSERT_TRUE(zep::io::file_entry(zep::io::file_index_of(38)).has(zep::io::kAttrSpecialName));
   EXPECT_EQ(c_sqopen(38), 64);
   EXPECT_EQ(c_sqrew(38), 1);
   EXPECT_EQ(c_sqeoi(38), 1);
 
   u = 39;
   ASSERT_EQ(c_fnom(&u, "%x17", "STREAM", 0), 0);
-  io::FileEntry &e = io::file_entry(io::file_index_of(39));
+  zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(39));
   const int own_fd = e.fd;
   EXPECT_EQ(c_sqopen(39), 1);
   EXPECT_EQ(e.fd, 17);
@@ -172,7 +172,7 @@ TEST_F(SpecialNameTest, SocketNamesAndDescriptorNumbers) {
   // Any other special name loses its first character before the open.
   u = 40;
   ASSERT_EQ(c_fnom(&u, "%zfile", "STREAM", 0), 0);
-  io::FileEntry &z = io::file_entry(io::file_index_of(40));
+  zep::io::FileEntry &z = zep::io::file_entry(zep::io::file_index_of(40));
   EXPECT_EQ(z.file_name, "zfile");
   EXPECT_EQ(c_sqopen(40), z.fd);
   EXPECT_EQ(z.file_name, "file");
@@ -186,9 +186,9 @@ TEST(StreamTransfer, RepeatsShortTransfersUntilDoneOrEmpty) {
   ASSERT_EQ(write(fds[1], "efgh", 4), 4);
   close(fds[1]);
   char buf[16] = {};
-  EXPECT_EQ(io::stream_read_full(fds[0], buf, 8), 8);
+  EXPECT_EQ(zep::io::stream_read_full(fds[0], buf, 8), 8);
   EXPECT_EQ(std::string(buf, 8), "abcdefgh");
-  EXPECT_EQ(io::stream_read_full(fds[0], buf, 8), 0);  // closed: stops at once
+  EXPECT_EQ(zep::io::stream_read_full(fds[0], buf, 8), 0);  // closed: stops at once
   close(fds[0]);
 }
 

@@ -5,6 +5,7 @@
 
 #include "zep/io.h"
 
+namespace zep::io {
 namespace {
 
 [[noreturn]] void stub(const char *module) {
@@ -14,6 +15,9 @@ namespace {
 }
 
 }  // namespace
+}  // namespace zep::io
+
+using namespace zep::io;
 
 extern "C" {
 

@@ -60,10 +60,10 @@ inline uint32_t file_word(const std::vector<unsigned char> &bytes, size_t i) {
 
 // Frees every row of the file table, closing what is still open.
 inline void release_all_units() {
-  for (int i = 0; i < io::kMaxFiles; ++i) {
-    const int u = io::file_entry(i).iun;
+  for (int i = 0; i < zep::io::kMaxFiles; ++i) {
+    const int u = zep::io::file_entry(i).iun;
     if (u == 0) continue;
-    if (io::file_entry(i).open && io::wa_slot_of_fd(io::file_entry(i).fd) >= 0) c_waclos2(u);
+    if (zep::io::file_entry(i).open && zep::io::wa_slot_of_fd(zep::io::file_entry(i).fd) >= 0) c_waclos2(u);
     c_fclos(u);
   }
 }

@@ -7,6 +7,7 @@
 #include "common/fixed_text.h"
 #include "zep/io.h"
 
+namespace zep::io {
 namespace {
 
 constexpr size_t kFieldLimit = 256;
@@ -25,6 +26,9 @@ bool field_text(const char *who, const char *s, size_t len, std::string *out) {
 }
 
 }  // namespace
+}  // namespace zep::io
+
+using namespace zep::io;
 
 extern "C" {
 

@@ -19,7 +19,7 @@
 #include "io/file_table.h"
 #include "zep/io.h"
 
-namespace io {
+namespace zep::io {
 
 namespace {
 
@@ -390,42 +390,42 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   }
 }
 
-}  // namespace io
+}  // namespace zep::io
 
-using io::FileEntry;
+using zep::io::FileEntry;
 
 extern "C" {
 
 int c_waopen2(int iun) {
-  int idx = io::file_index_of(iun);
+  int idx = zep::io::file_index_of(iun);
   if (idx >= 0) {
-    FileEntry &e = io::file_entry(idx);
-    if (!e.has(io::kAttrRnd)) {
+    FileEntry &e = zep::io::file_entry(idx);
+    if (!e.has(zep::io::kAttrRnd)) {
       std::fprintf(stderr, "c_waopen error: waopen needs a file with the RND or WA type\n");
       return -1;
     }
     if (e.open) {
-      if (e.has(io::kAttrWa))
+      if (e.has(zep::io::kAttrWa))
         std::fprintf(stderr, "c_waopen warning: unit %d already open as %s\n", iun, e.file_name.c_str());
-      e.set(io::kAttrWa);
+      e.set(zep::io::kAttrWa);
       return e.fd;
     }
   } else {
-    idx = io::first_free_entry();
+    idx = zep::io::first_free_entry();
     if (idx < 0) {
       std::fprintf(stderr, "c_waopen error: file table is full\n");
       return -1;
     }
-    FileEntry &e = io::file_entry(idx);
+    FileEntry &e = zep::io::file_entry(idx);
     e.iun = iun;
     e.file_name = "Wafile" + std::to_string(iun);
-    e.set(io::kAttrRnd | io::kAttrWa);
+    e.set(zep::io::kAttrRnd | zep::io::kAttrWa);
   }
-  const int r = io::qqcopen(idx);
+  const int r = zep::io::qqcopen(idx);
   if (r >= 0) {
-    FileEntry &e = io::file_entry(idx);
+    FileEntry &e = zep::io::file_entry(idx);
     e.open = 1;
-    e.set(io::kAttrRnd | io::kAttrWa);
+    e.set(zep::io::kAttrRnd | zep::io::kAttrWa);
   }
   return r;
 }
@@ -439,14 +439,14 @@ int c_waopen(int iun) {
 int c_waclos2(int iun) {
   const int idx = find_file_entry("c_waclos", iun);
   if (idx < 0) return -1;
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   if (!e.open) {
     std::fprintf(stderr, "c_waclos error: unit %d is not open\n", iun);
     return -1;
   }
-  const int r = io::qqcclos(idx);
+  const int r = zep::io::qqcclos(idx);
   e.open = 0;
-  e.set(io::kAttrWa, false);
+  e.set(zep::io::kAttrWa, false);
   return r;
 }
 
@@ -455,7 +455,7 @@ int c_waclos(int iun) { return c_waclos2(iun); }
 int c_waread2(int iun, void *buf, unsigned int adr, int nmots) {
   const int idx = find_file_entry("c_waread", iun);
   if (idx < 0) return -1;
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   if (!e.open) {
     std::fprintf(stderr, "c_waread error: unit %d is not open\n", iun);
     return -1;
@@ -467,7 +467,7 @@ int c_waread2(int iun, void *buf, unsigned int adr, int nmots) {
   if (static_cast<int64_t>(adr) + n - 1 > esize) n = esize - static_cast<int64_t>(adr) + 1;
   if (n <= 0) return 0;
   uint32_t *words = static_cast<uint32_t *>(buf);
-  io::qqcward(words, adr, static_cast<int>(n), idx);
+  zep::io::qqcward(words, adr, static_cast<int>(n), idx);
   zep::swap_words_in_place(words, static_cast<size_t>(n));
   return static_cast<int>(n);
 }
@@ -475,7 +475,7 @@ int c_waread2(int iun, void *buf, unsigned int adr, int nmots) {
 int c_waread(int iun, void *buf, unsigned int adr, int nmots) {
   const int r = c_waread2(iun, buf, adr, nmots);
   if (r == -2) {
-    const FileEntry &e = io::file_entry(io::file_index_of(iun));
+    const FileEntry &e = zep::io::file_entry(zep::io::file_index_of(iun));
     std::fprintf(stderr, "c_waread error: attempt to read beyond EOF, of file %s\n", e.file_name.c_str());
     std::fprintf(stderr, "                addr = %u, EOF = %d\n", adr, e.esize);
   }
@@ -485,12 +485,12 @@ int c_waread(int iun, void *buf, unsigned int adr, int nmots) {
 int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
   const int idx = find_file_entry("c_wawrit", iun);
   if (idx < 0) return -1;
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   if (!e.open) {
     std::fprintf(stderr, "c_wawrit error: unit %d is not open\n", iun);
     return -1;
   }
-  if (e.has(io::kAttrReadOnly)) {
+  if (e.has(zep::io::kAttrReadOnly)) {
     std::fprintf(stderr, "c_wawrit error: unit %d ,file= %s is READ ONLY\n", iun, e.file_name.c_str());
     return -1;
   }
@@ -510,11 +510,11 @@ int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
   if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 1) {
     const int gap = static_cast<int>(static_cast<int64_t>(adr) - e.size);
     std::vector<uint32_t> zeros(static_cast<size_t>(gap), 0u);
-    io::qqcwawr(zeros.data(), static_cast<uint64_t>(e.size) + 1, gap, idx);
+    zep::io::qqcwawr(zeros.data(), static_cast<uint64_t>(e.size) + 1, gap, idx);
   }
   uint32_t *words = static_cast<uint32_t *>(buf);
   zep::swap_words_in_place(words, static_cast<size_t>(nmots));
-  io::qqcwawr(words, adr, nmots, idx);
+  zep::io::qqcwawr(words, adr, nmots, idx);
   zep::swap_words_in_place(words, static_cast<size_t>(nmots));
   return nmots;
 }
@@ -524,11 +524,11 @@ int c_wawrit(int iun, void *buf, unsigned int adr, int nmots) { return c_wawrit2
 int c_wasize(int iun) {
   const int idx = find_file_entry("c_wasize", iun);
   if (idx < 0) return -1;
-  FileEntry &e = io::file_entry(idx);
+  FileEntry &e = zep::io::file_entry(idx);
   if (e.open) return e.esize;
-  if (io::qqcopen(idx) < 0) return -1;
+  if (zep::io::qqcopen(idx) < 0) return -1;
   const int n = e.esize;
-  io::qqcclos(idx);
+  zep::io::qqcclos(idx);
   return n;
 }
 
@@ -540,8 +540,8 @@ int c_numblks(int iun) {
 
 void d_wafdt_(void) {
   std::fprintf(stderr, "\n   DUMP OF WA CONTROL TABLE \n");
-  const auto &t = io::wa_table();
-  for (int i = 0; i < io::kMaxWaFiles; ++i)
+  const auto &t = zep::io::wa_table();
+  for (int i = 0; i < zep::io::kMaxWaFiles; ++i)
     if (t[i].fd != -1)
       std::fprintf(stderr, "waindex=%d, fd=%d, npages=%d, offset=%d\n", i, t[i].fd, t[i].npages,
                    static_cast<int>(t[i].offset));

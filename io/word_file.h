@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace io {
+namespace zep::io {
 
 constexpr int kMaxWaFiles = 128;
 constexpr int kMaxPagesPerFile = 10;
@@ -79,4 +79,4 @@ MemberPosition filepos(int index);
 int64_t read_at(int fd, void *buf, uint64_t bytes, int64_t offset);
 int64_t write_at(int fd, const void *buf, uint64_t bytes, int64_t offset);
 
-}  // namespace io
+}  // namespace zep::io

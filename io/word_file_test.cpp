@@ -22,20 +22,20 @@ TEST_F(WordFileTest, ReadOnlyBindingReadsBigEndianWordsInHostOrder) {
   const std::string path = dir_.file("input.vkt");
   write_bytes(path, be_words({0x01020304u, 0xA0B0C0D0u, 7u, 8u, 9u}));
   ASSERT_EQ(c_fnom(reinterpret_cast<void *>(1), path.c_str(), "RND+R/O", 0), 0);
-  const int idx = io::file_index_of(1);
+  const int idx = zep::io::file_index_of(1);
   ASSERT_GE(idx, 0);
-  const io::FileEntry &e = io::file_entry(idx);
+  const zep::io::FileEntry &e = zep::io::file_entry(idx);
   EXPECT_EQ(e.file_name, path);
   EXPECT_TRUE(e.open);
-  EXPECT_TRUE(e.has(io::kAttrReadOnly | io::kAttrOld));
-  EXPECT_TRUE(e.has(io::kAttrRnd));
-  EXPECT_FALSE(e.has(io::kAttrWa));
+  EXPECT_TRUE(e.has(zep::io::kAttrReadOnly | zep::io::kAttrOld));
+  EXPECT_TRUE(e.has(zep::io::kAttrRnd));
+  EXPECT_FALSE(e.has(zep::io::kAttrWa));
   EXPECT_EQ(e.size, 5);
   EXPECT_EQ(e.esize, 5);
   EXPECT_EQ(c_wasize(1), 5);
 
   ASSERT_GE(c_waopen2(1), 0);
-  EXPECT_TRUE(io::file_entry(idx).has(io::kAttrWa));
+  EXPECT_TRUE(zep::io::file_entry(idx).has(zep::io::kAttrWa));
   uint32_t buf[3] = {0, 0, 0};
   EXPECT_EQ(c_waread2(1, buf, 1, 2), 2);
   EXPECT_EQ(buf[0], 0x01020304u);
@@ -44,9 +44,9 @@ TEST_F(WordFileTest, ReadOnlyBindingReadsBigEndianWordsInHostOrder) {
   EXPECT_EQ(buf[0], 8u);
   EXPECT_EQ(buf[1], 9u);
   EXPECT_EQ(c_waclos2(1), 0);
-  EXPECT_FALSE(io::file_entry(idx).open);
+  EXPECT_FALSE(zep::io::file_entry(idx).open);
   EXPECT_EQ(c_fclos(1), 0);
-  EXPECT_LT(io::file_index_of(1), 0);
+  EXPECT_LT(zep::io::file_index_of(1), 0);
 }
 
 TEST_F(WordFileTest, WritesStoreBigEndianAndLeaveTheCallerBufferUnchanged) {
@@ -172,7 +172,7 @@ TEST_F(WordFileTest, UnitsNotBoundOrNotOpen) {
             "c_waclos error: unit 24 is not open\n");
   // The size of a closed unit is measured by opening it for the query.
   EXPECT_EQ(c_wasize(24), 3);
-  EXPECT_FALSE(io::file_entry(io::file_index_of(24)).open);
+  EXPECT_FALSE(zep::io::file_entry(zep::io::file_index_of(24)).open);
 }
 
 TEST_F(WordFileTest, BlockCounts) {
@@ -194,10 +194,10 @@ TEST_F(WordFileTest, OpeningAnUnboundUnitNamesItsOwnFile) {
   ASSERT_EQ(chdir(dir_.path().c_str()), 0);
   const int fd = c_waopen2(27);
   ASSERT_GE(fd, 0);
-  const io::FileEntry &e = io::file_entry(io::file_index_of(27));
+  const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(27));
   EXPECT_EQ(e.file_name, "Wafile27");
-  EXPECT_TRUE(e.has(io::kAttrRnd | io::kAttrWa));
-  EXPECT_TRUE(io::path_exists("Wafile27"));
+  EXPECT_TRUE(e.has(zep::io::kAttrRnd | zep::io::kAttrWa));
+  EXPECT_TRUE(zep::io::path_exists("Wafile27"));
   // A second open returns the same descriptor with a warning.
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_waopen2(27), fd);
@@ -208,7 +208,7 @@ TEST_F(WordFileTest, OpeningAnUnboundUnitNamesItsOwnFile) {
   EXPECT_NE(dump.find("\n   DUMP OF WA CONTROL TABLE \nwaindex="), std::string::npos) << dump;
   EXPECT_NE(dump.find(", fd=" + std::to_string(fd) + ", npages=0, offset=0\n"), std::string::npos) << dump;
   EXPECT_EQ(c_waclos2(27), 0);
-  EXPECT_FALSE(io::file_entry(io::file_index_of(27)).has(io::kAttrWa));
+  EXPECT_FALSE(zep::io::file_entry(zep::io::file_index_of(27)).has(zep::io::kAttrWa));
   ASSERT_EQ(chdir(cwd), 0);
 }
 
@@ -231,9 +231,9 @@ TEST_F(WordFileTest, ReleasingAnOpenUnitWritesItsPagesBack) {
     testing::internal::GetCapturedStderr();
     uint32_t w = 0x0BADCAFEu;
     c_wawrit2(29, &w, 2, 1);
-    const int fd = io::file_entry(io::file_index_of(29)).fd;
+    const int fd = zep::io::file_entry(zep::io::file_index_of(29)).fd;
     if (c_fclos(29) != 0) failures += "c_fclos failed\n";
-    if (io::wa_slot_of_fd(fd) >= 0) failures += "slot left behind\n";
+    if (zep::io::wa_slot_of_fd(fd) >= 0) failures += "slot left behind\n";
     if (file_word(read_bytes(path), 1) != 0x0BADCAFEu) failures += "dirty page lost\n";
     return failures;
   };
@@ -284,8 +284,8 @@ TEST_F(WordFileTest, OffsetsAreSixtyFourBitAndOversizedFilesAreRefused) {
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(91), over.c_str(), "RND+R/O", 0), -1);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("qqcopen error: file " + over + " is too large"), std::string::npos) << err;
-  EXPECT_LT(io::file_index_of(91), 0);
-  for (const auto &slot : io::wa_table()) EXPECT_EQ(slot.fd, -1);
+  EXPECT_LT(zep::io::file_index_of(91), 0);
+  for (const auto &slot : zep::io::wa_table()) EXPECT_EQ(slot.fd, -1);
 }
 
 TEST_F(WordFileTest, FileCutShortUnderAnOpenUnitEndsTheProcess) {

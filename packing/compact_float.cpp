@@ -12,7 +12,7 @@
 #include "zep/packing.h"
 #include "common/bit_cast.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 // The powers-of-two table, 2^0 .. 2^64, built on first use.
@@ -244,18 +244,19 @@ PackStatus pack_doubles(const double* values, size_t values_len, size_t count, s
                            stream, stream_words, offset, has_missing, missing, range);
 }
 
-}  // namespace packing
+}  // namespace zep::packing
 
+namespace zep::packing {
 namespace {
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
 // The C entries trust their caller for sizes: the room given to the bounded
 // entries is exactly what the arguments describe.
 template <class T>
 void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, int nbits,
                     int offset, int stride, int op_code, int has_missing, const T* missing) {
-  const packing::TokenWidth w = packing::split_nbits(nbits);
+  const zep::packing::TokenWidth w = zep::packing::split_nbits(nbits);
   if (w.significant == 0 || (w.significant == 1 && has_missing == 1)) return nullptr;
   if (op_code != 1 && op_code != 2) {
     std::printf("\n opCode is not defined \n");
@@ -272,20 +273,20 @@ void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, in
   const size_t step = static_cast<size_t>(stride);
   const size_t values_len = (n - 1) * step + 1;
   const uint64_t off = static_cast<uint64_t>(offset);
-  const size_t stream_words = static_cast<size_t>(packing::token_words(off, n, w.stored));
+  const size_t stream_words = static_cast<size_t>(zep::packing::token_words(off, n, w.stored));
   const bool with_missing = has_missing == 1;
   const T marker = (with_missing && missing) ? *missing : T(0);
 
   if (op_code == 1) {
     const bool contiguous =
         (stream == header + 3 && offset == 24) || (stream == header && offset == 120);
-    packing::FloatRange range;
+    zep::packing::FloatRange range;
     PackStatus st;
     if constexpr (std::is_same_v<T, float>) {
-      st = packing::pack_floats(values, values_len, n, step, nbits, contiguous, header, stream,
+      st = zep::packing::pack_floats(values, values_len, n, step, nbits, contiguous, header, stream,
                                 stream_words, off, with_missing, marker, &range);
     } else {
-      st = packing::pack_doubles(values, values_len, n, step, nbits, contiguous, header, stream,
+      st = zep::packing::pack_doubles(values, values_len, n, step, nbits, contiguous, header, stream,
                                  stream_words, off, with_missing, marker, &range);
     }
     if (st == PackStatus::kCountOverflow) {
@@ -303,16 +304,19 @@ void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, in
 
   PackStatus st;
   if constexpr (std::is_same_v<T, float>) {
-    st = packing::unpack_floats(header, stream, stream_words, off, nbits, n, values, values_len,
+    st = zep::packing::unpack_floats(header, stream, stream_words, off, nbits, n, values, values_len,
                                 step, with_missing, marker);
   } else {
-    st = packing::unpack_doubles(header, stream, stream_words, off, nbits, n, values, values_len,
+    st = zep::packing::unpack_doubles(header, stream, stream_words, off, nbits, n, values, values_len,
                                  step, with_missing, marker);
   }
   return st == PackStatus::kOk ? static_cast<void*>(values) : nullptr;
 }
 
 }  // namespace
+}  // namespace zep::packing
+
+using namespace zep::packing;
 
 extern "C" {
 

@@ -21,7 +21,7 @@
 
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 // Header markers (word 0 bits 31-20).
 constexpr uint32_t kMarkerContiguous = 0x7FF;
@@ -110,4 +110,4 @@ PackStatus pack_doubles(const double* values, size_t values_len, size_t count, s
                         size_t stream_words, uint64_t offset, bool has_missing, double missing,
                         FloatRange* range);
 
-}  // namespace packing
+}  // namespace zep::packing

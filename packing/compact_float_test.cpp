@@ -13,7 +13,7 @@
 
 namespace {
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
 using zep::float_bits;
 
@@ -100,8 +100,8 @@ TEST(CompactFloatHeader, MinimumMantissaIsCutNotRounded) {
   uint32_t header[4], stream[1] = {0};
   ASSERT_NE(compact_double(values, header, stream, 2, 8, 0, 1, 1, 0, nullptr), nullptr);
   EXPECT_EQ((header[2] >> 8) & 0x7FFFFF, 1u);
-  packing::FloatHeader h;
-  ASSERT_EQ(packing::decode_float_header(header, &h), PackStatus::kOk);
+  zep::packing::FloatHeader h;
+  ASSERT_EQ(zep::packing::decode_float_header(header, &h), PackStatus::kOk);
   EXPECT_EQ(h.min, 1.0f + std::ldexp(1.0f, -23));
 }
 
@@ -173,8 +173,8 @@ TEST(CompactFloatLayout, StrideTouchesOnlyItsElements) {
   uint32_t header[4], stream[2] = {0, 0};
   ASSERT_NE(compact_float(values, header, stream, 3, 16, 0, 2, 1, 0, nullptr), nullptr);
   EXPECT_EQ(header[0] & 0xFFFFF, 3u);
-  packing::FloatHeader h;
-  ASSERT_EQ(packing::decode_float_header(header, &h), PackStatus::kOk);
+  zep::packing::FloatHeader h;
+  ASSERT_EQ(zep::packing::decode_float_header(header, &h), PackStatus::kOk);
   EXPECT_EQ(h.min, 1.0f);  // the odd elements were not looked at
   float out[6] = {9, 9, 9, 9, 9, 9};
   ASSERT_NE(compact_float(out, header, stream, 3, 16, 0, 2, 2, 0, nullptr), nullptr);
@@ -231,7 +231,7 @@ TEST(CompactFloatLayout, HeaderWiderThan32BitsUsesFirst32Bits) {
   zep::put_bits(stream, 3, 40, 32, 0x00000001u);
   zep::put_bits(stream, 3, 72, 8, 0xCD);
   float out[2];
-  ASSERT_EQ(packing::unpack_floats(header, stream, 3, 0, 40, 2, out, 2, 1, false, 0.0f),
+  ASSERT_EQ(zep::packing::unpack_floats(header, stream, 3, 0, 40, 2, out, 2, 1, false, 0.0f),
             PackStatus::kOk);
   EXPECT_EQ(out[0], static_cast<float>(expected_value(0x300, 1.0 / 256, 0)));
   EXPECT_EQ(out[1], static_cast<float>(expected_value(1, 1.0 / 256, 0)));
@@ -267,8 +267,8 @@ TEST(CompactFloatRoundTrip, RandomFields) {
       ASSERT_EQ(stream, dstream);
       EXPECT_EQ(stream.back(), 0x5A5A5A5Au);
 
-      packing::FloatHeader h;
-      ASSERT_EQ(packing::decode_float_header(header, &h), PackStatus::kOk);
+      zep::packing::FloatHeader h;
+      ASSERT_EQ(zep::packing::decode_float_header(header, &h), PackStatus::kOk);
       const double step = std::ldexp(1.0, h.step_exponent);
       std::vector<float> out(values.size(), 0.0f);
       ASSERT_EQ(compact_float(out.data(), header, stream.data(), count, nbits, offset, stride, 2,
@@ -336,30 +336,30 @@ TEST(CompactFloatBounded, RefusesShortStreamAndOutput) {
   for (int i = 0; i < 100; ++i) values[static_cast<size_t>(i)] = static_cast<float>(i);
   uint32_t header[4];
   std::vector<uint32_t> stream(50, 0);
-  ASSERT_EQ(packing::pack_floats(values.data(), 100, 100, 1, 16, false, header, stream.data(), 50,
+  ASSERT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, header, stream.data(), 50,
                                  0, false, 0.0f, nullptr),
             PackStatus::kOk);
   std::vector<float> out(100, -1.0f);
-  EXPECT_EQ(packing::unpack_floats(header, stream.data(), 49, 0, 16, 100, out.data(), 100, 1,
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 49, 0, 16, 100, out.data(), 100, 1,
                                    false, 0.0f),
             PackStatus::kShortStream);
-  EXPECT_EQ(packing::unpack_floats(header, stream.data(), 50, 1, 16, 100, out.data(), 100, 1,
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 1, 16, 100, out.data(), 100, 1,
                                    false, 0.0f),
             PackStatus::kShortStream);
-  EXPECT_EQ(packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 99, 1,
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 99, 1,
                                    false, 0.0f),
             PackStatus::kShortOutput);
-  EXPECT_EQ(packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 2,
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 2,
                                    false, 0.0f),
             PackStatus::kShortOutput);
   for (float v : out) ASSERT_EQ(v, -1.0f);
   // Packing into too few words is refused before anything is written.
   uint32_t h2[4] = {0, 0, 0, 0};
-  EXPECT_EQ(packing::pack_floats(values.data(), 100, 100, 1, 16, false, h2, stream.data(), 49, 0,
+  EXPECT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, h2, stream.data(), 49, 0,
                                  false, 0.0f, nullptr),
             PackStatus::kShortStream);
   EXPECT_EQ(h2[0], 0u);
-  EXPECT_EQ(packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 1,
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 1,
                                    false, 0.0f),
             PackStatus::kOk);
   EXPECT_EQ(out[99], static_cast<float>(99 * 1.0000000000001));
@@ -373,15 +373,15 @@ TEST(CompactFloatBounded, RefusesInconsistentHeaders) {
   // A separate header counts 4 values: a caller with room for 3 (or asking
   // for 5) is refused.
   EXPECT_EQ(compact_float(out, header, stream, 3, 16, 0, 1, 2, 0, nullptr), nullptr);
-  EXPECT_EQ(packing::unpack_floats(header, stream, 2, 0, 16, 5, out, 8, 1, false, 0.0f),
+  EXPECT_EQ(zep::packing::unpack_floats(header, stream, 2, 0, 16, 5, out, 8, 1, false, 0.0f),
             PackStatus::kBadHeader);
   // Unknown marker.
   uint32_t bad[4] = {header[0] ^ 0x00100000u, header[1], header[2], header[3]};
-  EXPECT_EQ(packing::unpack_floats(bad, stream, 2, 0, 16, 4, out, 8, 1, false, 0.0f),
+  EXPECT_EQ(zep::packing::unpack_floats(bad, stream, 2, 0, 16, 4, out, 8, 1, false, 0.0f),
             PackStatus::kBadHeader);
   // Header nbits wider than the slots the caller reads.
   uint32_t wide[4] = {header[0], header[1], header[2], (40u << 8)};
-  EXPECT_EQ(packing::unpack_floats(wide, stream, 2, 0, 16, 4, out, 8, 1, false, 0.0f),
+  EXPECT_EQ(zep::packing::unpack_floats(wide, stream, 2, 0, 16, 4, out, 8, 1, false, 0.0f),
             PackStatus::kBadHeader);
   for (float v : out) EXPECT_EQ(v, 0.0f);
 }
@@ -392,16 +392,16 @@ TEST(CompactFloatBounded, ExtremeScaleExponentsStayDefined) {
   uint32_t stream[1] = {0x00010002u};
   float out[2];
   uint32_t big[4] = {0xFFF00002u, (0xFFFFu << 16) | (0x111u << 4), 0, 16u << 8};
-  ASSERT_EQ(packing::unpack_floats(big, stream, 1, 0, 16, 2, out, 2, 1, false, 0.0f),
+  ASSERT_EQ(zep::packing::unpack_floats(big, stream, 1, 0, 16, 2, out, 2, 1, false, 0.0f),
             PackStatus::kOk);
   EXPECT_TRUE(std::isinf(out[0]));
   uint32_t tiny[4] = {0xFFF00002u, (0u << 16) | (0x111u << 4), 0, 16u << 8};
-  ASSERT_EQ(packing::unpack_floats(tiny, stream, 1, 0, 16, 2, out, 2, 1, false, 0.0f),
+  ASSERT_EQ(zep::packing::unpack_floats(tiny, stream, 1, 0, 16, 2, out, 2, 1, false, 0.0f),
             PackStatus::kOk);
   EXPECT_EQ(out[0], 0.0f);
-  EXPECT_EQ(packing::pow2(64), 18446744073709551616.0);
-  EXPECT_EQ(packing::pow2(-3), 0.125);
-  EXPECT_EQ(packing::pow2(100), std::ldexp(1.0, 100));
+  EXPECT_EQ(zep::packing::pow2(64), 18446744073709551616.0);
+  EXPECT_EQ(zep::packing::pow2(-3), 0.125);
+  EXPECT_EQ(zep::packing::pow2(100), std::ldexp(1.0, 100));
 }
 
 TEST(CompactFloatHeader, MinimumBelowSingleRangeReadsAsZero) {
@@ -412,8 +412,8 @@ TEST(CompactFloatHeader, MinimumBelowSingleRangeReadsAsZero) {
   ASSERT_NE(compact_float(values, header, stream, 2, 8, 0, 1, 1, 0, nullptr), nullptr);
   EXPECT_EQ((header[1] >> 4) & 0xFFF, 1023u - 140u - 47u);
   EXPECT_NE(header[2], 0u);
-  packing::FloatHeader h;
-  ASSERT_EQ(packing::decode_float_header(header, &h), PackStatus::kOk);
+  zep::packing::FloatHeader h;
+  ASSERT_EQ(zep::packing::decode_float_header(header, &h), PackStatus::kOk);
   EXPECT_EQ(h.min, 0.0f);
   EXPECT_EQ(float_bits(h.min), 0u);
 }
@@ -425,7 +425,7 @@ TEST(CompactFloatPow, IntegerPowers) {
   EXPECT_EQ(f_pow_(&two, &em3), 0.125);
   EXPECT_EQ(f_pow_(&three, &zero), 1.0);
   EXPECT_EQ(f_pow_(&three, &e10), 59049.0);
-  EXPECT_EQ(f_pow_(&two, &e64), packing::pow2(64));
+  EXPECT_EQ(f_pow_(&two, &e64), zep::packing::pow2(64));
 }
 
 }  // namespace
@@ -455,7 +455,7 @@ TEST(CompactFloatBounded, RandomDamagedRecordsStayInside) {
       header[3] = static_cast<uint32_t>(rng() % 12) << 8;
       nbits = static_cast<int>(rng() % 12);
     }
-    const PackStatus st = packing::unpack_floats(header, stream.data(), words, rng() % 40, nbits,
+    const PackStatus st = zep::packing::unpack_floats(header, stream.data(), words, rng() % 40, nbits,
                                                  count, out.data(), len, 1 + rng() % 2,
                                                  rng() % 2, 1.0f);
     if (st == PackStatus::kOk) {

@@ -8,7 +8,7 @@
 
 #include "zep/packing.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 // Minimum and maximum in scan order: a value below the minimum replaces it,
@@ -156,7 +156,7 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
   return PackStatus::kOk;
 }
 
-}  // namespace packing
+}  // namespace zep::packing
 
 extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream, int count,
                                int nbits, int offset, int stride, int opCode) {
@@ -176,20 +176,20 @@ extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream,
   const uint64_t off = static_cast<uint64_t>(offset);
   auto* words = static_cast<uint32_t*>(values);
   int width = 0;
-  packing::PackStatus st;
+  zep::packing::PackStatus st;
   if (opCode == 1 || opCode == 3) {
     // The caller vouches for room of `count` tokens of the final width: at
     // most 32 bits each.
     const int room_width = nbits > 0 ? nbits : 32;
-    const size_t stream_words = static_cast<size_t>(packing::token_words(off, n, room_width));
-    st = packing::pack_integers(words, values_len, n, step, nbits, opCode == 3, header, stream,
+    const size_t stream_words = static_cast<size_t>(zep::packing::token_words(off, n, room_width));
+    st = zep::packing::pack_integers(words, values_len, n, step, nbits, opCode == 3, header, stream,
                                 stream_words, off, &width);
   } else {
     int room_width = nbits;
     if (header) room_width = static_cast<int>(header[0] & 0x3F);
-    const size_t stream_words = static_cast<size_t>(packing::token_words(off, n, room_width));
-    st = packing::unpack_integers(header, stream, stream_words, off, nbits, n, opCode == 4, words,
+    const size_t stream_words = static_cast<size_t>(zep::packing::token_words(off, n, room_width));
+    st = zep::packing::unpack_integers(header, stream, stream_words, off, nbits, n, opCode == 4, words,
                                   values_len, step, &width, nullptr);
   }
-  return st == packing::PackStatus::kOk ? width : 0;
+  return st == zep::packing::PackStatus::kOk ? width : 0;
 }

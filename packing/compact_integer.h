@@ -17,7 +17,7 @@
 
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 constexpr uint32_t kIntegerHeaderMarker = 0xFD;
 
@@ -69,4 +69,4 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
                          int nbits, bool is_signed, uint32_t* header, uint32_t* stream,
                          size_t stream_words, uint64_t offset, int* width_used);
 
-}  // namespace packing
+}  // namespace zep::packing

@@ -11,7 +11,7 @@
 
 namespace {
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
 TEST(CompactIntegerNoHeader, AutomaticUnsignedWidth) {
   uint32_t values[3] = {1, 2, 5};
@@ -185,42 +185,42 @@ TEST(CompactIntegerBounded, RefusesDamagedInput) {
   uint32_t out[10] = {};
   int width = -1;
   size_t n = 0;
-  EXPECT_EQ(packing::unpack_integers(header, stream, 1, 0, 0, 10, false, out, 10, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 1, 0, 0, 10, false, out, 10, 1, &width, &n),
             PackStatus::kShortStream);
-  EXPECT_EQ(packing::unpack_integers(header, stream, 2, 0, 0, 9, false, out, 10, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 9, false, out, 10, 1, &width, &n),
             PackStatus::kBadHeader);  // header counts more than the caller accepts
-  EXPECT_EQ(packing::unpack_integers(header, stream, 2, 0, 0, 10, false, out, 9, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 10, false, out, 9, 1, &width, &n),
             PackStatus::kShortOutput);
   uint32_t bad[4] = {header[0] | (40u << 6), header[1], header[2], header[3]};
-  EXPECT_EQ(packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
             PackStatus::kBadHeader);  // shift beyond a word
   bad[0] = 0xFC000005u;
-  EXPECT_EQ(packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
             PackStatus::kBadHeader);
-  EXPECT_EQ(packing::unpack_integers(nullptr, stream, 2, 0, 65, 10, false, out, 10, 1, &width,
+  EXPECT_EQ(zep::packing::unpack_integers(nullptr, stream, 2, 0, 65, 10, false, out, 10, 1, &width,
                                      &n),
             PackStatus::kBadArgument);
-  EXPECT_EQ(packing::unpack_integers(nullptr, stream, 2, 7, 6, 10, false, out, 10, 1, &width,
+  EXPECT_EQ(zep::packing::unpack_integers(nullptr, stream, 2, 7, 6, 10, false, out, 10, 1, &width,
                                      &n),
             PackStatus::kShortStream);
   for (uint32_t v : out) ASSERT_EQ(v, 0u);
-  EXPECT_EQ(packing::unpack_integers(header, stream, 2, 0, 0, 12, false, out, 10, 1, &width, &n),
+  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 12, false, out, 10, 1, &width, &n),
             PackStatus::kOk);
   EXPECT_EQ(n, 10u);
   EXPECT_EQ(width, 5);
   EXPECT_EQ(out[9], 10u);
   // Packing refuses a stream too short for the chosen width, untouched.
   uint32_t small[1] = {0x11111111u};
-  EXPECT_EQ(packing::pack_integers(values, 10, 10, 1, -1, false, nullptr, small, 1, 0, &width),
+  EXPECT_EQ(zep::packing::pack_integers(values, 10, 10, 1, -1, false, nullptr, small, 1, 0, &width),
             PackStatus::kShortStream);
   EXPECT_EQ(small[0], 0x11111111u);
 }
 
 TEST(CompactIntegerBounded, BitLength) {
-  EXPECT_EQ(packing::bit_length(0), 0);
-  EXPECT_EQ(packing::bit_length(1), 1);
-  EXPECT_EQ(packing::bit_length(1000), 10);
-  EXPECT_EQ(packing::bit_length(0x80000000u), 32);
+  EXPECT_EQ(zep::packing::bit_length(0), 0);
+  EXPECT_EQ(zep::packing::bit_length(1), 1);
+  EXPECT_EQ(zep::packing::bit_length(1000), 10);
+  EXPECT_EQ(zep::packing::bit_length(0x80000000u), 32);
 }
 
 }  // namespace
@@ -243,7 +243,7 @@ TEST(CompactIntegerBounded, RandomDamagedRecordsStayInside) {
     const size_t len = rng() % 30;
     std::vector<uint32_t> out(len, 0xEEEEEEEEu);
     size_t n = 0;
-    const PackStatus st = packing::unpack_integers(
+    const PackStatus st = zep::packing::unpack_integers(
         with_header ? header : nullptr, stream.data(), words, rng() % 40,
         static_cast<int>(rng() % 70) - 2, count, rng() % 2, out.data(), len, 1 + rng() % 2,
         nullptr, &n);

@@ -10,7 +10,7 @@
 
 #include "zep/compress.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 // Largest grid handled: 2 * ni * nj must fit the C entries' int result.
@@ -181,9 +181,9 @@ PackStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, 
   return PackStatus::kOk;
 }
 
-}  // namespace packing
+}  // namespace zep::packing
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
 extern "C" int init_comp_settings(char* level_name) {
   if (std::getenv("OBRV_COMPRESS") != nullptr) return 1;
@@ -197,11 +197,11 @@ extern "C" int c_obrv_compress_setlevel(int level) {
     std::fprintf(stderr, "Setting level to fast : %d\n", level);
     level = 0;
   }
-  packing::compress_level() = level;
+  zep::packing::compress_level() = level;
   return level;
 }
 
-extern "C" int c_obrv_compress_getlevel(void) { return packing::compress_level(); }
+extern "C" int c_obrv_compress_getlevel(void) { return zep::packing::compress_level(); }
 
 extern "C" int c_vktzip(uint32_t* stream, int* length, uint16_t* values, int ni, int nj, int type,
                         int spare, int step, int nbits) {
@@ -209,17 +209,17 @@ extern "C" int c_vktzip(uint32_t* stream, int* length, uint16_t* values, int ni,
     std::printf("c_vktzip: ERROR stream, length or values is NULL\n");
     return -1;
   }
-  if ((type == packing::kMinimumType && step != packing::kMinimumStep) ||
-      (type == packing::kSampleType && step != packing::kSampleStep)) {
+  if ((type == zep::packing::kMinimumType && step != zep::packing::kMinimumStep) ||
+      (type == zep::packing::kSampleType && step != zep::packing::kSampleStep)) {
     return -1;
   }
-  const size_t room = packing::zip_max_words(ni, nj, type);
+  const size_t room = zep::packing::zip_max_words(ni, nj, type);
   size_t words = 0;
-  if (packing::vktzip(values, ni, nj, type, nbits, stream, room, &words) != PackStatus::kOk) {
+  if (zep::packing::vktzip(values, ni, nj, type, nbits, stream, room, &words) != PackStatus::kOk) {
     return -1;
   }
   stream[0] = (stream[0] & ~(0x7u << 4)) | ((static_cast<uint32_t>(spare) & 0x7) << 4);
-  *length = static_cast<int>(packing::zip_length_code(words));
+  *length = static_cast<int>(zep::packing::zip_length_code(words));
   return 0;
 }
 
@@ -228,11 +228,11 @@ extern "C" int c_vktunzip(uint16_t* values, uint32_t* stream, int ni, int nj) {
     std::printf("c_vktunzip: ERROR stream or values is NULL\n");
     return -1;
   }
-  const packing::ZipHeader h = packing::ZipHeader::decode(stream[0]);
-  const size_t words = packing::zip_max_words(ni, nj, h.type);
+  const zep::packing::ZipHeader h = zep::packing::ZipHeader::decode(stream[0]);
+  const size_t words = zep::packing::zip_max_words(ni, nj, h.type);
   if (words == 0) return -1;
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
-  return packing::vktunzip(stream, words, ni, nj, values, n) == PackStatus::kOk ? 0 : -1;
+  return zep::packing::vktunzip(stream, words, ni, nj, values, n) == PackStatus::kOk ? 0 : -1;
 }
 
 extern "C" int obrv_compress(void* data, int ni, int nj, int nk, int nbits, int mode) {
@@ -241,22 +241,22 @@ extern "C" int obrv_compress(void* data, int ni, int nj, int nk, int nbits, int 
     return static_cast<int>(static_cast<int64_t>(ni) * nj * nbits * nk / 8 + 1);
   }
   if (nbits < 0 || !data) return 0;
-  const int level = packing::decided_compress_level();
+  const int level = zep::packing::decided_compress_level();
   uint32_t* words = static_cast<uint32_t*>(data);
   const size_t n = static_cast<size_t>(ni > 0 ? ni : 0) * static_cast<size_t>(nj > 0 ? nj : 0);
   if (mode == 1) {
-    const size_t room = std::max(packing::zip_max_words(ni, nj, packing::kMinimumType),
-                                 packing::zip_max_words(ni, nj, packing::kSampleType));
+    const size_t room = std::max(zep::packing::zip_max_words(ni, nj, zep::packing::kMinimumType),
+                                 zep::packing::zip_max_words(ni, nj, zep::packing::kSampleType));
     size_t stream_words = 0;
-    if (packing::compress_packed(words, room, ni, nj, nbits, level, &stream_words) !=
+    if (zep::packing::compress_packed(words, room, ni, nj, nbits, level, &stream_words) !=
         PackStatus::kOk) {
       return 0;
     }
-    return static_cast<int>(packing::zip_length_code(stream_words));
+    return static_cast<int>(zep::packing::zip_length_code(stream_words));
   }
-  const packing::ZipHeader h = packing::ZipHeader::decode(words[0]);
-  const size_t stream_words = packing::zip_max_words(ni, nj, h.type);
+  const zep::packing::ZipHeader h = zep::packing::ZipHeader::decode(words[0]);
+  const size_t stream_words = zep::packing::zip_max_words(ni, nj, h.type);
   const size_t room = std::max(stream_words, (n + 1) / 2);
-  if (packing::expand_packed(words, stream_words, room, ni, nj) != PackStatus::kOk) return -1;
+  if (zep::packing::expand_packed(words, stream_words, room, ni, nj) != PackStatus::kOk) return -1;
   return static_cast<int>(2 * n);
 }

@@ -41,7 +41,7 @@
 
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 constexpr int kMinimumType = 3;
 constexpr int kMinimumSpare = 0;
@@ -134,4 +134,4 @@ PackStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int
 // data_room allows (else kShortOutput, data unchanged).
 PackStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj);
 
-}  // namespace packing
+}  // namespace zep::packing

@@ -23,7 +23,7 @@
 #include "packing/float_packer.h"
 #include "tests/golden_dir.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 using zep_test::golden_dir;
@@ -173,4 +173,4 @@ TEST(FloatPackerGolden, UncompressedRecords) {
 }
 
 }  // namespace
-}  // namespace packing
+}  // namespace zep::packing

@@ -4,7 +4,7 @@
 
 #include "packing/compress.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 constexpr int kStep = kMinimumStep;
@@ -96,4 +96,4 @@ PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t
   return unpackTokensMinimum(in, ni, nj, nbits, values);
 }
 
-}  // namespace packing
+}  // namespace zep::packing

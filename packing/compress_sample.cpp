@@ -29,7 +29,7 @@
 
 #include "packing/compress.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 constexpr int kS = kSampleStep;
@@ -326,4 +326,4 @@ PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t*
   return PackStatus::kOk;
 }
 
-}  // namespace packing
+}  // namespace zep::packing

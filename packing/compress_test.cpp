@@ -10,7 +10,7 @@
 
 #include "zep/compress.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 std::vector<uint32_t> zip(const std::vector<uint16_t>& v, int ni, int nj, int type, int nbits) {
@@ -429,4 +429,4 @@ TEST(CEntries, ZipAndUnzipDispatchOnTheHeader) {
 }
 
 }  // namespace
-}  // namespace packing
+}  // namespace zep::packing

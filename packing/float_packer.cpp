@@ -10,7 +10,7 @@
 #include "zep/compress.h"
 #include "common/bit_cast.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 int exponent_field(uint32_t bits) { return static_cast<int>((bits >> 23) & 0xFF); }
@@ -151,15 +151,19 @@ PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
   return PackStatus::kOk;
 }
 
-}  // namespace packing
+}  // namespace zep::packing
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
+namespace zep::packing {
 namespace {
 
 const uint32_t* words(const int32_t* p) { return reinterpret_cast<const uint32_t*>(p); }
 
 }  // namespace
+}  // namespace zep::packing
+
+using namespace zep::packing;
 
 extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t* stream,
                               int count) {
@@ -174,8 +178,8 @@ extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t
   }
   const size_t n = static_cast<size_t>(count);
   const PackStatus st =
-      packing::float_pack(values, n, nbits, reinterpret_cast<uint32_t*>(header),
-                          reinterpret_cast<uint32_t*>(stream), packing::float_packer_stream_words(n));
+      zep::packing::float_pack(values, n, nbits, reinterpret_cast<uint32_t*>(header),
+                          reinterpret_cast<uint32_t*>(stream), zep::packing::float_packer_stream_words(n));
   return st == PackStatus::kOk ? 0 : -1;
 }
 
@@ -189,8 +193,8 @@ extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream,
     return -1;
   }
   const size_t n = static_cast<size_t>(count);
-  const PackStatus st = packing::float_unpack(
-      words(header), words(stream), packing::float_packer_stream_words(n), n, values, n, nullptr);
+  const PackStatus st = zep::packing::float_unpack(
+      words(header), words(stream), zep::packing::float_packer_stream_words(n), n, values, n, nullptr);
   return st == PackStatus::kOk ? 0 : -1;
 }
 
@@ -200,9 +204,9 @@ extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream,
     std::printf("float_unpacker: ERROR values, header or stream is NULL\n");
     return -1;
   }
-  const packing::FloatPackerHeader h = packing::FloatPackerHeader::decode(words(header));
+  const zep::packing::FloatPackerHeader h = zep::packing::FloatPackerHeader::decode(words(header));
   if (nbits) *nbits = h.nbits;
-  if (h.signature != packing::kFloatPackerSignature) {
+  if (h.signature != zep::packing::kFloatPackerSignature) {
     std::printf("float_unpacker: ERROR invalid header \n");
     return -1;
   }
@@ -215,7 +219,7 @@ extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream,
 
 extern "C" void c_float_packer_params(int* header_bytes, int* stream_bytes, int* spare1,
                                       int* spare2, int count) {
-  *header_bytes = 4 * packing::kFloatPackerHeaderWords;
+  *header_bytes = 4 * zep::packing::kFloatPackerHeaderWords;
   *stream_bytes = count > 0 ? 4 * ((count / 2) + (count & 1)) : 0;
   *spare1 = 0;
   *spare2 = 0;

@@ -24,7 +24,7 @@
 
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 constexpr uint32_t kFloatPackerSignature = 0xEFF;
 constexpr int kFloatPackerHeaderWords = 3;
@@ -69,4 +69,4 @@ PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
 // rounding up of the top slot can produce, are scaled without cutting.
 float float_packer_compose(int64_t g, int exponent);
 
-}  // namespace packing
+}  // namespace zep::packing

@@ -11,7 +11,7 @@
 #include "zep/packing.h"
 #include "common/bit_cast.h"
 
-namespace packing {
+namespace zep::packing {
 namespace {
 
 struct Packed {
@@ -251,7 +251,7 @@ TEST(FloatPacker, TwinForwardsByReference) {
 }
 
 }  // namespace
-}  // namespace packing
+}  // namespace zep::packing
 
 // A missing buffer handed to an entry point of the layer is refused with a
 // message and the entry's failure result; nothing is read or written.

@@ -9,7 +9,7 @@
 #include "common/big_endian.h"
 #include "zep/packing.h"
 
-namespace packing {
+namespace zep::packing {
 
 int ieee_width(int npak) {
   if (npak < 0) return npak < -63 ? 64 : -npak;
@@ -101,14 +101,14 @@ PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, in
   return PackStatus::kOk;
 }
 
-}  // namespace packing
+}  // namespace zep::packing
 
 extern "C" {
 
 void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, int* spare,
               int* mode) {
   (void)spare;
-  const int nbits = packing::ieee_width(*npak);
+  const int nbits = zep::packing::ieee_width(*npak);
   if (nbits > 32 && nbits < 64) {
     std::printf(" IEEEPAK ERROR: NBITS MUST BE <= 32 OR 64, NBITS=%12d\n", nbits);
     std::fflush(stdout);
@@ -123,19 +123,19 @@ void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, i
   }
   const size_t n = static_cast<size_t>(count);
   const size_t words_unpacked = nbits == 64 ? 2 * n : n;
-  const size_t words_packed = static_cast<size_t>(packing::ieee_packed_words(n, nbits));
+  const size_t words_packed = static_cast<size_t>(zep::packing::ieee_packed_words(n, nbits));
   auto* u = reinterpret_cast<uint32_t*>(unpacked);
   auto* p = reinterpret_cast<uint32_t*>(packed);
   if (*mode == 1) {
-    packing::pack_ieee(u, words_unpacked, n, nbits, p, words_packed);
+    zep::packing::pack_ieee(u, words_unpacked, n, nbits, p, words_packed);
   } else {
-    packing::unpack_ieee(p, words_packed, n, nbits, u, words_unpacked);
+    zep::packing::unpack_ieee(p, words_packed, n, nbits, u, words_unpacked);
   }
 }
 
 void move6432_(const void* source, void* destination, const int* n) {
   if (*n <= 0) return;
-  packing::move_64_to_file_order(static_cast<const uint32_t*>(source),
+  zep::packing::move_64_to_file_order(static_cast<const uint32_t*>(source),
                                  static_cast<uint32_t*>(destination), static_cast<size_t>(*n));
 }
 

@@ -11,7 +11,7 @@
 
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 // Field width from the npak argument: -nbits when negative (below -63:
 // 64), 32 for 0 and 1, 32 / npak (at least 1) for 2 and more.
@@ -45,4 +45,4 @@ PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, in
 // each item exchanged on a little-endian host). In place works.
 void move_64_to_file_order(const uint32_t* source, uint32_t* destination, size_t n);
 
-}  // namespace packing
+}  // namespace zep::packing

@@ -13,7 +13,7 @@
 
 namespace {
 
-using packing::PackStatus;
+using zep::packing::PackStatus;
 
 void ieee(std::vector<uint32_t>& unpacked, std::vector<uint32_t>& packed, int n, int npak,
           int mode) {
@@ -23,17 +23,17 @@ void ieee(std::vector<uint32_t>& unpacked, std::vector<uint32_t>& packed, int n,
 }
 
 TEST(IeeePack, WidthFromNpak) {
-  EXPECT_EQ(packing::ieee_width(-16), 16);
-  EXPECT_EQ(packing::ieee_width(-1), 1);
-  EXPECT_EQ(packing::ieee_width(-63), 63);
-  EXPECT_EQ(packing::ieee_width(-64), 64);
-  EXPECT_EQ(packing::ieee_width(-100), 64);
-  EXPECT_EQ(packing::ieee_width(0), 32);
-  EXPECT_EQ(packing::ieee_width(1), 32);
-  EXPECT_EQ(packing::ieee_width(2), 16);
-  EXPECT_EQ(packing::ieee_width(4), 8);
-  EXPECT_EQ(packing::ieee_width(5), 6);
-  EXPECT_EQ(packing::ieee_width(33), 1);
+  EXPECT_EQ(zep::packing::ieee_width(-16), 16);
+  EXPECT_EQ(zep::packing::ieee_width(-1), 1);
+  EXPECT_EQ(zep::packing::ieee_width(-63), 63);
+  EXPECT_EQ(zep::packing::ieee_width(-64), 64);
+  EXPECT_EQ(zep::packing::ieee_width(-100), 64);
+  EXPECT_EQ(zep::packing::ieee_width(0), 32);
+  EXPECT_EQ(zep::packing::ieee_width(1), 32);
+  EXPECT_EQ(zep::packing::ieee_width(2), 16);
+  EXPECT_EQ(zep::packing::ieee_width(4), 8);
+  EXPECT_EQ(zep::packing::ieee_width(5), 6);
+  EXPECT_EQ(zep::packing::ieee_width(33), 1);
 }
 
 TEST(IeeePack, SixteenBitsKeepSignExponentAndLeadingMantissa) {
@@ -96,7 +96,7 @@ TEST(IeeePack, InPlaceUnpackingMatchesSeparateArrays) {
     for (int n : {1, 2, 3, 7, 31, 32, 33, 100, 257}) {
       std::vector<uint32_t> u(static_cast<size_t>(n));
       for (auto& v : u) v = static_cast<uint32_t>(rng());
-      const size_t w = static_cast<size_t>(packing::ieee_packed_words(static_cast<uint64_t>(n), nbits));
+      const size_t w = static_cast<size_t>(zep::packing::ieee_packed_words(static_cast<uint64_t>(n), nbits));
       std::vector<uint32_t> p(w, 0);
       ieee(u, p, n, -nbits, 1);
       std::vector<uint32_t> separate(static_cast<size_t>(n), 0);
@@ -137,22 +137,22 @@ TEST(IeeePackDeathTest, WidthBetween32And64StopsTheProcess) {
       testing::ExitedWithCode(1),
       "^ IEEEPAK ERROR: NBITS MUST BE <= 32 OR 64, NBITS=          40\nSTOP IEEEPAK\n$");
   EXPECT_EXIT(ieee(u, p, 2, -33, 2), testing::ExitedWithCode(1), "STOP IEEEPAK");
-  EXPECT_EQ(packing::pack_ieee(u.data(), 2, 2, 33, p.data(), 4), PackStatus::kBadArgument);
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 4, 2, 63, u.data(), 2), PackStatus::kBadArgument);
+  EXPECT_EQ(zep::packing::pack_ieee(u.data(), 2, 2, 33, p.data(), 4), PackStatus::kBadArgument);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 4, 2, 63, u.data(), 2), PackStatus::kBadArgument);
 }
 
 TEST(IeeePackBounded, RefusesShortBuffers) {
   std::vector<uint32_t> p = {0x3F803FC0u, 0x3F800000u};
   std::vector<uint32_t> out(3, 7);
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 1, 3, 16, out.data(), 3), PackStatus::kShortStream);
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 2, 3, 16, out.data(), 2), PackStatus::kShortOutput);
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 2, 2, 64, out.data(), 3), PackStatus::kShortOutput);
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 2, 3, 32, out.data(), 3), PackStatus::kShortStream);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 1, 3, 16, out.data(), 3), PackStatus::kShortStream);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 2, 3, 16, out.data(), 2), PackStatus::kShortOutput);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 2, 2, 64, out.data(), 3), PackStatus::kShortOutput);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 2, 3, 32, out.data(), 3), PackStatus::kShortStream);
   EXPECT_EQ(out, std::vector<uint32_t>(3, 7));
-  EXPECT_EQ(packing::unpack_ieee(p.data(), 2, 3, 16, out.data(), 3), PackStatus::kOk);
+  EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 2, 3, 16, out.data(), 3), PackStatus::kOk);
   EXPECT_EQ(out[2], 0x3F800000u);
   std::vector<uint32_t> small(1, 9);
-  EXPECT_EQ(packing::pack_ieee(out.data(), 3, 3, 16, small.data(), 1), PackStatus::kShortOutput);
+  EXPECT_EQ(zep::packing::pack_ieee(out.data(), 3, 3, 16, small.data(), 1), PackStatus::kShortOutput);
   EXPECT_EQ(small[0], 9u);
 }
 

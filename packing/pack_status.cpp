@@ -1,7 +1,7 @@
 // Texts of the packing layer's bounded-entry statuses.
 #include "packing/pack_status.h"
 
-namespace packing {
+namespace zep::packing {
 
 const char *pack_status_text(PackStatus status) {
   switch (status) {
@@ -25,4 +25,4 @@ const char *pack_status_text(PackStatus status) {
   return "unknown status";
 }
 
-}  // namespace packing
+}  // namespace zep::packing

@@ -9,7 +9,7 @@
 
 #include "common/bit_stream.h"
 
-namespace packing {
+namespace zep::packing {
 
 enum class PackStatus : int {
   kOk = 0,
@@ -48,4 +48,4 @@ inline bool strided_fits(size_t count, size_t stride, size_t len) {
   return (count - 1) <= (len - 1) / stride;
 }
 
-}  // namespace packing
+}  // namespace zep::packing

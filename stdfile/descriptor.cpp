@@ -10,7 +10,7 @@
 #include "zep/xdf.h"
 #include "common/fixed_text.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 char datyp_letter(int datyp) {
   switch (datyp) {
@@ -29,21 +29,21 @@ char datyp_letter(int datyp) {
 
 bool datyp_is_valid(int datyp) { return datyp_letter(datyp) != '?'; }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
 extern "C" {
 
 int build_vktd_prim_keys(uint32_t* entry, uint32_t* keys, uint32_t* mask,
                          uint32_t* mask_keys, int file_index, int mode) {
   // Words copied: 2 x (primary length in units - 1), at most the 16 key words.
-  int nwords = stdfile::kKeyWords;
-  if (const xdf::FileEntry* f = xdf::open_entry(file_index); f && f->primary_len > 0)
-    nwords = std::clamp(2 * (f->primary_len - 1), 0, stdfile::kKeyWords);
+  int nwords = zep::stdfile::kKeyWords;
+  if (const zep::xdf::FileEntry* f = zep::xdf::open_entry(file_index); f && f->primary_len > 0)
+    nwords = std::clamp(2 * (f->primary_len - 1), 0, zep::stdfile::kKeyWords);
   if (mask) mask[0] = mask[1] = 0;
   if (mode == 1) {
     for (int i = 0; i < nwords; ++i) {
       entry[i + 2] = keys[i];
-      if (mask) mask[i + 2] = mask_keys ? mask_keys[i] : xdf::kAllOnes;
+      if (mask) mask[i + 2] = mask_keys ? mask_keys[i] : zep::xdf::kAllOnes;
     }
   } else {
     for (int i = 0; i < nwords; ++i) keys[i] = entry[i + 2];
@@ -54,7 +54,7 @@ int build_vktd_prim_keys(uint32_t* entry, uint32_t* keys, uint32_t* mask,
 int build_vktd_info_keys(uint32_t*, uint32_t*, int, int) { return 0; }
 
 void crack_std_parms(const uint32_t* entry, stdf_key_strings* out) {
-  const stdfile::Descriptor d = stdfile::Descriptor::from_entry(entry);
+  const zep::stdfile::Descriptor d = zep::stdfile::Descriptor::from_entry(entry);
   std::memcpy(out->etiket, d.etiket.data(), 12);
   out->etiket[12] = '\0';
   std::memcpy(out->nomvar, d.nomvar.data(), 4);
@@ -82,6 +82,7 @@ void crack_std_parms(const uint32_t* entry, stdf_key_strings* out) {
 
 }  // extern "C"
 
+namespace zep::stdfile {
 namespace {
 
 // Copies as many characters of `from` (at most `width`) as `to` holds
@@ -93,19 +94,22 @@ void fill_caller_text(char* to, const char* from, size_t width) {
 }
 
 }  // namespace
+}  // namespace zep::stdfile
+
+using namespace zep::stdfile;
 
 extern "C" int c_vktprm(int handle, int* dateo, int* deet, int* npas, int* ni, int* nj, int* nk,
                         int* nbits, int* datyp, int* ip1, int* ip2, int* ip3, char* typvar,
                         char* nomvar, char* etiket, char* grtyp, int* ig1, int* ig2, int* ig3,
                         int* ig4, int* swa, int* lng, int* dltf, int* ubc, int* extra1,
                         int* extra2, int* extra3) {
-  uint32_t entry[stdfile::kEntryWords] = {};
+  uint32_t entry[zep::stdfile::kEntryWords] = {};
   int addr = 0, length = 0, type = 0;
-  const int status = c_xdfprm(handle, &addr, &length, &type, entry + 2, stdfile::kKeyWords);
+  const int status = c_xdfprm(handle, &addr, &length, &type, entry + 2, zep::stdfile::kKeyWords);
   if (status < 0) return status;
   stdf_key_strings k;
   crack_std_parms(entry, &k);
-  const stdfile::Descriptor d = stdfile::Descriptor::from_entry(entry);
+  const zep::stdfile::Descriptor d = zep::stdfile::Descriptor::from_entry(entry);
   // A null place is skipped; every other output is still filled.
   const auto put = [](int* place, int value) {
     if (place != nullptr) *place = value;

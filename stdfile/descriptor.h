@@ -13,7 +13,7 @@
 #include "xdf/std_entry.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 using xdf::std_entry::kEntryWords;
 using xdf::std_entry::kInfoWords;
@@ -43,4 +43,4 @@ char datyp_letter(int datyp);
 // True for the datyps that the reader and writer know.
 bool datyp_is_valid(int datyp);
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

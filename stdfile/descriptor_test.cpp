@@ -9,7 +9,7 @@
 #include "zep/coding.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 TEST(StdfKeys, NamesAndPositionsOfEveryKey) {
@@ -227,4 +227,4 @@ TEST(KeyBuilders, CopyKeysAndMaskVerbatim) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

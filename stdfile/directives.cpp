@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace directives {
+namespace zep::directives {
 namespace {
 
 // Character class bits.
@@ -461,19 +461,19 @@ zep_directive_fn handler_of(const char *name) {
 
 unsigned char char_class(unsigned char c) { return static_cast<unsigned char>(cls(c)); }
 
-}  // namespace directives
+}  // namespace zep::directives
 
 extern "C" {
 
 int zep_c_callback(const char *name, zep_directive_fn handler, const char * /*options*/,
                    void *private1, int private2) {
   if (name == nullptr || handler == nullptr) return -1;
-  return directives::register_verb(name, handler, nullptr, private1, private2);
+  return zep::directives::register_verb(name, handler, nullptr, private1, private2);
 }
 
 int Find_Callback(const char *name) {
   if (name == nullptr) return -1;
-  const auto &table = directives::verb_table();
+  const auto &table = zep::directives::verb_table();
   for (size_t i = table.size(); i-- > 0;)
     if (table[i].name == name) return static_cast<int>(i);
   return -1;
@@ -489,7 +489,7 @@ int process_c_callback(const char *path) {
       return 1;
     }
   }
-  int failures = directives::Reader(in, path != nullptr ? path : "standard input").run();
+  int failures = zep::directives::Reader(in, path != nullptr ? path : "standard input").run();
   if (in != stdin) std::fclose(in);
   return failures;
 }

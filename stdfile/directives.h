@@ -6,7 +6,7 @@
 
 #include "zep/filter.h"
 
-namespace directives {
+namespace zep::directives {
 
 // Verbs the table can hold, characters of a verb name kept, characters of
 // one token, argument slots and argument characters of one directive.
@@ -32,9 +32,9 @@ void clear_verbs();
 // Character classes of the reader (a bit set per character; see directives.cpp).
 unsigned char char_class(unsigned char c);
 
-}  // namespace directives
+}  // namespace zep::directives
 
-namespace directives {
+namespace zep::directives {
 // The by-value handler of the visible registration of `name`, or null.
 zep_directive_fn handler_of(const char *name);
-}  // namespace directives
+}  // namespace zep::directives

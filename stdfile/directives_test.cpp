@@ -69,13 +69,13 @@ Outcome run_text(const std::string &text) {
 class DirectivesTest : public testing::Test {
  protected:
   void SetUp() override {
-    directives::clear_verbs();
+    zep::directives::clear_verbs();
     calls().clear();
     static char tag[] = "tag";
     for (const char *v : {"nomvar", "ip1", "date", "v"})
       zep_c_callback(v, record_handler, nullptr, tag, 42);
   }
-  void TearDown() override { directives::clear_verbs(); }
+  void TearDown() override { zep::directives::clear_verbs(); }
 };
 
 TEST_F(DirectivesTest, ListGetsCountMarker) {
@@ -286,12 +286,12 @@ TEST_F(DirectivesTest, ArgumentSlotLimit) {
     }
     return s + ")\n";
   };
-  Outcome ok = run_text(many(directives::kMaxArgs));
+  Outcome ok = run_text(many(zep::directives::kMaxArgs));
   EXPECT_EQ(ok.result, 0);
   ASSERT_EQ(calls().size(), 1u);
-  EXPECT_EQ(calls()[0].argv.size(), static_cast<size_t>(directives::kMaxArgs) + 1);
+  EXPECT_EQ(calls()[0].argv.size(), static_cast<size_t>(zep::directives::kMaxArgs) + 1);
   calls().clear();
-  Outcome bad = run_text(many(directives::kMaxArgs + 1));
+  Outcome bad = run_text(many(zep::directives::kMaxArgs + 1));
   EXPECT_EQ(bad.result, 1);
   EXPECT_NE(bad.err.find("Too many arguments or arguments too long \nARGC=51198, ARGLEN=102396, "
                          "oo=1 \n"),
@@ -352,7 +352,7 @@ TEST_F(DirectivesTest, ForwardingTwinTrimsBlankPaddedPath) {
 }
 
 TEST_F(DirectivesTest, RegistrationLimitsAndNames) {
-  directives::clear_verbs();
+  zep::directives::clear_verbs();
   EXPECT_EQ(zep_c_callback(nullptr, record_handler, nullptr, nullptr, 0), -1);
   EXPECT_EQ(zep_c_callback("", record_handler, nullptr, nullptr, 0), -1);
   EXPECT_EQ(zep_c_callback("x", nullptr, nullptr, nullptr, 0), -1);
@@ -360,7 +360,7 @@ TEST_F(DirectivesTest, RegistrationLimitsAndNames) {
   EXPECT_EQ(zep_c_callback("abcdefghijklmnopqrst", record_handler, nullptr, nullptr, 0), 1);
   EXPECT_EQ(Find_Callback("abcdefghijklmnop"), 0);
   EXPECT_EQ(Find_Callback("abcdefghijklmnopqrst"), -1);
-  for (int i = 1; i < directives::kMaxVerbs; ++i)
+  for (int i = 1; i < zep::directives::kMaxVerbs; ++i)
     EXPECT_EQ(zep_c_callback(("n" + std::to_string(i)).c_str(), record_handler, nullptr,
                              nullptr, 0),
               i + 1);
@@ -378,7 +378,7 @@ TEST_F(DirectivesTest, PrintArgs) {
 }
 
 TEST(DirectiveCharClasses, Table) {
-  using directives::char_class;
+  using zep::directives::char_class;
   EXPECT_EQ(char_class('a'), 1 | 4);
   EXPECT_EQ(char_class('_'), 1 | 4);
   EXPECT_EQ(char_class('7'), 2 | 4);

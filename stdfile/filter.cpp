@@ -26,7 +26,7 @@
 #include "zep/filter.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 constexpr int kMaxRequetes = 20;  // MAX_requetes
@@ -596,73 +596,73 @@ void filter_package_init() {
   read_problems() = rc < 0 ? 1 : rc;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using stdfile::requetes;
+using zep::stdfile::requetes;
 
 extern "C" {
 
 int c_desire_etiquette(int set_nb, int des_exc, char **etiquettes, int nelm) {
-  return stdfile::desire_text("c_desire_etiquette", "etiquettes", &stdfile::RequestSet::etiquettes,
+  return zep::stdfile::desire_text("c_desire_etiquette", "etiquettes", &zep::stdfile::RequestSet::etiquettes,
                               set_nb, des_exc, etiquettes, nelm);
 }
 
 int c_desire_nomvar(int set_nb, int des_exc, char **nomvars, int nelm) {
-  return stdfile::desire_text("c_desire_nomvar", "nomvars", &stdfile::RequestSet::nomvars, set_nb,
+  return zep::stdfile::desire_text("c_desire_nomvar", "nomvars", &zep::stdfile::RequestSet::nomvars, set_nb,
                               des_exc, nomvars, nelm);
 }
 
 int c_desire_typvar(int set_nb, int des_exc, char **typvars, int nelm) {
-  return stdfile::desire_text("c_desire_typvar", "typvars", &stdfile::RequestSet::typvars, set_nb,
+  return zep::stdfile::desire_text("c_desire_typvar", "typvars", &zep::stdfile::RequestSet::typvars, set_nb,
                               des_exc, typvars, nelm);
 }
 
 int c_desire_date(int set_nb, int des_exc, int *dates, int nelm, float delta) {
   const char *who = "c_desire_date";
-  int rc = stdfile::refuse(who, set_nb, des_exc, nelm, stdfile::Counts::kNumbers, -3, dates);
+  int rc = zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, dates);
   if (rc != 0) return rc;
   if (delta != 0 && nelm != 2 && nelm != -2) {  // a step walks an interval of two stamps
     std::fprintf(stderr, "error: %s nelm invalid = %d\n", who, nelm);
     return -3;
   }
-  auto &c = stdfile::take_set(set_nb, des_exc).dates;
+  auto &c = zep::stdfile::take_set(set_nb, des_exc).dates;
   int n = nelm == -2 ? 2 : nelm;
   c.in_use = 1;
   c.count = n;
   c.delta = delta;
-  c.arg_type = delta != 0 ? stdfile::kStampSteps
-                          : (nelm == -2 ? stdfile::kStampInterval : stdfile::kIntList);
+  c.arg_type = delta != 0 ? zep::stdfile::kStampSteps
+                          : (nelm == -2 ? zep::stdfile::kStampInterval : zep::stdfile::kIntList);
   if (delta != 0)
-    stdfile::filter_debug("Debug Requetes[%i].dates.arg_type=%d delta=%f\n", set_nb, c.arg_type, delta);
+    zep::stdfile::filter_debug("Debug Requetes[%i].dates.arg_type=%d delta=%f\n", set_nb, c.arg_type, delta);
   for (int i = 0; i < n; ++i) {
     c.tab_elem[static_cast<size_t>(i)] = dates[i];
-    stdfile::filter_debug("Debug Requetes[%d].dates.data.tab_elem[%d] = %d\n", set_nb, i, dates[i]);
+    zep::stdfile::filter_debug("Debug Requetes[%d].dates.data.tab_elem[%d] = %d\n", set_nb, i, dates[i]);
   }
   return 0;
 }
 
 int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
   const char *who = "c_desire_ip1";
-  int rc = stdfile::refuse(who, set_nb, des_exc, nelm, stdfile::Counts::kNumbers, -3, values);
+  int rc = zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, values);
   if (rc != 0) return rc;
   int n = nelm == -2 ? 2 : nelm;
   if (kind == -1) {
     // Codes the level coding would stop the process on are refused here.
     const int *codes = static_cast<const int *>(values);
     for (int i = 0; i < n; ++i) {
-      coding::DecodedLevel level;
-      coding::LevelFailure failure;
-      if (codes[i] != -1 && !coding::decode_level(codes[i], true, &level, &failure)) {
+      zep::coding::DecodedLevel level;
+      zep::coding::LevelFailure failure;
+      if (codes[i] != -1 && !zep::coding::decode_level(codes[i], true, &level, &failure)) {
         std::fprintf(stderr, "error: %s invalid level code %d:%s\n", who, codes[i],
                      failure.message.c_str());
         return -5;
       }
     }
   }
-  auto &c = stdfile::take_set(set_nb, des_exc).ip1s;
+  auto &c = zep::stdfile::take_set(set_nb, des_exc).ip1s;
   c.in_use = 1;
   c.count = n;
-  c.arg_type = nelm == -2 ? stdfile::kLevelInterval : stdfile::kLevelList;
+  c.arg_type = nelm == -2 ? zep::stdfile::kLevelInterval : zep::stdfile::kLevelList;
   if (kind != -1) c.kind = kind;
   for (int i = 0; i < n; ++i) {
     float &slot = c.tab_rval[static_cast<size_t>(i)];
@@ -672,41 +672,41 @@ int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
         slot = -1.0f;
       } else {
         int decoded_kind = 0;
-        stdfile::decode_level(code, &slot, &decoded_kind);  // checked above
+        zep::stdfile::decode_level(code, &slot, &decoded_kind);  // checked above
         c.kind = decoded_kind;
       }
-      stdfile::filter_debug("Debug ip_entier=%d Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", code,
+      zep::stdfile::filter_debug("Debug ip_entier=%d Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", code,
                      set_nb, i, slot);
       continue;
     }
     slot = kind == -2 ? static_cast<float>(static_cast<const int *>(values)[i])
                       : static_cast<const float *>(values)[i];
-    stdfile::filter_debug("Debug Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", set_nb, i, slot);
+    zep::stdfile::filter_debug("Debug Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", set_nb, i, slot);
   }
   return 0;
 }
 
 int c_desire_ip2(int set_nb, int des_exc, void *values, int nelm, int type) {
   int rc =
-      stdfile::refuse("c_desire_ip2", set_nb, des_exc, nelm, stdfile::Counts::kNumbers, -3, values);
+      zep::stdfile::refuse("c_desire_ip2", set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, values);
   if (rc != 0) return rc;
-  auto &c = stdfile::take_set(set_nb, des_exc).ip2s;
+  auto &c = zep::stdfile::take_set(set_nb, des_exc).ip2s;
   int n = nelm == -2 ? 2 : nelm;
   c.in_use = 1;
   c.count = n;
   c.value_type = type;
   if (type == -1) {
-    c.arg_type = nelm == -2 ? stdfile::kStampInterval : stdfile::kIntList;
+    c.arg_type = nelm == -2 ? zep::stdfile::kStampInterval : zep::stdfile::kIntList;
     for (int i = 0; i < n; ++i) {
       c.tab_elem[static_cast<size_t>(i)] = static_cast<const int *>(values)[i];
-      stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_elem[%d] = %d\n", set_nb, i,
+      zep::stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_elem[%d] = %d\n", set_nb, i,
                      c.tab_elem[static_cast<size_t>(i)]);
     }
   } else {
-    c.arg_type = nelm == -2 ? stdfile::kLevelInterval : stdfile::kLevelList;
+    c.arg_type = nelm == -2 ? zep::stdfile::kLevelInterval : zep::stdfile::kLevelList;
     for (int i = 0; i < n; ++i) {
       c.tab_rval[static_cast<size_t>(i)] = static_cast<const float *>(values)[i];
-      stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_rval[%d] = %f\n", set_nb, i,
+      zep::stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_rval[%d] = %f\n", set_nb, i,
                      c.tab_rval[static_cast<size_t>(i)]);
     }
   }
@@ -714,24 +714,24 @@ int c_desire_ip2(int set_nb, int des_exc, void *values, int nelm, int type) {
 }
 
 int c_desire_ip3(int set_nb, int des_exc, void *values, int nelm, int type) {
-  int rc = stdfile::refuse("c_desire_ip3", set_nb, des_exc, nelm, stdfile::Counts::kNoInterval,
+  int rc = zep::stdfile::refuse("c_desire_ip3", set_nb, des_exc, nelm, zep::stdfile::Counts::kNoInterval,
                            -4, values);
   if (rc != 0) return rc;
-  auto &c = stdfile::take_set(set_nb, des_exc).ip3s;
+  auto &c = zep::stdfile::take_set(set_nb, des_exc).ip3s;
   c.in_use = 1;
   c.count = nelm;
   c.value_type = type;
-  c.arg_type = stdfile::kIntList;
+  c.arg_type = zep::stdfile::kIntList;
   for (int i = 0; i < nelm; ++i) {
     c.tab_elem[static_cast<size_t>(i)] = static_cast<const int *>(values)[i];
-    stdfile::filter_debug("Debug Requetes[%d].ip3s.data.tab_elem[%d] = %d\n", set_nb, i,
+    zep::stdfile::filter_debug("Debug Requetes[%d].ip3s.data.tab_elem[%d] = %d\n", set_nb, i,
                    c.tab_elem[static_cast<size_t>(i)]);
   }
   return 0;
 }
 
 int c_desire_groupset(int first_set_nb, int last_set_nb) {
-  const int max = stdfile::kMaxRequetes;
+  const int max = zep::stdfile::kMaxRequetes;
   if (first_set_nb < 0 || first_set_nb >= max || last_set_nb < 0 || last_set_nb >= max ||
       last_set_nb < first_set_nb) {
     std::fprintf(stderr, "error: c_desire_groupset first_set_nb=%d, last_set_nb=%d, MAX_requetes=%d\n",
@@ -745,9 +745,9 @@ int c_desire_groupset(int first_set_nb, int last_set_nb) {
 
 int c_requetes_reset(int set_nb, int nomvars, int typvars, int etiquettes, int dates, int ip1s,
                      int ip2s, int ip3s) {
-  if (set_nb < 0 || set_nb >= stdfile::kMaxRequetes) {
+  if (set_nb < 0 || set_nb >= zep::stdfile::kMaxRequetes) {
     std::fprintf(stderr, "error: c_requetes_reset set_nb=%d > MAX_requetes=%d\n", set_nb,
-                 stdfile::kMaxRequetes);
+                 zep::stdfile::kMaxRequetes);
     return -1;
   }
   auto &set = requetes().sets[static_cast<size_t>(set_nb)];
@@ -764,8 +764,8 @@ int c_requetes_reset(int set_nb, int nomvars, int typvars, int etiquettes, int d
 }
 
 int c_requetes_init(void) {
-  stdfile::open_debug_stream();
-  for (int s = 0; s < stdfile::kMaxRequetes; ++s) c_requetes_reset(s, 0, 0, 0, 0, 0, 0, 0);
+  zep::stdfile::open_debug_stream();
+  for (int s = 0; s < zep::stdfile::kMaxRequetes; ++s) c_requetes_reset(s, 0, 0, 0, 0, 0, 0, 0);
   const char *path = std::getenv("VKT_FILTER_FILE");
   if (path == nullptr) return 0;
   return c_requetes_read_file(path);
@@ -780,14 +780,14 @@ int c_requetes_read_file(const char *path) {
   }
   std::fclose(probe);
   std::fprintf(stderr, "warning: VKTD software uses filter file %s for scans\n", path);
-  stdfile::register_filter_verbs();
+  zep::stdfile::register_filter_verbs();
   return process_c_callback(path);
 }
 
 int c_vkt_match_req(int handle) {
   const auto &t = requetes();
   if (!t.sets[static_cast<size_t>(t.first)].in_use) return 1;
-  stdfile::RecordDescriptors rec;
+  zep::stdfile::RecordDescriptors rec;
   int dateo = 0, deet = 0, npas = 0, ni = 0, nj = 0, nk = 0, nbits = 0, datyp = 0;
   int ig1 = 0, ig2 = 0, ig3 = 0, ig4 = 0, swa = 0, lng = 0, dltf = 0, ubc = 0;
   int extra1 = 0, extra2 = 0, extra3 = 0;
@@ -797,7 +797,7 @@ int c_vkt_match_req(int handle) {
                     &ig3, &ig4, &swa, &lng, &dltf, &ubc, &extra1, &extra2, &extra3);
   if (rc < 0) return 0;
   rec.dateo = dateo;
-  return stdfile::match_request(rec, handle);
+  return zep::stdfile::match_request(rec, handle);
 }
 
 }  // extern "C"

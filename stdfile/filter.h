@@ -8,7 +8,7 @@ extern "C" {
 int c_vkt_match_req(int handle);
 }
 
-namespace stdfile {
+namespace zep::stdfile {
 // Builds the request table once per process (debug stream from DEBUGFILE,
 // directive file from VKT_FILTER_FILE); the directory-file layer calls it
 // when its package initialises, through the hook the open registers.
@@ -19,9 +19,9 @@ void filter_package_init();
 // (0 without a file). Filtering goes on with what could be read; a program
 // tells its user from this that the filter is not the one asked for.
 int filter_file_problems();
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-namespace stdfile {
+namespace zep::stdfile {
 // The descriptors of one record that the request sets test: the three names
 // blank-padded to their full width (12, 4, 2) and NUL-terminated, the origin
 // stamp and the three level codes.
@@ -46,4 +46,4 @@ int match_request(const RecordDescriptors &record, int handle);
 __attribute__((format(printf, 1, 2)))
 #endif
 void filter_debug(const char *format, ...);
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -20,8 +20,8 @@
 
 namespace {
 
-using stdfile::match_request;
-using stdfile::RecordDescriptors;
+using zep::stdfile::match_request;
+using zep::stdfile::RecordDescriptors;
 
 // A record; names are blank-padded to their widths as c_vktprm gives them.
 RecordDescriptors record(const char *nomvar, const char *typvar = "P",
@@ -466,7 +466,7 @@ TEST_F(FilterFileTest, BadDirectivesAreRefusedAndCounted) {
 
 TEST_F(FilterFileTest, HandlerRefusesAMarkerPastItsArguments) {
   ASSERT_EQ(read("nomvar(0, 1, TT)\n"), 0);  // registers the filter's verbs
-  zep_directive_fn handler = directives::handler_of("nomvar");
+  zep_directive_fn handler = zep::directives::handler_of("nomvar");
   ASSERT_NE(handler, nullptr);
   const char *argv[] = {"nomvar", "0", "1", "[  5]", "GZ", nullptr};
   testing::internal::CaptureStderr();

@@ -21,7 +21,7 @@
 #include "zep/stdfile.h"
 #include "zep/xdf.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 namespace {
 
@@ -184,9 +184,9 @@ std::string listing_line(const uint32_t* entry, const char* text, const char* op
   return out;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using namespace stdfile;
+using namespace zep::stdfile;
 
 extern "C" {
 
@@ -198,10 +198,10 @@ void print_std_parms(const uint32_t* entry, const char* text, const char* option
 int c_vktvoi(int iun, const char* options) {
   const int index = check_open_unit(iun, "c_vktvoi");
   if (index < 0) return index;
-  xdf::FileEntry* f = xdf::open_entry(index);
-  const int row = xdf::fnom_index(iun);
-  if (!f || row < 0 || !io::file_entry(row).has(io::kAttrStd))
-    return xdf::report("c_vktvoi", xdf::ERR_NOT_OPEN, xdf::ERROR,
+  zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
+  const int row = zep::xdf::fnom_index(iun);
+  if (!f || row < 0 || !zep::io::file_entry(row).has(zep::io::kAttrStd))
+    return zep::xdf::report("c_vktvoi", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
                        "file (unit=%d) is not a ZEP standard file", iun);
   const char* opts = options ? options : "";
   const int words = f->entry_words();
@@ -219,12 +219,12 @@ int c_vktvoi(int iun, const char* options) {
     for (const auto& page : f->dir_page) {
       if (!page || page->primary_len != f->primary_len) continue;
       const size_t capacity =
-          (page->image.size() - xdf::kDirPageHeaderWords) / static_cast<size_t>(words);
+          (page->image.size() - zep::xdf::kDirPageHeaderWords) / static_cast<size_t>(words);
       const int count = std::min<int>(page->entry_count(),
                                        static_cast<int>(std::min<size_t>(capacity, 256)));
       for (int i = 0; i < count; ++i) {
         const uint32_t* e = page->entry(i);
-        if (xdf::RecordHeader::type_of(e[0]) >= 0x70) continue;
+        if (zep::xdf::RecordHeader::type_of(e[0]) >= 0x70) continue;
         std::copy(e, e + words, entry.begin());
         list_entry(entry.data());
       }
@@ -250,20 +250,20 @@ int c_vktvoi(int iun, const char* options) {
       if (addr < 1 || addr > 0x7FFFFFFF) break;
       const int got = c_waread2(iun, entry.data(), static_cast<unsigned>(addr), words);
       if (got < 2) break;
-      const uint32_t type = xdf::RecordHeader::type_of(entry[0]);
-      const uint32_t length = xdf::RecordHeader::length_of(entry[0]);
+      const uint32_t type = zep::xdf::RecordHeader::type_of(entry[0]);
+      const uint32_t length = zep::xdf::RecordHeader::length_of(entry[0]);
       if (length == 0 || (type >= 0x70 && type < 0x80)) break;
       if (type != 0 && type < 0x70 && got >= words) list_entry(entry.data());
       addr += 2 * static_cast<int64_t>(length);
     }
   }
 
-  const io::FileEntry& fe = io::file_entry(row);
+  const zep::io::FileEntry& fe = zep::io::file_entry(row);
   std::printf("\nSTATISTICS for file %s, unit=%d\n\n", fe.file_name.c_str(), iun);
   const char* version = f->old_format ? "Version 1989" : "Version 1998";
   if (!f->xdf_seq) {
     if (!f->old_format) {
-      const xdf::FileHeader& h = f->header;
+      const zep::xdf::FileHeader& h = f->header;
       std::printf("Number of directory entries \t %d\n", static_cast<int>(h.valid_count));
       std::printf("Number of valid records     \t %d\n", listed);
       std::printf("File size                   \t %d Words\n", static_cast<int>(2 * h.file_size));

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace stdfile {
+namespace zep::stdfile {
 
 // The row that print_std_parms prints for an 18-word entry (line end
 // included); with `header`, the title block first.
@@ -20,4 +20,4 @@ std::string level_column(int ip1, const char* nomvar);
 // gives a first line), read once per process.
 const std::string& level_exceptions();
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

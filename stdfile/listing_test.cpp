@@ -12,7 +12,7 @@
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 using stdfile_test::golden_dir;
@@ -203,4 +203,4 @@ TEST_F(VoirTest, UnitChecks) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

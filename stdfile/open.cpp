@@ -15,7 +15,7 @@
 #include "zep/stdfile.h"
 #include "zep/xdf.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 void register_hooks() {
   xdf::StdHooks hooks;
@@ -31,30 +31,30 @@ int open_mode_for(bool read_only, bool empty_file) {
   return read_only ? kOpenRead : kOpenReadWrite;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
 extern "C" {
 
 int c_vktouv(int iun, const char* options) {
-  using namespace stdfile;
+  using namespace zep::stdfile;
   read_compress_environment();
-  const int row = xdf::fnom_index(iun);
+  const int row = zep::xdf::fnom_index(iun);
   if (row < 0)
-    return xdf::report("c_vktouv", xdf::ERR_NOT_FNOM, xdf::ERROR,
+    return zep::xdf::report("c_vktouv", zep::xdf::ERR_NOT_FNOM, zep::xdf::ERROR,
                        "file (unit=%d) is not connected with fnom", iun);
   const char* opts = options ? options : "";
   const char* appl = (std::strstr(opts, "RND") || std::strstr(opts, "rnd")) ? "STDR" : "STDS";
 
-  io::FileEntry& fe = io::file_entry(row);
-  fe.set(io::kAttrStd);
+  zep::io::FileEntry& fe = zep::io::file_entry(row);
+  fe.set(zep::io::kAttrStd);
   // The resolved name, marked with '+' so that it is probed as it is
   // (blanks and upper case kept).
   const std::string probe = "+" + fe.file_name;
   const int kind = wkoffit_(probe.c_str(), probe.size());
 
   register_hooks();
-  const int mode = open_mode_for(fe.has(io::kAttrReadOnly), kind == -2);
-  if (mode == kOpenCreate && fe.has(io::kAttrOld)) return -2;
+  const int mode = open_mode_for(fe.has(zep::io::kAttrReadOnly), kind == -2);
+  if (mode == kOpenCreate && fe.has(zep::io::kAttrOld)) return -2;
   const char* mode_word = mode == kOpenCreate ? "CREATE" : (mode == kOpenRead ? "READ" : "R-W");
   // c_xdfopn reads the key tables only when it creates the file.
   uint32_t pri[2 * kKeyWords], aux[2 * kInfoWords];
@@ -69,12 +69,13 @@ int c_vktfrm(int iun) { return c_xdfcls(iun); }
 
 }  // extern "C"
 
+namespace zep::stdfile {
 namespace {
 
 // Directory entries of an open file as they stand, those written since the
 // open and the deleted ones included. Files without directory pages (the
 // sequential ones) keep the count taken at the open.
-int entries_now(const xdf::FileEntry& f) {
+int entries_now(const zep::xdf::FileEntry& f) {
   if (f.dir_page.empty()) return f.nrecords;
   int64_t n = 0;
   for (const auto& page : f.dir_page) n += page->entry_count();
@@ -82,17 +83,20 @@ int entries_now(const xdf::FileEntry& f) {
 }
 
 }  // namespace
+}  // namespace zep::stdfile
+
+using namespace zep::stdfile;
 
 extern "C" {
 
 int c_vktnbr(int iun) {
-  if (xdf::fnom_index(iun) < 0)
-    return xdf::report("c_vktnbr", xdf::ERR_NOT_FNOM, xdf::ERROR,
+  if (zep::xdf::fnom_index(iun) < 0)
+    return zep::xdf::report("c_vktnbr", zep::xdf::ERR_NOT_FNOM, zep::xdf::ERROR,
                        "file (unit=%d) is not connected with fnom", iun);
-  if (const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun))) return entries_now(*f);
+  if (const zep::xdf::FileEntry* f = zep::xdf::open_entry(zep::xdf::file_index(iun))) return entries_now(*f);
   const int status = c_vktouv(iun, "RND");
   if (status < 0) return status;
-  const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(iun));
+  const zep::xdf::FileEntry* f = zep::xdf::open_entry(zep::xdf::file_index(iun));
   const int count = f ? f->nrecords : 0;
   c_vktfrm(iun);
   return count;

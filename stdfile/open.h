@@ -2,7 +2,7 @@
 // sequential files) share it.
 #pragma once
 
-namespace stdfile {
+namespace zep::stdfile {
 
 // Lends the directory-file layer the standard-file key builders, the
 // request filter and the filter's package initialisation. Idempotent; every
@@ -16,4 +16,4 @@ void register_hooks();
 enum OpenMode { kOpenCreate, kOpenRead, kOpenReadWrite };
 int open_mode_for(bool read_only, bool empty_file);
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

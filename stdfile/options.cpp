@@ -13,7 +13,7 @@
 #include "zep/io.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 namespace {
 
@@ -58,17 +58,17 @@ void read_compress_environment() {
 int msg_level() { return xdf::settings().msg_level; }
 int error_tolerance() { return xdf::settings().xdf_toler; }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using stdfile::options;
+using zep::stdfile::options;
 
 extern "C" {
 
-int c_vkt_version(void) { return stdfile::kStdfVersion; }
+int c_vkt_version(void) { return zep::stdfile::kStdfVersion; }
 
 int c_vktopc(const char* option, const char* value, int getmode) {
-  using namespace stdfile;
-  xdf::Settings& s = xdf::settings();
+  using namespace zep::stdfile;
+  zep::xdf::Settings& s = zep::xdf::settings();
   const char* v = value ? value : "";
   const bool is_msglvl = same(option, "MSGLVL");
   if (is_msglvl || same(option, "TOLRNC")) {
@@ -111,8 +111,8 @@ int c_vktopc(const char* option, const char* value, int getmode) {
 }
 
 int c_vktopi(const char* option, int value, int getmode) {
-  using namespace stdfile;
-  xdf::Settings& s = xdf::settings();
+  using namespace zep::stdfile;
+  zep::xdf::Settings& s = zep::xdf::settings();
   const bool is_msglvl = same(option, "MSGLVL");
   if (!is_msglvl && !same(option, "TOLRNC")) return 0;
   int& target = is_msglvl ? s.msg_level : s.xdf_toler;
@@ -126,7 +126,7 @@ int c_vktopi(const char* option, int value, int getmode) {
 }
 
 int c_vktopl(const char* option, int value, int getmode) {
-  using namespace stdfile;
+  using namespace zep::stdfile;
   if (same(option, "FASTIO")) {
     if (getmode) std::printf("c_vktopl option FASTIO mode ON\n");
   } else if (same(option, "IMAGE")) {
@@ -151,21 +151,21 @@ int c_vktopl(const char* option, int value, int getmode) {
 int c_vktopr(const char*, float, int) { return 0; }
 
 int vktabt_(void) {
-  return xdf::report("VKTABT", -38, xdf::FATAL, "this routine is not implemented in VKTD98");
+  return zep::xdf::report("VKTABT", -38, zep::xdf::FATAL, "this routine is not implemented in VKTD98");
 }
 
 int vktsel_(void) {
-  return xdf::report("VKTSEL", -38, xdf::WARNING,
+  return zep::xdf::report("VKTSEL", -38, zep::xdf::WARNING,
                      "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
                      "must be used instead");
 }
 
 int zvktcvt_(void) {
-  return xdf::report("VKTCVT", -38, xdf::ERROR, "this routine is not implemented yet in VKTD98");
+  return zep::xdf::report("VKTCVT", -38, zep::xdf::ERROR, "this routine is not implemented yet in VKTD98");
 }
 
 int vktpos_(void) {
-  return xdf::report("VKTPOS", -38, xdf::WARNING,
+  return zep::xdf::report("VKTPOS", -38, zep::xdf::WARNING,
                      "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
                      "must be used instead");
 }

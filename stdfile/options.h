@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace stdfile {
+namespace zep::stdfile {
 
 struct Options {
   // Option words of the one-line listing printed by the read and write traces.
@@ -30,4 +30,4 @@ void read_compress_environment();
 int msg_level();
 int error_tolerance();
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -10,7 +10,7 @@
 #include "zep/compress.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 class OptionsTest : public ::testing::Test {
@@ -165,4 +165,4 @@ TEST_F(OptionsTest, CompressionRequestReadOnceFromTheEnvironment) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -21,7 +21,7 @@
 #include "zep/xdf.h"
 #include "common/bit_cast.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 namespace {
 
@@ -537,15 +537,15 @@ int read_values_as_floats(int handle, std::vector<float>* out) {
   return handle;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using namespace stdfile;
+using namespace zep::stdfile;
 
 extern "C" {
 
 int c_vktluk(void* field, int handle, int* ni, int* nj, int* nk) {
   if (field == nullptr)
-    return xdf::report(kModule, xdf::ERR_BAD_BUFFER, xdf::ERROR,
+    return zep::xdf::report(kModule, zep::xdf::ERR_BAD_BUFFER, zep::xdf::ERROR,
                        "no array to read the record (handle=%d) into (field is NULL)", handle);
   FetchedRecord rec;
   const int status = fetch_record(handle, &rec, ni, nj, nk);

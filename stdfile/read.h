@@ -17,7 +17,7 @@
 #include "stdfile/descriptor.h"
 #include "xdf/format.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 // A record fetched with c_xdfprm and c_xdfget2.
 struct FetchedRecord {
@@ -76,4 +76,4 @@ int read_values_as_floats(int handle, std::vector<float>* out);
 // keep every digit, which the float form rounds above 2^24).
 int read_values(int handle, std::vector<double>* out);
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -12,7 +12,7 @@
 #include "stdfile/test_support.h"
 #include "zep/stdfile.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 using stdfile_test::GoldenRecord;
@@ -380,4 +380,4 @@ TEST(NeededWords, ByDatypIn64Bits) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

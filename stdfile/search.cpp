@@ -17,7 +17,7 @@
 #include "zep/xdf.h"
 #include "common/fixed_text.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 namespace {
 
@@ -103,9 +103,9 @@ int check_open_unit(int iun, const char* module) {
   return index;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using namespace stdfile;
+using namespace zep::stdfile;
 
 extern "C" {
 
@@ -130,10 +130,10 @@ int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const c
 
   int start = handle;
   if (handle == -2) {
-    const xdf::FileEntry* f = xdf::open_entry(index);
+    const zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
     start = (f && f->xdf_seq) ? -1 : 0;
-  } else if (handle > 0 && xdf::Handle::index_of(handle) != index) {
-    return xdf::report("c_vktinfx", xdf::ERR_BAD_HANDLE, xdf::ERROR,
+  } else if (handle > 0 && zep::xdf::Handle::index_of(handle) != index) {
+    return zep::xdf::report("c_vktinfx", zep::xdf::ERR_BAD_HANDLE, zep::xdf::ERROR,
                        "invalid handle=%d, or iun=%d", handle, iun);
   }
   const int found = c_xdfloc2(iun, start, keys + 2, kKeyWords, mask + 2);
@@ -204,35 +204,35 @@ int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, 
 }
 
 int c_vktmsq(int iun, int* mip1, int* mip2, int* mip3, char* metiket, int getmode) {
-  const int index = xdf::file_index(iun);
-  xdf::FileEntry* f = xdf::open_entry(index);
+  const int index = zep::xdf::file_index(iun);
+  zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
   if (index < 0 || !f)
-    return xdf::report("c_vktmsq", xdf::ERR_NOT_OPEN, xdf::ERROR, "file (unit=%d) is not open",
+    return zep::xdf::report("c_vktmsq", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR, "file (unit=%d) is not open",
                        iun);
-  const int row = xdf::fnom_index(iun);
-  if (row < 0 || !io::file_entry(row).has(io::kAttrStd))
-    return xdf::report("c_vktmsq", xdf::ERR_NOT_OPEN, xdf::ERROR,
+  const int row = zep::xdf::fnom_index(iun);
+  if (row < 0 || !zep::io::file_entry(row).has(zep::io::kAttrStd))
+    return zep::xdf::report("c_vktmsq", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
                        "file (unit=%d) is not a ZEP standard file", iun);
   auto& m = f->srch_mask;
   int* mips[3] = {mip1, mip2, mip3};
   if (getmode) {
     for (int k = 0; k < 3; ++k)
-      *mips[k] = static_cast<int>((m[xdf::std_entry::kFirstIpWord + k] >> 4) ^ xdf::std_entry::kIpMask);
+      *mips[k] = static_cast<int>((m[zep::xdf::std_entry::kFirstIpWord + k] >> 4) ^ zep::xdf::std_entry::kIpMask);
     for (int i = 0; i < 12; ++i) {
-      const uint32_t bits = xdf::std_entry::code6(m.data(), xdf::std_entry::etiket_slot(i));
+      const uint32_t bits = zep::xdf::std_entry::code6(m.data(), zep::xdf::std_entry::etiket_slot(i));
       const bool compared = i < 11 ? (bits & 1u) != 0 : bits == 0x3Fu;
       metiket[i] = compared ? ' ' : '*';
     }
     metiket[12] = '\0';
   } else {
     for (int k = 0; k < 3; ++k)
-      m[xdf::std_entry::kFirstIpWord + k] =
-          (m[xdf::std_entry::kFirstIpWord + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
+      m[zep::xdf::std_entry::kFirstIpWord + k] =
+          (m[zep::xdf::std_entry::kFirstIpWord + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
     bool ended = false;
     for (int i = 0; i < 12; ++i) {
       if (!ended && (!metiket || metiket[i] == '\0')) ended = true;
       const bool ignored = !ended && metiket[i] == '*';
-      xdf::std_entry::set_code6(m.data(), xdf::std_entry::etiket_slot(i), ignored ? 0 : 0x3Fu);
+      zep::xdf::std_entry::set_code6(m.data(), zep::xdf::std_entry::etiket_slot(i), ignored ? 0 : 0x3Fu);
     }
   }
   return 0;

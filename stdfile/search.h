@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace stdfile {
+namespace zep::stdfile {
 
 struct SearchCriteria {
   int datev = -1;              // valid stamp, -1 any
@@ -22,4 +22,4 @@ void make_search_keys(const SearchCriteria& c, uint32_t* keys, uint32_t* mask);
 // (severity ERROR). Returns the file index of the open unit or the code.
 int check_open_unit(int iun, const char* module);
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -8,7 +8,7 @@
 #include "xdf/table.h"
 #include "zep/stdfile.h"
 
-using stdfile::msg_level;
+using zep::stdfile::msg_level;
 
 extern "C" {
 
@@ -32,7 +32,7 @@ int c_vktlirx(void* field, int handle, int iun, int* ni, int* nj, int* nk, int d
 }
 
 int c_vktlis(void* field, int iun, int* ni, int* nj, int* nk) {
-  const int index = stdfile::check_open_unit(iun, "c_vktlis");
+  const int index = zep::stdfile::check_open_unit(iun, "c_vktlis");
   if (index < 0) return index;
   const int found = c_vktsui(iun, ni, nj, nk);
   if (found < 0) {
@@ -49,7 +49,7 @@ int c_vktlic(void* field, int iun, int ni, int nj, int nk, int datev, const char
   int fni = 0, fnj = 0, fnk = 0;
   const int found = c_vktinf(iun, &fni, &fnj, &fnk, datev, etiket, ip1, ip2, ip3, typvar, nomvar);
   if (found < 0)
-    return xdf::report("c_vktlic", xdf::ERR_NOT_FOUND, xdf::ERROR, "(unit=%d) record not found",
+    return zep::xdf::report("c_vktlic", zep::xdf::ERR_NOT_FOUND, zep::xdf::ERROR, "(unit=%d) record not found",
                        iun);
   if (fni != ni || fnj != nj || fnk != nk) {
     std::fprintf(stderr, "c_vktlic unit=%d, ni or nj or nk error:", iun);

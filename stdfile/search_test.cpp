@@ -14,7 +14,7 @@
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 using stdfile_test::TempDir;
@@ -373,4 +373,4 @@ TEST_F(OpenTest, NameWithBlanksAndUpperCaseIsProbedAsItIs) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -16,7 +16,7 @@
 #include "zep/io.h"
 #include "zep/stdfile_seq.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace seq {
 namespace {
 
@@ -152,9 +152,9 @@ int step_backward(FileEntry &f) {
 
 }  // namespace
 }  // namespace seq
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
-using namespace stdfile::seq;
+using namespace zep::stdfile::seq;
 
 extern "C" {
 
@@ -162,9 +162,9 @@ int c_vktrwd(int iun) {
   int status = 0;
   FileEntry *f = open_unit("c_vktrwd", iun, &status);
   if (f == nullptr) return status;
-  const io::FileEntry *row = xdf::fnom_row(*f);
-  if (row == nullptr || !row->has(io::kAttrStd))
-    return report("c_vktrwd", xdf::ERR_NOT_OPEN, xdf::ERROR, "file (unit=%d) is not a ZEP standard file", iun);
+  const zep::io::FileEntry *row = zep::xdf::fnom_row(*f);
+  if (row == nullptr || !row->has(zep::io::kAttrStd))
+    return report("c_vktrwd", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR, "file (unit=%d) is not a ZEP standard file", iun);
   if ((f = sequential_unit("c_vktrwd", iun, &status)) == nullptr) return status;
   f->cur_addr = f->seq_bof;
   f->valid_pos = 0;
@@ -181,7 +181,7 @@ int c_vktskp(int iun, int nrec) {
   f->valid_pos = 0;
   if (f->old_format) {  // files of the old layout, through their 30-word headers
     bool at_end = false;
-    const int rc = xdf::old_format::skip(*f, nrec, &at_end);
+    const int rc = zep::xdf::old_format::skip(*f, nrec, &at_end);
     if (rc == 0 && at_end) skip_end_message(iun, stderr);
     return rc;
   }
@@ -199,7 +199,7 @@ int c_vktapp(int iun) {
   FileEntry *f = sequential_unit("c_vktapp", iun, &status);
   if (f == nullptr) return status;
   f->valid_pos = 0;
-  if (f->old_format) return xdf::old_format::append_position(*f);
+  if (f->old_format) return zep::xdf::old_format::append_position(*f);
   const int64_t end = file_words(*f);
   // Every object (records and their trailers alike) moves the position
   // forward by its length, so the walk ends within the file.
@@ -209,11 +209,11 @@ int c_vktapp(int iun) {
       set_head(*f, mark_word0(kMaxLevel), unit_of(f->cur_addr));
       break;
     }
-    if (is_mark(xdf::RecordHeader::type_of(head[0]))) {
+    if (is_mark(zep::xdf::RecordHeader::type_of(head[0]))) {
       set_head(*f, head[0], head[1]);
       break;
     }
-    const int64_t length = xdf::RecordHeader::length_of(head[0]);
+    const int64_t length = zep::xdf::RecordHeader::length_of(head[0]);
     if (length == 0) return length_zero("c_vktapp", *f, f->cur_addr);
     if (f->cur_addr + 2 * length > end + 1) return past_the_end("c_vktapp", *f, f->cur_addr);
     f->cur_addr += 2 * length;
@@ -227,28 +227,28 @@ int c_vktweo(int iun, int level) {
   FileEntry *f = sequential_unit("c_vktweo", iun, &status);
   if (f == nullptr) return status;
   if (level < 1 || level > kMaxLevel)
-    return report("c_vktweo", xdf::ERR_MAX_KEYS, xdf::ERROR, "%s = %d must be between %d and %d", "level", level,
+    return report("c_vktweo", zep::xdf::ERR_MAX_KEYS, zep::xdf::ERROR, "%s = %d must be between %d and %d", "level", level,
                   1, kMaxLevel);
-  if (f->header.rw_flag == 0 || xdf::row_read_only(*f))
-    return report("c_vktweo", xdf::ERR_NO_WRITE, xdf::ERROR,
+  if (f->header.rw_flag == 0 || zep::xdf::row_read_only(*f))
+    return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR,
                   "file (unit=%d) is open in read only mode or no write permission", iun);
   if (f->cur_addr < 1 || f->cur_addr + 2 * kHeaderWords > INT32_MAX)
-    return report("c_vktweo", xdf::ERR_NO_POSITION, xdf::ERROR, "file (unit=%d) has no valid position", iun);
+    return report("c_vktweo", zep::xdf::ERR_NO_POSITION, zep::xdf::ERROR, "file (unit=%d) has no valid position", iun);
   f->valid_pos = 0;
   if (level < kMaxLevel) {
     uint32_t mark[kHeaderWords] = {mark_word0(level), unit_of(f->cur_addr)};
     if (c_wawrit2(iun, mark, static_cast<unsigned int>(f->cur_addr), kHeaderWords) != kHeaderWords)
-      return report("c_vktweo", xdf::ERR_NO_WRITE, xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
+      return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
     f->cur_addr += kHeaderWords;
   }
   uint32_t end[kHeaderWords] = {mark_word0(kMaxLevel), unit_of(f->cur_addr)};
   if (c_wawrit2(iun, end, static_cast<unsigned int>(f->cur_addr), kHeaderWords) != kHeaderWords)
-    return report("c_vktweo", xdf::ERR_NO_WRITE, xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
+    return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
   set_head(*f, end[0], end[1]);
   f->next_write = f->cur_addr;
   // The file ends after this end-of-data mark: the close cuts it there.
   f->seq_end_mark = f->cur_addr;
-  if (io::FileEntry *row = xdf::fnom_row(*f)) row->size = static_cast<int32_t>(f->cur_addr + 1);
+  if (zep::io::FileEntry *row = zep::xdf::fnom_row(*f)) row->size = static_cast<int32_t>(f->cur_addr + 1);
   f->modified = 1;
   return 0;
 }
@@ -258,8 +258,8 @@ int c_vkteof(int iun) {
   FileEntry *f = open_unit("c_vkteof", iun, &status);
   if (f == nullptr) return status;
   if (!f->xdf_seq) return 0;
-  if (f->old_format) return xdf::old_format::eof_level(*f);
-  const uint32_t type = xdf::RecordHeader::type_of(f->head_keys[0]);
+  if (f->old_format) return zep::xdf::old_format::eof_level(*f);
+  const uint32_t type = zep::xdf::RecordHeader::type_of(f->head_keys[0]);
   return is_mark(type) ? static_cast<int>(type - kMarkBase) : 0;
 }
 

@@ -13,7 +13,7 @@
 
 #include "xdf/format.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace seq {
 
 constexpr int kErrNotSequential = -37;  // warning: the call needs a sequential file
@@ -38,4 +38,4 @@ inline uint32_t unit_of(int64_t word_address) { return static_cast<uint32_t>((wo
 inline bool is_trailer(const uint32_t *w) { return w[0] == 2u && w[1] == xdf::kAllOnes; }
 
 }  // namespace seq
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -23,7 +23,7 @@
 
 namespace {
 
-using stdfile::seq::mark_word0;
+using zep::stdfile::seq::mark_word0;
 
 constexpr int kUnit = 61;
 constexpr int kFirstRecord = 53;  // word after the 26-unit header
@@ -124,7 +124,7 @@ class SequentialTest : public testing::Test {
 
   // ip1 of the record at the position (it stays there), or -12.
   int record_here() {
-    xdf::FileEntry *f = entry();
+    zep::xdf::FileEntry *f = entry();
     const int64_t at = f->cur_addr;
     int ni, nj, nk;
     const int h = c_vktinf(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "");
@@ -132,7 +132,7 @@ class SequentialTest : public testing::Test {
     return h < 0 ? h : ip1_of(h);
   }
 
-  static xdf::FileEntry *entry() { return xdf::open_entry(xdf::file_index(kUnit)); }
+  static zep::xdf::FileEntry *entry() { return zep::xdf::open_entry(zep::xdf::file_index(kUnit)); }
 
   std::string path_;
   bool bound_ = false;
@@ -165,7 +165,7 @@ TEST_F(GroupedFileTest, MarksLieBetweenTheGroupsAndTheFileEndsAfterTheEndMark) {
   for (const Object &o : objs) {
     if (o.type == 0) continue;  // record trailers
     EXPECT_EQ(w[o.address], static_cast<uint32_t>((o.address - 1) / 2 + 1)) << o.address;
-    if (stdfile::seq::is_mark(o.type)) {
+    if (zep::stdfile::seq::is_mark(o.type)) {
       EXPECT_EQ(o.length, 1u);
     }
   }
@@ -468,7 +468,7 @@ TEST_F(SequentialTest, UnitsThatAreNotOpenOrNotStandard) {
 
   // A sequential directory file of another application.
   ASSERT_EQ(c_fnom(&u, path_.c_str(), "RND+SEQ", 0), 0);
-  uint32_t key[2] = {xdf::pack_chars4("KEY1"), (31u << 19) | (31u << 14)};
+  uint32_t key[2] = {zep::xdf::pack_chars4("KEY1"), (31u << 19) | (31u << 14)};
   ASSERT_GE(c_xdfopn(kUnit, "CREATE", key, 1, nullptr, 0, "ABCD"), 0);
   c_vktopc("MSGLVL", "WARNIN", 0);
   testing::internal::CaptureStderr();

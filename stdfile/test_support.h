@@ -143,7 +143,7 @@ inline std::vector<GoldenRecord> golden_records(const std::string& name) {
 
 // The 18-word entry of a golden record (the stored stamp is extra1).
 inline std::vector<uint32_t> entry_of(const GoldenRecord& r) {
-  stdfile::Descriptor d;
+  zep::stdfile::Descriptor d;
   d.nbits = r.num("nbits");
   d.deet = r.num("deet");
   d.ni = r.num("ni");
@@ -165,7 +165,7 @@ inline std::vector<uint32_t> entry_of(const GoldenRecord& r) {
   d.etiket = r.fields.at("etiket");
   d.typvar = r.fields.at("typvar");
   d.nomvar = r.fields.at("nomvar");
-  std::vector<uint32_t> e(stdfile::kEntryWords, 0);
+  std::vector<uint32_t> e(zep::stdfile::kEntryWords, 0);
   d.to_entry(e.data());
   return e;
 }
@@ -206,12 +206,12 @@ class OpenUnit {
 class QuietLayer : public ::testing::Test {
  protected:
   void SetUp() override {
-    xdf::settings().msg_level = 4;
-    xdf::settings().xdf_toler = 6;
+    zep::xdf::settings().msg_level = 4;
+    zep::xdf::settings().xdf_toler = 6;
   }
   void TearDown() override {
-    xdf::settings().msg_level = 1;
-    xdf::settings().xdf_toler = 3;
+    zep::xdf::settings().msg_level = 1;
+    zep::xdf::settings().xdf_toler = 3;
   }
 };
 

@@ -117,7 +117,7 @@ TEST_F(TwinsTest, SearchAndReadEntries) {
   EXPECT_EQ(values[2], 3.5f);
   EXPECT_EQ(c_vktlis(values.data(), kUnit, &ni, &nj, &nk), -12);
   EXPECT_EQ(c_vktlirx(values.data(), h, kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", ""), -12);
-  xdf::settings().msg_level = 2;
+  zep::xdf::settings().msg_level = 2;
   testing::internal::CaptureStdout();
   c_vktlis(values.data(), kUnit, &ni, &nj, &nk);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),

@@ -19,7 +19,7 @@
 #include "zep/stdfile_write.h"
 #include "zep/xdf.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 constexpr int kControlWords = xdf::kBufferControlWords;  // record buffer words before the image
@@ -216,7 +216,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile
 
 extern "C" {
 
@@ -227,16 +227,16 @@ int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int
   (void)work;
   // Nothing is written from an array that is not there.
   if (field == nullptr)
-    return xdf::report("c_vktecr", xdf::ERR_BAD_BUFFER, xdf::ERROR,
+    return zep::xdf::report("c_vktecr", zep::xdf::ERR_BAD_BUFFER, zep::xdf::ERROR,
                        "(unit=%d) no array to write (field is NULL)", iun);
-  const stdfile::Call call{field, npak,  iun,    date,   deet,  npas, ni,  nj,
+  const zep::stdfile::Call call{field, npak,  iun,    date,   deet,  npas, ni,  nj,
                            nk,    ip1,   ip2,    ip3,    typvar, nomvar, etiket, grtyp,
                            ig1,   ig2,   ig3,    ig4,    datyp, rewrit};
   int64_t attempted = 0;
   try {
-    return stdfile::write_record(call, &attempted);
+    return zep::stdfile::write_record(call, &attempted);
   } catch (const std::bad_alloc &) {
-    return xdf::report("c_vktecr", xdf::ERR_NO_MEMORY, xdf::FATAL,
+    return zep::xdf::report("c_vktecr", zep::xdf::ERR_NO_MEMORY, zep::xdf::FATAL,
                        "memory is full, was trying to allocate %lld bytes",
                        static_cast<long long>(attempted));
   }
@@ -244,17 +244,17 @@ int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int
 
 int c_vkteff(int handle) {
   const char *kModule = "c_vkteff";
-  xdf::FileEntry *f = handle <= 0 ? nullptr : xdf::open_entry(xdf::Handle::index_of(handle));
+  zep::xdf::FileEntry *f = handle <= 0 ? nullptr : zep::xdf::open_entry(zep::xdf::Handle::index_of(handle));
   if (f == nullptr) {
-    return xdf::report(kModule, xdf::ERR_BAD_HANDLE, xdf::ERROR, "invalid handle=%d", handle);
+    return zep::xdf::report(kModule, zep::xdf::ERR_BAD_HANDLE, zep::xdf::ERROR, "invalid handle=%d", handle);
   }
-  const bool is_std = f->fnom_row >= 0 && io::file_entry(f->fnom_row).has(io::kAttrStd);
+  const bool is_std = f->fnom_row >= 0 && zep::io::file_entry(f->fnom_row).has(zep::io::kAttrStd);
   if (!is_std) {
-    return xdf::report(kModule, xdf::ERR_NOT_OPEN, xdf::ERROR,
+    return zep::xdf::report(kModule, zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
                        "file (unit=%d) is not a ZEP standard file", f->iun);
   }
   if (f->old_format) {
-    return xdf::report(kModule, xdf::ERR_NO_WRITE, xdf::FATAL,
+    return zep::xdf::report(kModule, zep::xdf::ERR_NO_WRITE, zep::xdf::FATAL,
                        "can not write (unit=%d) on an old (version 89) ZEP standard file",
                        f->iun);
   }
@@ -262,13 +262,13 @@ int c_vkteff(int handle) {
 }
 
 int c_vktckp(int iun) {
-  const stdfile::WriteUnit unit = stdfile::open_unit(iun, "c_vktckp");
+  const zep::stdfile::WriteUnit unit = zep::stdfile::open_unit(iun, "c_vktckp");
   if (unit.code < 0) return unit.code;
-  xdf::settings().xdf_checkpoint = 1;
+  zep::xdf::settings().xdf_checkpoint = 1;
   const int result = c_xdfcls(iun);
   // A refused close leaves the flag up; the next real close must not be
   // taken for a checkpoint.
-  xdf::settings().xdf_checkpoint = 0;
+  zep::xdf::settings().xdf_checkpoint = 0;
   return result;
 }
 

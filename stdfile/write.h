@@ -15,7 +15,7 @@
 #include "stdfile/descriptor.h"
 #include "xdf/format.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 constexpr int kFtnBitmot = 32;         // bits in the caller's element
 constexpr int kDatypDouble = 801;      // datyp 1 from an array of doubles
@@ -125,4 +125,4 @@ bool pack_data(const PackInput &in, Packed *out);
 std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, int nbits,
                                       int64_t room, int64_t *count);
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

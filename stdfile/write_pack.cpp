@@ -17,7 +17,7 @@
 #include "zep/compress.h"
 #include "zep/packing.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 constexpr double kNoMissing = 99999.0;
@@ -180,4 +180,4 @@ std::optional<RangeError> image_words(const void *field, int datyp, int64_t n, i
   return std::nullopt;
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

@@ -7,7 +7,7 @@
 
 #include "xdf/format.h"
 
-namespace stdfile {
+namespace zep::stdfile {
 
 void pad_name(const char *src, char *dst, int width) {
   int i = 0;
@@ -149,4 +149,4 @@ void build_entry(const Descriptor &d, uint32_t *e) {
   d.to_entry(e);
 }
 
-}  // namespace stdfile
+}  // namespace zep::stdfile

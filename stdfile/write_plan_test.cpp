@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace stdfile {
+namespace zep::stdfile {
 namespace {
 
 Descriptor sample_request() {
@@ -249,4 +249,4 @@ TEST(WritePlanTest, EntryKeepsLargestFields) {
 }
 
 }  // namespace
-}  // namespace stdfile
+}  // namespace zep::stdfile

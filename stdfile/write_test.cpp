@@ -64,8 +64,8 @@ class WriteTest : public testing::Test {
   void TearDown() override {
     close(kUnit);
     std::remove(path_.c_str());
-    stdfile::options().extra_compression = 0;
-    stdfile::options().image_mode_copy = 0;
+    zep::stdfile::options().extra_compression = 0;
+    zep::stdfile::options().image_mode_copy = 0;
   }
 
   void open(int unit, const char *attrs) {
@@ -107,7 +107,7 @@ class WriteTest : public testing::Test {
     return c_vktluk(out, h, &ni, &nj, &nk);
   }
 
-  xdf::FileEntry &entry() { return *xdf::open_entry(xdf::file_index(kUnit)); }
+  zep::xdf::FileEntry &entry() { return *zep::xdf::open_entry(zep::xdf::file_index(kUnit)); }
 
   static constexpr int kUnit = 31;
   std::string path_;
@@ -433,7 +433,7 @@ TEST_F(WriteTest, CheckpointKeepsTheFileOpenAndRefusesASecondWriter) {
   std::vector<float> a(4, 3.0f);
   ASSERT_GE(write(a.data(), -16, 1, 2, 2, 1, "CK"), 0);
   EXPECT_EQ(c_vktckp(kUnit), 0);
-  EXPECT_EQ(xdf::settings().xdf_checkpoint, 0);
+  EXPECT_EQ(zep::xdf::settings().xdf_checkpoint, 0);
   // Still open: a second record goes in.
   ASSERT_GE(write(a.data(), -16, 1, 2, 2, 1, "CK", 1), 0);
 
@@ -458,7 +458,7 @@ TEST_F(WriteTest, CheckpointKeepsTheFileOpenAndRefusesASecondWriter) {
 }
 
 TEST_F(WriteTest, ExtraCompressionOnlyForPackedReals) {
-  stdfile::options().extra_compression = 128;
+  zep::stdfile::options().extra_compression = 128;
   const auto in = smooth_field(30, 1.0f, 1.0f);
   std::vector<uint32_t> ints(30, 7);
   ASSERT_GE(write(in.data(), -12, 1, 6, 5, 1, "V12"), 0);
@@ -695,7 +695,7 @@ TEST_F(WriteTest, ImageModeCopiesPackedWords) {
   const auto gentle = gentle_field(7, 5, 50.0f, 5.0f);
   ASSERT_GE(write(gentle.data(), -12, 134, 7, 5, 1, "IC"), 0);
   EXPECT_EQ(prm_of(find("IC")).datyp, 134);
-  stdfile::options().image_mode_copy = 1;
+  zep::stdfile::options().image_mode_copy = 1;
   std::vector<uint32_t> image(64, 0);
   ASSERT_GT(read("IM", image.data()), 0);
   ASSERT_GE(write(image.data(), -16, 1, 7, 5, 1, "IM", 1), 0);
@@ -708,7 +708,7 @@ TEST_F(WriteTest, ImageModeCopiesPackedWords) {
   CaptureStderr();
   EXPECT_EQ(write(bad.data(), -12, 134, 7, 5, 1, "IC", 2), -36);
   GetCapturedStderr();
-  stdfile::options().image_mode_copy = 0;
+  zep::stdfile::options().image_mode_copy = 0;
   std::vector<float> a(35), b(35);
   ASSERT_GT(read("IM", a.data(), 0), 0);
   ASSERT_GT(read("IM", b.data(), 1), 0);

@@ -114,14 +114,14 @@ Library read_in_process(const std::string &path) {
       while (h >= 0 && r.records < 10000) {
         ++r.records;
         std::vector<float> values;
-        const int got = stdfile::read_values_as_floats(h, &values);
+        const int got = zep::stdfile::read_values_as_floats(h, &values);
         if (got < 0 && r.read_rc == 0) r.read_rc = got;
         h = c_vktsui(unit, &ni, &nj, &nk);
       }
       c_vktfrm(unit);
     }
     c_fclos(unit);
-    r.left_open = xdf::file_index(unit) != -1;
+    r.left_open = zep::xdf::file_index(unit) != -1;
   }
   c_vktopc("MSGLVL", "INFORM", 0);
   c_vktopc("TOLRNC", "ERRORS", 0);

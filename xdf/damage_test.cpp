@@ -40,7 +40,7 @@ class Damage : public ::testing::Test {
     write_words(path, w);
     opened_ = std::make_unique<OpenUnit>(83, path, attr, "READ", appl);
     if (opened_->result() < 0) {
-      EXPECT_EQ(xdf::file_index(83), -1);
+      EXPECT_EQ(zep::xdf::file_index(83), -1);
     }
     return opened_->result();
   }
@@ -72,10 +72,10 @@ TEST_F(Damage, TheGoodFilesOpen) {
 
 TEST_F(Damage, ShortOrForeignFilesAreNotXdf) {
   c_xdfopt("ERRTOLR", "FATAL", 0);
-  EXPECT_EQ(open_damaged({0x1A, 0, 0x58444630}), xdf::ERR_NOT_XDF);
+  EXPECT_EQ(open_damaged({0x1A, 0, 0x58444630}), zep::xdf::ERR_NOT_XDF);
   opened_.reset();
   std::vector<uint32_t> foreign(40, 0x12345678);
-  EXPECT_EQ(open_damaged(foreign), xdf::ERR_NOT_XDF);
+  EXPECT_EQ(open_damaged(foreign), zep::xdf::ERR_NOT_XDF);
 }
 
 TEST_F(Damage, ForeignFileEndsTheProcessUnderTheDefaultTolerance) {
@@ -92,16 +92,16 @@ TEST_F(Damage, HeaderChecks) {
     opened_.reset();
     return rc;
   };
-  EXPECT_EQ(bad(0, 0x00FFFFFF), xdf::ERR_DAMAGED);  // header longer than the file
-  EXPECT_EQ(bad(0, 4), xdf::ERR_DAMAGED);           // shorter than its fixed words
-  EXPECT_EQ(bad(0, 0x1B), xdf::ERR_DAMAGED);        // length != 8 + P + I
-  EXPECT_EQ(bad(10, 0x00100011), xdf::ERR_DAMAGED); // primary_len 17
-  EXPECT_EQ(bad(10, 0x0010000A), xdf::ERR_DAMAGED); // standard file with 10 units
-  EXPECT_EQ(bad(11, 0x00020002), xdf::ERR_DAMAGED); // info area of 4 words
-  EXPECT_EQ(bad(17, 0x7FFFC000), xdf::ERR_DAMAGED); // key outside the key area
-  EXPECT_EQ(bad(7, 1025), xdf::ERR_DAMAGED);        // too many pages
-  EXPECT_EQ(bad(7, 2), xdf::ERR_DAMAGED);           // a page that is not there
-  EXPECT_EQ(bad(7, 0), xdf::ERR_DAMAGED);           // standard random file without pages
+  EXPECT_EQ(bad(0, 0x00FFFFFF), zep::xdf::ERR_DAMAGED);  // header longer than the file
+  EXPECT_EQ(bad(0, 4), zep::xdf::ERR_DAMAGED);           // shorter than its fixed words
+  EXPECT_EQ(bad(0, 0x1B), zep::xdf::ERR_DAMAGED);        // length != 8 + P + I
+  EXPECT_EQ(bad(10, 0x00100011), zep::xdf::ERR_DAMAGED); // primary_len 17
+  EXPECT_EQ(bad(10, 0x0010000A), zep::xdf::ERR_DAMAGED); // standard file with 10 units
+  EXPECT_EQ(bad(11, 0x00020002), zep::xdf::ERR_DAMAGED); // info area of 4 words
+  EXPECT_EQ(bad(17, 0x7FFFC000), zep::xdf::ERR_DAMAGED); // key outside the key area
+  EXPECT_EQ(bad(7, 1025), zep::xdf::ERR_DAMAGED);        // too many pages
+  EXPECT_EQ(bad(7, 2), zep::xdf::ERR_DAMAGED);           // a page that is not there
+  EXPECT_EQ(bad(7, 0), zep::xdf::ERR_DAMAGED);           // standard random file without pages
 }
 
 TEST_F(Damage, PageChecks) {
@@ -120,24 +120,24 @@ TEST_F(Damage, PageChecks) {
   w = words_;
   w[52 + 5] = 300;
   fix_checksum(w, 52);
-  EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
+  EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
   opened_.reset();
   // A next page that does not leave room for a whole page.
   w = words_;
   w[7] = 2;
   w[52 + 4] = static_cast<uint32_t>(w.size() / 2 - 10);
   fix_checksum(w, 52);
-  EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
+  EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
   opened_.reset();
   // A page that does not state its own address.
   w = words_;
   w[52 + 1] = 5000;
-  EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
+  EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
   opened_.reset();
   // The file cut inside its first page.
   w = words_;
   w.resize(1000);
-  EXPECT_EQ(open_damaged(w), xdf::ERR_DAMAGED);
+  EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
 }
 
 TEST_F(Damage, RecordRunningPastTheEndIsRefused) {
@@ -153,7 +153,7 @@ TEST_F(Damage, RecordRunningPastTheEndIsRefused) {
   ASSERT_GT(h, 0);
   std::vector<uint32_t> buf = record_buffer(10010);
   buf[9] = 0xDEADBEEF;
-  EXPECT_EQ(c_xdfget2(h, buf.data(), nullptr), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfget2(h, buf.data(), nullptr), zep::xdf::ERR_DAMAGED);
   EXPECT_EQ(buf[9], 0xDEADBEEFu);
   // The record's address beyond the file.
   opened_.reset();
@@ -163,7 +163,7 @@ TEST_F(Damage, RecordRunningPastTheEndIsRefused) {
   ASSERT_EQ(open_damaged(w), 3);
   const int h2 = c_xdfloc(83, 0, keys, 16);
   ASSERT_GT(h2, 0);
-  EXPECT_EQ(c_xdfget2(h2, buf.data(), nullptr), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfget2(h2, buf.data(), nullptr), zep::xdf::ERR_DAMAGED);
 }
 
 TEST_F(Damage, WritesNeverLandOutsideTheFile) {
@@ -182,7 +182,7 @@ TEST_F(Damage, WritesNeverLandOutsideTheFile) {
     std::vector<uint32_t> buf = record_buffer(24);
     ASSERT_EQ(c_xdfini(84, buf.data(), 1, keys, 16, nullptr, 0), 0);
     buf[1] = 24 * 32;
-    EXPECT_EQ(c_xdfput(84, h, buf.data()), xdf::ERR_DAMAGED);
+    EXPECT_EQ(c_xdfput(84, h, buf.data()), zep::xdf::ERR_DAMAGED);
     // Deleted: the close marks the entry but writes no record header out there.
     ASSERT_EQ(c_xdfdel(h), 0);
   }
@@ -202,7 +202,7 @@ TEST_F(Damage, SequentialObjectsThatDoNotMoveForward) {
   ASSERT_EQ(open_damaged(w, "RND+R/O", "STDS"), 3);
   int h = c_xdfloc(83, 0, keys, 16);
   EXPECT_GT(h, 0);
-  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), zep::xdf::ERR_DAMAGED);
   opened_.reset();
   // A length that runs past the end of the file.
   w = seq_words_;
@@ -210,7 +210,7 @@ TEST_F(Damage, SequentialObjectsThatDoNotMoveForward) {
   ASSERT_EQ(open_damaged(w, "RND+R/O", "STDS"), 3);
   h = c_xdfloc(83, 0, keys, 16);
   EXPECT_GT(h, 0);
-  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), zep::xdf::ERR_DAMAGED);
   opened_.reset();
   // No end mark: the search stops at the end of the file.
   w = seq_words_;
@@ -219,7 +219,7 @@ TEST_F(Damage, SequentialObjectsThatDoNotMoveForward) {
   int n = 0;
   for (h = c_xdfloc(83, 0, keys, 16); h > 0; h = c_xdfloc(83, -1, nullptr, 0)) ++n;
   EXPECT_EQ(n, 3);
-  EXPECT_EQ(h, xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(h, zep::xdf::ERR_NOT_FOUND);
 }
 
 TEST_F(Damage, SequentialLogicalEndOfFileMark) {
@@ -234,7 +234,7 @@ TEST_F(Damage, SequentialLogicalEndOfFileMark) {
   ASSERT_EQ(open_damaged(w, "RND+R/O", "STDS"), 3);
   int h = c_xdfloc(83, 0, keys, 16);
   ASSERT_GT(h, 0);
-  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   // The next search goes on behind the mark.
   h = c_xdfloc(83, -1, nullptr, 0);
   ASSERT_GT(h, 0);
@@ -244,7 +244,7 @@ TEST_F(Damage, SequentialLogicalEndOfFileMark) {
   EXPECT_EQ(got[0], 3u);
   // c_xdfprm on a sequential handle other than the last one found.
   const int first = c_xdfloc(83, 0, keys, 16);
-  EXPECT_EQ(c_xdfprm(h, &a, &l, &t, got, 16), xdf::ERR_BAD_HANDLE);
+  EXPECT_EQ(c_xdfprm(h, &a, &l, &t, got, 16), zep::xdf::ERR_BAD_HANDLE);
   EXPECT_EQ(c_xdfprm(first, &a, &l, &t, got, 16), 0);
 }
 

@@ -5,7 +5,7 @@
 #include "xdf/table.h"
 #include "zep/io.h"
 
-namespace xdf {
+namespace zep::xdf {
 
 int add_dir_page(int index, int write) {
   FileEntry *f = open_entry(index);
@@ -58,4 +58,4 @@ DirPage *page_along_chain(FileEntry &f, int pageno) {
   return p;
 }
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace xdf {
+namespace zep::xdf {
 
 constexpr uint32_t kXdfVersion = 0x58444630;       // "XDF0"
 constexpr uint32_t kXdfVersionLower = 0x78646630;  // "xdf0", accepted on reading
@@ -247,4 +247,4 @@ inline uint32_t pack_chars4(const char *text) {
 // Upper-case folding: clears bit 5 of every byte whose bit 6 is set.
 inline uint32_t fold_upper(uint32_t v) { return v & ~((v >> 1) & 0x20202020u); }
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -5,7 +5,7 @@
 #include "xdf/format.h"
 #include "xdf/test_util.h"
 
-using namespace xdf;
+using namespace zep::xdf;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "common/bit_stream.h"
 #include "xdf/format.h"
 
-namespace xdf {
+namespace zep::xdf {
 
 namespace {
 // Limits on the key counts of a header read from disk: a primary area of at
@@ -184,4 +184,4 @@ void insert_keys(const std::vector<KeyDescriptor> &keys, uint32_t *area, int are
   }
 }
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -1,7 +1,7 @@
 // Storage of the hooks lent by the standard-file layer.
 #include "xdf/hooks.h"
 
-namespace xdf {
+namespace zep::xdf {
 namespace {
 StdHooks &hook_table() {
   static StdHooks hooks;
@@ -12,4 +12,4 @@ StdHooks &hook_table() {
 void register_std_hooks(const StdHooks &hooks) { hook_table() = hooks; }
 const StdHooks &std_hooks() { return hook_table(); }
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -19,7 +19,7 @@ typedef int (*xdf_record_filter_fn)(int handle);
 typedef void (*xdf_package_init_fn)(void);
 }
 
-namespace xdf {
+namespace zep::xdf {
 
 struct StdHooks {
   xdf_build_primary_fn build_primary = nullptr;
@@ -34,4 +34,4 @@ void register_std_hooks(const StdHooks &hooks);
 // The hooks as registered (all null until the standard-file layer registers).
 const StdHooks &std_hooks();
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -17,7 +17,7 @@
 #include "zep/xdf.h"
 #include "zep/xdf_maint.h"
 
-namespace xdf {
+namespace zep::xdf {
 namespace {
 
 constexpr int kStatCount = 12;
@@ -196,9 +196,9 @@ bool same_file(const std::string &a, const std::string &b) {
 }
 
 }  // namespace
-}  // namespace xdf
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
 extern "C" int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux, int naux,
                         char *version_out, char *appl_out) {
@@ -346,7 +346,7 @@ extern "C" int c_qdfrstr(int source_unit, int dest_unit) {
 
   // A fresh destination: nothing of an older file stays behind the copy.
   if (row_of(dest_unit).open) c_waclos(dest_unit);
-  if (io::path_exists(dst_name)) c_secateur(dst_name.c_str(), 0);
+  if (zep::io::path_exists(dst_name)) c_secateur(dst_name.c_str(), 0);
   c_waopen(dest_unit);
   header[14] = 0;  // rw_flag
   c_wawrit2(dest_unit, header.data(), 1, static_cast<int>(2 * l));

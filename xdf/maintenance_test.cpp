@@ -85,7 +85,7 @@ TEST_F(Maintenance, StatisticsOfOpenAndClosedFilesAgree) {
   EXPECT_EQ(aux[2], 0x41584932u);
   EXPECT_EQ(aux[3], 0x01FFC000u);
   // Read without opening the unit as a directory file.
-  EXPECT_EQ(xdf::file_index(41), -1);
+  EXPECT_EQ(zep::xdf::file_index(41), -1);
 
   StdKeys k;
   ASSERT_EQ(c_xdfopn(41, "READ", k.pri, 16, k.aux, 2, "STDR"), 3);
@@ -93,13 +93,13 @@ TEST_F(Maintenance, StatisticsOfOpenAndClosedFilesAgree) {
   ASSERT_EQ(c_xdfsta(41, open, 12, nullptr, 0, nullptr, 0, version, appl), 0);
   EXPECT_TRUE(std::equal(open, open + 12, closed));
   // nstat outside 0..12 is refused; 0 still gives version and signature.
-  EXPECT_EQ(c_xdfsta(41, open, 13, nullptr, 0, nullptr, 0, version, appl), xdf::ERR_BAD_STATS);
+  EXPECT_EQ(c_xdfsta(41, open, 13, nullptr, 0, nullptr, 0, version, appl), zep::xdf::ERR_BAD_STATS);
   std::memset(version, 0, sizeof version);
   EXPECT_EQ(c_xdfsta(41, nullptr, 0, nullptr, 0, nullptr, 0, version, appl), 0);
   EXPECT_STREQ(version, "XDF0");
   c_xdfcls(41);
   c_fclos(41);
-  EXPECT_EQ(c_xdfsta(41, open, 12, nullptr, 0, nullptr, 0, version, appl), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdfsta(41, open, 12, nullptr, 0, nullptr, 0, version, appl), zep::xdf::ERR_NOT_FNOM);
 }
 
 TEST_F(Maintenance, StatisticsPrintout) {
@@ -113,7 +113,7 @@ TEST_F(Maintenance, StatisticsPrintout) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(c_xdfimp(42, st, 12, pri, aux, version, appl), 0);
   const std::string out = testing::internal::GetCapturedStdout();
-  const std::string name = io::file_entry(io::file_index_of(42)).file_name;
+  const std::string name = zep::io::file_entry(zep::io::file_index_of(42)).file_name;
   std::string expect = "\n  Statistiques pour le fichier 42, Nom " + name + "\n";
   expect +=
       "  Taille du fichier \t\t\t 2357\n"
@@ -140,7 +140,7 @@ TEST_F(Maintenance, StatisticsPrintout) {
       " \tAXI2 \t63 \t32 \t\t0 \n";
   EXPECT_EQ(out, expect);
   c_fclos(42);
-  EXPECT_EQ(c_xdfimp(42, st, 12, pri, aux, version, appl), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdfimp(42, st, 12, pri, aux, version, appl), zep::xdf::ERR_NOT_FNOM);
 }
 
 TEST_F(Maintenance, DiagnosisOfSoundAndDamagedFiles) {
@@ -189,7 +189,7 @@ TEST_F(Maintenance, DiagnosisOfSoundAndDamagedFiles) {
   ASSERT_EQ(bind(43, path, "RND"), 0);
   c_xdfopt("ERRTOLR", "FATAL", 0);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(c_qdfdiag(43), xdf::ERR_BAD_LENGTH);
+  EXPECT_EQ(c_qdfdiag(43), zep::xdf::ERR_BAD_LENGTH);
   testing::internal::GetCapturedStdout();
   c_fclos(43);
 }
@@ -216,7 +216,7 @@ TEST_F(Maintenance, DiagnosisOfAnOpenFileAndOfASequentialFile) {
   EXPECT_NE(out.find("\t number of valid records         2\n"), std::string::npos);
   EXPECT_NE(out.find("\n **** This file is in OK ****\n"), std::string::npos);
   // The open file keeps its position and stays open.
-  EXPECT_GE(xdf::file_index(44), 0);
+  EXPECT_GE(zep::xdf::file_index(44), 0);
 }
 
 TEST_F(Maintenance, RestoreClearsTheWriterMark) {
@@ -229,15 +229,15 @@ TEST_F(Maintenance, RestoreClearsTheWriterMark) {
   c_xdfopt("ERRTOLR", "FATAL", 0);
   {
     OpenUnit busy(45, src, "RND", "R-W");
-    EXPECT_EQ(busy.result(), xdf::ERR_IN_USE);
+    EXPECT_EQ(busy.result(), zep::xdf::ERR_IN_USE);
   }
   c_xdfopt("ERRTOLR", "ERROR", 0);
   ASSERT_EQ(bind(45, src, "RND"), 0);
   ASSERT_EQ(bind(46, dst, "RND"), 0);
   EXPECT_EQ(c_qdfrstr(45, 46), 0);
   // Both units are closed; the source is untouched.
-  EXPECT_EQ(io::file_entry(io::file_index_of(45)).open, 0);
-  EXPECT_EQ(io::file_entry(io::file_index_of(46)).open, 0);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(45)).open, 0);
+  EXPECT_EQ(zep::io::file_entry(zep::io::file_index_of(46)).open, 0);
   EXPECT_EQ(read_words(src), w);
   std::vector<uint32_t> copy = read_words(dst);
   ASSERT_EQ(copy.size(), w.size());
@@ -259,7 +259,7 @@ TEST_F(Maintenance, RestoreRefusesWhatDoesNotFit) {
   ASSERT_EQ(bind(48, dst, "RND"), 0);
   // The same file on both sides would be destroyed by the copy.
   ASSERT_EQ(bind(49, src, "RND"), 0);
-  EXPECT_EQ(c_qdfrstr(47, 49), xdf::ERR_DIFFERENT_FILES);
+  EXPECT_EQ(c_qdfrstr(47, 49), zep::xdf::ERR_DIFFERENT_FILES);
   c_fclos(49);
   c_xdfopt("ERRTOLR", "FATAL", 0);
   struct Case {
@@ -272,13 +272,13 @@ TEST_F(Maintenance, RestoreRefusesWhatDoesNotFit) {
     std::vector<uint32_t> bad = good;
     bad[c.word] = c.value;
     write_words(src, bad);
-    EXPECT_EQ(c_qdfrstr(47, 48), xdf::ERR_BAD_LENGTH) << c.word << " " << c.value;
+    EXPECT_EQ(c_qdfrstr(47, 48), zep::xdf::ERR_BAD_LENGTH) << c.word << " " << c.value;
   }
   write_words(src, std::vector<uint32_t>(100, 0));
-  EXPECT_EQ(c_qdfrstr(47, 48), xdf::ERR_NOT_XDF);
+  EXPECT_EQ(c_qdfrstr(47, 48), zep::xdf::ERR_NOT_XDF);
   c_fclos(47);
   c_fclos(48);
-  EXPECT_EQ(c_qdfrstr(47, 48), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_qdfrstr(47, 48), zep::xdf::ERR_NOT_FNOM);
 }
 
 TEST_F(Maintenance, CopyIntoANewUnit) {
@@ -305,8 +305,8 @@ TEST_F(Maintenance, CopyIntoANewUnit) {
   EXPECT_EQ(out.find("\n  Statistiques pour le fichier 50"), 0u);
   EXPECT_NE(out.find(">>> c_xdfuse: copy of 5 records from unit 50 to unit 51 <<<\n"), std::string::npos);
   // The source opened here is closed again; the destination stays open.
-  EXPECT_EQ(xdf::file_index(50), -1);
-  ASSERT_GE(xdf::file_index(51), 0);
+  EXPECT_EQ(zep::xdf::file_index(50), -1);
+  ASSERT_GE(zep::xdf::file_index(51), 0);
   EXPECT_EQ(first_keys(51), (std::vector<uint32_t>{0, 1, 3, 4, 5}));
   // The records keep their data.
   uint32_t keys[16];
@@ -370,19 +370,19 @@ TEST_F(Maintenance, CopyRefusesOtherKeysAndRestoresTheLevels) {
   c_xdfopt("ERRTOLR", "FATAL", 0);
   c_xdfopt("MSGLVL", "FATAL", 0);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(c_xdfuse(56, 57), xdf::ERR_DIFFERENT_FILES);
+  EXPECT_EQ(c_xdfuse(56, 57), zep::xdf::ERR_DIFFERENT_FILES);
   const std::string err = testing::internal::GetCapturedStderr();
   // Lowered to 3 for the copy: the refusal is printed...
   EXPECT_NE(err.find("incompatible source (unit 56) and destination (unit 57) files"), std::string::npos);
   // ...and both settings are back afterwards.
-  EXPECT_EQ(xdf::settings().xdf_toler, 4);
-  EXPECT_EQ(xdf::settings().msg_level, 4);
-  EXPECT_EQ(xdf::file_index(56), -1);
+  EXPECT_EQ(zep::xdf::settings().xdf_toler, 4);
+  EXPECT_EQ(zep::xdf::settings().msg_level, 4);
+  EXPECT_EQ(zep::xdf::file_index(56), -1);
   c_xdfcls(57);
   c_fclos(56);
   c_fclos(57);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(c_xdfuse(56, 57), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdfuse(56, 57), zep::xdf::ERR_NOT_FNOM);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("source file is not connected with fnom"),
             std::string::npos);
 }
@@ -418,7 +418,7 @@ TEST_F(Maintenance, OldLayoutsHaveNothingToDiagnose) {
   EXPECT_EQ(st[6], 16);
   EXPECT_STREQ(appl, "STDF");
   c_xdfopt("ERRTOLR", "FATAL", 0);
-  EXPECT_EQ(c_qdfdiag(61), xdf::ERR_NOT_XDF);
+  EXPECT_EQ(c_qdfdiag(61), zep::xdf::ERR_NOT_XDF);
 }
 
 TEST(BitField, PutStoresOneFieldAndKeepsTheRest) {

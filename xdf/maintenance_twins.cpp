@@ -8,6 +8,7 @@
 #include "common/fixed_text.h"
 #include "zep/xdf_maint.h"
 
+namespace zep::xdf {
 namespace {
 
 // Four characters of a field (fewer when it is shorter), trailing blanks
@@ -15,6 +16,9 @@ namespace {
 std::string chars4(const char *field, size_t len) { return std::string(zep::until_nul(zep::field_view(field, len, 4))); }
 
 }  // namespace
+}  // namespace zep::xdf
+
+using namespace zep::xdf;
 
 extern "C" {
 

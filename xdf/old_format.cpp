@@ -11,7 +11,7 @@
 #include "zep/coding.h"
 #include "zep/io.h"
 
-namespace xdf {
+namespace zep::xdf {
 namespace old_format {
 
 namespace {
@@ -328,4 +328,4 @@ int append_position(FileEntry &f) {
 int eof_level(const FileEntry &f) { return f.old_eof_level == 31 ? kEndOfData : f.old_eof_level; }
 
 }  // namespace old_format
-}  // namespace xdf
+}  // namespace zep::xdf

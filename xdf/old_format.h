@@ -19,7 +19,7 @@
 
 #include "xdf/table.h"
 
-namespace xdf {
+namespace zep::xdf {
 namespace old_format {
 
 constexpr uint32_t kRandomMark = 0x55555555;      // old random file, word 1
@@ -99,4 +99,4 @@ int append_position(FileEntry &f);
 int eof_level(const FileEntry &f);
 
 }  // namespace old_format
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -7,7 +7,7 @@
 #include "zep/coding.h"
 
 using namespace xdf_test;
-namespace old = xdf::old_format;
+namespace old = zep::xdf::old_format;
 
 namespace {
 
@@ -190,14 +190,14 @@ TEST_F(OldFormat, RandomFileOfTwoPagesWithADeletedEntry) {
   write_words(path, old_random(entries));
   OpenUnit u(21, path, "RND", "R-W");
   ASSERT_EQ(u.result(), 0);
-  xdf::FileEntry &f = u.entry();
+  zep::xdf::FileEntry &f = u.entry();
   EXPECT_EQ(f.old_format, 1);
   ASSERT_EQ(f.npages, 2);
   EXPECT_EQ(f.dir_page[0]->entry_count(), 256);
   EXPECT_EQ(f.dir_page[1]->entry_count(), 44);
   EXPECT_EQ(f.nrecords, 300);
   EXPECT_EQ(f.dir_page[0]->entry(7)[0] >> 24, 128u);
-  EXPECT_TRUE(xdf::row_read_only(f));
+  EXPECT_TRUE(zep::xdf::row_read_only(f));
 
   uint32_t keys[16];
   any(keys);
@@ -232,8 +232,8 @@ TEST_F(OldFormat, RandomFileOfTwoPagesWithADeletedEntry) {
   uint32_t none[16];
   any(none);
   c_xdfopt("ERRTOLR", "FATAL", 0);
-  EXPECT_EQ(c_xdfput(21, 0, rec.data()), xdf::ERR_BAD_BUFFER);
-  EXPECT_EQ(c_xdfdel(h), xdf::ERR_NO_DELETE);
+  EXPECT_EQ(c_xdfput(21, 0, rec.data()), zep::xdf::ERR_BAD_BUFFER);
+  EXPECT_EQ(c_xdfdel(h), zep::xdf::ERR_NO_DELETE);
 }
 
 TEST_F(OldFormat, DamagedRandomFiles) {
@@ -243,13 +243,13 @@ TEST_F(OldFormat, DamagedRandomFiles) {
   write_words(path, old_random(entries, 1000));
   {
     OpenUnit u(22, path, "RND", "READ");
-    EXPECT_EQ(u.result(), xdf::ERR_DAMAGED);
-    EXPECT_EQ(xdf::file_index(22), -1);
+    EXPECT_EQ(u.result(), zep::xdf::ERR_DAMAGED);
+    EXPECT_EQ(zep::xdf::file_index(22), -1);
   }
   write_words(path, old_random(entries, 0xFFFFFFFBu));  // -5 as a signed word
   {
     OpenUnit u(22, path, "RND", "READ");
-    EXPECT_EQ(u.result(), xdf::ERR_DAMAGED);
+    EXPECT_EQ(u.result(), zep::xdf::ERR_DAMAGED);
   }
   // An entry whose data would run past the end: present but deleted.
   std::vector<uint32_t> file = old_random(entries);
@@ -300,7 +300,7 @@ TEST_F(OldFormat, SequentialSearchStopsAtTheMark) {
   write_words(path, old_sequential());
   OpenUnit u(23, path, "RND", "READ");
   ASSERT_EQ(u.result(), 0);
-  xdf::FileEntry &f = u.entry();
+  zep::xdf::FileEntry &f = u.entry();
   EXPECT_EQ(f.xdf_seq, 1);
   EXPECT_EQ(f.cur_addr, 1);
   uint32_t keys[16];
@@ -326,15 +326,15 @@ TEST_F(OldFormat, SequentialSearchStopsAtTheMark) {
   EXPECT_EQ(buf[9 + 29], 103u);
   EXPECT_EQ(buf[9 + 30], 0u);
   // The mark ends the search, and the search stays on it.
-  EXPECT_EQ(c_xdfloc(23, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(23, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   EXPECT_EQ(f.head_keys[0] >> 24, 113u);
   EXPECT_EQ(old::eof_level(f), 1);
-  EXPECT_EQ(c_xdfloc(23, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(23, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   // A search started after record A finds B again.
   EXPECT_EQ(c_xdfloc(23, first, nullptr, 0), second);
   // A search by key passes over the deleted record.
   keys[12] = 2u << 4;
-  EXPECT_EQ(c_xdfloc(23, 0, keys, 16), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(23, 0, keys, 16), zep::xdf::ERR_NOT_FOUND);
 }
 
 TEST_F(OldFormat, SequentialPositioning) {
@@ -342,7 +342,7 @@ TEST_F(OldFormat, SequentialPositioning) {
   write_words(path, old_sequential(31));
   OpenUnit u(24, path, "RND", "READ");
   ASSERT_EQ(u.result(), 0);
-  xdf::FileEntry &f = u.entry();
+  zep::xdf::FileEntry &f = u.entry();
   bool at_end = false;
   ASSERT_EQ(old::skip(f, 2, &at_end), 0);
   EXPECT_FALSE(at_end);
@@ -383,12 +383,12 @@ TEST_F(OldFormat, DamagedSequentialFiles) {
     uint32_t keys[16];
     any(keys);
     ASSERT_GT(c_xdfloc(25, 0, keys, 16), 0);
-    EXPECT_EQ(c_xdfloc(25, -1, nullptr, 0), xdf::ERR_DAMAGED);
+    EXPECT_EQ(c_xdfloc(25, -1, nullptr, 0), zep::xdf::ERR_DAMAGED);
     bool at_end;
     u.entry().cur_addr = 61;
-    EXPECT_EQ(old::skip(u.entry(), 1, &at_end), xdf::ERR_DAMAGED);
+    EXPECT_EQ(old::skip(u.entry(), 1, &at_end), zep::xdf::ERR_DAMAGED);
     u.entry().cur_addr = 1;
-    EXPECT_EQ(old::append_position(u.entry()), xdf::ERR_DAMAGED);
+    EXPECT_EQ(old::append_position(u.entry()), zep::xdf::ERR_DAMAGED);
   }
   // A record not on a block boundary cannot be named by a handle: A holds
   // one data unit, so B starts at unit offset 16.
@@ -405,7 +405,7 @@ TEST_F(OldFormat, DamagedSequentialFiles) {
   uint32_t keys[16];
   any(keys);
   ASSERT_GT(c_xdfloc(25, 0, keys, 16), 0);
-  EXPECT_EQ(c_xdfloc(25, -1, nullptr, 0), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfloc(25, -1, nullptr, 0), zep::xdf::ERR_DAMAGED);
 }
 
 TEST_F(OldFormat, GoldenFilesOpenInTheirLayouts) {

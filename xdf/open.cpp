@@ -15,7 +15,7 @@
 #include "zep/io.h"
 #include "zep/xdf.h"
 
-namespace xdf {
+namespace zep::xdf {
 
 namespace {
 
@@ -232,9 +232,9 @@ static void flush_unit(const FileEntry &f) {
   if (slot >= 0) io::wa_pages_flush(slot);
 }
 
-}  // namespace xdf
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
 extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint32_t *aux, int naux,
                         const char *appl) {
@@ -252,12 +252,12 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
     return fail_open(index, report("c_xdfopn", ERR_NOT_FNOM, ERROR,
                                    "file (unit=%d) is not connected with fnom", iun));
   f.fnom_row = rown;
-  io::FileEntry &row = io::file_entry(rown);
-  if (!row.has(io::kAttrRnd))
+  zep::io::FileEntry &row = zep::io::file_entry(rown);
+  if (!row.has(zep::io::kAttrRnd))
     return fail_open(index, report("c_xdfopn", ERR_NOT_OPEN, ERROR,
                                    "file must be random\n file in error: %s\n", row.file_name.c_str()));
-  if (contains(appl, "QLT0")) row.set(io::kAttrQolt);
-  if (contains(appl, "STD")) row.set(io::kAttrStd);
+  if (contains(appl, "QLT0")) row.set(zep::io::kAttrQolt);
+  if (contains(appl, "STD")) row.set(zep::io::kAttrStd);
   choose_builders(f, row);
   const char *type = row.file_type ? row.file_type->c_str() : "";
   f.xdf_seq = contains_either(type, "SEQ", "seq") ? 1 : 0;
@@ -265,7 +265,7 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
 
   if (contains_either(mode, "CREATE", "create")) {
     // Creating needs to write the header and the first page.
-    if (row.has(io::kAttrReadOnly))
+    if (row.has(zep::io::kAttrReadOnly))
       return fail_open(index, report("c_xdfopn", ERR_NO_WRITE, ERROR,
                                      "file is open in read only mode or no write permission\n"));
     c_waopen(iun);
@@ -351,7 +351,7 @@ extern "C" int c_xdfcls(int iun) {
   // and never below the end mark this process wrote.
   int64_t cut_words = 0;
   if (truncate_after_flush) {
-    const io::FileEntry *row = fnom_row(f);
+    const zep::io::FileEntry *row = fnom_row(f);
     cut_words = row != nullptr ? row->size : 0;
     if (f.seq_end_mark > 0 && cut_words < f.seq_end_mark + 1) cut_words = f.seq_end_mark + 1;
   }

@@ -38,7 +38,7 @@ Walk walk(const std::string &path, int iun) {
     w.records.emplace_back(buf.begin() + 9, buf.begin() + 9 + 2 * len);
     h = c_xdfloc(iun, -1, nullptr, 0);
   }
-  EXPECT_EQ(h, xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(h, zep::xdf::ERR_NOT_FOUND);
   return w;
 }
 
@@ -138,11 +138,11 @@ TEST_F(GoldenRead, OldRandomLayoutOpensReadOnly) {
   StdKeys k;
   // Converted in memory: the open returns 0 and the unit becomes read-only.
   EXPECT_EQ(c_xdfopn(29, "R-W", k.pri, 16, k.aux, 2, "STDR"), 0);
-  const int index = xdf::file_index(29);
+  const int index = zep::xdf::file_index(29);
   ASSERT_GT(index, 0);
-  EXPECT_EQ(xdf::open_entry(index)->old_format, 1);
-  EXPECT_EQ(xdf::open_entry(index)->nrecords, 9);
-  EXPECT_TRUE(xdf::row_read_only(*xdf::open_entry(index)));
+  EXPECT_EQ(zep::xdf::open_entry(index)->old_format, 1);
+  EXPECT_EQ(zep::xdf::open_entry(index)->nrecords, 9);
+  EXPECT_TRUE(zep::xdf::row_read_only(*zep::xdf::open_entry(index)));
   EXPECT_EQ(c_xdfcls(29), 0);
   c_fclos(29);
 }
@@ -153,7 +153,7 @@ TEST_F(GoldenRead, DataOnlyReadSkipsTheKeys) {
   OpenUnit u(30, path, "RND+R/O", "READ");
   ASSERT_GE(u.result(), 0);
   int h = c_xdfloc2(30, 0, nullptr, 0, nullptr);
-  EXPECT_EQ(h, xdf::ERR_NO_TARGET);
+  EXPECT_EQ(h, zep::xdf::ERR_NO_TARGET);
   uint32_t keys[16];
   for (auto &k : keys) k = 0xFFFFFFFFu;
   h = c_xdfloc(30, 0, keys, 16);
@@ -174,12 +174,12 @@ TEST_F(GoldenRead, DataOnlyReadSkipsTheKeys) {
   // A dimension that does not hold the record is refused, nothing written.
   std::vector<uint32_t> small = record_buffer(static_cast<size_t>(s - 1));
   small.push_back(0xDEADBEEF);
-  EXPECT_EQ(c_xdfget2(h, small.data(), nullptr), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfget2(h, small.data(), nullptr), zep::xdf::ERR_BUFFER_SMALL);
   EXPECT_EQ(small.back(), 0xDEADBEEFu);
   // Negative dimension without nbits -1.
   data[0] = static_cast<uint32_t>(-(s + 9));
   data[1] = 0;
-  EXPECT_EQ(c_xdfget2(h, data.data(), nullptr), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfget2(h, data.data(), nullptr), zep::xdf::ERR_BUFFER_SMALL);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "zep/packing.h"
 #include "zep/xdf.h"
 
-namespace xdf {
+namespace zep::xdf {
 namespace {
 
 constexpr int kControlWords = kBufferControlWords;
@@ -141,9 +141,9 @@ void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, 
 }
 
 }  // namespace
-}  // namespace xdf
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
 extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
                         int ninfo) {
@@ -312,7 +312,7 @@ extern "C" int c_xdfdel(int handle) {
   return 0;
 }
 
-namespace xdf {
+namespace zep::xdf {
 namespace {
 
 // What c_xdfput is to do, settled before anything changes.
@@ -502,7 +502,7 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
 }
 
 }  // namespace
-}  // namespace xdf
+}  // namespace zep::xdf
 
 // Checks, then plan, then writes: a refused put changes nothing.
 extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
@@ -512,6 +512,7 @@ extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
   return commit_put(*open_entry(plan.index), buf, plan);
 }
 
+namespace zep::xdf {
 namespace {
 
 // The entry of `handle` and the file that holds its record (the page's
@@ -548,8 +549,9 @@ int past_the_end(const FileEntry &f, int64_t addr, int64_t words) {
 }
 
 }  // namespace
+}  // namespace zep::xdf
 
-int xdf::record_in_file(int handle) {
+int zep::xdf::record_in_file(int handle) {
   FileEntry *f = nullptr;
   const uint32_t *entry = nullptr;
   const int rc = locate_record(handle, &f, &entry);

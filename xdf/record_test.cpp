@@ -20,7 +20,7 @@ class Record : public ::testing::Test {
 
 TEST_F(Record, PreparedBufferAndKeyUpdates) {
   // The generic builder: keys of -1 are left alone.
-  unit_->entry().build_primary = xdf::build_gen_prim_keys;
+  unit_->entry().build_primary = zep::xdf::build_gen_prim_keys;
   std::vector<uint32_t> buf = record_buffer(40);
   std::fill(buf.begin() + 1, buf.end(), 0x5A5A5A5Au);
   uint32_t keys[16];
@@ -37,8 +37,8 @@ TEST_F(Record, PreparedBufferAndKeyUpdates) {
   EXPECT_EQ(buf[11], 0u);  // keys given as -1 stay 0
   EXPECT_EQ(buf[14], 33u);
   EXPECT_EQ(buf[48], 0u);  // the whole buffer cleared
-  EXPECT_EQ(c_xdfini(71, buf.data(), 127, keys, 16, nullptr, 0), xdf::ERR_BAD_TYPE);
-  EXPECT_EQ(c_xdfini(71, buf.data(), 0, keys, 16, nullptr, 0), xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfini(71, buf.data(), 127, keys, 16, nullptr, 0), zep::xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfini(71, buf.data(), 0, keys, 16, nullptr, 0), zep::xdf::ERR_BAD_TYPE);
   ASSERT_EQ(c_xdfini(71, buf.data(), 7, keys, 16, nullptr, 0), 0);
   // c_xdfupd: -1 keeps the type, keys of -1 keep their bits.
   keys[3] = 0xFFFFFFFFu;
@@ -49,8 +49,8 @@ TEST_F(Record, PreparedBufferAndKeyUpdates) {
   EXPECT_EQ(buf[15], 44u);
   ASSERT_EQ(c_xdfupd(71, buf.data(), 9, nullptr, 0, nullptr, 0), 0);
   EXPECT_EQ(buf[9] >> 24, 9u);
-  EXPECT_EQ(c_xdfupd(71, buf.data(), 127, nullptr, 0, nullptr, 0), xdf::ERR_BAD_TYPE);
-  EXPECT_EQ(c_xdfupd(72, buf.data(), 1, nullptr, 0, nullptr, 0), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdfupd(71, buf.data(), 127, nullptr, 0, nullptr, 0), zep::xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfupd(72, buf.data(), 1, nullptr, 0, nullptr, 0), zep::xdf::ERR_NOT_FNOM);
   // c_xdfhdr reads them back.
   int a, l, t;
   uint32_t out[16];
@@ -61,7 +61,7 @@ TEST_F(Record, PreparedBufferAndKeyUpdates) {
   // A buffer too small for the keys is refused before anything is written.
   std::vector<uint32_t> tiny = record_buffer(10);
   tiny.push_back(0xDEADBEEF);
-  EXPECT_EQ(c_xdfini(71, tiny.data(), 1, keys, 16, nullptr, 0), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfini(71, tiny.data(), 1, keys, 16, nullptr, 0), zep::xdf::ERR_BUFFER_SMALL);
   EXPECT_EQ(tiny.back(), 0xDEADBEEFu);
 }
 
@@ -140,9 +140,9 @@ TEST_F(Record, RoomAndDatypRules) {
   std::vector<uint32_t> buf = record_buffer(22);  // room for one more unit
   ASSERT_EQ(c_xdfini(71, buf.data(), 1, nullptr, 0, nullptr, 0), 0);
   uint32_t d[4] = {1, 2, 3, 4};
-  EXPECT_EQ(c_xdfadd(buf.data(), d, 3, 32, 0), xdf::ERR_BUFFER_SMALL);
-  EXPECT_EQ(c_xdfins(buf.data(), d, 0, 3, 32, 0), xdf::ERR_BUFFER_SMALL);
-  EXPECT_EQ(c_xdfrep(buf.data(), d, 64, 1, 32, 0), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfadd(buf.data(), d, 3, 32, 0), zep::xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfins(buf.data(), d, 0, 3, 32, 0), zep::xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfrep(buf.data(), d, 64, 1, 32, 0), zep::xdf::ERR_BUFFER_SMALL);
   EXPECT_EQ(buf[1], 640u);
   ASSERT_EQ(c_xdfadd(buf.data(), d, 2, 32, 0), 0);
   // datyp 1 and values beyond 9 are refused; c_xdfins refuses before moving.
@@ -151,20 +151,20 @@ TEST_F(Record, RoomAndDatypRules) {
   ASSERT_EQ(c_xdfini(71, big.data(), 1, nullptr, 0, nullptr, 0), 0);
   ASSERT_EQ(c_xdfadd(big.data(), d, 2, 32, 0), 0);
   const std::vector<uint32_t> big_before = big;
-  EXPECT_EQ(c_xdfins(big.data(), d, 0, 2, 32, 1), xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfins(big.data(), d, 0, 2, 32, 1), zep::xdf::ERR_BAD_TYPE);
   EXPECT_EQ(big, big_before);
-  EXPECT_EQ(c_xdfadd(big.data(), d, 2, 32, 10), xdf::ERR_BAD_TYPE);
-  EXPECT_EQ(c_xdfrep(big.data(), d, 0, 2, 32, -1), xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfadd(big.data(), d, 2, 32, 10), zep::xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfrep(big.data(), d, 0, 2, 32, -1), zep::xdf::ERR_BAD_TYPE);
   EXPECT_EQ(big, big_before);
   // Cutting beyond the image is refused.
-  EXPECT_EQ(c_xdfcut(big.data(), 64, 2, 32, 0), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfcut(big.data(), 64, 2, 32, 0), zep::xdf::ERR_BUFFER_SMALL);
   // An inconsistent buffer (image longer than its dimension) is refused.
   big[1] = 32 * 100;
-  EXPECT_EQ(c_xdfadd(big.data(), d, 2, 32, 0), xdf::ERR_BAD_BUFFER);
+  EXPECT_EQ(c_xdfadd(big.data(), d, 2, 32, 0), zep::xdf::ERR_BAD_BUFFER);
   // Tolerated severity 4: the return codes.
   c_xdfopt("ERRTOLR", "FATAL", 0);
-  EXPECT_EQ(c_xdfrep(buf.data(), d, 32, 1, 32, 0), xdf::ERR_BAD_BITS);
-  EXPECT_EQ(c_xdfcut(buf.data(), 0, 4, 16, 3), xdf::ERR_BAD_TYPE);
+  EXPECT_EQ(c_xdfrep(buf.data(), d, 32, 1, 32, 0), zep::xdf::ERR_BAD_BITS);
+  EXPECT_EQ(c_xdfcut(buf.data(), 0, 4, 16, 3), zep::xdf::ERR_BAD_TYPE);
   c_xdfopt("ERRTOLR", "ERROR", 0);
 }
 
@@ -185,12 +185,12 @@ TEST_F(Record, PutChecksItsBufferAndHandle) {
   std::vector<uint32_t> buf = record_buffer(24);
   ASSERT_EQ(c_xdfini(71, buf.data(), 1, nullptr, 0, nullptr, 0), 0);
   buf[4] = 999;
-  EXPECT_EQ(c_xdfput(71, 0, buf.data()), xdf::ERR_BAD_BUFFER);
+  EXPECT_EQ(c_xdfput(71, 0, buf.data()), zep::xdf::ERR_BAD_BUFFER);
   buf[4] = 71;
-  EXPECT_EQ(c_xdfput(73, 0, buf.data()), xdf::ERR_BAD_UNIT);
+  EXPECT_EQ(c_xdfput(73, 0, buf.data()), zep::xdf::ERR_BAD_UNIT);
   ASSERT_EQ(c_xdfput(71, 0, buf.data()), 0);
   // A handle of another file.
-  EXPECT_EQ(c_xdfput(71, 0x7E + (0 << 7), buf.data()), xdf::ERR_BAD_HANDLE);
+  EXPECT_EQ(c_xdfput(71, 0x7E + (0 << 7), buf.data()), zep::xdf::ERR_BAD_HANDLE);
   // A buffer of another key layout.
   uint32_t pri[2], aux[2];
   c_xdfcle("K1", 31, 32, 0, &pri[0], &pri[1]);
@@ -199,12 +199,12 @@ TEST_F(Record, PutChecksItsBufferAndHandle) {
   ASSERT_EQ(c_xdfopn(74, "CREATE", pri, 1, aux, 1, "OTHR"), 0);
   std::vector<uint32_t> other = record_buffer(10);
   ASSERT_EQ(c_xdfini(74, other.data(), 1, nullptr, 0, nullptr, 0), 0);
-  EXPECT_EQ(c_xdfput(71, 0, other.data()), xdf::ERR_DIFFERENT_FILES);
+  EXPECT_EQ(c_xdfput(71, 0, other.data()), zep::xdf::ERR_DIFFERENT_FILES);
   c_xdfcls(74);
   c_fclos(74);
   // A record image longer than its buffer.
   buf[1] = 32 * 40;
-  EXPECT_EQ(c_xdfput(71, 0, buf.data()), xdf::ERR_BUFFER_SMALL);
+  EXPECT_EQ(c_xdfput(71, 0, buf.data()), zep::xdf::ERR_BUFFER_SMALL);
 }
 
 }  // namespace

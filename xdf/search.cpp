@@ -8,7 +8,7 @@
 #include "zep/io.h"
 #include "zep/xdf.h"
 
-namespace xdf {
+namespace zep::xdf {
 
 namespace {
 
@@ -170,9 +170,9 @@ int entry_of_handle(FileEntry &f, int handle, const char *module, DirPage **page
   return 0;
 }
 
-}  // namespace xdf
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
 extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_t *mask) {
   const int index = file_index(iun);
@@ -301,6 +301,7 @@ extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t
   return 0;
 }
 
+namespace zep::xdf {
 namespace {
 int check_unit(const char *module, int iun, FileEntry **out) {
   if (fnom_index(iun) < 0) return report(module, ERR_NOT_FNOM, ERROR, "file is not connected with fnom");
@@ -310,6 +311,7 @@ int check_unit(const char *module, int iun, FileEntry **out) {
   return 0;
 }
 }  // namespace
+}  // namespace zep::xdf
 
 extern "C" int c_xdflnk(int *units, int n) {
   if (units == nullptr || n <= 0) return 0;

@@ -53,7 +53,7 @@ TEST_F(Search, WildcardsMasksAndContinuation) {
   for (auto &k : keys) k = kAny;
   // Handle 0 with all keys -1: every record, then -12.
   EXPECT_EQ(walk(51, keys, 16).size(), 9u);
-  EXPECT_EQ(c_xdfloc(51, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(51, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   // One key given: only the records with that value.
   keys[1] = 1;
   EXPECT_EQ(walk(51, keys, 16), (std::vector<uint32_t>{10, 13, 16}));
@@ -74,7 +74,7 @@ TEST_F(Search, WildcardsMasksAndContinuation) {
   keys[0] = 15;
   const int h = c_xdfloc(51, 0, keys, 16);
   ASSERT_GT(h, 0);
-  EXPECT_EQ(c_xdfloc(51, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(51, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   // Starting after a handle skips the handle's own record.
   for (auto &k : keys) k = kAny;
   const int first = c_xdfloc(51, 0, keys, 16);
@@ -111,22 +111,22 @@ TEST_F(Search, HandleAndPositionErrors) {
   uint32_t keys[16];
   for (auto &k : keys) k = kAny;
   // Nothing searched yet: no position.
-  EXPECT_EQ(c_xdfloc(53, -1, keys, 16), xdf::ERR_NO_POSITION);
-  EXPECT_EQ(c_xdfloc(53, -5, keys, 16), xdf::ERR_BAD_HANDLE);
-  EXPECT_EQ(c_xdfloc(55, 0, keys, 16), xdf::ERR_NOT_OPEN);
+  EXPECT_EQ(c_xdfloc(53, -1, keys, 16), zep::xdf::ERR_NO_POSITION);
+  EXPECT_EQ(c_xdfloc(53, -5, keys, 16), zep::xdf::ERR_BAD_HANDLE);
+  EXPECT_EQ(c_xdfloc(55, 0, keys, 16), zep::xdf::ERR_NOT_OPEN);
   const int ho = c_xdfloc(54, 0, keys, 16);
   ASSERT_GT(ho, 0);
-  EXPECT_EQ(c_xdfloc(53, ho, keys, 16), xdf::ERR_BAD_HANDLE);  // a handle of another file
+  EXPECT_EQ(c_xdfloc(53, ho, keys, 16), zep::xdf::ERR_BAD_HANDLE);  // a handle of another file
   // A page beyond the file, not linked: the position is cleared.
   const int h = c_xdfloc(53, 0, keys, 16);
   ASSERT_GT(h, 0);
   const int far = (h & 0x7F) | (3 << 19);
-  EXPECT_EQ(c_xdfloc(53, far, keys, 16), xdf::ERR_BAD_PAGE);
-  EXPECT_EQ(c_xdfloc(53, -1, nullptr, 0), xdf::ERR_NO_POSITION);
+  EXPECT_EQ(c_xdfloc(53, far, keys, 16), zep::xdf::ERR_BAD_PAGE);
+  EXPECT_EQ(c_xdfloc(53, -1, nullptr, 0), zep::xdf::ERR_NO_POSITION);
   int a, l, t;
-  EXPECT_EQ(c_xdfprm(far, &a, &l, &t, keys, 16), xdf::ERR_BAD_PAGE);
-  EXPECT_EQ(c_xdfprm((h & 0x7F) | (7 << 7), &a, &l, &t, keys, 16), xdf::ERR_BAD_HANDLE);
-  EXPECT_EQ(c_xdfprm(0x7F, &a, &l, &t, keys, 16), xdf::ERR_BAD_HANDLE);  // index of no file
+  EXPECT_EQ(c_xdfprm(far, &a, &l, &t, keys, 16), zep::xdf::ERR_BAD_PAGE);
+  EXPECT_EQ(c_xdfprm((h & 0x7F) | (7 << 7), &a, &l, &t, keys, 16), zep::xdf::ERR_BAD_HANDLE);
+  EXPECT_EQ(c_xdfprm(0x7F, &a, &l, &t, keys, 16), zep::xdf::ERR_BAD_HANDLE);  // index of no file
   EXPECT_EQ(c_xdfprm(h, &a, &l, &t, keys, 16), 0);
   EXPECT_EQ(a, 2335);
   EXPECT_EQ(l, 12);
@@ -183,7 +183,7 @@ TEST_F(Search, LinkedFilesFormOneChain) {
   const int h = c_xdfloc(61, 0, keys, 16);
   ASSERT_GT(h, 0);
   // The second file's record carries the first file's index and page 2.
-  EXPECT_EQ(h & 0x7F, xdf::file_index(61));
+  EXPECT_EQ(h & 0x7F, zep::xdf::file_index(61));
   EXPECT_EQ(h >> 19, 2);
   EXPECT_EQ((h >> 7) & 0xFF, 1);
   int ad, l, t;
@@ -199,7 +199,7 @@ TEST_F(Search, LinkedFilesFormOneChain) {
   const int next = c_xdfloc(61, h, keys, 16);
   EXPECT_EQ(next >> 19, 2);
   EXPECT_EQ((next >> 7) & 0xFF, 2);
-  EXPECT_EQ(c_xdfloc(61, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(61, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
   EXPECT_EQ(walk(61, keys, 16).size(), 303u);
   // A unit linked twice would make a loop.
   int loop[3] = {61, 62, 61};
@@ -208,9 +208,9 @@ TEST_F(Search, LinkedFilesFormOneChain) {
   // Unlinked: the chain ends with the first file, and a far page is refused.
   ASSERT_EQ(c_xdfunl(units, 2), 0);
   EXPECT_EQ(walk(61, keys, 16).size(), 300u);
-  EXPECT_EQ(c_xdfprm(h, &ad, &l, &t, got, 16), xdf::ERR_BAD_PAGE);
+  EXPECT_EQ(c_xdfprm(h, &ad, &l, &t, got, 16), zep::xdf::ERR_BAD_PAGE);
   int bad[2] = {61, 63};
-  EXPECT_EQ(c_xdflnk(bad, 2), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdflnk(bad, 2), zep::xdf::ERR_NOT_FNOM);
 }
 
 TEST_F(Search, GenericKeysFoldAndMask) {
@@ -223,7 +223,7 @@ TEST_F(Search, GenericKeysFoldAndMask) {
   const std::string path = dir.file("gen.vkt");
   ASSERT_EQ(bind(64, path, "RND"), 0);
   ASSERT_EQ(c_xdfopn(64, "CREATE", pri, 3, aux, 1, "TEST"), 0);
-  xdf::FileEntry &f = *xdf::open_entry(xdf::file_index(64));
+  zep::xdf::FileEntry &f = *zep::xdf::open_entry(zep::xdf::file_index(64));
   EXPECT_EQ(f.primary_len, 2);
   EXPECT_EQ(f.info_len, 1);
   const uint32_t names[3] = {0x74742020, 0x68752020, 0x54542020};  // "tt", "hu", "TT"

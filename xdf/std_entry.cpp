@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace xdf {
+namespace zep::xdf {
 namespace std_entry {
 
 namespace {
@@ -132,4 +132,4 @@ void Descriptor::to_entry(uint32_t *e) const {
 }
 
 }  // namespace std_entry
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -29,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-namespace xdf {
+namespace zep::xdf {
 namespace std_entry {
 
 constexpr int kEntryWords = 18;  // directory entry of a standard record
@@ -119,4 +119,4 @@ struct Descriptor {
 };
 
 }  // namespace std_entry
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -7,7 +7,7 @@
 #include "xdf/format.h"
 #include "xdf/old_format.h"
 
-using namespace xdf;
+using namespace zep::xdf;
 
 namespace {
 

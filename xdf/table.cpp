@@ -12,7 +12,7 @@
 #include "zep/io.h"
 #include "zep/xdf.h"
 
-namespace xdf {
+namespace zep::xdf {
 
 Settings &settings() {
   static Settings s;
@@ -196,10 +196,11 @@ int build_gen_info_keys(uint32_t *info, uint32_t *values, int index, int mode) {
   return 0;
 }
 
-}  // namespace xdf
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
+namespace zep::xdf {
 namespace {
 bool has_either(const char *text, const char *upper, const char *lower) {
   if (text == nullptr) return false;
@@ -216,6 +217,7 @@ int level_from_value(const char *value) {
   return -1;
 }
 }  // namespace
+}  // namespace zep::xdf
 
 extern "C" int c_xdfopt(const char *name, const char *value, int number) {
   const bool toler = has_either(name, "ERRTOLR", "errtolr");

@@ -15,11 +15,11 @@
 #include "xdf/format.h"
 #include "xdf/hooks.h"
 
-namespace io {
+namespace zep::io {
 struct FileEntry;
-}
+}  // namespace zep::io
 
-namespace xdf {
+namespace zep::xdf {
 
 constexpr int kMaxFiles = 128;
 constexpr int kReservedUnit = 1234567;  // unit of slot 0, never a file
@@ -245,4 +245,4 @@ DirPage *page_along_chain(FileEntry &f, int pageno);
 // Writes the header of file f at word 1 (host words converted by the io layer).
 int write_header(FileEntry &f);
 
-}  // namespace xdf
+}  // namespace zep::xdf

@@ -17,27 +17,27 @@ class Table : public ::testing::Test {
 };
 
 TEST_F(Table, ErrorMessageFormatLevelsAndStreams) {
-  std::snprintf(xdf::errmsg(), xdf::kErrmsgSize, "something %d", 5);
+  std::snprintf(zep::xdf::errmsg(), zep::xdf::kErrmsgSize, "something %d", 5);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(xdf::error_msg("c_test", -7, 3), -7);
+  EXPECT_EQ(zep::xdf::error_msg("c_test", -7, 3), -7);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** ERROR #7 from module c_test: something 5\n");
   // Below the message level: nothing printed.
   testing::internal::CaptureStderr();
-  EXPECT_EQ(xdf::error_msg("c_test", -7, 0), -7);
+  EXPECT_EQ(zep::xdf::error_msg("c_test", -7, 0), -7);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // Severity 0 goes to standard output once the level allows it.
   c_xdfopt("MSGLVL", "TRIVIAL", 0);
   testing::internal::CaptureStdout();
-  xdf::error_msg("c_test", -1, 0);
+  zep::xdf::error_msg("c_test", -1, 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "*** TRIVIAL #1 from module c_test: something 5\n");
   // Above the tolerance the process ends with -code.
-  EXPECT_EXIT(xdf::error_msg("c_test", -21, 4), ::testing::ExitedWithCode(21),
+  EXPECT_EXIT(zep::xdf::error_msg("c_test", -21, 4), ::testing::ExitedWithCode(21),
               "FATAL ERROR #21 from module c_test");
   c_xdfopt("ERRTOLR", "WARNING", 0);
-  EXPECT_EXIT(xdf::report("c_x", -9, 3, "boom"), ::testing::ExitedWithCode(9), "ERROR #9 from module c_x: boom");
+  EXPECT_EXIT(zep::xdf::report("c_x", -9, 3, "boom"), ::testing::ExitedWithCode(9), "ERROR #9 from module c_x: boom");
   c_xdfopt("ERRTOLR", "SYSTEM", 0);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(xdf::report("c_x", -36, 5, "x"), -36);
+  EXPECT_EQ(zep::xdf::report("c_x", -36, 5, "x"), -36);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** SYSTEM SOFTWARE ERROR #36 from module c_x: x\n");
 }
 
@@ -52,22 +52,22 @@ TEST_F(Table, Options) {
   EXPECT_STREQ(value, "INFORM");
   // "FATAL ERROR" holds "ERROR", tested before "FATAL".
   ASSERT_EQ(c_xdfopt("ERRTOLR", "FATAL ERROR", 0), 0);
-  EXPECT_EQ(xdf::settings().xdf_toler, 3);
+  EXPECT_EQ(zep::xdf::settings().xdf_toler, 3);
   ASSERT_EQ(c_xdfopt("ERRTOLR", "FATAL", 0), 0);
   ASSERT_EQ(c_xdfgop("errtolr", value, &number), 0);
   EXPECT_STREQ(value, "ERRFATAL");
   ASSERT_EQ(c_xdfopt("ERRTOLR", "SYSTEM", 0), 0);
-  EXPECT_EQ(xdf::settings().xdf_toler, 5);
-  EXPECT_EQ(c_xdfopt("ERRTOLR", "system", 0), xdf::ERR_BAD_OPTION);  // no lower-case form
-  EXPECT_EQ(c_xdfopt("ERRTOLR", "nothing", 0), xdf::ERR_BAD_OPTION);
-  EXPECT_EQ(c_xdfopt("COLOR", "ERROR", 0), xdf::ERR_BAD_OPTION);
-  EXPECT_EQ(c_xdfgop("COLOR", value, &number), xdf::ERR_BAD_OPTION);
+  EXPECT_EQ(zep::xdf::settings().xdf_toler, 5);
+  EXPECT_EQ(c_xdfopt("ERRTOLR", "system", 0), zep::xdf::ERR_BAD_OPTION);  // no lower-case form
+  EXPECT_EQ(c_xdfopt("ERRTOLR", "nothing", 0), zep::xdf::ERR_BAD_OPTION);
+  EXPECT_EQ(c_xdfopt("COLOR", "ERROR", 0), zep::xdf::ERR_BAD_OPTION);
+  EXPECT_EQ(c_xdfgop("COLOR", value, &number), zep::xdf::ERR_BAD_OPTION);
   ASSERT_EQ(c_xdfopt("STRIPING", "", 4), 0);
-  EXPECT_EQ(xdf::settings().xdf_nsplit, 4);
+  EXPECT_EQ(zep::xdf::settings().xdf_nsplit, 4);
   // The by-reference forms with blank-padded fields.
   int one = 0;
   ASSERT_EQ(xdfopt_("MSGLVL  ", "WARNING   ", &one, 8, 10), 0);
-  EXPECT_EQ(xdf::settings().msg_level, 2);
+  EXPECT_EQ(zep::xdf::settings().msg_level, 2);
   char field[10];
   ASSERT_EQ(xdfgop_("MSGLVL", field, &one, 6, 10), 0);
   EXPECT_EQ(std::string(field, 10), "WARNING   ");
@@ -75,33 +75,33 @@ TEST_F(Table, Options) {
 
 TEST_F(Table, OpenFailuresReleaseTheSlot) {
   StdKeys k;
-  EXPECT_EQ(c_xdfopn(0, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_BAD_UNIT);
-  EXPECT_EQ(c_xdfopn(1000, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_BAD_UNIT);
+  EXPECT_EQ(c_xdfopn(0, "READ", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_BAD_UNIT);
+  EXPECT_EQ(c_xdfopn(1000, "READ", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_BAD_UNIT);
   // Slot 0 belongs to the reserved unit.
-  ASSERT_TRUE(xdf::file_table()[0]);
-  EXPECT_EQ(xdf::file_table()[0]->iun, xdf::kReservedUnit);
-  EXPECT_EQ(c_xdfopn(91, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_NOT_FNOM);
-  EXPECT_EQ(xdf::file_index(91), -1);
+  ASSERT_TRUE(zep::xdf::file_table()[0]);
+  EXPECT_EQ(zep::xdf::file_table()[0]->iun, zep::xdf::kReservedUnit);
+  EXPECT_EQ(c_xdfopn(91, "READ", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(zep::xdf::file_index(91), -1);
   const std::string path = dir.file("t.vkt");
   {
     OpenUnit u(91, path, "RND", "CREATE");
     ASSERT_EQ(u.result(), 0);
-    EXPECT_GE(xdf::file_index(91), 1);
-    EXPECT_EQ(c_xdfopn(91, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_ALREADY_OPEN);
-    EXPECT_EQ(qdfind_(&u.entry().iun), xdf::file_index(91));
+    EXPECT_GE(zep::xdf::file_index(91), 1);
+    EXPECT_EQ(c_xdfopn(91, "READ", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_ALREADY_OPEN);
+    EXPECT_EQ(qdfind_(&u.entry().iun), zep::xdf::file_index(91));
   }
   int unit = 91;
   EXPECT_EQ(qdfind_(&unit), 9999);
-  EXPECT_EQ(c_xdfcls(91), xdf::ERR_NOT_FNOM);
+  EXPECT_EQ(c_xdfcls(91), zep::xdf::ERR_NOT_FNOM);
   ASSERT_EQ(bind(91, path, "RND"), 0);
-  EXPECT_EQ(c_xdfcls(91), xdf::ERR_NOT_OPEN);
+  EXPECT_EQ(c_xdfcls(91), zep::xdf::ERR_NOT_OPEN);
   c_fclos(91);
   // Creating a read-only unit is refused before anything is written.
   const std::string ro = dir.file("ro.vkt");
   write_words(ro, {1, 2, 3, 4});
   ASSERT_EQ(bind(91, ro, "RND+R/O"), 0);
-  EXPECT_EQ(c_xdfopn(91, "CREATE", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_NO_WRITE);
-  EXPECT_EQ(xdf::file_index(91), -1);
+  EXPECT_EQ(c_xdfopn(91, "CREATE", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_NO_WRITE);
+  EXPECT_EQ(zep::xdf::file_index(91), -1);
   EXPECT_EQ(read_words(ro).size(), 4u);
   c_fclos(91);
   // A unit of a record-unit file is not random.
@@ -111,10 +111,10 @@ TEST_F(Table, OpenFailuresReleaseTheSlot) {
   ASSERT_EQ(bind(92, ftn, "FTN+UNF"), 0);
   testing::internal::GetCapturedStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(c_xdfopn(92, "READ", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_NOT_OPEN);
+  EXPECT_EQ(c_xdfopn(92, "READ", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_NOT_OPEN);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("file must be random\n file in error: "),
             std::string::npos);
-  EXPECT_EQ(xdf::file_index(92), -1);
+  EXPECT_EQ(zep::xdf::file_index(92), -1);
   c_fclos(92);
 }
 
@@ -127,7 +127,7 @@ TEST_F(Table, DebugLinesAtTrivialLevel) {
     OpenUnit u(93, path, "RND", "READ");
     uint32_t keys[16];
     for (auto &x : keys) x = 0xFFFFFFFFu;
-    EXPECT_EQ(c_xdfloc(93, 0, keys, 16), xdf::ERR_NOT_FOUND);
+    EXPECT_EQ(c_xdfloc(93, 0, keys, 16), zep::xdf::ERR_NOT_FOUND);
   }
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Debug c_xdfopn f->xdf_seq=0\n"), std::string::npos) << out;

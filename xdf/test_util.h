@@ -66,7 +66,7 @@ struct StdKeys {
 // Builders of the standard kind: key words copied verbatim.
 extern "C" inline int copy_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask, uint32_t *mask_keys,
                                      int index, int mode) {
-  xdf::FileEntry *f = xdf::open_entry(index);
+  zep::xdf::FileEntry *f = zep::xdf::open_entry(index);
   const int n = 2 * (f->primary_len - 1);
   mask[0] = mask[1] = 0;
   for (int i = 0; i < n; ++i) {
@@ -93,13 +93,13 @@ extern "C" inline int counting_filter(int handle) {
 }
 
 inline void use_copy_builders(bool with_filter = false) {
-  xdf::StdHooks h;
+  zep::xdf::StdHooks h;
   h.build_primary = copy_prim_keys;
   h.build_info = noop_info_keys;
   h.record_filter = with_filter ? counting_filter : nullptr;
-  xdf::register_std_hooks(h);
+  zep::xdf::register_std_hooks(h);
 }
-inline void use_generic_builders() { xdf::register_std_hooks(xdf::StdHooks{}); }
+inline void use_generic_builders() { zep::xdf::register_std_hooks(zep::xdf::StdHooks{}); }
 
 inline int bind(int iun, const std::string &path, const char *attr) {
   return c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(iun)), path.c_str(), attr, 0);
@@ -125,7 +125,7 @@ class OpenUnit {
   }
   int result() const { return result_; }
   int iun() const { return iun_; }
-  xdf::FileEntry &entry() const { return *xdf::open_entry(xdf::file_index(iun_)); }
+  zep::xdf::FileEntry &entry() const { return *zep::xdf::open_entry(zep::xdf::file_index(iun_)); }
 
  private:
   int iun_;

@@ -9,6 +9,7 @@
 #include "xdf/table.h"
 #include "zep/xdf.h"
 
+namespace zep::xdf {
 namespace {
 
 constexpr int kMaxKeys = 100;
@@ -18,8 +19,9 @@ constexpr int kMaxKeys = 100;
 std::string text_of(const char *field, size_t len, size_t cut = 256) { return zep::field_text(field, len, cut); }
 
 }  // namespace
+}  // namespace zep::xdf
 
-using namespace xdf;
+using namespace zep::xdf;
 
 extern "C" {
 

@@ -135,7 +135,7 @@ TEST_F(Write, RewriteInPlaceAndAtTheEndKeepTheCounters) {
   OpenUnit u(35, path, "RND", "CREATE");
   ASSERT_EQ(put_record(35, 1), 0);
   ASSERT_EQ(put_record(35, 2), 0);
-  const xdf::FileHeader &hd = u.entry().header;
+  const zep::xdf::FileHeader &hd = u.entry().header;
   const uint32_t size_before = hd.file_size;
   uint32_t keys[16];
   for (auto &k : keys) k = 0xFFFFFFFFu;
@@ -176,9 +176,9 @@ TEST_F(Write, RewriteInPlaceAndAtTheEndKeepTheCounters) {
   EXPECT_EQ(c_xdfprm(h2, &addr2, &len2, &type2, keys, 16), 0);
   EXPECT_EQ(type2, 254);
   // Rewriting a deleted record is refused.
-  EXPECT_EQ(put_record(35, 4000, 4, h2), xdf::ERR_DELETED);
+  EXPECT_EQ(put_record(35, 4000, 4, h2), zep::xdf::ERR_DELETED);
   // A search after writing starts again with 0: -1 finds the position invalid.
-  EXPECT_EQ(c_xdfloc(35, -1, nullptr, 0), xdf::ERR_NO_POSITION);
+  EXPECT_EQ(c_xdfloc(35, -1, nullptr, 0), zep::xdf::ERR_NO_POSITION);
   for (auto &k : keys) k = 0xFFFFFFFFu;
   int n = 0;
   for (int x = c_xdfloc(35, 0, keys, 16); x > 0; x = c_xdfloc(35, -1, nullptr, 0)) ++n;
@@ -200,11 +200,11 @@ TEST_F(Write, RefusedRewriteLeavesTheSearchAndTheFileAsTheyWere) {
   for (auto &k : keys) k = 0xFFFFFFFFu;
   const int h1 = c_xdfloc(38, 0, keys, 16);
   ASSERT_GT(h1, 0);
-  const xdf::FileHeader before = u.entry().header;
+  const zep::xdf::FileHeader before = u.entry().header;
   const uint32_t count_before = u.entry().dir_page[0]->entry_count();
   // Rewriting the deleted record is refused before anything moves: the
   // search goes on from the first record, no entry is claimed.
-  EXPECT_EQ(put_record(38, 4000, 4, h3), xdf::ERR_DELETED);
+  EXPECT_EQ(put_record(38, 4000, 4, h3), zep::xdf::ERR_DELETED);
   EXPECT_EQ(u.entry().dir_page[0]->entry_count(), count_before);
   EXPECT_EQ(u.entry().header.valid_count, before.valid_count);
   EXPECT_EQ(u.entry().header.erasure_count, before.erasure_count);
@@ -212,7 +212,7 @@ TEST_F(Write, RefusedRewriteLeavesTheSearchAndTheFileAsTheyWere) {
   const int h2 = c_xdfloc(38, -1, nullptr, 0);
   ASSERT_GT(h2, 0);
   EXPECT_EQ((h2 >> 7) & 0xFFF, 1);
-  EXPECT_EQ(c_xdfloc(38, -1, nullptr, 0), xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(c_xdfloc(38, -1, nullptr, 0), zep::xdf::ERR_NOT_FOUND);
 }
 
 TEST_F(Write, DeleteMarksTheEntryAndTheRecordAtClose) {
@@ -227,9 +227,9 @@ TEST_F(Write, DeleteMarksTheEntryAndTheRecordAtClose) {
     h = c_xdfloc(36, 0, keys, 16);
     ASSERT_GT(h, 0);
     ASSERT_EQ(c_xdfdel(h), 0);
-    EXPECT_EQ(c_xdfdel(h), xdf::ERR_DELETED);  // "record already deleted", severity 2
+    EXPECT_EQ(c_xdfdel(h), zep::xdf::ERR_DELETED);  // "record already deleted", severity 2
     std::vector<uint32_t> buf = record_buffer(40);
-    EXPECT_EQ(c_xdfget2(h, buf.data(), nullptr), xdf::ERR_DELETED);
+    EXPECT_EQ(c_xdfget2(h, buf.data(), nullptr), zep::xdf::ERR_DELETED);
     EXPECT_EQ(u.entry().header.valid_count, 1u);
     EXPECT_EQ(u.entry().header.erasure_count, 1u);
   }
@@ -247,8 +247,8 @@ TEST_F(Write, DeleteMarksTheEntryAndTheRecordAtClose) {
   ASSERT_GT(only, 0);
   EXPECT_EQ((only >> 7) & 0xFFF, 1);
   // Read-only files refuse writes and deletions.
-  EXPECT_EQ(c_xdfdel(only), xdf::ERR_NO_DELETE);
-  EXPECT_EQ(put_record(37, 9), xdf::ERR_NO_WRITE);
+  EXPECT_EQ(c_xdfdel(only), zep::xdf::ERR_NO_DELETE);
+  EXPECT_EQ(put_record(37, 9), zep::xdf::ERR_NO_WRITE);
 }
 
 TEST_F(Write, ModesSetTheWriterFlagAndASecondWriterIsRefused) {
@@ -260,9 +260,9 @@ TEST_F(Write, ModesSetTheWriterFlagAndASecondWriterIsRefused) {
     EXPECT_EQ(u.entry().header.rw_flag, 3u);
     ASSERT_EQ(put_record(38, 5), 0);
     // Checkpoint: header and pages written, the flag stays set on disk.
-    xdf::settings().xdf_checkpoint = 1;
+    zep::xdf::settings().xdf_checkpoint = 1;
     ASSERT_EQ(c_xdfcls(38), 0);
-    EXPECT_GE(xdf::file_index(38), 0);
+    EXPECT_GE(zep::xdf::file_index(38), 0);
     std::vector<uint32_t> w = read_words(path);
     EXPECT_EQ(w[14], 3u);
     EXPECT_EQ(w[57], 1u);
@@ -271,7 +271,7 @@ TEST_F(Write, ModesSetTheWriterFlagAndASecondWriterIsRefused) {
     c_xdfopt("ERRTOLR", "FATAL", 0);
     ASSERT_EQ(bind(39, path, "RND"), 0);
     StdKeys k;
-    EXPECT_EQ(c_xdfopn(39, "WRITE", k.pri, 16, k.aux, 2, "STDR"), xdf::ERR_IN_USE);
+    EXPECT_EQ(c_xdfopn(39, "WRITE", k.pri, 16, k.aux, 2, "STDR"), zep::xdf::ERR_IN_USE);
     c_xdfopt("ERRTOLR", "ERROR", 0);
     EXPECT_EQ(c_xdfopn(39, "READ", k.pri, 16, k.aux, 2, "STDR"), 1);
     c_xdfcls(39);
@@ -284,14 +284,14 @@ TEST_F(Write, ModesSetTheWriterFlagAndASecondWriterIsRefused) {
     for (auto &k : keys) k = 0xFFFFFFFFu;
     const int h = c_xdfloc(38, 0, keys, 16);
     ASSERT_GT(h, 0);
-    EXPECT_EQ(put_record(38, 6, 4, h), xdf::ERR_NO_WRITE);
-    EXPECT_EQ(c_xdfdel(h), xdf::ERR_NO_DELETE);
+    EXPECT_EQ(put_record(38, 6, 4, h), zep::xdf::ERR_NO_WRITE);
+    EXPECT_EQ(c_xdfdel(h), zep::xdf::ERR_NO_DELETE);
     EXPECT_EQ(put_record(38, 6), 0);
   }
   {
     OpenUnit u(38, path, "RND", "whatever");
     EXPECT_EQ(u.entry().header.rw_flag, 0u);
-    EXPECT_EQ(put_record(38, 7), xdf::ERR_NO_WRITE);
+    EXPECT_EQ(put_record(38, 7), zep::xdf::ERR_NO_WRITE);
   }
   EXPECT_EQ(read_words(path)[14], 0u);
   EXPECT_EQ(read_words(path)[13], 2u);
@@ -317,7 +317,7 @@ TEST_F(Write, RandomFileOpenedSequentiallyIsReadInOrderAndNotWritten) {
     found.push_back(got[0]);
   }
   EXPECT_EQ(found, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(put_record(46, 9), xdf::ERR_NO_WRITE);
+  EXPECT_EQ(put_record(46, 9), zep::xdf::ERR_NO_WRITE);
 }
 
 TEST_F(Write, ReadOnlyCloseWritesNothing) {
@@ -379,7 +379,7 @@ TEST_F(Write, SequentialFileFramingAndSearch) {
     const int h = c_xdfloc(43, 0, keys, 16);
     ASSERT_GT(h, 0);
     // A sequential rewrite through the negative of a handle is refused.
-    EXPECT_EQ(put_record(43, 5, 4, -h), xdf::ERR_NO_WRITE);
+    EXPECT_EQ(put_record(43, 5, 4, -h), zep::xdf::ERR_NO_WRITE);
     ASSERT_EQ(c_xdfdel(h), 0);
   }
   OpenUnit r(44, path3, "RND+R/O", "READ", "STDS");
@@ -410,10 +410,10 @@ TEST_F(Write, CreateRefusesKeysOutsideTheirArea) {
   uint32_t pri[4] = {0x41414120u, (31u << 19) | (31u << 14), 0x42424220u, (95u << 19) | (31u << 14)};
   ASSERT_EQ(bind(50, path, "RND"), 0);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(c_xdfopn(50, "CREATE", pri, 2, nullptr, 0, "TEST"), xdf::ERR_DAMAGED);
+  EXPECT_EQ(c_xdfopn(50, "CREATE", pri, 2, nullptr, 0, "TEST"), zep::xdf::ERR_DAMAGED);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("primary key 2 lies outside its key area"), std::string::npos) << err;
-  EXPECT_EQ(xdf::file_index(50), -1);
+  EXPECT_EQ(zep::xdf::file_index(50), -1);
   EXPECT_TRUE(read_words(path).empty());
   // The same keys with the second one in the second word make a sound file.
   pri[3] = (63u << 19) | (31u << 14);
@@ -473,7 +473,7 @@ TEST(Durability, CheckpointFlushesCachedPages) {
         StdKeys k;
         ok = ok && c_xdfopn(47, "CREATE", k.pri, 16, k.aux, 2, "STDR") == 0;
         ok = ok && put_record(47, 5) == 0;
-        xdf::settings().xdf_checkpoint = 1;
+        zep::xdf::settings().xdf_checkpoint = 1;
         ok = ok && c_xdfcls(47) == 0;
         const std::vector<uint32_t> w = read_words(path);
         ok = ok && w.size() == 4668u + 24u && w[14] == 2u && w[13] == 1u && w[57] == 1u &&
