@@ -101,11 +101,11 @@ PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, Bi
 PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
 
 // Blocks of the minimum method.
-void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
-PackStatus unpackTokensMinimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
+void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
+PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
 // Residual blocks of one level of the sample method (ni x nj residuals).
-void packTokensSample(const int32_t* residuals, int ni, int nj, BitWriter& out);
-PackStatus unpackTokensSample(BitReader& in, int ni, int nj, int32_t* residuals);
+void pack_tokens_sample(const int32_t* residuals, int ni, int nj, BitWriter& out);
+PackStatus unpack_tokens_sample(BitReader& in, int ni, int nj, int32_t* residuals);
 
 // The sample method's arithmetic, exposed for tests: the cubic through
 // y0..y3 placed at -3, 0, 3 and 6, at offset d, rounded; and the rounding

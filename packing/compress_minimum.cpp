@@ -12,7 +12,7 @@ constexpr int kRawWidth = 15;  // w of a block stored as raw 16-bit values
 
 }  // namespace
 
-void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
+void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -47,7 +47,7 @@ void packTokensMinimum(const uint16_t* values, int ni, int nj, int nbits, BitWri
   }
 }
 
-PackStatus unpackTokensMinimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -86,14 +86,14 @@ PackStatus unpackTokensMinimum(BitReader& in, int ni, int nj, int nbits, uint16_
 }
 
 PackStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
-  packTokensMinimum(values, ni, nj, nbits, out);
+  pack_tokens_minimum(values, ni, nj, nbits, out);
   out.put(0, 16);
   out.put(0, 16);
   return out.overrun() ? PackStatus::kShortOutput : PackStatus::kOk;
 }
 
 PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
-  return unpackTokensMinimum(in, ni, nj, nbits, values);
+  return unpack_tokens_minimum(in, ni, nj, nbits, values);
 }
 
 }  // namespace zep::packing

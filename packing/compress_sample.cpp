@@ -217,7 +217,7 @@ int32_t sample_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) 
 
 int32_t sample_round(double v) { return round_away(v); }
 
-void packTokensSample(const int32_t* residuals, int ni, int nj, BitWriter& out) {
+void pack_tokens_sample(const int32_t* residuals, int ni, int nj, BitWriter& out) {
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
   uint32_t largest = 0;
   for (size_t k = 0; k < n; ++k) largest = std::max(largest, magnitude(residuals[k]));
@@ -246,7 +246,7 @@ void packTokensSample(const int32_t* residuals, int ni, int nj, BitWriter& out) 
   }
 }
 
-PackStatus unpackTokensSample(BitReader& in, int ni, int nj, int32_t* residuals) {
+PackStatus unpack_tokens_sample(BitReader& in, int ni, int nj, int32_t* residuals) {
   if (in.bits_left() < 3) return PackStatus::kShortStream;
   const int t = static_cast<int>(in.read(3));
   if (t != 4 && t != 5) return PackStatus::kBadToken;
@@ -291,7 +291,7 @@ PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, Bi
     predict(levels[k + 1], lv.ni, lv.nj, &pred);
     residuals.resize(lv.v.size());
     for (size_t p = 0; p < lv.v.size(); ++p) residuals[p] = lv.v[p] - pred.v[p];
-    packTokensSample(residuals.data(), lv.ni, lv.nj, out);
+    pack_tokens_sample(residuals.data(), lv.ni, lv.nj, out);
   }
   out.put(0, 16);
   out.put(0, 16);
@@ -311,7 +311,7 @@ PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t*
   std::vector<int32_t> residuals;
   for (int k = kLevels - 2; k >= 0; --k) {
     residuals.resize(static_cast<size_t>(si[k]) * static_cast<size_t>(sj[k]));
-    const PackStatus st = unpackTokensSample(in, si[k], sj[k], residuals.data());
+    const PackStatus st = unpack_tokens_sample(in, si[k], sj[k], residuals.data());
     if (st != PackStatus::kOk) return st;
     predict(coarse, si[k], sj[k], &fine);
     for (size_t p = 0; p < residuals.size(); ++p) {

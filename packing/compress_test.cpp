@@ -208,32 +208,32 @@ TEST(SampleTokens, WideResidualsUseFiveBitWidths) {
   const std::vector<int32_t> r = {0, 70000, -5, 0, -70000, 1, 0, 0, 65535, -65536, 2, 9, 0, 0, 0, 0};
   std::vector<uint32_t> words(64, 0);
   BitWriter w(words.data(), words.size());
-  packTokensSample(r.data(), ni, nj, w);
+  pack_tokens_sample(r.data(), ni, nj, w);
   w.put(0, 32);
   EXPECT_EQ(words[0] >> 29, 5u);  // token width t
   BitReader in(words.data(), w.words_written());
   std::vector<int32_t> back(r.size(), 123);
-  ASSERT_EQ(unpackTokensSample(in, ni, nj, back.data()), PackStatus::kOk);
+  ASSERT_EQ(unpack_tokens_sample(in, ni, nj, back.data()), PackStatus::kOk);
   EXPECT_EQ(back, r);
 
   // A token width other than 4 or 5 is refused.
   std::vector<uint32_t> bad = {3u << 29, 0, 0};
   BitReader bad_in(bad.data(), bad.size());
-  EXPECT_EQ(unpackTokensSample(bad_in, ni, nj, back.data()), PackStatus::kBadToken);
+  EXPECT_EQ(unpack_tokens_sample(bad_in, ni, nj, back.data()), PackStatus::kBadToken);
 }
 
 TEST(SampleTokens, NarrowResidualsUseFourBitWidths) {
   const std::vector<int32_t> r = {0, -1, 1, 300, -300, 0, 40000, -40000, 7};
   std::vector<uint32_t> words(16, 0);
   BitWriter w(words.data(), words.size());
-  packTokensSample(r.data(), 3, 3, w);
+  pack_tokens_sample(r.data(), 3, 3, w);
   w.put(0, 32);
   EXPECT_EQ(words[0] >> 29, 4u);
   // One block: w = bit length of 40000 = 16, written as 15; 8 residuals of 17 bits.
   EXPECT_EQ((words[0] >> 25) & 0xF, 15u);
   BitReader in(words.data(), w.words_written());
   std::vector<int32_t> back(r.size());
-  ASSERT_EQ(unpackTokensSample(in, 3, 3, back.data()), PackStatus::kOk);
+  ASSERT_EQ(unpack_tokens_sample(in, 3, 3, back.data()), PackStatus::kOk);
   EXPECT_EQ(back, r);
 }
 

@@ -22,25 +22,25 @@ namespace py = pybind11;
 namespace {
 
 // zep.Error, set when the module is loaded.
-py::object& ErrorType() {
+py::object& error_type() {
   static py::object type;
   return type;
 }
 
-[[noreturn]] void Raise(long code, const std::string& message) {
+[[noreturn]] void raise_error(long code, const std::string& message) {
   std::string text = message.empty() ? std::string(zep_strerror(static_cast<int>(code))) : message;
-  py::object error = ErrorType()(text);
+  py::object error = error_type()(text);
   error.attr("code") = code;
-  PyErr_SetObject(ErrorType().ptr(), error.ptr());
+  PyErr_SetObject(error_type().ptr(), error.ptr());
   throw py::error_already_set();
 }
 
 // Texts of the descriptor: bytes kept as they are (one character per byte).
-py::str Text(const char* s) { return py::reinterpret_steal<py::str>(PyUnicode_DecodeLatin1(s, std::strlen(s), nullptr)); }
+py::str latin1_text(const char* s) { return py::reinterpret_steal<py::str>(PyUnicode_DecodeLatin1(s, std::strlen(s), nullptr)); }
 
 // Copies a Python text into a fixed field; longer texts are refused.
 template <size_t N>
-void SetText(char (&field)[N], const std::string& value, const char* name) {
+void set_text(char (&field)[N], const std::string& value, const char* name) {
   if (value.size() >= N) {
     throw py::value_error(std::string(name) + " holds at most " + std::to_string(N - 1) + " characters");
   }
@@ -48,7 +48,7 @@ void SetText(char (&field)[N], const std::string& value, const char* name) {
   std::memcpy(field, value.data(), value.size());
 }
 
-std::string Latin1(const py::handle& value, const char* name) {
+std::string latin1(const py::handle& value, const char* name) {
   if (!py::isinstance<py::str>(value)) throw py::type_error(std::string(name) + " must be a str");
   PyObject* bytes = PyUnicode_AsLatin1String(value.ptr());
   if (!bytes) {
@@ -59,7 +59,7 @@ std::string Latin1(const py::handle& value, const char* name) {
   return std::string(b);
 }
 
-py::dtype DtypeOf(zep_type type) {
+py::dtype dtype_of(zep_type type) {
   switch (type) {
     case ZEP_TYPE_F32: return py::dtype::of<float>();
     case ZEP_TYPE_F64: return py::dtype::of<double>();
@@ -71,7 +71,7 @@ py::dtype DtypeOf(zep_type type) {
 }
 
 // The zep type of a numpy dtype, 0 when there is none.
-int TypeOf(const py::dtype& dt) {
+int type_of(const py::dtype& dt) {
   if (dt.equal(py::dtype::of<float>())) return ZEP_TYPE_F32;
   if (dt.equal(py::dtype::of<double>())) return ZEP_TYPE_F64;
   if (dt.equal(py::dtype::of<int32_t>())) return ZEP_TYPE_I32;
@@ -96,11 +96,11 @@ class BlockPool {
   static constexpr size_t kBlocks = 8;
 
   // A block of at least `bytes` (64-byte aligned), or nullptr.
-  void* Take(size_t bytes) {
+  void* take(size_t bytes) {
     {
       std::lock_guard<std::mutex> lock(mu_);
       for (size_t i = 0; i < free_.size(); ++i) {
-        const size_t cap = CapacityOf(free_[i]);
+        const size_t cap = capacity_of(free_[i]);
         if (cap >= bytes && cap / 2 <= bytes) {
           void* p = free_[i];
           free_.erase(free_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -116,8 +116,8 @@ class BlockPool {
     return base + kAlign;
   }
 
-  void Give(void* p) {
-    const size_t cap = CapacityOf(p);
+  void give(void* p) {
+    const size_t cap = capacity_of(p);
     {
       std::lock_guard<std::mutex> lock(mu_);
       if (held_ + cap <= kHeld && free_.size() < kBlocks) {
@@ -130,7 +130,7 @@ class BlockPool {
   }
 
  private:
-  static size_t CapacityOf(void* p) {
+  static size_t capacity_of(void* p) {
     size_t cap;
     std::memcpy(&cap, static_cast<char*>(p) - kAlign, sizeof cap);
     return cap;
@@ -141,7 +141,7 @@ class BlockPool {
   size_t held_ = 0;
 };
 
-BlockPool& Pool() {
+BlockPool& block_pool() {
   static BlockPool* pool = new BlockPool;  // outlives every array, even at exit
   return *pool;
 }
@@ -163,7 +163,7 @@ class File {
     }
     if (rc < 0) {
       f_ = nullptr;
-      Raise(rc, message.empty() ? std::string(zep_strerror(rc)) + ": " + path : message);
+      raise_error(rc, message.empty() ? std::string(zep_strerror(rc)) + ": " + path : message);
     }
   }
   File(const File&) = delete;
@@ -173,7 +173,7 @@ class File {
     if (f_) zep_close(f_);
   }
 
-  void Close() {
+  void close() {
     int rc = 0;
     std::string message;
     {
@@ -184,35 +184,35 @@ class File {
       if (rc < 0) message = zep_strerror(rc);
       f_ = nullptr;
     }
-    if (rc < 0) Raise(rc, message + ": " + path_);
+    if (rc < 0) raise_error(rc, message + ": " + path_);
   }
 
   bool closed() const { return f_ == nullptr; }
 
-  long Count() {
+  long count() {
     long n;
     std::string message;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       n = zep_count(f_);
       if (n < 0) message = zep_last_message(f_);
     }
-    if (n < 0) Raise(n, message);
+    if (n < 0) raise_error(n, message);
     return n;
   }
 
   // Every live record in file order, in one call (the walk's cursor never
   // leaks to Python, so concurrent walks cannot disturb each other).
-  std::vector<Record> Walk() {
+  std::vector<Record> walk() {
     std::vector<Record> out;
     int rc;
     std::string message;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       rc = zep_rewind(f_);
       while (rc >= 0) {
         Record rec;
@@ -222,17 +222,17 @@ class File {
       }
       if (rc < 0) message = zep_last_message(f_);
     }
-    if (rc < 0) Raise(rc, message);
+    if (rc < 0) raise_error(rc, message);
     return out;
   }
 
-  std::vector<Record> Find(const std::string& nomvar, const std::string& typvar,
+  std::vector<Record> find(const std::string& nomvar, const std::string& typvar,
                            const std::string& etiket, int ip1, int ip2, int ip3, int datev) {
     zep_query q;
     zep_query_init(&q);
-    SetText(q.nomvar, nomvar, "nomvar");
-    SetText(q.typvar, typvar, "typvar");
-    SetText(q.etiket, etiket, "etiket");
+    set_text(q.nomvar, nomvar, "nomvar");
+    set_text(q.typvar, typvar, "typvar");
+    set_text(q.etiket, etiket, "etiket");
     q.ip1 = ip1;
     q.ip2 = ip2;
     q.ip3 = ip3;
@@ -243,7 +243,7 @@ class File {
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       n = zep_find(f_, &q, nullptr, 0);
       if (n > 0) {
         found.resize(static_cast<size_t>(n));
@@ -252,7 +252,7 @@ class File {
       }
       if (n < 0) message = zep_last_message(f_);
     }
-    if (n < 0) Raise(n, message);
+    if (n < 0) raise_error(n, message);
     std::vector<Record> out(static_cast<size_t>(n));
     for (long i = 0; i < n; ++i) out[i].r = found[i];
     return out;
@@ -261,8 +261,8 @@ class File {
   // Decodes the record into `out` (C-contiguous, writeable, of a value type
   // of the library, at least rec.count elements) with the interpreter lock
   // released.
-  void ReadInto(const Record& rec, py::array out) {
-    const int type = TypeOf(out.dtype());
+  void read_into(const Record& rec, py::array out) {
+    const int type = type_of(out.dtype());
     if (!type) throw py::type_error("values are read into float32, float64, int32, uint32 or uint8 arrays");
     if (!(out.flags() & py::array::c_style) || !out.writeable()) {
       throw py::value_error("the output array must be C-contiguous and writeable");
@@ -274,16 +274,16 @@ class File {
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       n = zep_read(f_, &rec.r, static_cast<zep_type>(type), data, capacity);
       if (n < 0) message = zep_last_message(f_);
     }
-    if (n < 0) Raise(n, message);
+    if (n < 0) raise_error(n, message);
   }
 
   // A new array of the record's natural type, shaped (nj, ni) or (nk, nj, ni).
-  py::array Values(const Record& rec, py::object dtype) {
-    py::dtype dt = dtype.is_none() ? DtypeOf(rec.r.type) : py::dtype::from_args(dtype);
+  py::array values(const Record& rec, py::object dtype) {
+    py::dtype dt = dtype.is_none() ? dtype_of(rec.r.type) : py::dtype::from_args(dtype);
     std::vector<py::ssize_t> shape;
     if (rec.r.nk != 1) shape.push_back(rec.r.nk);
     shape.push_back(rec.r.nj);
@@ -293,29 +293,29 @@ class File {
     // and a record stored uncompressed holds at least one bit per value.
     unsigned __int128 product = 1;
     for (auto s : shape) {
-      if (s < 0) Raise(ZEP_EDAMAGED, "the record's dimensions are negative");
+      if (s < 0) raise_error(ZEP_EDAMAGED, "the record's dimensions are negative");
       product *= static_cast<unsigned __int128>(s);
     }
     const uint64_t count = rec.r.count;
-    if (product != count) Raise(ZEP_EDAMAGED, "the record's dimensions ni*nj*nk are beyond any memory");
+    if (product != count) raise_error(ZEP_EDAMAGED, "the record's dimensions ni*nj*nk are beyond any memory");
     if ((rec.r.datyp & 128) == 0 && rec.r.lng >= 0 && count > static_cast<uint64_t>(rec.r.lng) * 64u) {
-      Raise(ZEP_EDAMAGED, "the record's " + std::to_string(count) + " values cannot fit in its " +
+      raise_error(ZEP_EDAMAGED, "the record's " + std::to_string(count) + " values cannot fit in its " +
                               std::to_string(rec.r.lng) + " stored 64-bit units");
     }
     if (count > (uint64_t{1} << 40) / static_cast<uint64_t>(dt.itemsize())) {
-      Raise(ZEP_ENOMEM, "the record's " + std::to_string(count) + " values are too many to hold in memory");
+      raise_error(ZEP_ENOMEM, "the record's " + std::to_string(count) + " values are too many to hold in memory");
     }
     const size_t bytes = std::max<size_t>(1, count * static_cast<size_t>(dt.itemsize()));
-    void* block = Pool().Take(bytes);
+    void* block = block_pool().take(bytes);
     if (!block) throw std::bad_alloc();
-    py::capsule owner(block, [](void* p) { Pool().Give(p); });
+    py::capsule owner(block, [](void* p) { block_pool().give(p); });
     py::array out(dt, shape, block, owner);
-    ReadInto(rec, out);
+    read_into(rec, out);
     return out;
   }
 
-  void Write(py::array values, const py::dict& desc) {
-    const int type = TypeOf(values.dtype());
+  void write(py::array values, const py::dict& desc) {
+    const int type = type_of(values.dtype());
     if (!type) throw py::type_error("values are written from float32, float64, int32, uint32 or uint8 arrays");
     if (!(values.flags() & py::array::c_style)) throw py::value_error("the values must be C-contiguous");
     zep_record d;
@@ -323,10 +323,10 @@ class File {
     for (auto item : desc) {
       const std::string key = py::cast<std::string>(item.first);
       py::handle v = item.second;
-      if (key == "nomvar") SetText(d.nomvar, Latin1(v, "nomvar"), "nomvar");
-      else if (key == "typvar") SetText(d.typvar, Latin1(v, "typvar"), "typvar");
-      else if (key == "etiket") SetText(d.etiket, Latin1(v, "etiket"), "etiket");
-      else if (key == "grtyp") SetText(d.grtyp, Latin1(v, "grtyp"), "grtyp");
+      if (key == "nomvar") set_text(d.nomvar, latin1(v, "nomvar"), "nomvar");
+      else if (key == "typvar") set_text(d.typvar, latin1(v, "typvar"), "typvar");
+      else if (key == "etiket") set_text(d.etiket, latin1(v, "etiket"), "etiket");
+      else if (key == "grtyp") set_text(d.grtyp, latin1(v, "grtyp"), "grtyp");
       else {
         const int x = py::cast<int>(v);
         if (key == "ip1") d.ip1 = x;
@@ -354,30 +354,30 @@ class File {
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       rc = zep_write(f_, &d, static_cast<zep_type>(type), data, count);
       if (rc < 0) message = zep_last_message(f_);
     }
-    if (rc < 0) Raise(rc, message);
+    if (rc < 0) raise_error(rc, message);
   }
 
-  void Erase(const Record& rec) {
+  void erase(const Record& rec) {
     int rc;
     std::string message;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
-      Open();
+      require_open();
       rc = zep_erase(f_, &rec.r);
       if (rc < 0) message = zep_last_message(f_);
     }
-    if (rc < 0) Raise(rc, message);
+    if (rc < 0) raise_error(rc, message);
   }
 
  private:
   // Called with the file's lock held and the interpreter lock released:
   // cannot raise a Python exception itself.
-  void Open() const {
+  void require_open() const {
     if (!f_) throw ClosedFile{};
   }
 
@@ -386,7 +386,7 @@ class File {
   std::mutex mu_;
 };
 
-void TranslateClosed(std::exception_ptr p) {
+void translate_closed(std::exception_ptr p) {
   try {
     if (p) std::rethrow_exception(p);
   } catch (const ClosedFile&) {
@@ -394,7 +394,7 @@ void TranslateClosed(std::exception_ptr p) {
   }
 }
 
-py::dict Check(const std::string& path) {
+py::dict check(const std::string& path) {
   zep_check_report report;
   int rc;
   std::string message;
@@ -403,7 +403,7 @@ py::dict Check(const std::string& path) {
     rc = zep_check(path.c_str(), &report);
     if (rc < 0) message = zep_last_message(nullptr);
   }
-  if (rc < 0) Raise(rc, message);
+  if (rc < 0) raise_error(rc, message);
   py::dict d;
   d["records"] = report.records;
   d["deleted"] = report.deleted;
@@ -411,7 +411,7 @@ py::dict Check(const std::string& path) {
   d["bytes"] = report.bytes;
   d["sequential"] = report.sequential != 0;
   d["damaged"] = report.damaged != 0;
-  d["message"] = Text(report.message);
+  d["message"] = latin1_text(report.message);
   return d;
 }
 
@@ -419,10 +419,10 @@ py::dict Check(const std::string& path) {
 
 PYBIND11_MODULE(_zep, m) {
   m.doc() = "Low-level binding of the zep library's safe C API";
-  ErrorType() = py::reinterpret_borrow<py::object>(
+  error_type() = py::reinterpret_borrow<py::object>(
       PyErr_NewExceptionWithDoc("zep.Error", "A failure reported by the zep library.", PyExc_OSError, nullptr));
-  m.attr("Error") = ErrorType();
-  py::register_exception_translator(&TranslateClosed);
+  m.attr("Error") = error_type();
+  py::register_exception_translator(&translate_closed);
 
   m.attr("TYPE_F32") = static_cast<int>(ZEP_TYPE_F32);
   m.attr("TYPE_F64") = static_cast<int>(ZEP_TYPE_F64);
@@ -443,37 +443,37 @@ PYBIND11_MODULE(_zep, m) {
   ZEP_INT_FIELD(dateo_ok); ZEP_INT_FIELD(datev_ok); ZEP_INT_FIELD(dateo_unix); ZEP_INT_FIELD(datev_unix);
   ZEP_INT_FIELD(count); ZEP_INT_FIELD(handle); ZEP_INT_FIELD(index);
 #undef ZEP_INT_FIELD
-#define ZEP_TEXT_FIELD(name) rec.def_property_readonly(#name, [](const Record& x) { return Text(x.r.name); })
+#define ZEP_TEXT_FIELD(name) rec.def_property_readonly(#name, [](const Record& x) { return latin1_text(x.r.name); })
   ZEP_TEXT_FIELD(nomvar); ZEP_TEXT_FIELD(typvar); ZEP_TEXT_FIELD(etiket); ZEP_TEXT_FIELD(grtyp);
   ZEP_TEXT_FIELD(level_kind_text); ZEP_TEXT_FIELD(level_text); ZEP_TEXT_FIELD(dateo_iso); ZEP_TEXT_FIELD(datev_iso);
 #undef ZEP_TEXT_FIELD
   rec.def_property_readonly("type", [](const Record& x) { return static_cast<int>(x.r.type); });
-  rec.def_property_readonly("dtype", [](const Record& x) { return DtypeOf(x.r.type); });
+  rec.def_property_readonly("dtype", [](const Record& x) { return dtype_of(x.r.type); });
 
   py::class_<File>(m, "RawFile")
       .def(py::init<const std::string&, const std::string&>(), py::arg("path"), py::arg("mode"))
-      .def("close", &File::Close)
+      .def("close", &File::close)
       .def_property_readonly("closed", &File::closed)
-      .def("count", &File::Count)
-      .def("walk", &File::Walk)
-      .def("find", &File::Find, py::arg("nomvar"), py::arg("typvar"), py::arg("etiket"), py::arg("ip1"),
+      .def("count", &File::count)
+      .def("walk", &File::walk)
+      .def("find", &File::find, py::arg("nomvar"), py::arg("typvar"), py::arg("etiket"), py::arg("ip1"),
            py::arg("ip2"), py::arg("ip3"), py::arg("datev"))
-      .def("read_into", &File::ReadInto, py::arg("record"), py::arg("out"))
-      .def("values", &File::Values, py::arg("record"), py::arg("dtype") = py::none())
-      .def("write", &File::Write, py::arg("values"), py::arg("desc"))
-      .def("erase", &File::Erase, py::arg("record"));
+      .def("read_into", &File::read_into, py::arg("record"), py::arg("out"))
+      .def("values", &File::values, py::arg("record"), py::arg("dtype") = py::none())
+      .def("write", &File::write, py::arg("values"), py::arg("desc"))
+      .def("erase", &File::erase, py::arg("record"));
 
-  m.def("check", &Check, py::arg("path"));
+  m.def("check", &check, py::arg("path"));
   m.def("stamp_to_unix", [](int stamp) {
     int64_t seconds = 0;
     const int rc = zep_stamp_to_unix(stamp, &seconds);
-    if (rc < 0) Raise(rc, "the date stamp " + std::to_string(stamp) + " cannot be decoded");
+    if (rc < 0) raise_error(rc, "the date stamp " + std::to_string(stamp) + " cannot be decoded");
     return seconds;
   });
   m.def("stamp_from_unix", [](int64_t seconds) {
     int stamp = 0;
     const int rc = zep_stamp_from_unix(seconds, &stamp);
-    if (rc < 0) Raise(rc, "the time " + std::to_string(seconds) + " cannot be coded as a date stamp");
+    if (rc < 0) raise_error(rc, "the time " + std::to_string(seconds) + " cannot be coded as a date stamp");
     return stamp;
   });
   m.def("grid_params", [](const std::string& grtyp, int ig1, int ig2, int ig3, int ig4) -> py::object {
