@@ -31,6 +31,13 @@ void civil_from_days(int64_t z, int64_t *y, int64_t *m, int64_t *d) {
   *y = yoe + era * 400 + (*m <= 2);
 }
 
+bool is_day(int64_t y, int64_t m, int64_t d) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= (m == 2 && leap ? 29 : kDays[m - 1]);
+}
+
 }  // namespace
 }  // namespace zep::api
 
@@ -71,6 +78,14 @@ int zep_stamp_from_unix(int64_t seconds, int *stamp) {
   int out = 0;
   if (!zep::coding::printable_to_stamp(date, time, &out)) return ZEP_EINVAL;
   *stamp = out;
+  return 0;
+}
+
+int zep_date_to_unix(int date, int time, int64_t *seconds) {
+  if (seconds == nullptr || date < 0 || date > 99991231 || time < 0) return ZEP_EINVAL;
+  if (!is_day(date / 10000, (date / 100) % 100, date % 100)) return ZEP_EINVAL;
+  if (time / 1000000 > 23 || (time / 10000) % 100 > 59 || (time / 100) % 100 > 59) return ZEP_EINVAL;
+  *seconds = zep::api::unix_seconds(date, time);
   return 0;
 }
 

@@ -137,6 +137,25 @@ TEST(ApiCoding, StampsAndSecondsAgreeWithTheDateRoutines) {
   EXPECT_EQ(zep_stamp_to_unix(stamp, nullptr), ZEP_EINVAL);
 }
 
+TEST(ApiCoding, DatesAndTimesToSecondsCheckTheCalendar) {
+  int64_t seconds = 0;
+  ASSERT_EQ(zep_date_to_unix(20240229, 13451099, &seconds), 0);  // hundredths dropped
+  EXPECT_EQ(seconds, 1709214310);
+  ASSERT_EQ(zep_date_to_unix(19000101, 0, &seconds), 0);
+  EXPECT_EQ(seconds, -2208988800);
+  ASSERT_EQ(zep_date_to_unix(20000229, 23595900, &seconds), 0);
+  EXPECT_EQ(seconds, 951868799);
+  ASSERT_EQ(zep_date_to_unix(101, 0, &seconds), 0);  // 1 January of year 0
+  EXPECT_EQ(seconds, -62167219200);
+  seconds = 7;
+  for (int date : {20230229, 19000229, 20241301, 20240001, 20240100, 20240431, -1, 100000101})
+    EXPECT_EQ(zep_date_to_unix(date, 0, &seconds), ZEP_EINVAL) << date;
+  for (int time : {24000000, 12600000, 12006000, -1})
+    EXPECT_EQ(zep_date_to_unix(20240101, time, &seconds), ZEP_EINVAL) << time;
+  EXPECT_EQ(seconds, 7);
+  EXPECT_EQ(zep_date_to_unix(20240101, 0, nullptr), ZEP_EINVAL);
+}
+
 TEST(ApiCoding, GridParametersAgreeWithTheSpecifiedRoutine) {
   const struct {
     const char *grtyp;

@@ -68,15 +68,23 @@ bool is_integer(int datyp) {
 
 bool is_wide_ieee(const zep_record &d) { return (d.datyp & 0x7F) == 5 && d.nbits == 64; }
 
+// Reads the record's values with `read` (a reader of the standard-file
+// layer) and copies them, converted to Out, into the caller's buffer.
+template <typename Value, typename Out>
+long copy_values(Call &c, const Target &t, int (*read)(int, std::vector<Value> *), Out *out,
+                 size_t capacity) {
+  std::vector<Value> values;
+  const int status = read(t.handle, &values);
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  if (values.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
+  for (size_t i = 0; i < values.size(); ++i) out[i] = static_cast<Out>(values[i]);
+  return static_cast<long>(values.size());
+}
+
 long read_f32(Call &c, zep_file *f, const zep_record *rec, float *out, size_t capacity) {
   Target t;
   if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
-  std::vector<float> values;
-  const int status = stdfile::read_values_as_floats(t.handle, &values);
-  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
-  if (values.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
-  std::copy(values.begin(), values.end(), out);
-  return static_cast<long>(values.size());
+  return copy_values(c, t, stdfile::read_values_as_floats, out, capacity);
 }
 
 long read_f64(Call &c, zep_file *f, const zep_record *rec, double *out, size_t capacity) {
@@ -89,12 +97,7 @@ long read_f64(Call &c, zep_file *f, const zep_record *rec, double *out, size_t c
     std::memcpy(out, words.data(), n * sizeof(double));
     return static_cast<long>(n);
   }
-  std::vector<double> values;
-  const int status = stdfile::read_values(t.handle, &values);
-  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
-  if (values.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
-  std::copy(values.begin(), values.end(), out);
-  return static_cast<long>(values.size());
+  return copy_values(c, t, stdfile::read_values, out, capacity);
 }
 
 // Integer records, bit patterns kept (either signedness).
@@ -116,17 +119,16 @@ long read_u8(Call &c, zep_file *f, const zep_record *rec, uint8_t *out, size_t c
   if ((t.d.datyp & 0x7F) != 3)
     return c.fail(ZEP_ETYPE, "record " + std::string(t.d.nomvar) + " of datyp " +
                                  std::to_string(t.d.datyp) + " does not hold characters");
-  std::vector<float> codes;
-  const int status = stdfile::read_values_as_floats(t.handle, &codes);
-  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
-  if (codes.size() > capacity) return c.fail(ZEP_ETOOSMALL, "the buffer is too small");
-  for (size_t i = 0; i < codes.size(); ++i) out[i] = static_cast<uint8_t>(codes[i]);
-  return static_cast<long>(codes.size());
+  return copy_values(c, t, stdfile::read_values_as_floats, out, capacity);
 }
 
+// An entry of the C API: the arguments checked, then `read` under the guard.
 template <typename T>
-bool bad_args(zep_file *f, const zep_record *rec, T *out, size_t capacity) {
-  return f == nullptr || rec == nullptr || (out == nullptr && capacity > 0);
+long guarded_read(zep_file *f, const zep_record *rec, T *out, size_t capacity,
+                  long (*read)(Call &, zep_file *, const zep_record *, T *, size_t)) {
+  if (f == nullptr || rec == nullptr || (out == nullptr && capacity > 0)) return ZEP_EINVAL;
+  Call c(f);
+  return read(c, f, rec, out, capacity);
 }
 
 }  // namespace
@@ -138,34 +140,24 @@ using zep::api::Call;
 extern "C" {
 
 long zep_read_f32(zep_file *f, const zep_record *rec, float *out, size_t capacity) {
-  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
-  Call c(f);
-  return zep::api::read_f32(c, f, rec, out, capacity);
+  return zep::api::guarded_read(f, rec, out, capacity, zep::api::read_f32);
 }
 
 long zep_read_f64(zep_file *f, const zep_record *rec, double *out, size_t capacity) {
-  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
-  Call c(f);
-  return zep::api::read_f64(c, f, rec, out, capacity);
+  return zep::api::guarded_read(f, rec, out, capacity, zep::api::read_f64);
 }
 
 long zep_read_i32(zep_file *f, const zep_record *rec, int32_t *out, size_t capacity) {
-  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
-  Call c(f);
   static_assert(sizeof(int32_t) == sizeof(uint32_t), "");
-  return zep::api::read_u32(c, f, rec, reinterpret_cast<uint32_t *>(out), capacity);
+  return zep::api::guarded_read(f, rec, reinterpret_cast<uint32_t *>(out), capacity, zep::api::read_u32);
 }
 
 long zep_read_u32(zep_file *f, const zep_record *rec, uint32_t *out, size_t capacity) {
-  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
-  Call c(f);
-  return zep::api::read_u32(c, f, rec, out, capacity);
+  return zep::api::guarded_read(f, rec, out, capacity, zep::api::read_u32);
 }
 
 long zep_read_u8(zep_file *f, const zep_record *rec, uint8_t *out, size_t capacity) {
-  if (zep::api::bad_args(f, rec, out, capacity)) return ZEP_EINVAL;
-  Call c(f);
-  return zep::api::read_u8(c, f, rec, out, capacity);
+  return zep::api::guarded_read(f, rec, out, capacity, zep::api::read_u8);
 }
 
 long zep_read(zep_file *f, const zep_record *rec, zep_type type, void *out, size_t capacity) {

@@ -68,6 +68,19 @@ int read_typed(zep_file *f, const zep_record &rec, zep_type type, Stats *stats, 
 
 }  // namespace
 
+int walk_live_records(zep_file *f, const VisitFn &visit, std::string *why) {
+  zep_record rec;
+  for (;;) {
+    const int got = zep_next(f, &rec);
+    if (got == 0) return 0;
+    if (got < 0) {
+      *why = describe(got, f);
+      return got;
+    }
+    if (rec.dltf == 0 && !visit(f, rec)) return 0;
+  }
+}
+
 int read_values(zep_file *f, const zep_record &rec, Stats *stats, std::string *why) {
   *stats = Stats{};
   // The count must be the product of the dimensions, and within reach.

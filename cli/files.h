@@ -5,6 +5,7 @@
 #define ZEP_CLI_FILES_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,12 @@ constexpr uint64_t kMaxValues = uint64_t{1} << 28;
 // Reads every value of rec in its natural type and summarises them. 0 on
 // success, else a negative ZEP_E* code with the reason in *why.
 int read_values(zep_file *f, const zep_record &rec, Stats *stats, std::string *why);
+
+// Hands each live record of f (deleted ones skipped) to visit, in file
+// order, until visit returns false or the walk ends. 0 then; else the
+// negative code of the step that failed, with the library's account in *why.
+using VisitFn = std::function<bool(zep_file *f, const zep_record &rec)>;
+int walk_live_records(zep_file *f, const VisitFn &visit, std::string *why);
 
 // True if both paths name the same existing file (device and inode).
 bool same_file(const std::string &a, const std::string &b);

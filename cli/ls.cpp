@@ -76,25 +76,23 @@ int run_ls(const Args &args) {
       continue;
     }
     File file(raw);
-    zep_record rec;
-    for (;;) {
-      const int got = zep_next(file.get(), &rec);
-      if (got == 0) break;
-      if (got < 0) {
-        complain(path + ": the walk stopped: " + describe(got, file.get()));
-        status = kFailed;
-        break;
-      }
-      if (rec.dltf != 0 || !selection.matches(rec)) continue;
+    std::string walk_error;
+    const VisitFn list = [&](zep_file *f, const zep_record &rec) {
+      if (!selection.matches(rec)) return true;
       Stats values;
       if (stats) {
         std::string why;
-        if (read_values(file.get(), rec, &values, &why) < 0) {
+        if (read_values(f, rec, &values, &why) < 0) {
           complain(path + ": record " + std::to_string(rec.index) + " (" + rec.nomvar + "): " + why);
           status = kFailed;
         }
       }
       put(listing.row(rec, path, stats ? &values : nullptr));
+      return true;
+    };
+    if (walk_live_records(file.get(), list, &walk_error) < 0) {
+      complain(path + ": the walk stopped: " + walk_error);
+      status = kFailed;
     }
     if (!log.first_error().empty()) {
       complain(path + " is damaged: " + log.first_error());

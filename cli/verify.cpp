@@ -20,28 +20,24 @@ Survey survey_records(const std::string &path, const KeepFn &keep) {
     return s;
   }
   File file(raw);
-  zep_record rec;
-  for (;;) {
-    const int got = zep_next(file.get(), &rec);
-    if (got == 0) break;
-    if (got < 0) {
-      s.fatal = "the walk of the directory stopped after " + std::to_string(s.sound + s.lost.size()) +
-                " records: " + describe(got, file.get());
-      break;
-    }
-    if (rec.dltf != 0) continue;
+  const VisitFn check = [&](zep_file *f, const zep_record &rec) {
     Stats stats;
     std::string why;
-    if (read_values(file.get(), rec, &stats, &why) < 0) {
+    if (read_values(f, rec, &stats, &why) < 0) {
       s.lost.push_back({record_name(rec), why});
-      continue;
+      return true;
     }
-    if (keep && !keep(file.get(), rec, &why)) {
+    if (keep && !keep(f, rec, &why)) {
       s.fatal = record_name(rec) + ": " + why;
-      break;
+      return false;
     }
     ++s.sound;
-  }
+    return true;
+  };
+  std::string walk_error;
+  if (walk_live_records(file.get(), check, &walk_error) < 0)
+    s.fatal = "the walk of the directory stopped after " + std::to_string(s.sound + s.lost.size()) +
+              " records: " + walk_error;
   s.reported = log.first_error();
   return s;
 }

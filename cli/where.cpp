@@ -36,22 +36,6 @@ bool digits(std::string_view s, size_t *pos, size_t width, int *out) {
   return true;
 }
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t days_from_civil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-int days_in_month(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m == 2 && leap ? 29 : kDays[m - 1];
-}
-
 bool parse_int(std::string_view s, long long *out) {
   if (s.empty() || s.size() > 20) return false;
   const std::string text(s);
@@ -98,9 +82,7 @@ bool parse_iso_datetime(std::string_view s, int64_t *seconds) {
   }
   if (p < s.size() && (s[p] == 'Z' || s[p] == 'z')) ++p;
   if (p != s.size()) return false;
-  if (mo < 1 || mo > 12 || d < 1 || d > days_in_month(y, mo) || h > 23 || mi > 59 || se > 59) return false;
-  *seconds = days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + se;
-  return true;
+  return zep_date_to_unix(y * 10000 + mo * 100 + d, h * 1000000 + mi * 10000 + se * 100, seconds) == 0;
 }
 
 bool parse_level(std::string_view text, LevelValue *out) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_dir.h"
+
 namespace fuzz {
 
 // Takes bytes from the front of the input; once the input is used up every
@@ -47,39 +49,18 @@ class Input {
   size_t pos_ = 0;
 };
 
-// A scratch directory of this process, made on first use under TMPDIR (or
-// /tmp) and removed with the files named through it at exit.
+// A scratch folder of this process (see tests/temp_dir.h), made on first
+// use and removed with everything in it at exit.
 class Scratch {
  public:
-  static std::string file(const std::string &name) {
-    Scratch &s = instance();
-    std::string path = s.dir_ + "/" + name;
-    s.files_.push_back(path);
-    return path;
-  }
+  static std::string file(const std::string &name) { return instance().dir_.file(name); }
 
  private:
-  Scratch() {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zepfuzz.XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::abort();
-    }
-    dir_ = buf.data();
-  }
-  ~Scratch() {
-    for (const std::string &f : files_) std::remove(f.c_str());
-    std::remove(dir_.c_str());
-  }
   static Scratch &instance() {
     static Scratch s;
     return s;
   }
-  std::string dir_;
-  std::vector<std::string> files_;
+  zep_test::TempDir dir_{"zepfuzz"};
 };
 
 // Writes the bytes to `path`, replacing its contents; aborts when it cannot.

@@ -57,8 +57,6 @@ void write_words(const std::string &path, const Words &w, size_t bytes = SIZE_MA
   std::ofstream(path, std::ios::binary | std::ios::trunc).write(out.data(), static_cast<std::streamsize>(out.size()));
 }
 
-std::string read_text(const std::string &p) { return slurp(p); }
-
 int shell(const std::string &cmd) {
   const int rc = std::system(cmd.c_str());
   if (rc == -1 || !WIFEXITED(rc)) return -1000 - (WIFSIGNALED(rc) ? WTERMSIG(rc) : 0);
@@ -288,7 +286,7 @@ TEST_F(Damaged, CutAtEveryStructuralBoundary) {
   // An empty file is refused by the open without a message of the library;
   // the converter says it cannot open it.
   check("cut_to_nothing", w, 0, {-2, 0, 0, "", 1});
-  EXPECT_NE(read_text(dir_ + "/cut_to_nothing.vkt.err").find("vkt2xml: cannot open the standard file "),
+  EXPECT_NE(slurp(dir_ + "/cut_to_nothing.vkt.err").find("vkt2xml: cannot open the standard file "),
             std::string::npos);
   check("cut_in_first_word", w, 3, not_xdf);
   check("cut_in_header", w, 4 * (kPage - 1),
@@ -418,7 +416,7 @@ TEST_F(Damaged, CommittedCorpus) {
   const std::string corpus = env("ZEP_SOURCE_DIR") + "/tests/damaged";
   const std::string list = dir_ + "/corpus.txt";
   ASSERT_EQ(shell("ls '" + corpus + "' | grep '\\.vkt$' >'" + list + "'"), 0);
-  std::istringstream names(read_text(list));
+  std::istringstream names(slurp(list));
   int seen = 0;
   for (std::string name; std::getline(names, name);) {
     SCOPED_TRACE(name);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,23 +15,9 @@ namespace {
 
 using zep_test::env;
 using zep_test::slurp;
+using zep_test::exists;
+using zep_test::golden_names;
 using zep_test::run;
-
-bool exists(const std::string &p) { return std::ifstream(p).good(); }
-
-std::vector<std::string> golden_names(const std::string &dir) {
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n.size() > 4 && n.compare(n.size() - 4, 4, ".vkt") == 0 &&
-          exists(dir + "/" + n.substr(0, n.size() - 4) + ".xml"))
-        names.push_back(n.substr(0, n.size() - 4));
-    }
-    closedir(d);
-  }
-  return names;
-}
 
 class Golden : public ::testing::TestWithParam<std::string> {};
 

@@ -5,58 +5,27 @@
 // so a crash or a report never passes for a failure of the tool.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/e2e_support.h"
+
 namespace {
 
-std::string env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string slurp(const std::string &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string &p) {
-  struct stat s {};
-  return ::stat(p.c_str(), &s) == 0;
-}
-
-std::vector<std::string> files_in(const std::string &dir, const std::string &suffix) {
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-        names.push_back(n.substr(0, n.size() - suffix.size()));
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string golden_dir() {
-  const std::string in_repo = env("ZEP_SOURCE_DIR") + "/tests/data/golden";
-  return exists(in_repo + "/empty.vkt") ? in_repo : env("ZEP_GOLDEN_DIR");
-}
+using zep_test::env;
+using zep_test::exists;
+using zep_test::files_in;
+using zep_test::golden_names;
+using zep_test::quote;
+using zep_test::run;
+using zep_test::slurp;
 
 // The program: ZEP_CLI, else zep beside the folder of this test.
 std::string zep_program() {
@@ -73,12 +42,6 @@ struct Outcome {
   int status = -1;
   std::string out, err;
 };
-
-std::string quote(const std::string &s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 // ---- A reader of the tool's JSON: an array of flat objects. --------------
 struct JsonValue {
@@ -237,35 +200,30 @@ bool same_text(const std::string &xml, const std::string &json) {
 class ZepTool : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = ::testing::TempDir() + "zep_cli_" + std::to_string(getpid());
-    std::system(("rm -rf " + quote(dir_) + " && mkdir -p " + quote(dir_)).c_str());
+    scratch_ = std::make_unique<zep_test::TempDir>("zep_cli");
+    dir_ = scratch_->path();
   }
-  static void TearDownTestSuite() {
-    const ::testing::TestSuite *suite = ::testing::UnitTest::GetInstance()->current_test_suite();
-    if (suite != nullptr && suite->Passed()) std::system(("rm -rf " + quote(dir_)).c_str());
-  }
+  static void TearDownTestSuite() { scratch_.reset(); }
   void SetUp() override {
     zep_ = zep_program();
     if (zep_.empty() || !exists(zep_)) GTEST_SKIP() << "the zep tool was not built";
-    golden_ = golden_dir();
-    if (!exists(golden_ + "/empty.vkt")) GTEST_SKIP() << "no golden files";
+    golden_ = zep_test::golden_dir();
+    if (!exists(golden_ + "empty.vkt")) GTEST_SKIP() << "no golden files";
   }
 
   // Runs zep with the arguments (already quoted as needed).
   Outcome zep(const std::string &args) const {
     Outcome r;
     const std::string out = dir_ + "/run.out", err = dir_ + "/run.err";
-    const int rc = std::system(("ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 timeout 60 " +
-                                quote(zep_) + " " + args + " >" + quote(out) + " 2>" + quote(err))
-                                   .c_str());
-    r.status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.status = run("ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 timeout 60 " + quote(zep_) +
+                   " " + args + " >" + quote(out) + " 2>" + quote(err));
     r.out = slurp(out);
     r.err = slurp(err);
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << args << "\n" << r.err;
     EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << args << "\n" << r.err;
     return r;
   }
-  std::string golden(const std::string &name) const { return golden_ + "/" + name + ".vkt"; }
+  std::string golden(const std::string &name) const { return golden_ + name + ".vkt"; }
   std::string scratch(const std::string &name) const { return dir_ + "/" + name; }
 
   std::vector<JsonObject> json_listing(const std::string &args) const {
@@ -279,23 +237,17 @@ class ZepTool : public ::testing::Test {
   // The converter's records of a standard file.
   std::vector<XmlRecord> converted(const std::string &path, int *status = nullptr) const {
     const std::string xml = path + ".xml";
-    const int rc = std::system((quote(env("ZEP_VKT2XML")) + " -vkt " + quote(path) + " -xml " + quote(xml) +
-                                " >/dev/null 2>&1").c_str());
-    if (status != nullptr) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    const int rc = run(quote(zep_test::converter()) + " -vkt " + quote(path) + " -xml " + quote(xml) + " >/dev/null 2>&1");
+    if (status != nullptr) *status = rc;
     return xml_records(slurp(xml));
   }
 
+  static std::unique_ptr<zep_test::TempDir> scratch_;
   static std::string dir_;
-  std::string zep_, golden_;
+  std::string zep_, golden_;  // golden_ ends in '/'
 };
+std::unique_ptr<zep_test::TempDir> ZepTool::scratch_;
 std::string ZepTool::dir_;
-
-std::vector<std::string> golden_names(const std::string &dir) {
-  std::vector<std::string> names;
-  for (const std::string &n : files_in(dir, ".vkt"))
-    if (exists(dir + "/" + n + ".xml")) names.push_back(n);
-  return names;
-}
 
 TEST_F(ZepTool, JsonListingIsTheConvertersDocument) {
   const auto names = golden_names(golden_);
@@ -303,7 +255,7 @@ TEST_F(ZepTool, JsonListingIsTheConvertersDocument) {
   for (const std::string &name : names) {
     SCOPED_TRACE(name);
     const auto list = json_listing(quote(golden(name)));
-    const auto doc = xml_records(slurp(golden_ + "/" + name + ".xml"));
+    const auto doc = xml_records(slurp(golden_ + name + ".xml"));
     ASSERT_EQ(list.size(), doc.size());
     for (size_t i = 0; i < list.size(); ++i) {
       SCOPED_TRACE("record " + std::to_string(i));
@@ -337,7 +289,7 @@ TEST_F(ZepTool, TableAndCsvListEveryRecordUnderOneHeader) {
     EXPECT_NE(table.out.substr(0, table.out.find('\n')).find(column), std::string::npos) << column;
 
   // The rows say what the document says: the dates' validity times.
-  const auto doc = xml_records(slurp(golden_ + "/dates.xml"));
+  const auto doc = xml_records(slurp(golden_ + "dates.xml"));
   const Outcome csv = zep("ls --format=csv " + quote(golden("dates")));
   ASSERT_EQ(csv.status, 0) << csv.err;
   std::istringstream lines(csv.out);
@@ -360,7 +312,7 @@ TEST_F(ZepTool, TableAndCsvListEveryRecordUnderOneHeader) {
 
   // Several files, one after the other, each row naming its file.
   const auto both = json_listing(quote(golden("dates")) + " " + quote(golden("deleted")));
-  const size_t dates = doc.size(), deleted = xml_records(slurp(golden_ + "/deleted.xml")).size();
+  const size_t dates = doc.size(), deleted = xml_records(slurp(golden_ + "deleted.xml")).size();
   ASSERT_EQ(both.size(), dates + deleted);
   EXPECT_EQ(both[dates - 1].at("file").text, golden("dates"));
   EXPECT_EQ(both[dates].at("file").text, golden("deleted"));
@@ -381,7 +333,7 @@ TEST_F(ZepTool, StatsSummariseTheConvertersValues) {
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<JsonObject> list;
     ASSERT_TRUE(JsonReader(r.out).array(&list));
-    const auto doc = xml_records(slurp(golden_ + "/" + name + ".xml"));
+    const auto doc = xml_records(slurp(golden_ + name + ".xml"));
     ASSERT_EQ(list.size(), doc.size());
     for (size_t i = 0; i < list.size(); ++i) {
       std::istringstream values(doc[i].at("values"));
@@ -410,7 +362,7 @@ TEST_F(ZepTool, WhereCriteriaCombine) {
     std::string file, where;
     std::function<bool(const XmlRecord &)> want;
   };
-  const auto doc_of = [this](const std::string &name) { return xml_records(slurp(golden_ + "/" + name + ".xml")); };
+  const auto doc_of = [this](const std::string &name) { return xml_records(slurp(golden_ + name + ".xml")); };
   const auto dates = doc_of("dates");
   const auto many = doc_of("many_records");
   ASSERT_GE(dates.size(), 3u);
@@ -467,14 +419,14 @@ TEST_F(ZepTool, CopiesConvertToTheSameRecords) {
     int status = -1;
     const auto copy = converted(out, &status);
     EXPECT_EQ(status, 0);
-    auto doc = xml_records(slurp(golden_ + "/" + name + ".xml"));
+    auto doc = xml_records(slurp(golden_ + name + ".xml"));
     ASSERT_EQ(copy.size(), doc.size());
     for (size_t i = 0; i < doc.size(); ++i) EXPECT_EQ(copy[i], doc[i]) << "record " << i;
   }
 }
 
 TEST_F(ZepTool, CopyOfASelectionAndAppend) {
-  const auto many = xml_records(slurp(golden_ + "/many_records.xml"));
+  const auto many = xml_records(slurp(golden_ + "many_records.xml"));
   const std::string n0 = rtrim(many[0].at("nomvar"));
   const std::string out = scratch("selection.vkt");
   ASSERT_EQ(zep("copy --where nomvar=" + n0 + " " + quote(golden("many_records")) + " " + quote(golden("dates")) +
@@ -482,7 +434,7 @@ TEST_F(ZepTool, CopyOfASelectionAndAppend) {
   std::vector<XmlRecord> want;
   for (const XmlRecord &r : many)
     if (rtrim(r.at("nomvar")) == n0) want.push_back(r);
-  for (const XmlRecord &r : xml_records(slurp(golden_ + "/dates.xml")))
+  for (const XmlRecord &r : xml_records(slurp(golden_ + "dates.xml")))
     if (rtrim(r.at("nomvar")) == n0) want.push_back(r);
   ASSERT_FALSE(want.empty());
   EXPECT_EQ(converted(out), want);
@@ -497,7 +449,7 @@ TEST_F(ZepTool, CopyOfASelectionAndAppend) {
   // --append adds behind the records already there.
   ASSERT_EQ(zep("copy --append " + quote(golden("integers")) + " " + quote(out)).status, 0);
   auto more = want;
-  for (const XmlRecord &r : xml_records(slurp(golden_ + "/integers.xml"))) more.push_back(r);
+  for (const XmlRecord &r : xml_records(slurp(golden_ + "integers.xml"))) more.push_back(r);
   EXPECT_EQ(converted(out), more);
 
   // A failed append (a damaged input) leaves OUT exactly as it was.
@@ -625,7 +577,7 @@ TEST_F(ZepTool, RepairKeepsWhatReadsAndReportsTheRest) {
   const std::string out4 = scratch("repair_sound.vkt");
   const Outcome sound = zep("repair " + quote(golden("deleted")) + " " + quote(out4));
   EXPECT_EQ(sound.status, 0) << sound.out << sound.err;
-  EXPECT_EQ(converted(out4), xml_records(slurp(golden_ + "/deleted.xml")));
+  EXPECT_EQ(converted(out4), xml_records(slurp(golden_ + "deleted.xml")));
   EXPECT_EQ(zep("repair " + quote(golden("deleted")) + " " + quote(out4)).status, 1);  // OUT exists
 }
 

@@ -179,6 +179,10 @@ ZEP_EXPORT int zep_check(const char *path, zep_check_report *report);
 /* Date-time stamp <-> seconds since 1970 (UTC). */
 ZEP_EXPORT int zep_stamp_to_unix(int stamp, int64_t *seconds);
 ZEP_EXPORT int zep_stamp_from_unix(int64_t seconds, int *stamp);
+/* Seconds since 1970 (UTC) of a date YYYYMMDD (years 0 to 9999, Gregorian
+ * calendar throughout) and a time HHMMSShh (the hundredths are dropped).
+ * ZEP_EINVAL for a day or a time of day that does not exist. */
+ZEP_EXPORT int zep_date_to_unix(int date, int time, int64_t *seconds);
 /* Grid parameters xg1..xg4 of a grid type and its ig1..ig4. */
 ZEP_EXPORT int zep_grid_params(const char *grtyp, int ig1, int ig2, int ig3, int ig4, float xg[4]);
 

@@ -190,39 +190,23 @@ class File {
   bool closed() const { return f_ == nullptr; }
 
   long count() {
-    long n;
-    std::string message;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(mu_);
-      require_open();
-      n = zep_count(f_);
-      if (n < 0) message = zep_last_message(f_);
-    }
-    if (n < 0) raise_error(n, message);
-    return n;
+    return on_file([&] { return zep_count(f_); });
   }
 
   // Every live record in file order, in one call (the walk's cursor never
   // leaks to Python, so concurrent walks cannot disturb each other).
   std::vector<Record> walk() {
     std::vector<Record> out;
-    int rc;
-    std::string message;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(mu_);
-      require_open();
-      rc = zep_rewind(f_);
+    on_file([&] {
+      int rc = zep_rewind(f_);
       while (rc >= 0) {
         Record rec;
         rc = zep_next(f_, &rec.r);
         if (rc <= 0) break;
         out.push_back(rec);
       }
-      if (rc < 0) message = zep_last_message(f_);
-    }
-    if (rc < 0) raise_error(rc, message);
+      return rc;
+    });
     return out;
   }
 
@@ -238,21 +222,15 @@ class File {
     q.ip3 = ip3;
     q.datev = datev;
     std::vector<zep_record> found;
-    long n;
-    std::string message;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(mu_);
-      require_open();
-      n = zep_find(f_, &q, nullptr, 0);
-      if (n > 0) {
-        found.resize(static_cast<size_t>(n));
-        n = zep_find(f_, &q, found.data(), found.size());
-        if (n > static_cast<long>(found.size())) n = static_cast<long>(found.size());
+    const long n = on_file([&] {
+      long got = zep_find(f_, &q, nullptr, 0);
+      if (got > 0) {
+        found.resize(static_cast<size_t>(got));
+        got = zep_find(f_, &q, found.data(), found.size());
+        if (got > static_cast<long>(found.size())) got = static_cast<long>(found.size());
       }
-      if (n < 0) message = zep_last_message(f_);
-    }
-    if (n < 0) raise_error(n, message);
+      return got;
+    });
     std::vector<Record> out(static_cast<size_t>(n));
     for (long i = 0; i < n; ++i) out[i].r = found[i];
     return out;
@@ -269,16 +247,7 @@ class File {
     }
     const size_t capacity = static_cast<size_t>(out.size());
     void* data = out.mutable_data();
-    long n;
-    std::string message;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(mu_);
-      require_open();
-      n = zep_read(f_, &rec.r, static_cast<zep_type>(type), data, capacity);
-      if (n < 0) message = zep_last_message(f_);
-    }
-    if (n < 0) raise_error(n, message);
+    on_file([&] { return zep_read(f_, &rec.r, static_cast<zep_type>(type), data, capacity); });
   }
 
   // A new array of the record's natural type, shaped (nj, ni) or (nk, nj, ni).
@@ -349,32 +318,33 @@ class File {
     }
     const void* data = values.data();
     const size_t count = static_cast<size_t>(values.size());
-    int rc;
-    std::string message;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(mu_);
-      require_open();
-      rc = zep_write(f_, &d, static_cast<zep_type>(type), data, count);
-      if (rc < 0) message = zep_last_message(f_);
-    }
-    if (rc < 0) raise_error(rc, message);
+    on_file([&] { return zep_write(f_, &d, static_cast<zep_type>(type), data, count); });
   }
 
   void erase(const Record& rec) {
-    int rc;
+    on_file([&] { return zep_erase(f_, &rec.r); });
+  }
+
+ private:
+  // Runs `work` (a call of the library on f_ returning a count, or a
+  // negative code) with the interpreter lock released and the file's lock
+  // held, on an open file; raises the library's failure, else returns the
+  // result.
+  template <typename Work>
+  long on_file(Work&& work) {
+    long rc;
     std::string message;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(mu_);
       require_open();
-      rc = zep_erase(f_, &rec.r);
+      rc = work();
       if (rc < 0) message = zep_last_message(f_);
     }
     if (rc < 0) raise_error(rc, message);
+    return rc;
   }
 
- private:
   // Called with the file's lock held and the interpreter lock released:
   // cannot raise a Python exception itself.
   void require_open() const {
