@@ -55,7 +55,8 @@ extern "C" int zep_check(const char *path, zep_check_report *report) {
     const int handle = zep::api::locate(c, f, &rec);
     std::vector<float> values;
     if (handle < 0 || zep::stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0) {
-      if (handle >= 0) c.fail(ZEP_EDAMAGED, "record " + std::string(rec.nomvar) + ": its values cannot be read");
+      if (handle >= 0)
+        c.fail(ZEP_EDAMAGED, "record " + std::string(rec.nomvar) + ": its values cannot be read");
       note(report, f->message);
     }
   }

@@ -74,7 +74,8 @@ int zep_stamp_from_unix(int64_t seconds, int *stamp) {
   int64_t y, m, d;
   civil_from_days(days, &y, &m, &d);
   const int date = static_cast<int>(y * 10000 + m * 100 + d);
-  const int time = static_cast<int>((rest / 3600) * 1000000 + ((rest / 60) % 60) * 10000 + (rest % 60) * 100);
+  const int time =
+      static_cast<int>((rest / 3600) * 1000000 + ((rest / 60) % 60) * 10000 + (rest % 60) * 100);
   int out = 0;
   if (!zep::coding::printable_to_stamp(date, time, &out)) return ZEP_EINVAL;
   *stamp = out;
@@ -84,7 +85,8 @@ int zep_stamp_from_unix(int64_t seconds, int *stamp) {
 int zep_date_to_unix(int date, int time, int64_t *seconds) {
   if (seconds == nullptr || date < 0 || date > 99991231 || time < 0) return ZEP_EINVAL;
   if (!is_day(date / 10000, (date / 100) % 100, date % 100)) return ZEP_EINVAL;
-  if (time / 1000000 > 23 || (time / 10000) % 100 > 59 || (time / 100) % 100 > 59) return ZEP_EINVAL;
+  if (time / 1000000 > 23 || (time / 10000) % 100 > 59 || (time / 100) % 100 > 59)
+    return ZEP_EINVAL;
   *seconds = zep::api::unix_seconds(date, time);
   return 0;
 }

@@ -62,7 +62,8 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
   const std::string p = path;
   c.set_path(p);
   if (p.empty()) return c.fail(ZEP_EINVAL, "zep_open: an empty path");
-  if (p.size() > zep::api::kMaxPath) return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
+  if (p.size() > zep::api::kMaxPath)
+    return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
 
   if (m == "w") {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -85,7 +86,8 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
 
   const std::string name = "+" + p;
   const char *attributes = m == "r" ? "RND+R/O+OLD" : (m == "a" ? "RND+OLD" : "RND");
-  if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes, 0) != 0)
+  if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes, 0) !=
+      0)
     return c.fail(ZEP_EOPEN, p + ": cannot be bound to a unit");
   const int row = zep::io::file_index_of(unit);
   if (row < 0 || zep::io::file_entry(row).file_name != p || zep::io::file_entry(row).subname) {

@@ -74,7 +74,8 @@ TEST(ApiOpen, TheCallersSettingsComeBackAfterEveryCall) {
   c_vktopl("IMAGE", 1, 0);
   const zep::xdf::Settings before = zep::xdf::settings();
   zep_file *f = nullptr;
-  EXPECT_EQ(zep_open(path.c_str(), "r", &f), ZEP_ENOTSTD);  // would end the process at this tolerance
+  EXPECT_EQ(zep_open(path.c_str(), "r", &f),
+            ZEP_ENOTSTD);  // would end the process at this tolerance
   const zep::xdf::Settings after = zep::xdf::settings();
   const int image = zep::stdfile::options().image_mode_copy;
   c_vktopc("MSGLVL", "INFORM", 0);
@@ -151,8 +152,8 @@ TEST(ApiOpen, AFileOfTheOldSequentialKindOpensForReadingOnly) {
     ASSERT_EQ(c_fnom(&unit, path.c_str(), "STD+SEQ", 0), 0);
     ASSERT_GE(c_vktouv(unit, "SEQ"), 0);
     float field[4] = {1, 2, 3, 4};
-    ASSERT_GE(c_vktecr(field, nullptr, -32, unit, 0, 0, 0, 2, 2, 1, 0, 0, 0, "P", "SQ", "SEQ", "X", 0, 0, 0,
-                       0, 5, 0),
+    ASSERT_GE(c_vktecr(field, nullptr, -32, unit, 0, 0, 0, 2, 2, 1, 0, 0, 0, "P", "SQ", "SEQ", "X",
+                       0, 0, 0, 0, 5, 0),
               0);
     c_vktfrm(unit);
     c_fclos(unit);

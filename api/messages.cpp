@@ -138,24 +138,18 @@ int Call::fail(int code, const std::string &text) {
 
 int map_code(int code, int otherwise) {
   switch (code) {
-    case xdf::ERR_NOT_XDF:
-      return ZEP_ENOTSTD;
+    case xdf::ERR_NOT_XDF: return ZEP_ENOTSTD;
     case xdf::ERR_DAMAGED:
     case xdf::ERR_CHECKSUM:
     case xdf::ERR_BAD_PAGE:
     case xdf::ERR_BAD_LENGTH:
     case -39:  // framing of a sequential record
       return ZEP_EDAMAGED;
-    case xdf::ERR_NO_MEMORY:
-      return ZEP_ENOMEM;
-    case xdf::ERR_DELETED:
-      return ZEP_ENOTFOUND;
-    case xdf::ERR_NO_WRITE:
-      return ZEP_EREADONLY;
-    case xdf::ERR_TABLE_FULL:
-      return ZEP_ETOOMANY;
-    default:
-      return otherwise;
+    case xdf::ERR_NO_MEMORY: return ZEP_ENOMEM;
+    case xdf::ERR_DELETED: return ZEP_ENOTFOUND;
+    case xdf::ERR_NO_WRITE: return ZEP_EREADONLY;
+    case xdf::ERR_TABLE_FULL: return ZEP_ETOOMANY;
+    default: return otherwise;
   }
 }
 

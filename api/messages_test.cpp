@@ -79,7 +79,8 @@ TEST(ApiMessages, TheLastOpenFailureIsPerThreadAndPerFile) {
   ASSERT_EQ(zep_next(f, &r), 1);
   float v[2];
   EXPECT_EQ(zep_read_f32(f, &r, v, 2), ZEP_ETOOSMALL);
-  EXPECT_NE(std::string(zep_last_message(f)).find("the buffer holds 2"), std::string::npos) << zep_last_message(f);
+  EXPECT_NE(std::string(zep_last_message(f)).find("the buffer holds 2"), std::string::npos)
+      << zep_last_message(f);
   // A success keeps the last failure's message.
   float all[12];
   EXPECT_EQ(zep_read_f32(f, &r, all, 12), 12);

@@ -149,7 +149,8 @@ long zep_read_f64(zep_file *f, const zep_record *rec, double *out, size_t capaci
 
 long zep_read_i32(zep_file *f, const zep_record *rec, int32_t *out, size_t capacity) {
   static_assert(sizeof(int32_t) == sizeof(uint32_t), "");
-  return zep::api::guarded_read(f, rec, reinterpret_cast<uint32_t *>(out), capacity, zep::api::read_u32);
+  return zep::api::guarded_read(f, rec, reinterpret_cast<uint32_t *>(out), capacity,
+                                zep::api::read_u32);
 }
 
 long zep_read_u32(zep_file *f, const zep_record *rec, uint32_t *out, size_t capacity) {
@@ -162,16 +163,11 @@ long zep_read_u8(zep_file *f, const zep_record *rec, uint8_t *out, size_t capaci
 
 long zep_read(zep_file *f, const zep_record *rec, zep_type type, void *out, size_t capacity) {
   switch (type) {
-    case ZEP_TYPE_F32:
-      return zep_read_f32(f, rec, static_cast<float *>(out), capacity);
-    case ZEP_TYPE_F64:
-      return zep_read_f64(f, rec, static_cast<double *>(out), capacity);
-    case ZEP_TYPE_I32:
-      return zep_read_i32(f, rec, static_cast<int32_t *>(out), capacity);
-    case ZEP_TYPE_U32:
-      return zep_read_u32(f, rec, static_cast<uint32_t *>(out), capacity);
-    case ZEP_TYPE_U8:
-      return zep_read_u8(f, rec, static_cast<uint8_t *>(out), capacity);
+    case ZEP_TYPE_F32: return zep_read_f32(f, rec, static_cast<float *>(out), capacity);
+    case ZEP_TYPE_F64: return zep_read_f64(f, rec, static_cast<double *>(out), capacity);
+    case ZEP_TYPE_I32: return zep_read_i32(f, rec, static_cast<int32_t *>(out), capacity);
+    case ZEP_TYPE_U32: return zep_read_u32(f, rec, static_cast<uint32_t *>(out), capacity);
+    case ZEP_TYPE_U8: return zep_read_u8(f, rec, static_cast<uint8_t *>(out), capacity);
   }
   return ZEP_EINVAL;
 }

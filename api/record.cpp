@@ -51,16 +51,11 @@ bool decode_stamp(int stamp, char *iso, size_t iso_size, int64_t *seconds) {
 
 zep_type natural_type(int datyp, int nbits) {
   switch (datyp & 0x7F) {
-    case 2:
-      return ZEP_TYPE_U32;
-    case 4:
-      return ZEP_TYPE_I32;
-    case 3:
-      return ZEP_TYPE_U8;
-    case 5:
-      return nbits == 64 ? ZEP_TYPE_F64 : ZEP_TYPE_F32;
-    default:
-      return ZEP_TYPE_F32;
+    case 2: return ZEP_TYPE_U32;
+    case 4: return ZEP_TYPE_I32;
+    case 3: return ZEP_TYPE_U8;
+    case 5: return nbits == 64 ? ZEP_TYPE_F64 : ZEP_TYPE_F32;
+    default: return ZEP_TYPE_F32;
   }
 }
 
@@ -159,8 +154,7 @@ int describe(Call &c, zep_file *f, int handle, zep_record *rec) {
   // 24, 24 and 20 bits: the product is saturated rather than wrapped.
   const int64_t plane = static_cast<int64_t>(r.ni) * r.nj;
   int64_t count = 0;
-  if (r.ni > 0 && r.nj > 0 && r.nk > 0)
-    count = plane > INT64_MAX / r.nk ? INT64_MAX : plane * r.nk;
+  if (r.ni > 0 && r.nj > 0 && r.nk > 0) count = plane > INT64_MAX / r.nk ? INT64_MAX : plane * r.nk;
   r.count = static_cast<uint64_t>(count) > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(count);
   r.type = natural_type(r.datyp, r.nbits);
   r.handle = handle;
@@ -325,8 +319,8 @@ long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity)
   // The search's own datev criterion compares the stored valid stamp; the
   // query's datev is compared below with the record's datev as this API
   // shows it (and with the stored stamp, extra1), so search without it.
-  int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, -1, q->etiket, q->ip1,
-                    q->ip2, q->ip3, q->typvar, q->nomvar);
+  int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, -1, q->etiket, q->ip1, q->ip2,
+                    q->ip3, q->typvar, q->nomvar);
   while (h > 0) {
     int64_t key[2];
     zep::api::key_of(f, h, key);

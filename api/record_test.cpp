@@ -137,8 +137,8 @@ TEST(ApiSequential, RecordsReadAgainByKeyAfterTheWalkMovedOn) {
       for (int i = 0; i < 6; ++i) field[i] = static_cast<float>(10 * k + i);
       char name[16];
       std::snprintf(name, sizeof name, "S%d", k % 10);
-      ASSERT_GE(c_vktecr(field, nullptr, -32, unit, 0, 0, 0, 3, 2, 1, k, 0, 0, "P", name, "SEQ", "X", 0, 0, 0,
-                         0, 5, 0),
+      ASSERT_GE(c_vktecr(field, nullptr, -32, unit, 0, 0, 0, 3, 2, 1, k, 0, 0, "P", name, "SEQ",
+                         "X", 0, 0, 0, 0, 5, 0),
                 0);
     }
     c_vktfrm(unit);

@@ -38,7 +38,8 @@ class Scratch {
 };
 
 // A descriptor of defaults with a name, dimensions and packing.
-inline zep_record descriptor(const char *nomvar, int ni, int nj, int datyp, int nbits, int ip1 = 0) {
+inline zep_record descriptor(const char *nomvar, int ni, int nj, int datyp, int nbits,
+                             int ip1 = 0) {
   zep_record d;
   zep_record_init(&d);
   std::snprintf(d.nomvar, sizeof d.nomvar, "%s", nomvar);
@@ -85,7 +86,8 @@ class Silence {
   Silence() {
     std::fflush(stdout);
     std::fflush(stderr);
-    std::snprintf(path_, sizeof path_, "/tmp/zep_api_streams_%d_XXXXXX", static_cast<int>(getpid()));
+    std::snprintf(path_, sizeof path_, "/tmp/zep_api_streams_%d_XXXXXX",
+                  static_cast<int>(getpid()));
     fd_ = mkstemp(path_);
     out_ = dup(1);
     err_ = dup(2);

@@ -49,9 +49,11 @@ int reserve_room(Call &c, const zep_file *f, int64_t bytes) {
       static_cast<uint64_t>(end + bytes) > static_cast<uint64_t>(limit.rlim_cur))
     return c.fail(ZEP_EWRITE, "no room for the record: the process may not make files of " +
                                   std::to_string(end + bytes) + " bytes");
-  const int rc = ::fallocate(e.fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end), static_cast<off_t>(bytes));
+  const int rc =
+      ::fallocate(e.fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end), static_cast<off_t>(bytes));
   if (rc == 0 || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return 0;
-  return c.fail(ZEP_EWRITE, "no room for the record on the disk: " + std::string(std::strerror(errno)));
+  return c.fail(ZEP_EWRITE,
+                "no room for the record on the disk: " + std::string(std::strerror(errno)));
 }
 
 // The values in the array the writer takes for `datyp` (32-bit words, or
@@ -89,7 +91,8 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
     switch (kind) {
       case 0:  // raw words: any 32-bit type
         if (type == ZEP_TYPE_F64 || type == ZEP_TYPE_U8) return wrong();
-        field->words.assign(static_cast<const uint32_t *>(values), static_cast<const uint32_t *>(values) + n);
+        field->words.assign(static_cast<const uint32_t *>(values),
+                            static_cast<const uint32_t *>(values) + n);
         return 0;
       case 1:
       case 5:
@@ -101,7 +104,8 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
           return 0;
         }
         if (kind == 1 && !compressed && type == ZEP_TYPE_F64) {
-          field->doubles.assign(static_cast<const double *>(values), static_cast<const double *>(values) + n);
+          field->doubles.assign(static_cast<const double *>(values),
+                                static_cast<const double *>(values) + n);
           *datyp = stdfile::kDatypDouble;
           return 0;
         }
@@ -118,7 +122,8 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
       case 2:
       case 4:
         if (!is_integer_type(type)) return wrong();
-        field->words.assign(static_cast<const uint32_t *>(values), static_cast<const uint32_t *>(values) + n);
+        field->words.assign(static_cast<const uint32_t *>(values),
+                            static_cast<const uint32_t *>(values) + n);
         return 0;
       case 3: {
         if (type != ZEP_TYPE_U8) return wrong();
@@ -128,7 +133,8 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
         return 0;
       }
       default:
-        return c.fail(ZEP_EINVAL, "datyp " + std::to_string(*datyp) + " is not a data type of the writer");
+        return c.fail(ZEP_EINVAL,
+                      "datyp " + std::to_string(*datyp) + " is not a data type of the writer");
     }
   } catch (const std::bad_alloc &) {
     return c.fail(ZEP_ENOMEM, "out of memory for the record's values");
@@ -154,7 +160,8 @@ void zep_record_init(zep_record *desc) {
   desc->type = ZEP_TYPE_F32;
 }
 
-int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *values, size_t count) {
+int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *values,
+              size_t count) {
   if (f == nullptr || desc == nullptr || (values == nullptr && count > 0)) return ZEP_EINVAL;
   Call c(f);
   if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
@@ -168,7 +175,8 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
     return c.fail(ZEP_EINVAL, "ni, nj and nk must be 1 or more");
   const int64_t n = static_cast<int64_t>(desc->ni) * desc->nj * desc->nk;
   if (n > INT32_MAX || static_cast<uint64_t>(n) != count)
-    return c.fail(ZEP_EINVAL, "count " + std::to_string(count) + " is not ni*nj*nk = " + std::to_string(n));
+    return c.fail(ZEP_EINVAL,
+                  "count " + std::to_string(count) + " is not ni*nj*nk = " + std::to_string(n));
   const int kind = desc->datyp & 0x7F;
   int nbits = desc->nbits;
   if (kind == 0) nbits = 32;  // raw words
@@ -179,8 +187,8 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
   // The writer's own changes of datyp, made here and reported as warnings.
   int datyp = desc->datyp;
   if (kind != 0) {
-    const zep::stdfile::DatypPlan plan =
-        zep::stdfile::plan_datyp(datyp, -nbits, nbits, zep::stdfile::options().extra_compression, desc->nk, false);
+    const zep::stdfile::DatypPlan plan = zep::stdfile::plan_datyp(
+        datyp, -nbits, nbits, zep::stdfile::options().extra_compression, desc->nk, false);
     if (!plan.warnings.empty()) {
       datyp = plan.datyp & 0x7F;
       nbits = plan.nbits;
@@ -193,15 +201,17 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
   }
 
   zep::api::Field field;
-  if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0) return s;
-  if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes); s < 0) return s;
+  if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0)
+    return s;
+  if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes);
+      s < 0)
+    return s;
 
   const int npak = kind == 0 ? 0 : -nbits;
-  const int status =
-      c_vktecr(field.data(), nullptr, npak, f->iun, desc->dateo, desc->deet, desc->npas, desc->ni,
-               desc->nj, desc->nk, desc->ip1, desc->ip2, desc->ip3, desc->typvar, desc->nomvar,
-               desc->etiket, desc->grtyp[0] ? desc->grtyp : " ", desc->ig1, desc->ig2, desc->ig3,
-               desc->ig4, datyp, 0);
+  const int status = c_vktecr(
+      field.data(), nullptr, npak, f->iun, desc->dateo, desc->deet, desc->npas, desc->ni, desc->nj,
+      desc->nk, desc->ip1, desc->ip2, desc->ip3, desc->typvar, desc->nomvar, desc->etiket,
+      desc->grtyp[0] ? desc->grtyp : " ", desc->ig1, desc->ig2, desc->ig3, desc->ig4, datyp, 0);
   f->order_valid = false;
   if (status < 0 || c.errors() > 0)
     return c.fail(status == zep::xdf::ERR_NO_WRITE ? ZEP_EREADONLY : ZEP_EINVAL,
@@ -217,7 +227,8 @@ int zep_erase(zep_file *f, const zep_record *rec) {
   if (handle < 0) return handle;
   const int status = c_vkteff(handle);
   f->order_valid = false;
-  if (status < 0 || c.errors() > 0) return c.fail(zep::api::map_code(status, ZEP_EWRITE), "the record was not erased");
+  if (status < 0 || c.errors() > 0)
+    return c.fail(zep::api::map_code(status, ZEP_EWRITE), "the record was not erased");
   return 0;
 }
 
@@ -246,12 +257,15 @@ int zep_copy_record(zep_file *dst, zep_file *src, const zep_record *rec) {
   if (c_xdfget2(handle, buffer.data(), nullptr) < 0 || c.errors() > 0)
     return c.fail(ZEP_EDAMAGED, "the record cannot be read");
   c.set_file(dst);
-  if (const int s = zep::api::reserve_room(c, dst, 8 * static_cast<int64_t>(length) + zep::api::kDirectoryRoomBytes); s < 0)
+  if (const int s = zep::api::reserve_room(
+          c, dst, 8 * static_cast<int64_t>(length) + zep::api::kDirectoryRoomBytes);
+      s < 0)
     return s;
   const int status = c_xdfput(dst->iun, 0, buffer.data());
   dst->order_valid = false;
   if (status < 0 || c.errors() > 0)
-    return c.fail(status == zep::xdf::ERR_DIFFERENT_FILES ? ZEP_EINVAL : zep::api::map_code(status, ZEP_EWRITE),
+    return c.fail(status == zep::xdf::ERR_DIFFERENT_FILES ? ZEP_EINVAL
+                                                          : zep::api::map_code(status, ZEP_EWRITE),
                   "the record was not copied");
   return 0;
 }

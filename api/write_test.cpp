@@ -47,7 +47,8 @@ TEST_F(ApiWrite, EveryTypeComesBackAsWritten) {
   const double wide[3] = {0.1, -1e300, std::numeric_limits<double>::denorm_min()};
   const float narrow[3] = {1.5f, -3.25e-20f, 7e30f};
   const uint32_t unsigned_values[3] = {0u, 0xFFFFFFFFu, 123456789u};
-  const int32_t signed_values[3] = {std::numeric_limits<int32_t>::min(), -1, std::numeric_limits<int32_t>::max()};
+  const int32_t signed_values[3] = {std::numeric_limits<int32_t>::min(), -1,
+                                    std::numeric_limits<int32_t>::max()};
   const uint8_t text[3] = {'A', 0xE9, 0};
   zep_record d = descriptor("F64", 3, 1, 5, 64);
   ASSERT_EQ(zep_write(f_, &d, ZEP_TYPE_F64, wide, 3), 0) << zep_last_message(f_);
@@ -59,7 +60,7 @@ TEST_F(ApiWrite, EveryTypeComesBackAsWritten) {
   ASSERT_EQ(zep_write(f_, &d, ZEP_TYPE_I32, signed_values, 3), 0) << zep_last_message(f_);
   d = descriptor("CHR", 3, 1, 3, 8);
   ASSERT_EQ(zep_write(f_, &d, ZEP_TYPE_U8, text, 3), 0) << zep_last_message(f_);
-  d = descriptor("PK", 3, 1, 1, 16);  // doubles packed on 16 bits
+  d = descriptor("PK", 3, 1, 1, 16);                                // doubles packed on 16 bits
   ASSERT_EQ(zep_write(f_, &d, ZEP_TYPE_F64, wide, 1), ZEP_EINVAL);  // count is not ni*nj*nk
   const double ramp[3] = {10.0, 10.5, 11.0};
   ASSERT_EQ(zep_write(f_, &d, ZEP_TYPE_F64, ramp, 3), 0) << zep_last_message(f_);
@@ -152,7 +153,8 @@ TEST_F(ApiWrite, TheWritersChangeOfDatypIsAMessageNotAPrint) {
   EXPECT_EQ(printed, "");
   ASSERT_EQ(m.seen.size(), 1u);
   EXPECT_EQ(m.seen[0].first, 2);  // a warning
-  EXPECT_NE(m.seen[0].second.find("writing R20 instead of F20"), std::string::npos) << m.seen[0].second;
+  EXPECT_NE(m.seen[0].second.find("writing R20 instead of F20"), std::string::npos)
+      << m.seen[0].second;
   const std::vector<zep_record> all = reopen();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].datyp, 1);

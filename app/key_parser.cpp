@@ -13,7 +13,7 @@
 
 namespace zep::app {
 
-int& positional_slot() {
+int &positional_slot() {
   static int slot = 0;
   return slot;
 }
@@ -24,7 +24,7 @@ constexpr int kNone = -1;
 
 // Reports an error: its message, the calling sequence, and in stop mode the
 // end of the process with status -1.
-void report(const KeyScan& scan, const std::string& message) {
+void report(const KeyScan &scan, const std::string &message) {
   std::fputs(message.c_str(), stderr);
   sequence_appel(scan.table, scan.program, static_cast<int>(scan.table.size()));
   if (scan.stop_mode) {
@@ -35,8 +35,8 @@ void report(const KeyScan& scan, const std::string& message) {
 
 // Stores `text` as the working value of slot `slot`, or refuses a text that
 // does not fit a value slot (the slot keeps its value).
-void assign(KeyScan* scan, int slot, std::string_view text) {
-  KeyEntry& entry = scan->table[static_cast<size_t>(slot)];
+void assign(KeyScan *scan, int slot, std::string_view text) {
+  KeyEntry &entry = scan->table[static_cast<size_t>(slot)];
   if (text.size() > kKeyValueMax) {
     report(*scan, " ***ERREUR VALEUR TROP LONGUE (PLUS DE 255 CARACTERES) POUR LA CLEF=" +
                       entry.name + "***\n");
@@ -45,7 +45,7 @@ void assign(KeyScan* scan, int slot, std::string_view text) {
   entry.value.assign(text);
 }
 
-std::string bounded(const char* text) {
+std::string bounded(const char *text) {
   if (text == nullptr) return std::string();
   return std::string(text, strnlen(text, 4096));
 }
@@ -54,11 +54,11 @@ std::string bounded(const char* text) {
 
 std::string c_jfc_tradup(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 
-int c_jfc_majmin(std::string* name) {
+int c_jfc_majmin(std::string *name) {
   if (name->empty()) return 0;
   const char last = name->back();
   if (last == '.') {
@@ -72,15 +72,15 @@ int c_jfc_majmin(std::string* name) {
   return 0;
 }
 
-void c_jfc_traduire(std::string* value, int mode) {
+void c_jfc_traduire(std::string *value, int mode) {
   if (mode == 2) return;
-  for (char& c : *value) {
+  for (char &c : *value) {
     const unsigned char u = static_cast<unsigned char>(c);
     c = static_cast<char>(mode == 1 ? std::tolower(u) : std::toupper(u));
   }
 }
 
-int c_jfc_cherche_la_clef(std::string_view text, const KeyTable& table, int n) {
+int c_jfc_cherche_la_clef(std::string_view text, const KeyTable &table, int n) {
   const std::string wanted = c_jfc_tradup(text);
   const int count = std::min(n, static_cast<int>(table.size()));
   for (int i = 0; i < count; ++i)
@@ -88,15 +88,15 @@ int c_jfc_cherche_la_clef(std::string_view text, const KeyTable& table, int n) {
   return -1;
 }
 
-void c_jfc_les_valeurs(KeyScan* scan, std::string_view text, int key, int* current) {
+void c_jfc_les_valeurs(KeyScan *scan, std::string_view text, int key, int *current) {
   const int n = static_cast<int>(scan->table.size());
-  const std::string& owner = scan->table[static_cast<size_t>(key)].declared;
+  const std::string &owner = scan->table[static_cast<size_t>(key)].declared;
   bool first = true;
   size_t start = 0;
   while (true) {
     const size_t colon = text.find(':', start);
-    std::string_view piece =
-        text.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
+    std::string_view piece = text.substr(
+        start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
     if (!first && (*current >= n || scan->table[static_cast<size_t>(*current)].declared != owner)) {
       std::fputs("\n***ERREUR DEBORDEMENT DE LISTE  OU MODE POSITIONNEL\n", stderr);
       return;
@@ -110,24 +110,24 @@ void c_jfc_les_valeurs(KeyScan* scan, std::string_view text, int key, int* curre
   }
 }
 
-void sequence_appel(const KeyTable& table, std::string_view program, int n) {
+void sequence_appel(const KeyTable &table, std::string_view program, int n) {
   std::fputs("\n *** SEQUENCE D'APPEL ***\n\n", stderr);
   std::fprintf(stderr, "%.*s \n", static_cast<int>(program.size()), program.data());
   const int count = std::min(n, static_cast<int>(table.size()));
   for (int i = 0; i < count; ++i) {
-    const KeyEntry& e = table[static_cast<size_t>(i)];
+    const KeyEntry &e = table[static_cast<size_t>(i)];
     std::fprintf(stderr, "          -%s [%s:%s]\n", e.name.c_str(), e.fallback.c_str(),
                  e.shown.c_str());
   }
   std::fputs("\n", stderr);
 }
 
-void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n, int poskey,
-                      bool leading, int* excess) {
-  int& slot = positional_slot();
-  const std::string& posname = scan->table[static_cast<size_t>(poskey)].name;
+void c_jfc_positionel(char **args, int count, int *place, KeyScan *scan, int n, int poskey,
+                      bool leading, int *excess) {
+  int &slot = positional_slot();
+  const std::string &posname = scan->table[static_cast<size_t>(poskey)].name;
   while (*place < count) {
-    const char* arg = args[*place];
+    const char *arg = args[*place];
     if (leading && arg[0] == '-') return;
     ++*place;
     if (slot >= n) {
@@ -147,13 +147,13 @@ void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n, 
 
 using namespace zep::app;
 
-extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256], char** defaults,
-                        int n, int* npos) {
+extern "C" void c_ccard(char **argv, int argc, char **names, char values[][256], char **defaults,
+                        int n, int *npos) {
   if (n < 0) n = 0;
   KeyScan scan;
   scan.table.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
-    KeyEntry& e = scan.table[static_cast<size_t>(i)];
+    KeyEntry &e = scan.table[static_cast<size_t>(i)];
     e.declared = bounded(names != nullptr ? names[i] : nullptr);
     e.name = c_jfc_tradup(e.declared);
     e.mode = c_jfc_majmin(&e.name);
@@ -181,7 +181,7 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
     std::exit(0);
   }
 
-  const char* const excess_message = "\n ***ERREUR - TROP D'ARGUMENTS POSITIONELS \n";
+  const char *const excess_message = "\n ***ERREUR - TROP D'ARGUMENTS POSITIONELS \n";
   const int poskey = c_jfc_cherche_la_clef("-", scan.table, n);
   int place = 1;
   if (poskey >= 0) {
@@ -212,8 +212,8 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
       const std::string name = arg.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
       if (name.size() > kKeyValueMax) {
         last = kNone;
-        report(scan, " ***ERREUR CLEF TROP LONGUE (PLUS DE 255 CARACTERES)=" +
-                              name.substr(0, 32) + "...***\n");
+        report(scan, " ***ERREUR CLEF TROP LONGUE (PLUS DE 255 CARACTERES)=" + name.substr(0, 32) +
+                         "...***\n");
         continue;
       }
       const int key = c_jfc_cherche_la_clef(name, scan.table, n);
@@ -241,7 +241,7 @@ extern "C" void c_ccard(char** argv, int argc, char** names, char values[][256],
   }
 
   for (int i = 0; i < n; ++i) {
-    KeyEntry& e = scan.table[static_cast<size_t>(i)];
+    KeyEntry &e = scan.table[static_cast<size_t>(i)];
     c_jfc_traduire(&e.value, e.mode);
     const size_t len = std::min(e.value.size(), kKeyValueMax);
     std::memcpy(values[i], e.value.data(), len);

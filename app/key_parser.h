@@ -32,27 +32,27 @@ struct KeyScan {
 
 // The process-wide positional slot index (kept from the leading positional
 // scan to the scan after "--").
-int& positional_slot();
+int &positional_slot();
 
 // Upper-cased copy of the text.
 std::string c_jfc_tradup(std::string_view text);
 // Removes one trailing "." or "_" from the name; returns the case mode
 // (2 for ".", 1 for "_", 0 otherwise).
-int c_jfc_majmin(std::string* name);
+int c_jfc_majmin(std::string *name);
 // Folds the value in place: mode 0 upper case, 1 lower case, 2 unchanged.
-void c_jfc_traduire(std::string* value, int mode);
+void c_jfc_traduire(std::string *value, int mode);
 // Index of the first entry whose name equals the upper-cased text, or -1.
-int c_jfc_cherche_la_clef(std::string_view text, const KeyTable& table, int n);
+int c_jfc_cherche_la_clef(std::string_view text, const KeyTable &table, int n);
 // Assigns the value list `text` from slot *current on, for the key whose
 // first entry is `key`; *current advances by one per piece.
-void c_jfc_les_valeurs(KeyScan* scan, std::string_view text, int key, int* current);
+void c_jfc_les_valeurs(KeyScan *scan, std::string_view text, int key, int *current);
 // Writes the calling sequence on standard error.
-void sequence_appel(const KeyTable& table, std::string_view program, int n);
+void sequence_appel(const KeyTable &table, std::string_view program, int n);
 // Positional scan over args[*place..count): fills the positional slots,
 // counts positional arguments and excess ones; `leading` stops at the
 // first argument that begins with "-". *place is left after the last
 // argument read.
-void c_jfc_positionel(char** args, int count, int* place, KeyScan* scan, int n,
-                      int poskey, bool leading, int* excess);
+void c_jfc_positionel(char **args, int count, int *place, KeyScan *scan, int n, int poskey,
+                      bool leading, int *excess);
 
 }  // namespace zep::app

@@ -19,25 +19,24 @@ struct Parse {
 
 // Runs c_ccard on "prog" + args for the declared keys; values start equal
 // to the defaults unless `initial` is given.
-Parse run(const std::vector<std::string>& args, const std::vector<std::string>& names,
-          const std::vector<std::string>& defaults, int npos = 0,
+Parse run(const std::vector<std::string> &args, const std::vector<std::string> &names,
+          const std::vector<std::string> &defaults, int npos = 0,
           std::vector<std::string> initial = {}, bool capture = true) {
   if (initial.empty()) initial = defaults;
   std::vector<std::string> argstore = {"prog"};
   argstore.insert(argstore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argstore) argv.push_back(&a[0]);
+  std::vector<char *> argv;
+  for (std::string &a : argstore) argv.push_back(&a[0]);
   argv.push_back(nullptr);
   std::vector<std::string> namestore = names, defstore = defaults;
-  std::vector<char*> nameptr, defptr;
+  std::vector<char *> nameptr, defptr;
   for (size_t i = 0; i < names.size(); ++i) {
     nameptr.push_back(&namestore[i][0]);
     defptr.push_back(&defstore[i][0]);
   }
   std::vector<char> slots(names.size() * 256, 'z');
   char(*values)[256] = reinterpret_cast<char(*)[256]>(slots.data());
-  for (size_t i = 0; i < names.size(); ++i)
-    std::snprintf(values[i], 256, "%s", initial[i].c_str());
+  for (size_t i = 0; i < names.size(); ++i) std::snprintf(values[i], 256, "%s", initial[i].c_str());
   Parse p;
   p.npos = npos;
   if (capture) testing::internal::CaptureStderr();
@@ -51,7 +50,7 @@ Parse run(const std::vector<std::string>& args, const std::vector<std::string>& 
 const std::vector<std::string> kNames = {"vkt.", "xml.", "encoding.", "format."};
 const std::vector<std::string> kDefaults = {"bidon.vkt", "bidon.xml", "ascii", "(8g14.6)"};
 
-const char* const kSequence =
+const char *const kSequence =
     "\n *** SEQUENCE D'APPEL ***\n\n"
     "prog \n"
     "          -VKT [bidon.vkt:bidon.vkt]\n"
@@ -93,7 +92,7 @@ TEST(KeyParserTest, HelpersFoldAndFind) {
 TEST(KeyParserTest, EveryFormOfTheConverterKey) {
   const std::vector<std::vector<std::string>> forms = {
       {"-vkt=a.vkt"}, {"-VKT=a.vkt"}, {"-vkt", "a.vkt"}, {"-Vkt", "=a.vkt"}};
-  for (const auto& form : forms) {
+  for (const auto &form : forms) {
     const Parse p = run(form, kNames, kDefaults);
     EXPECT_EQ(p.values[0], "a.vkt") << form[0];
     EXPECT_EQ(p.values[1], "bidon.xml");
@@ -206,19 +205,17 @@ TEST(KeyParserTest, OverlongTextsAreRefusedWithoutOverflow) {
 using KeyParserDeathTest = ::testing::Test;
 
 // Runs without capturing standard error, for the death tests to read it.
-Parse run_raw(const std::vector<std::string>& args, int npos) {
+Parse run_raw(const std::vector<std::string> &args, int npos) {
   return run(args, kNames, kDefaults, npos, {}, false);
 }
 
 TEST(KeyParserDeathTest, HelpAndStopMode) {
   EXPECT_EXIT(run_raw({"-h"}, 0), ::testing::ExitedWithCode(0), "SEQUENCE D'APPEL");
   EXPECT_EXIT(run_raw({"-H"}, 0), ::testing::ExitedWithCode(0), "-FORMAT");
-  EXPECT_EXIT(run_raw({"-bad"}, -111), ::testing::ExitedWithCode(255),
-              "CLEF=bad INVALIDE");
-  EXPECT_EXIT(run_raw({"loose"}, -111), ::testing::ExitedWithCode(255),
-              "DEBORDEMENT DE LISTE");
-  EXPECT_EXIT(run_raw({"-vkt=" + std::string(256, 'a')}, -111),
-              ::testing::ExitedWithCode(255), "TROP LONGUE");
+  EXPECT_EXIT(run_raw({"-bad"}, -111), ::testing::ExitedWithCode(255), "CLEF=bad INVALIDE");
+  EXPECT_EXIT(run_raw({"loose"}, -111), ::testing::ExitedWithCode(255), "DEBORDEMENT DE LISTE");
+  EXPECT_EXIT(run_raw({"-vkt=" + std::string(256, 'a')}, -111), ::testing::ExitedWithCode(255),
+              "TROP LONGUE");
 }
 
 }  // namespace

@@ -67,8 +67,8 @@ constexpr Pow10Table make_pow10_table() {
     u128 five = 1;
     for (int i = 0; i < t; ++i) five *= 5;
     const int shift = bit_length(five) - 64;
-    const uint64_t mant = shift >= 0 ? static_cast<uint64_t>(five >> shift)
-                                     : static_cast<uint64_t>(five) << -shift;
+    const uint64_t mant =
+        shift >= 0 ? static_cast<uint64_t>(five >> shift) : static_cast<uint64_t>(five) << -shift;
     table.p[t - kMinPow] = {mant, t + shift};
   }
   for (int t = 1; t <= -kMinPow; ++t) {  // 2^n / 5^t by long division
@@ -184,7 +184,8 @@ inline size_t put_digits(bool neg, uint32_t d, int x, char *out) {
       ++len;
     }
     const uint32_t ax = static_cast<uint32_t>(x < 0 ? -x : x);
-    const uint32_t expo = 'e' | (x < 0 ? '-' : '+') << 8 | static_cast<uint32_t>(digit_pair(ax)) << 16;
+    const uint32_t expo =
+        'e' | (x < 0 ? '-' : '+') << 8 | static_cast<uint32_t>(digit_pair(ax)) << 16;
     store64(out + 8 - len, text);
     store32(out + 8, expo);
   }

@@ -70,10 +70,10 @@ TEST(ValueFormat, SpecialValuesAsTheCLibraryWritesThem) {
   EXPECT_EQ(ours(-nan), "        -nan ");
   // Every kind of float NaN (quiet, signalling, any payload, either sign),
   // the infinities, both zeros and the subnormal extremes.
-  for (uint32_t b : {0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFF800001u, 0x7FFFFFFFu,
-                     0xFFFFFFFFu, 0x7FA5A5A5u, 0x7F800000u, 0xFF800000u, 0x00000000u,
-                     0x80000000u, 0x00000001u, 0x80000001u, 0x007FFFFFu, 0x807FFFFFu,
-                     0x00800000u, 0x7F7FFFFFu, 0xFF7FFFFFu}) {
+  for (uint32_t b :
+       {0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFF800001u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0x7FA5A5A5u,
+        0x7F800000u, 0xFF800000u, 0x00000000u, 0x80000000u, 0x00000001u, 0x80000001u, 0x007FFFFFu,
+        0x807FFFFFu, 0x00800000u, 0x7F7FFFFFu, 0xFF7FFFFFu}) {
     expect_float_like_printf(b);
   }
 }
@@ -200,10 +200,29 @@ TEST(ValueFormat, ManyFloatsWriteThirteenBytesEachAndNoMore) {
 TEST(ValueFormat, IntegersOfEveryWidthAsPrintf) {
   // Integer records (unsigned and signed 32-bit) take the integer road:
   // every digit count, the ties of the sixth digit, the extremes.
-  std::vector<int64_t> cases = {1, 9, 10, 99999, 100000, 999999, 1000000, 1000001, 1234565,
-                                1234575, 1234555, 9999995, 9999994, 99999950, 2147483647,
-                                4294967295LL, 4294967296LL, 999999500, 999998500, 9007199254740991LL,
-                                123456500000000LL, 123457500000000LL, 1000000000000000LL};
+  std::vector<int64_t> cases = {1,
+                                9,
+                                10,
+                                99999,
+                                100000,
+                                999999,
+                                1000000,
+                                1000001,
+                                1234565,
+                                1234575,
+                                1234555,
+                                9999995,
+                                9999994,
+                                99999950,
+                                2147483647,
+                                4294967295LL,
+                                4294967296LL,
+                                999999500,
+                                999998500,
+                                9007199254740991LL,
+                                123456500000000LL,
+                                123457500000000LL,
+                                1000000000000000LL};
   for (int64_t p = 10; p < 100000000000LL; p *= 10) {
     for (int64_t d = -3; d <= 3; ++d) cases.push_back(p + d);
     cases.push_back(p * 12 + p / 2);  // ...25 followed by zeros: a tie when long enough

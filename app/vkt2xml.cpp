@@ -61,9 +61,9 @@ struct Record {
 
 int query(int handle, Record *r) {
   return c_vktprm(handle, &r->dateo, &r->deet, &r->npas, &r->ni, &r->nj, &r->nk, &r->nbits,
-                  &r->datyp, &r->ip1, &r->ip2, &r->ip3, r->typvar, r->nomvar, r->etiket,
-                  r->grtyp, &r->ig1, &r->ig2, &r->ig3, &r->ig4, &r->swa, &r->lng, &r->dltf,
-                  &r->ubc, &r->extra1, &r->extra2, &r->extra3);
+                  &r->datyp, &r->ip1, &r->ip2, &r->ip3, r->typvar, r->nomvar, r->etiket, r->grtyp,
+                  &r->ig1, &r->ig2, &r->ig3, &r->ig4, &r->swa, &r->lng, &r->dltf, &r->ubc,
+                  &r->extra1, &r->extra2, &r->extra3);
 }
 
 std::string record_name(const Record &r, int handle) {
@@ -90,15 +90,32 @@ const char *kind_name(int kind) {
     case -3: return "a file that cannot be read";
     case -2: return "an empty file";
     case -1: return "a file of no known kind";
-    case 1: case 2: case 3: return "a standard file of an old layout";
+    case 1:
+    case 2:
+    case 3: return "a standard file of an old layout";
     case 6: return "a report file";
     case 7: return "a GRIB message file";
     case 8: return "a BUFR message file";
-    case 10: case 4: case 5: return "a record-framed file";
+    case 10:
+    case 4:
+    case 5: return "a record-framed file";
     case 11: return "compressed data";
-    case 12: case 13: case 14: case 15: case 17: case 19: case 20: case 22: case 26: case 27:
-    case 28: case 29: case 30: case 32: return "an image";
-    case 18: case 23: return "a printer file";
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 17:
+    case 19:
+    case 20:
+    case 22:
+    case 26:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 32: return "an image";
+    case 18:
+    case 23: return "a printer file";
     case 33: return "a random standard file";
     case 34: return "a sequential standard file";
     default: return "a file of another kind";
@@ -134,7 +151,8 @@ std::string why_input_failed(const std::string &typed) {
     const std::string reason = path + ": " + std::strerror(errno);
     if (!typed.empty() && typed[0] != '+' && typed[0] != '%' && only_upper_case(typed)) {
       std::string hint = reason + "; names in upper case are folded to lower case (" + path +
-                         " was looked for), a leading + keeps a name as written (-vkt +" + typed + ")";
+                         " was looked for), a leading + keeps a name as written (-vkt +" + typed +
+                         ")";
       if (stat(typed.c_str(), &st) == 0) hint += ", and " + typed + " exists as written";
       return hint;
     }
@@ -145,9 +163,10 @@ std::string why_input_failed(const std::string &typed) {
   const int kind = wkoffit_(plus.c_str(), plus.size());
   if (kind == 33 || kind == 34 || (kind >= 1 && kind <= 2))
     return path + " is " + kind_name(kind) + " that could not be opened (see the messages above)";
-  return path + " is not a standard file: it was recognised as " + kind_name(kind) +
-         " (kind " + std::to_string(kind) +
-         "); the converter reads random and sequential standard files, of the current or an old layout";
+  return path + " is not a standard file: it was recognised as " + kind_name(kind) + " (kind " +
+         std::to_string(kind) +
+         "); the converter reads random and sequential standard files, of the current or an old "
+         "layout";
 }
 
 }  // namespace
@@ -177,9 +196,8 @@ std::string xmlconvdate(int stamp) {
     time = 0;
   }
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", date / 10000,
-                (date / 100) % 100, date % 100, time / 1000000, (time / 10000) % 100,
-                (time / 100) % 100);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", date / 10000, (date / 100) % 100,
+                date % 100, time / 1000000, (time / 10000) % 100, (time / 100) % 100);
   return buf;
 }
 
@@ -204,8 +222,8 @@ int vkt2xml(int argc, char **argv) {
   // document's problem, not a reason to end the process: the document is
   // always completed and the exit status tells.
   c_vktopc("TOLRNC", "CATAST", 0);
-  const bool bound =
-      c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), keys.vkt.c_str(), "RND+R/O", 0) == 0;
+  const bool bound = c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)),
+                            keys.vkt.c_str(), "RND+R/O", 0) == 0;
   const bool opened = bound && c_vktouv(kUnit, "RND") >= 0;
   if (!opened) {
     std::fprintf(stderr, "vkt2xml: cannot open the standard file %s: %s\n", keys.vkt.c_str(),
@@ -265,9 +283,12 @@ int vkt2xml(int argc, char **argv) {
     std::string validity = xmlconvdate(datev);
 
     doc.put("<vktrecord>\n");
-    doc.put_text_element(1, "<nomvar>", std::string_view(r.nomvar, std::strlen(r.nomvar)), "</nomvar>");
-    doc.put_text_element(2, "<typvar>", std::string_view(r.typvar, std::strlen(r.typvar)), "</typvar>");
-    doc.put_text_element(2, "<etiket>", std::string_view(r.etiket, std::strlen(r.etiket)), "</etiket>");
+    doc.put_text_element(1, "<nomvar>", std::string_view(r.nomvar, std::strlen(r.nomvar)),
+                         "</nomvar>");
+    doc.put_text_element(2, "<typvar>", std::string_view(r.typvar, std::strlen(r.typvar)),
+                         "</typvar>");
+    doc.put_text_element(2, "<etiket>", std::string_view(r.etiket, std::strlen(r.etiket)),
+                         "</etiket>");
     doc.put_int_element(2, "<ip1>", r.ip1, "</ip1>");
     doc.put_int_element(2, "<ip2>", r.ip2, "</ip2>");
     doc.put_int_element(2, "<ip3>", r.ip3, "</ip3>");

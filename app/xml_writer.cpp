@@ -19,7 +19,9 @@ void append_escaped(std::string_view text, std::string *out) {
       case '<': out->append("&lt;"); break;
       case '>': out->append("&gt;"); break;
       case 0: break;
-      case '\t': case '\n': case '\r': out->push_back(static_cast<char>(c)); break;
+      case '\t':
+      case '\n':
+      case '\r': out->push_back(static_cast<char>(c)); break;
       default:
         if (c < 0x20) {
           out->append("&#xFFFD;");

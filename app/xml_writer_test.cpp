@@ -53,8 +53,8 @@ std::string expected_values(const std::vector<T> &values) {
   std::string s;
   char buf[64];
   for (size_t i = 0; i < values.size(); ++i) {
-    s.append(buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%12.6g ",
-                                                    static_cast<double>(values[i]))));
+    s.append(buf, static_cast<size_t>(
+                      std::snprintf(buf, sizeof buf, "%12.6g ", static_cast<double>(values[i]))));
     if (i % 8 == 7) s.push_back('\n');
   }
   return s;

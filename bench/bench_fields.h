@@ -24,7 +24,8 @@ inline std::vector<float> smooth_field() {
     for (int i = 0; i < kNi; ++i) {
       const double x = i * 0.0123, y = j * 0.0171;
       v[static_cast<size_t>(j) * kNi + i] =
-          static_cast<float>(273.15 + 25.0 * std::sin(x) * std::cos(y) + 8.0 * std::sin(3.1 * x + y)) +
+          static_cast<float>(273.15 + 25.0 * std::sin(x) * std::cos(y) +
+                             8.0 * std::sin(3.1 * x + y)) +
           noise(rng);
     }
   }
@@ -45,7 +46,7 @@ inline std::vector<uint16_t> token_field(int nbits) {
   return t;
 }
 
-inline void count_values(benchmark::State& state) {
+inline void count_values(benchmark::State &state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPoints));
 }
 

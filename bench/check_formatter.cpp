@@ -70,7 +70,8 @@ void check_slices() {
 int main(int argc, char **argv) {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   if (argc > 1) threads = static_cast<unsigned>(std::max(1, std::atoi(argv[1])));
-  std::printf("Checking all %" PRIu64 " float patterns against printf(\"%%12.6g \") on %u threads\n",
+  std::printf("Checking all %" PRIu64
+              " float patterns against printf(\"%%12.6g \") on %u threads\n",
               kPatterns, threads);
   std::fflush(stdout);
   const auto start = std::chrono::steady_clock::now();

@@ -7,12 +7,12 @@
 namespace {
 
 // nbits argument: the width, or width * 64 + significant bits for slots.
-int nbits_arg(const benchmark::State& state) {
+int nbits_arg(const benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   return state.range(1) ? nbits + 64 * 16 : nbits;
 }
 
-void BM_CompactFloatEncode(benchmark::State& state) {
+void BM_CompactFloatEncode(benchmark::State &state) {
   std::vector<float> values = bench::smooth_field();
   std::vector<uint32_t> stream(bench::kPoints / 2 + 8);
   uint32_t header[4];
@@ -26,7 +26,7 @@ void BM_CompactFloatEncode(benchmark::State& state) {
   bench::count_values(state);
 }
 
-void BM_CompactFloatDecode(benchmark::State& state) {
+void BM_CompactFloatDecode(benchmark::State &state) {
   std::vector<float> values = bench::smooth_field();
   std::vector<uint32_t> stream(bench::kPoints / 2 + 8);
   uint32_t header[4];
@@ -35,8 +35,8 @@ void BM_CompactFloatDecode(benchmark::State& state) {
   compact_float(values.data(), header, stream.data(), static_cast<int>(bench::kPoints), nbits, 0, 1,
                 1, 0, &missing);
   for (auto _ : state) {
-    if (!compact_float(values.data(), header, stream.data(), static_cast<int>(bench::kPoints), nbits,
-                       0, 1, 2, 0, &missing)) {
+    if (!compact_float(values.data(), header, stream.data(), static_cast<int>(bench::kPoints),
+                       nbits, 0, 1, 2, 0, &missing)) {
       state.SkipWithError("unpacking refused");
       break;
     }
@@ -46,9 +46,15 @@ void BM_CompactFloatDecode(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CompactFloatEncode)
-    ->Args({12, 0})->Args({16, 0})->Args({12, 1})->Unit(benchmark::kMillisecond);
+    ->Args({12, 0})
+    ->Args({16, 0})
+    ->Args({12, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompactFloatDecode)
-    ->Args({12, 0})->Args({16, 0})->Args({12, 1})->Unit(benchmark::kMillisecond);
+    ->Args({12, 0})
+    ->Args({16, 0})
+    ->Args({12, 1})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -9,7 +9,7 @@ std::vector<int32_t> integers(int nbits) {
   return std::vector<int32_t>(t.begin(), t.end());
 }
 
-void BM_CompactIntegerEncode(benchmark::State& state) {
+void BM_CompactIntegerEncode(benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   std::vector<int32_t> values = integers(nbits);
   std::vector<uint32_t> stream(bench::kPoints / 2 + 8);
@@ -21,7 +21,7 @@ void BM_CompactIntegerEncode(benchmark::State& state) {
   bench::count_values(state);
 }
 
-void BM_CompactIntegerDecode(benchmark::State& state) {
+void BM_CompactIntegerDecode(benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   std::vector<int32_t> values = integers(nbits);
   std::vector<uint32_t> stream(bench::kPoints / 2 + 8);

@@ -8,31 +8,31 @@
 
 namespace {
 
-void BM_ZipEncode(benchmark::State& state, int type) {
+void BM_ZipEncode(benchmark::State &state, int type) {
   const int nbits = static_cast<int>(state.range(0));
   const std::vector<uint16_t> tokens = bench::token_field(nbits);
   std::vector<uint32_t> stream(zep::packing::zip_max_words(bench::kNi, bench::kNj, type));
   size_t words = 0;
   for (auto _ : state) {
     zep::packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(),
-                    stream.size(), &words);
+                         stream.size(), &words);
     benchmark::DoNotOptimize(stream.data());
   }
   state.counters["words"] = static_cast<double>(words);
   bench::count_values(state);
 }
 
-void BM_ZipDecode(benchmark::State& state, int type) {
+void BM_ZipDecode(benchmark::State &state, int type) {
   const int nbits = static_cast<int>(state.range(0));
   const std::vector<uint16_t> tokens = bench::token_field(nbits);
   std::vector<uint32_t> stream(zep::packing::zip_max_words(bench::kNi, bench::kNj, type));
   size_t words = 0;
-  zep::packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(), stream.size(),
-                  &words);
+  zep::packing::vktzip(tokens.data(), bench::kNi, bench::kNj, type, nbits, stream.data(),
+                       stream.size(), &words);
   std::vector<uint16_t> out(bench::kPoints);
   for (auto _ : state) {
-    if (zep::packing::vktunzip(stream.data(), words, bench::kNi, bench::kNj, out.data(), out.size()) !=
-        zep::packing::PackStatus::kOk) {
+    if (zep::packing::vktunzip(stream.data(), words, bench::kNi, bench::kNj, out.data(),
+                               out.size()) != zep::packing::PackStatus::kOk) {
       state.SkipWithError("stream refused");
       break;
     }
@@ -44,7 +44,7 @@ void BM_ZipDecode(benchmark::State& state, int type) {
 
 // obrv_compress mode 2 on a record data area (the copy of the stream into
 // the area is part of each iteration, as it is part of each record read).
-void BM_ObrvExpandInPlace(benchmark::State& state) {
+void BM_ObrvExpandInPlace(benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   const std::vector<uint16_t> tokens = bench::token_field(nbits);
   std::vector<uint32_t> data((bench::kPoints + 1) / 2 + 64, 0);
@@ -63,13 +63,21 @@ void BM_ObrvExpandInPlace(benchmark::State& state) {
 }
 
 BENCHMARK_CAPTURE(BM_ZipEncode, minimum, zep::packing::kMinimumType)
-    ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
+    ->Arg(12)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ZipDecode, minimum, zep::packing::kMinimumType)
-    ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
+    ->Arg(12)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ZipEncode, sample, zep::packing::kSampleType)
-    ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
+    ->Arg(12)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ZipDecode, sample, zep::packing::kSampleType)
-    ->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
+    ->Arg(12)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObrvExpandInPlace)->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace {
 
-void BM_FloatPackerEncode(benchmark::State& state) {
+void BM_FloatPackerEncode(benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   std::vector<float> values = bench::smooth_field();
   std::vector<int32_t> stream((bench::kPoints + 1) / 2);
@@ -17,7 +17,7 @@ void BM_FloatPackerEncode(benchmark::State& state) {
   bench::count_values(state);
 }
 
-void BM_FloatPackerDecode(benchmark::State& state) {
+void BM_FloatPackerDecode(benchmark::State &state) {
   const int nbits = static_cast<int>(state.range(0));
   std::vector<float> values = bench::smooth_field();
   std::vector<int32_t> stream((bench::kPoints + 1) / 2);

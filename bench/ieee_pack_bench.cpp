@@ -14,7 +14,7 @@ std::vector<int32_t> float_words() {
   return w;
 }
 
-void BM_IeeePackEncode(benchmark::State& state) {
+void BM_IeeePackEncode(benchmark::State &state) {
   int npak = -static_cast<int>(state.range(0));
   std::vector<int32_t> values = float_words();
   std::vector<int32_t> packed(bench::kPoints);
@@ -26,7 +26,7 @@ void BM_IeeePackEncode(benchmark::State& state) {
   bench::count_values(state);
 }
 
-void BM_IeeePackDecode(benchmark::State& state) {
+void BM_IeeePackDecode(benchmark::State &state) {
   int npak = -static_cast<int>(state.range(0));
   std::vector<int32_t> values = float_words();
   std::vector<int32_t> packed(bench::kPoints);

@@ -44,14 +44,10 @@ static int pressure_level(float hpa) {
 static float value_of(int kind, int k, double shape, double noise) {
   const double s = 0.9 * shape + 0.1 * noise;
   switch (kind) {
-    case 0:
-      return (float)(240.0 + 72.0 * s + 2.0 * (LEVELS - 1 - k));
-    case 1:
-      return (float)(9.0e4 + 1.3e4 * s);
-    case 2:
-      return (float)pow(10.0, -7.0 + (log10(0.02) + 7.0) * s);
-    default:
-      return (float)pow(10.0, -6.0 + 11.0 * s);
+    case 0: return (float)(240.0 + 72.0 * s + 2.0 * (LEVELS - 1 - k));
+    case 1: return (float)(9.0e4 + 1.3e4 * s);
+    case 2: return (float)pow(10.0, -7.0 + (log10(0.02) + 7.0) * s);
+    default: return (float)pow(10.0, -6.0 + 11.0 * s);
   }
 }
 
@@ -81,14 +77,14 @@ int main(int argc, char **argv) {
         const double lat = (-90.0 + 180.0 * (j + 0.5) / NJ) * kPi / 180.0;
         for (i = 0; i < NI; ++i) {
           const double lon = 360.0 * i / NI * kPi / 180.0;
-          const double wave = 0.5 + 0.35 * cos(lat) * cos(lat) +
-                              0.15 * sin(3.0 * lon + 0.7 * k) * cos(2.0 * lat);
+          const double wave =
+              0.5 + 0.35 * cos(lat) * cos(lat) + 0.15 * sin(3.0 * lon + 0.7 * k) * cos(2.0 * lat);
           double shape = wave < 0.0 ? 0.0 : (wave > 1.0 ? 1.0 : wave);
           field[i + (size_t)NI * j] = value_of(kind, k, shape, next_uniform(&state));
         }
       }
-      if (c_vktecr(field, NULL, -16, UNIT, date, 900, 12, NI, NJ, 1, pressure_level(kLevels[k]),
-                   3, 0, "P", kNames[kind], "BENCHMARK", "G", 0, 0, 0, 0, 1, 0) < 0) {
+      if (c_vktecr(field, NULL, -16, UNIT, date, 900, 12, NI, NJ, 1, pressure_level(kLevels[k]), 3,
+                   0, "P", kNames[kind], "BENCHMARK", "G", 0, 0, 0, 0, 1, 0) < 0) {
         fprintf(stderr, "make_bench_file: writing %s failed\n", kNames[kind]);
         ++failures;
       }

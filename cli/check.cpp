@@ -59,20 +59,23 @@ int run_check(const Args &args) {
       Survey survey = survey_records(path, nullptr);
       if (!survey.fatal.empty()) damage = survey.fatal;
       unreadable = static_cast<int64_t>(survey.lost.size());
-      if (damage.empty() && !survey.lost.empty()) damage = survey.lost.front().what + ": " + survey.lost.front().why;
+      if (damage.empty() && !survey.lost.empty())
+        damage = survey.lost.front().what + ": " + survey.lost.front().why;
       if (damage.empty() && !survey.reported.empty()) damage = survey.reported;
     }
     const int64_t pages = report.pages;
-    std::printf("%s: %s, %lld record%s, %lld deleted, %lld directory page%s, %lld bytes: ", path.c_str(),
-                report.sequential ? "sequential" : "random", static_cast<long long>(report.records),
-                report.records == 1 ? "" : "s", static_cast<long long>(report.deleted),
-                static_cast<long long>(pages), pages == 1 ? "" : "s", static_cast<long long>(report.bytes));
+    std::printf(
+        "%s: %s, %lld record%s, %lld deleted, %lld directory page%s, %lld bytes: ", path.c_str(),
+        report.sequential ? "sequential" : "random", static_cast<long long>(report.records),
+        report.records == 1 ? "" : "s", static_cast<long long>(report.deleted),
+        static_cast<long long>(pages), pages == 1 ? "" : "s", static_cast<long long>(report.bytes));
     if (damage.empty()) {
       std::printf("sound\n");
       continue;
     }
     if (unreadable > 1)
-      std::printf("DAMAGED (%lld records unreadable): %s\n", static_cast<long long>(unreadable), damage.c_str());
+      std::printf("DAMAGED (%lld records unreadable): %s\n", static_cast<long long>(unreadable),
+                  damage.c_str());
     else
       std::printf("DAMAGED: %s\n", damage.c_str());
     complain(path + " is damaged: " + damage);

@@ -110,8 +110,8 @@ int run_copy(const Args &args) {
       if (rc < 0) {
         std::string msg = zep_last_message(src);
         if (msg.empty()) msg = zep_last_message(out.get());
-        complain(in + ": record " + std::to_string(rec.index) + " (" + rec.nomvar + ") cannot be copied: " +
-                 copy_failure(rc, msg, out) + "; nothing copied");
+        complain(in + ": record " + std::to_string(rec.index) + " (" + rec.nomvar +
+                 ") cannot be copied: " + copy_failure(rc, msg, out) + "; nothing copied");
         return kFailed;
       }
     }

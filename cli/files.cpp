@@ -93,8 +93,8 @@ int read_values(zep_file *f, const zep_record &rec, Stats *stats, std::string *w
   const bool small = ni <= kMaxValues && nj <= kMaxValues && nk <= kMaxValues &&
                      (nj == 0 || ni <= kMaxValues / nj) && (nk == 0 || ni * nj <= kMaxValues / nk);
   if (!small || rec.count != ni * nj * nk) {
-    *why = "the descriptor claims " + std::to_string(rec.ni) + " x " + std::to_string(rec.nj) + " x " +
-           std::to_string(rec.nk) + " values, more than zep reads (2^28)";
+    *why = "the descriptor claims " + std::to_string(rec.ni) + " x " + std::to_string(rec.nj) +
+           " x " + std::to_string(rec.nk) + " values, more than zep reads (2^28)";
     return ZEP_EDAMAGED;
   }
   switch (rec.type) {
@@ -109,7 +109,8 @@ int read_values(zep_file *f, const zep_record &rec, Stats *stats, std::string *w
 }
 
 bool same_file(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -189,7 +190,8 @@ bool OutputFile::publish(std::string *why) {
     // Where hard links are not supported, a rename after a last look.
     if (::link(scratch_.c_str(), path_.c_str()) == 0) {
       ::unlink(scratch_.c_str());
-    } else if (errno == EEXIST || path_exists(path_) || ::rename(scratch_.c_str(), path_.c_str()) != 0) {
+    } else if (errno == EEXIST || path_exists(path_) ||
+               ::rename(scratch_.c_str(), path_.c_str()) != 0) {
       *why = "cannot create " + path_ + ": " + std::strerror(errno);
       return false;
     }
@@ -201,12 +203,13 @@ bool OutputFile::publish(std::string *why) {
 // The library refuses to copy between files of different layouts, with
 // ZEP_EINVAL for a record that is otherwise sound: an input of an old layout.
 std::string copy_failure(int rc, std::string msg, const OutputFile &out) {
-  for (size_t at = msg.find(out.scratch_path()); !out.scratch_path().empty() && at != std::string::npos;
-       at = msg.find(out.scratch_path()))
+  for (size_t at = msg.find(out.scratch_path());
+       !out.scratch_path().empty() && at != std::string::npos; at = msg.find(out.scratch_path()))
     msg.replace(at, out.scratch_path().size(), out.path());
   std::string text = zep_strerror(rc);
   if (!msg.empty()) text += ": " + msg;
-  if (rc == ZEP_EINVAL) text += " (records of a file of an old layout cannot be copied word for word)";
+  if (rc == ZEP_EINVAL)
+    text += " (records of a file of an old layout cannot be copied word for word)";
   return text;
 }
 

@@ -60,12 +60,11 @@ struct Column {
   int width;
   bool left;
 };
-const Column kColumns[] = {{"nomvar", 6, true}, {"typvar", 6, true}, {"etiket", 12, true},
-                           {"level", 14, false}, {"ip1", 10, false}, {"ip2", 6, false},
-                           {"ip3", 6, false},    {"datev", 20, true}, {"deet", 6, false},
-                           {"npas", 6, false},   {"ni", 5, false},    {"nj", 5, false},
-                           {"nk", 4, false},     {"grtyp", 5, true},  {"datyp", 5, false},
-                           {"nbits", 5, false}};
+const Column kColumns[] = {
+    {"nomvar", 6, true}, {"typvar", 6, true}, {"etiket", 12, true}, {"level", 14, false},
+    {"ip1", 10, false},  {"ip2", 6, false},   {"ip3", 6, false},    {"datev", 20, true},
+    {"deet", 6, false},  {"npas", 6, false},  {"ni", 5, false},     {"nj", 5, false},
+    {"nk", 4, false},    {"grtyp", 5, true},  {"datyp", 5, false},  {"nbits", 5, false}};
 const Column kStatColumns[] = {{"min", 12, false}, {"max", 12, false}, {"mean", 12, false}};
 
 // "YYYY-MM-DDThh:mm:ssZ" of seconds since 1970: the record's validity time
@@ -84,13 +83,16 @@ std::string iso_text(int64_t seconds) {
   const int64_t m = mp < 10 ? mp + 3 : mp - 9;
   const int64_t y = yoe + era * 400 + (m <= 2);
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(y),
-                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rest / 3600),
-                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+                static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
+                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                static_cast<long long>(rest % 60));
   return buf;
 }
 
-std::string validity(const zep_record &rec) { return rec.datev_ok ? iso_text(rec.datev_unix) : std::string(); }
+std::string validity(const zep_record &rec) {
+  return rec.datev_ok ? iso_text(rec.datev_unix) : std::string();
+}
 
 std::string trim_line(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -101,18 +103,21 @@ std::string trim_line(std::string s) {
 }  // namespace
 
 bool parse_format(const std::string &text, Format *out) {
-  if (text == "table") *out = Format::kTable;
-  else if (text == "csv") *out = Format::kCsv;
-  else if (text == "json") *out = Format::kJson;
-  else return false;
+  if (text == "table")
+    *out = Format::kTable;
+  else if (text == "csv")
+    *out = Format::kCsv;
+  else if (text == "json")
+    *out = Format::kJson;
+  else
+    return false;
   return true;
 }
 
 std::string Listing::begin() const {
   std::string line;
   switch (format_) {
-    case Format::kJson:
-      return "[";
+    case Format::kJson: return "[";
     case Format::kCsv:
       for (const Column &c : kColumns) line += std::string(c.title) + ",";
       if (stats_)
@@ -128,7 +133,9 @@ std::string Listing::begin() const {
   return line;
 }
 
-std::string Listing::end() const { return format_ == Format::kJson ? (first_ ? "]\n" : "\n]\n") : ""; }
+std::string Listing::end() const {
+  return format_ == Format::kJson ? (first_ ? "]\n" : "\n]\n") : "";
+}
 
 std::string Listing::row(const zep_record &rec, const std::string &file, const Stats *stats) {
   std::string text;
@@ -141,23 +148,16 @@ std::string Listing::row(const zep_record &rec, const std::string &file, const S
   return text;
 }
 
-std::string Listing::table_row(const zep_record &rec, const std::string &file, const Stats *stats) const {
-  const std::string cells[] = {cell(rec.nomvar),
-                               cell(rec.typvar),
-                               cell(rec.etiket),
-                               cell(rec.level_text),
-                               std::to_string(rec.ip1),
-                               std::to_string(rec.ip2),
-                               std::to_string(rec.ip3),
-                               cell(validity(rec).c_str()),
-                               std::to_string(rec.deet),
-                               std::to_string(rec.npas),
-                               std::to_string(rec.ni),
-                               std::to_string(rec.nj),
-                               std::to_string(rec.nk),
-                               cell(rec.grtyp),
-                               std::to_string(rec.datyp),
-                               std::to_string(rec.nbits)};
+std::string Listing::table_row(const zep_record &rec, const std::string &file,
+                               const Stats *stats) const {
+  const std::string cells[] = {cell(rec.nomvar),          cell(rec.typvar),
+                               cell(rec.etiket),          cell(rec.level_text),
+                               std::to_string(rec.ip1),   std::to_string(rec.ip2),
+                               std::to_string(rec.ip3),   cell(validity(rec).c_str()),
+                               std::to_string(rec.deet),  std::to_string(rec.npas),
+                               std::to_string(rec.ni),    std::to_string(rec.nj),
+                               std::to_string(rec.nk),    cell(rec.grtyp),
+                               std::to_string(rec.datyp), std::to_string(rec.nbits)};
   std::string line;
   size_t i = 0;
   for (const Column &c : kColumns) pad(&line, cells[i++], c.width, c.left);
@@ -171,7 +171,8 @@ std::string Listing::table_row(const zep_record &rec, const std::string &file, c
   return trim_line(line);
 }
 
-std::string Listing::csv_row(const zep_record &rec, const std::string &file, const Stats *stats) const {
+std::string Listing::csv_row(const zep_record &rec, const std::string &file,
+                             const Stats *stats) const {
   const std::string fields[] = {rec.nomvar,
                                 rec.typvar,
                                 rec.etiket,
@@ -198,7 +199,8 @@ std::string Listing::csv_row(const zep_record &rec, const std::string &file, con
   return line + csv_field(file) + "\n";
 }
 
-std::string Listing::json_row(const zep_record &rec, const std::string &file, const Stats *stats) const {
+std::string Listing::json_row(const zep_record &rec, const std::string &file,
+                              const Stats *stats) const {
   std::string o = "{";
   auto text = [&o](const char *key, const char *value) {
     o += '"';

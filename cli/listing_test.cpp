@@ -73,11 +73,13 @@ TEST(Listing, JsonHasEveryKeyWithStoredValues) {
   std::string out = l.begin();
   out += l.row(make_record(), "in.vkt", nullptr);
   out += l.end();
-  EXPECT_EQ(out,
-            "[\n{\"nomvar\":\"TT\",\"typvar\":\"P\",\"etiket\":\"A,\\\"B\\\"\",\"grtyp\":\"X\",\"ip1\":500,"
-            "\"ip2\":-6,\"ip3\":7,\"ni\":10,\"nj\":5,\"nk\":1,\"dateo\":11,\"datev\":12,\"deet\":300,"
-            "\"npas\":2,\"ig1\":1,\"ig2\":2,\"ig3\":3,\"ig4\":4,\"datyp\":134,\"nbits\":12,"
-            "\"level\":\"500 mb\",\"file\":\"in.vkt\"}\n]\n");
+  EXPECT_EQ(
+      out,
+      "[\n{\"nomvar\":\"TT\",\"typvar\":\"P\",\"etiket\":\"A,\\\"B\\\"\",\"grtyp\":\"X\",\"ip1\":"
+      "500,"
+      "\"ip2\":-6,\"ip3\":7,\"ni\":10,\"nj\":5,\"nk\":1,\"dateo\":11,\"datev\":12,\"deet\":300,"
+      "\"npas\":2,\"ig1\":1,\"ig2\":2,\"ig3\":3,\"ig4\":4,\"datyp\":134,\"nbits\":12,"
+      "\"level\":\"500 mb\",\"file\":\"in.vkt\"}\n]\n");
   Listing empty(Format::kJson, true, false);
   EXPECT_EQ(empty.begin() + empty.end(), "[]\n");
 }
@@ -90,7 +92,8 @@ TEST(Listing, JsonStatsAreNumbersOrNull) {
   st.max = 2;
   st.mean = 0.25;
   const std::string row = l.row(make_record(), "f", &st);
-  EXPECT_NE(row.find("\"min\":-1.5,\"max\":2,\"mean\":0.25,\"file\":\"f\"}"), std::string::npos) << row;
+  EXPECT_NE(row.find("\"min\":-1.5,\"max\":2,\"mean\":0.25,\"file\":\"f\"}"), std::string::npos)
+      << row;
   const std::string failed = l.row(make_record(), "f", nullptr);
   EXPECT_EQ(failed.rfind(",\n{", 0), 0u);
   EXPECT_NE(failed.find("\"min\":null,\"max\":null,\"mean\":null,"), std::string::npos) << failed;
@@ -98,9 +101,12 @@ TEST(Listing, JsonStatsAreNumbersOrNull) {
 
 TEST(Listing, CsvQuotesFieldsAndAlwaysNamesTheFile) {
   Listing l(Format::kCsv, false, false);
-  EXPECT_EQ(l.begin(), "nomvar,typvar,etiket,level,ip1,ip2,ip3,datev,deet,npas,ni,nj,nk,grtyp,datyp,nbits,file\n");
-  EXPECT_EQ(l.row(make_record(), "a b.vkt", nullptr),
-            "TT,P,\"A,\"\"B\"\"\",500 mb,500,-6,7,1983-10-26T21:00:00Z,300,2,10,5,1,X,134,12,a b.vkt\n");
+  EXPECT_EQ(
+      l.begin(),
+      "nomvar,typvar,etiket,level,ip1,ip2,ip3,datev,deet,npas,ni,nj,nk,grtyp,datyp,nbits,file\n");
+  EXPECT_EQ(
+      l.row(make_record(), "a b.vkt", nullptr),
+      "TT,P,\"A,\"\"B\"\"\",500 mb,500,-6,7,1983-10-26T21:00:00Z,300,2,10,5,1,X,134,12,a b.vkt\n");
 }
 
 TEST(Listing, ValidityTimeIsWrittenFromItsSeconds) {
@@ -112,7 +118,8 @@ TEST(Listing, ValidityTimeIsWrittenFromItsSeconds) {
                                                     {-2208988800, "1900-01-01T00:00:00Z"}};
   for (const auto &[seconds, text] : cases) {
     r.datev_unix = seconds;
-    EXPECT_NE(l.row(r, "f", nullptr).find(std::string(",") + text + ","), std::string::npos) << text;
+    EXPECT_NE(l.row(r, "f", nullptr).find(std::string(",") + text + ","), std::string::npos)
+        << text;
   }
   r.datev_ok = 0;  // an unreadable stamp: an empty field
   EXPECT_NE(l.row(r, "f", nullptr).find(",7,,300,"), std::string::npos);

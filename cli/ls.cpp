@@ -83,7 +83,8 @@ int run_ls(const Args &args) {
       if (stats) {
         std::string why;
         if (read_values(f, rec, &values, &why) < 0) {
-          complain(path + ": record " + std::to_string(rec.index) + " (" + rec.nomvar + "): " + why);
+          complain(path + ": record " + std::to_string(rec.index) + " (" + rec.nomvar +
+                   "): " + why);
           status = kFailed;
         }
       }

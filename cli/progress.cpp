@@ -18,7 +18,9 @@ Progress::~Progress() {
 void Progress::update(int64_t done) {
   if (!terminal_ || total_ <= 0) return;
   const Clock::time_point now = Clock::now();
-  if (now - start_ < std::chrono::seconds(1) || (shown_ && now - last_ < std::chrono::milliseconds(100))) return;
+  if (now - start_ < std::chrono::seconds(1) ||
+      (shown_ && now - last_ < std::chrono::milliseconds(100)))
+    return;
   last_ = now;
   shown_ = true;
   if (done > total_) done = total_;

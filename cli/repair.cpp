@@ -56,11 +56,13 @@ int run_repair(const Args &args) {
     complain(why);
     return kFailed;
   }
-  const Survey survey = survey_records(in, [&out](zep_file *src, const zep_record &rec, std::string *reason) {
-    const int rc = zep_copy_record(out.get(), src, &rec);
-    if (rc < 0) *reason = "cannot be copied: " + copy_failure(rc, zep_last_message(out.get()), out);
-    return rc >= 0;
-  });
+  const Survey survey =
+      survey_records(in, [&out](zep_file *src, const zep_record &rec, std::string *reason) {
+        const int rc = zep_copy_record(out.get(), src, &rec);
+        if (rc < 0)
+          *reason = "cannot be copied: " + copy_failure(rc, zep_last_message(out.get()), out);
+        return rc >= 0;
+      });
   if (survey.sound == 0 && !survey.fatal.empty()) {
     complain(in + ": nothing can be recovered: " + survey.fatal);
     return kFailed;
@@ -74,9 +76,11 @@ int run_repair(const Args &args) {
   if (!survey.reported.empty() && !(checked && report.damaged))
     std::printf("%s: damage reported: %s\n", in.c_str(), survey.reported.c_str());
   for (const Lost &l : survey.lost) std::printf("lost: %s: %s\n", l.what.c_str(), l.why.c_str());
-  if (!survey.fatal.empty()) std::printf("lost: every record after the last kept one: %s\n", survey.fatal.c_str());
-  std::printf("%s: %lld record%s kept in %s, %zu lost%s", in.c_str(), static_cast<long long>(survey.sound),
-              survey.sound == 1 ? "" : "s", out_path.c_str(), survey.lost.size(),
+  if (!survey.fatal.empty())
+    std::printf("lost: every record after the last kept one: %s\n", survey.fatal.c_str());
+  std::printf("%s: %lld record%s kept in %s, %zu lost%s", in.c_str(),
+              static_cast<long long>(survey.sound), survey.sound == 1 ? "" : "s", out_path.c_str(),
+              survey.lost.size(),
               survey.fatal.empty() ? "" : " (and the records the walk did not reach)");
   if (checked && report.deleted > 0)
     std::printf(", %lld deleted not carried over", static_cast<long long>(report.deleted));

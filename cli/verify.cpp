@@ -6,8 +6,8 @@
 namespace cli {
 
 std::string record_name(const zep_record &rec) {
-  return "record " + std::to_string(rec.index) + " (" + rec.nomvar + ", " + rec.typvar + ", " + rec.etiket +
-         ", ip1 " + std::to_string(rec.ip1) + ")";
+  return "record " + std::to_string(rec.index) + " (" + rec.nomvar + ", " + rec.typvar + ", " +
+         rec.etiket + ", ip1 " + std::to_string(rec.ip1) + ")";
 }
 
 Survey survey_records(const std::string &path, const KeepFn &keep) {

@@ -25,10 +25,10 @@ struct Lost {
 };
 
 struct Survey {
-  std::string fatal;         // the file cannot be opened or walked to its end ("" if it can)
-  std::string reported;      // the first damage the library reported while reading, "" if none
-  int64_t sound = 0;         // records that read correctly
-  std::vector<Lost> lost;    // records that do not
+  std::string fatal;       // the file cannot be opened or walked to its end ("" if it can)
+  std::string reported;    // the first damage the library reported while reading, "" if none
+  int64_t sound = 0;       // records that read correctly
+  std::vector<Lost> lost;  // records that do not
 };
 
 // Opens path and reads every live record in file order; each record that

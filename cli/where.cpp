@@ -82,7 +82,8 @@ bool parse_iso_datetime(std::string_view s, int64_t *seconds) {
   }
   if (p < s.size() && (s[p] == 'Z' || s[p] == 'z')) ++p;
   if (p != s.size()) return false;
-  return zep_date_to_unix(y * 10000 + mo * 100 + d, h * 1000000 + mi * 10000 + se * 100, seconds) == 0;
+  return zep_date_to_unix(y * 10000 + mo * 100 + d, h * 1000000 + mi * 10000 + se * 100, seconds) ==
+         0;
 }
 
 bool parse_level(std::string_view text, LevelValue *out) {
@@ -123,16 +124,25 @@ bool Selection::add(std::string_view criterion, std::string *error) {
   const std::string name(trim(criterion.substr(0, eq)));
   const std::string_view list = criterion.substr(eq + 1);
   Criterion c{};
-  if (name == "nomvar") c.key = Key::kNomvar;
-  else if (name == "typvar") c.key = Key::kTypvar;
-  else if (name == "etiket") c.key = Key::kEtiket;
-  else if (name == "ip1") c.key = Key::kIp1;
-  else if (name == "ip2") c.key = Key::kIp2;
-  else if (name == "ip3") c.key = Key::kIp3;
-  else if (name == "datev") c.key = Key::kDatev;
-  else if (name == "level") c.key = Key::kLevel;
+  if (name == "nomvar")
+    c.key = Key::kNomvar;
+  else if (name == "typvar")
+    c.key = Key::kTypvar;
+  else if (name == "etiket")
+    c.key = Key::kEtiket;
+  else if (name == "ip1")
+    c.key = Key::kIp1;
+  else if (name == "ip2")
+    c.key = Key::kIp2;
+  else if (name == "ip3")
+    c.key = Key::kIp3;
+  else if (name == "datev")
+    c.key = Key::kDatev;
+  else if (name == "level")
+    c.key = Key::kLevel;
   else {
-    *error = "unknown --where key '" + name + "' (nomvar, typvar, etiket, ip1, ip2, ip3, datev, level)";
+    *error =
+        "unknown --where key '" + name + "' (nomvar, typvar, etiket, ip1, ip2, ip3, datev, level)";
     return false;
   }
   for (std::string_view raw : split(list, ',')) {
@@ -210,7 +220,9 @@ bool Selection::meets(const Criterion &c, const zep_record &rec) {
     case Key::kNomvar:
     case Key::kTypvar:
     case Key::kEtiket: {
-      const char *have = c.key == Key::kNomvar ? rec.nomvar : c.key == Key::kTypvar ? rec.typvar : rec.etiket;
+      const char *have = c.key == Key::kNomvar   ? rec.nomvar
+                         : c.key == Key::kTypvar ? rec.typvar
+                                                 : rec.etiket;
       for (const std::string &t : c.texts)
         if (t == have) return true;
       return false;

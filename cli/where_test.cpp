@@ -45,9 +45,10 @@ TEST(IsoDateTime, ReadsEveryAcceptedForm) {
 
 TEST(IsoDateTime, RefusesImpossibleOrMalformedDates) {
   int64_t s = 7;
-  for (const char *bad : {"", "2001-02-29", "2100-02-29", "2000-13-01", "2000-00-10", "2000-04-31",
-                          "2000-01-01T24:00", "2000-01-01T10:60", "2000-01-01T10:00:60", "2000-1-01",
-                          "2000-01-01T", "2000-01-01T10:00Zjunk", "2000-01-01+01:00", "20000101"}) {
+  for (const char *bad :
+       {"", "2001-02-29", "2100-02-29", "2000-13-01", "2000-00-10", "2000-04-31",
+        "2000-01-01T24:00", "2000-01-01T10:60", "2000-01-01T10:00:60", "2000-1-01", "2000-01-01T",
+        "2000-01-01T10:00Zjunk", "2000-01-01+01:00", "20000101"}) {
     EXPECT_FALSE(parse_iso_datetime(bad, &s)) << bad;
   }
   EXPECT_EQ(s, 7);
@@ -66,7 +67,8 @@ TEST(Level, NumberAndOptionalKind) {
   EXPECT_EQ(l.kind, "");
   ASSERT_TRUE(parse_level("0 ??", &l));
   EXPECT_EQ(l.kind, "??");
-  for (const char *bad : {"", "mb", "inf", "nan", "0x10", "500 m b", "500mb,", "5_00", "1e999", "1 abcdefgh"})
+  for (const char *bad :
+       {"", "mb", "inf", "nan", "0x10", "500 m b", "500mb,", "5_00", "1e999", "1 abcdefgh"})
     EXPECT_FALSE(parse_level(bad, &l)) << bad;
 }
 
@@ -135,9 +137,10 @@ TEST(Selection, ValidityTimeAsDateTimeOrStamp) {
 }
 
 TEST(Selection, RefusesBadKeysAndValues) {
-  for (const char *bad : {"nomvar", "=TT", "colour=red", "NOMVAR=TT", "nomvar=", "nomvar=TT,", "nomvar=TOOLONG",
-                          "typvar=PPP", "etiket=THIRTEENCHARS", "ip1=five", "ip1=1.5", "ip1=99999999999",
-                          "datev=yesterday", "datev=1983-10-32", "level=high", "level=500mb,"}) {
+  for (const char *bad :
+       {"nomvar", "=TT", "colour=red", "NOMVAR=TT", "nomvar=", "nomvar=TT,", "nomvar=TOOLONG",
+        "typvar=PPP", "etiket=THIRTEENCHARS", "ip1=five", "ip1=1.5", "ip1=99999999999",
+        "datev=yesterday", "datev=1983-10-32", "level=high", "level=500mb,"}) {
     Selection s;
     std::string error;
     EXPECT_FALSE(s.add(bad, &error)) << bad;

@@ -22,14 +22,14 @@ constexpr int64_t kPerHour = 720;
 bool fits_int32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 // True date of a calendar date and time; no range checks but 64-bit.
-int64_t true_date_of(int64_t year, int64_t month, int64_t day, int64_t hour,
-                     int64_t minutes, int64_t seconds) {
+int64_t true_date_of(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minutes,
+                     int64_t seconds) {
   return (julian_day(year, month, day) - kJdn1980) * kPerDay + hour * kPerHour +
          (minutes * 60 + seconds) / 5;
 }
 
 // New-form stamp of a true date T >= 0, when it fits 32 bits.
-bool new_form_stamp(int64_t t, int* stamp) {
+bool new_form_stamp(int64_t t, int *stamp) {
   if (t < 0) return false;
   const int64_t s = kNewFormBase + 10 * (t / 8) + t % 8;
   if (!fits_int32(s)) return false;
@@ -37,19 +37,19 @@ bool new_form_stamp(int64_t t, int* stamp) {
   return true;
 }
 
-std::string with_int(const char* text, long long value) {
+std::string with_int(const char *text, long long value) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "%s%12lld", text, value);
   return buf;
 }
 
-void set_message(std::string* message, const std::string& text) {
+void set_message(std::string *message, const std::string &text) {
   if (message != nullptr) *message = text;
 }
 
 // Nearest integer of x (halves away from zero) when |x| stays well inside
 // the 64-bit range; false for huge or non-finite values.
-bool nearest(double x, int64_t* out) {
+bool nearest(double x, int64_t *out) {
   if (!(std::fabs(x) < 4.0e18)) return false;
   *out = static_cast<int64_t>(std::llround(x));
   return true;
@@ -63,7 +63,7 @@ int64_t julian_day(int64_t year, int64_t month, int64_t day) {
          3 * ((year + 4900 + a) / 100) / 4;
 }
 
-void calendar_date(int64_t jdn, int64_t* year, int64_t* month, int64_t* day) {
+void calendar_date(int64_t jdn, int64_t *year, int64_t *month, int64_t *day) {
   int64_t l = jdn + 68569;
   const int64_t n = 4 * l / 146097;
   l = l - (146097 * n + 3) / 4;
@@ -86,7 +86,7 @@ int64_t round_to_hour(int64_t t) {
   return ((t + half) / kPerHour) * kPerHour;
 }
 
-bool stamp_to_true_date(int stamp, int* t, int* run) {
+bool stamp_to_true_date(int stamp, int *t, int *run) {
   int64_t value;
   int r = 0;
   if (stamp < kNewFormBase) {
@@ -106,7 +106,7 @@ bool stamp_to_true_date(int stamp, int* t, int* run) {
   return true;
 }
 
-bool true_date_to_stamp(int64_t t, int run, int* stamp) {
+bool true_date_to_stamp(int64_t t, int run, int *stamp) {
   if (run > 9 || !valid_true_date(t)) return false;
   if (t < kTrueDate2000 && t % kPerHour == 0) {
     const int64_t u = t - kTrueDate1900;
@@ -127,7 +127,7 @@ struct Printable {
   int year, month, day, hour, minutes, seconds;
 };
 
-bool split_printable(int date, int time, Printable* p) {
+bool split_printable(int date, int time, Printable *p) {
   p->year = (date / 10000) % 10000;
   p->month = (date / 100) % 100;
   p->day = date % 100;
@@ -140,7 +140,7 @@ bool split_printable(int date, int time, Printable* p) {
 
 }  // namespace
 
-bool printable_to_true_date(int date, int time, int* t) {
+bool printable_to_true_date(int date, int time, int *t) {
   Printable p;
   if (!split_printable(date, time, &p)) return false;
   const int64_t value = true_date_of(p.year, p.month, p.day, p.hour, p.minutes, p.seconds);
@@ -149,7 +149,7 @@ bool printable_to_true_date(int date, int time, int* t) {
   return true;
 }
 
-bool true_date_to_printable(int64_t t, int* date, int* time) {
+bool true_date_to_printable(int64_t t, int *date, int *time) {
   if (!valid_true_date(t)) return false;
   const int64_t u = t - kTrueDate1900;
   int64_t year, month, day;
@@ -162,7 +162,7 @@ bool true_date_to_printable(int64_t t, int* date, int* time) {
   return true;
 }
 
-bool printable_to_stamp(int date, int time, int* stamp) {
+bool printable_to_stamp(int date, int time, int *stamp) {
   Printable p;
   int t = 0;
   if (!split_printable(date, time, &p) || !printable_to_true_date(date, time, &t)) return false;
@@ -170,7 +170,7 @@ bool printable_to_stamp(int date, int time, int* stamp) {
   return new_form_stamp(t, stamp);
 }
 
-bool stamp_to_printable(int stamp, int* date, int* time) {
+bool stamp_to_printable(int stamp, int *date, int *time) {
   int64_t year, month, day, hour, d, tm;
   if (stamp < kNewFormBase) {
     hour = (stamp / 10) % 100;
@@ -181,8 +181,7 @@ bool stamp_to_printable(int stamp, int* date, int* time) {
     tm = hour * 1000000;
   } else {
     int t = 0, run = 0, pd = 0, pt = 0;
-    if (!stamp_to_true_date(stamp, &t, &run) || !true_date_to_printable(t, &pd, &pt))
-      return false;
+    if (!stamp_to_true_date(stamp, &t, &run) || !true_date_to_printable(t, &pd, &pt)) return false;
     d = pd;
     tm = pt;
     year = d / 10000;
@@ -197,7 +196,7 @@ bool stamp_to_printable(int stamp, int* date, int* time) {
   return true;
 }
 
-bool add_hours(int stamp, double hours, bool whole_hours, int* result, std::string* message) {
+bool add_hours(int stamp, double hours, bool whole_hours, int *result, std::string *message) {
   *result = kMarkerStamp;
   int t = 0, run = 0;
   if (!stamp_to_true_date(stamp, &t, &run)) {
@@ -229,8 +228,8 @@ bool add_hours(int stamp, double hours, bool whole_hours, int* result, std::stri
   return true;
 }
 
-bool stamp_difference(int stamp1, int stamp2, bool whole_hours, double* hours,
-                      std::string* message) {
+bool stamp_difference(int stamp1, int stamp2, bool whole_hours, double *hours,
+                      std::string *message) {
   *hours = kMarkerHours;
   int t1 = 0, t2 = 0, run = 0;
   if (!stamp_to_true_date(stamp1, &t1, &run)) {
@@ -268,8 +267,8 @@ void fill_group(int group[14]) {
   const int64_t jdn = julian_day(year, month, day);
   const int weekday = static_cast<int>((jdn + 1) % 7);
   group[0] = weekday + 1;
-  static const char* const day_names[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-  static const char* const month_names[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+  static const char *const day_names[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+  static const char *const month_names[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                               "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
   char text[64];
   std::snprintf(text, sizeof text, " %s %s %02d %04d %02dZ%02d:%02d.%02d", day_names[weekday],
@@ -300,7 +299,7 @@ int group_stamp(int group[14]) {
 namespace zep::coding {
 namespace {
 
-void print_line(const std::string& line) {
+void print_line(const std::string &line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -311,24 +310,14 @@ void print_line(const std::string& line) {
 
 using namespace zep::coding;
 
-extern "C" int newdate_(int* dat1, int* dat2, int* dat3, int* mode) {
+extern "C" int newdate_(int *dat1, int *dat2, int *dat3, int *mode) {
   bool ok = false;
   switch (*mode) {
-    case 1:
-      ok = zep::coding::stamp_to_true_date(*dat2, dat1, dat3);
-      break;
-    case -1:
-      ok = zep::coding::true_date_to_stamp(*dat1, *dat3, dat2);
-      break;
-    case 2:
-      ok = zep::coding::printable_to_true_date(*dat2, *dat3, dat1);
-      break;
-    case -2:
-      ok = zep::coding::true_date_to_printable(*dat1, dat2, dat3);
-      break;
-    case 3:
-      ok = zep::coding::printable_to_stamp(*dat2, *dat3, dat1);
-      break;
+    case 1: ok = zep::coding::stamp_to_true_date(*dat2, dat1, dat3); break;
+    case -1: ok = zep::coding::true_date_to_stamp(*dat1, *dat3, dat2); break;
+    case 2: ok = zep::coding::printable_to_true_date(*dat2, *dat3, dat1); break;
+    case -2: ok = zep::coding::true_date_to_printable(*dat1, dat2, dat3); break;
+    case 3: ok = zep::coding::printable_to_stamp(*dat2, *dat3, dat1); break;
     case -3:
       *dat2 = 0;
       *dat3 = 0;
@@ -343,38 +332,36 @@ extern "C" int newdate_(int* dat1, int* dat2, int* dat3, int* mode) {
       zep::coding::fill_group(dat2);
       ok = true;
       break;
-    default:
-      ok = false;
-      break;
+    default: ok = false; break;
   }
   return ok ? 0 : 1;
 }
 
-extern "C" void incdatr_(int* result, int* stamp, double* hours) {
+extern "C" void incdatr_(int *result, int *stamp, double *hours) {
   std::string message;
   if (!zep::coding::add_hours(*stamp, *hours, false, result, &message)) print_line(message);
 }
 
-extern "C" void incdati_(int* result, int* stamp, double* hours) {
+extern "C" void incdati_(int *result, int *stamp, double *hours) {
   std::string message;
   if (!zep::coding::add_hours(*stamp, *hours, true, result, &message)) print_line(message);
 }
 
-extern "C" void difdatr_(int* stamp1, int* stamp2, double* hours) {
+extern "C" void difdatr_(int *stamp1, int *stamp2, double *hours) {
   std::string message;
   if (!zep::coding::stamp_difference(*stamp1, *stamp2, false, hours, &message)) print_line(message);
 }
 
-extern "C" void difdati_(int* stamp1, int* stamp2, double* hours) {
+extern "C" void difdati_(int *stamp1, int *stamp2, double *hours) {
   std::string message;
   if (!zep::coding::stamp_difference(*stamp1, *stamp2, true, hours, &message)) print_line(message);
 }
 
-extern "C" int idatmg2_(int* group) { return zep::coding::group_stamp(group); }
+extern "C" int idatmg2_(int *group) { return zep::coding::group_stamp(group); }
 
-extern "C" void datmgp2_(int* group) { zep::coding::fill_group(group); }
+extern "C" void datmgp2_(int *group) { zep::coding::fill_group(group); }
 
-extern "C" void datec_(int* jdn, int* year, int* month, int* day) {
+extern "C" void datec_(int *jdn, int *year, int *month, int *day) {
   int64_t y, m, d;
   zep::coding::calendar_date(*jdn, &y, &m, &d);
   *year = static_cast<int>(y);

@@ -10,7 +10,7 @@
 namespace zep::coding {
 namespace {
 
-int nd(int* a, int* b, int* c, int mode) { return newdate_(a, b, c, &mode); }
+int nd(int *a, int *b, int *c, int mode) { return newdate_(a, b, c, &mode); }
 
 TEST(DateStampTest, JulianDaysAndCalendar) {
   EXPECT_EQ(julian_day(1900, 1, 1), 2415021);
@@ -238,7 +238,7 @@ TEST(DateStampTest, DateTimeGroup) {
   EXPECT_EQ(filled[3], 2004);
   EXPECT_EQ(filled[4], 20);
   EXPECT_EQ(filled[5], 30 * 6000 + 1500);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&filled[6]), 28),
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(&filled[6]), 28),
             " THU NOV 25 2004 20Z30:15.00");
 
   // Two-digit years are of the 1900s; an impossible group gives the marker.
@@ -254,7 +254,7 @@ TEST(DateStampTest, DateTimeGroup) {
   datmgp2_(unreadable);
   EXPECT_EQ(unreadable[3], 1910);
   EXPECT_EQ(unreadable[4], 10);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&unreadable[6]), 28),
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(&unreadable[6]), 28),
             " MON OCT 10 1910 10Z00:00.00");
 
   int via[14] = {0};

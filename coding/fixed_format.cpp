@@ -12,7 +12,7 @@ namespace zep::coding {
 namespace {
 
 // Right-justifies `number` in w columns, or w asterisks when it is wider.
-std::string justify(const std::string& number, int w) {
+std::string justify(const std::string &number, int w) {
   if (w <= 0) return std::string();
   const size_t width = static_cast<size_t>(w);
   if (number.size() > width) return std::string(width, '*');
@@ -21,15 +21,13 @@ std::string justify(const std::string& number, int w) {
 
 }  // namespace
 
-std::string format_integer(long long value, int w) {
-  return justify(std::to_string(value), w);
-}
+std::string format_integer(long long value, int w) { return justify(std::to_string(value), w); }
 
 std::string format_fixed(double value, int w, int d) {
   if (w <= 0) return std::string();
   if (d < 0) d = 0;
   if (!std::isfinite(value)) {
-    const char* s = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
+    const char *s = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
     return justify(s, w);
   }
   // Digits of the magnitude, correctly rounded to d decimals.
@@ -54,7 +52,7 @@ std::string format_exponent(double value, int w, int d) {
   if (w <= 0) return std::string();
   if (d < 1) d = 1;
   if (!std::isfinite(value)) {
-    const char* s = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
+    const char *s = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
     return justify(s, w);
   }
   const double magnitude = std::fabs(value);
@@ -66,8 +64,8 @@ std::string format_exponent(double value, int w, int d) {
     // d significant digits as d1.d2...dd e X, then 0.d1d2...dd E X+1.
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*e", d - 1, magnitude);
-    const char* e = std::strchr(buf, 'e');
-    for (const char* p = buf; p < e; ++p)
+    const char *e = std::strchr(buf, 'e');
+    for (const char *p = buf; p < e; ++p)
       if (*p != '.') mantissa += *p;
     exp10 = std::atoi(e + 1) + 1;
   }
@@ -83,29 +81,29 @@ std::string format_exponent(double value, int w, int d) {
   return justify(sign + body, w);
 }
 
-void FixedFormat::put(const std::string& field) { line_ += field; }
+void FixedFormat::put(const std::string &field) { line_ += field; }
 
-FixedFormat& FixedFormat::integer(long long value, int w) {
+FixedFormat &FixedFormat::integer(long long value, int w) {
   put(format_integer(value, w));
   return *this;
 }
 
-FixedFormat& FixedFormat::fixed(double value, int w, int d) {
+FixedFormat &FixedFormat::fixed(double value, int w, int d) {
   put(format_fixed(value, w, d));
   return *this;
 }
 
-FixedFormat& FixedFormat::exponent(double value, int w, int d) {
+FixedFormat &FixedFormat::exponent(double value, int w, int d) {
   put(format_exponent(value, w, d));
   return *this;
 }
 
-FixedFormat& FixedFormat::blanks(int n) {
+FixedFormat &FixedFormat::blanks(int n) {
   if (n > 0) line_.append(static_cast<size_t>(n), ' ');
   return *this;
 }
 
-FixedFormat& FixedFormat::text(std::string_view value, int w) {
+FixedFormat &FixedFormat::text(std::string_view value, int w) {
   if (w <= 0) return *this;
   const size_t width = static_cast<size_t>(w);
   if (value.size() >= width) {
@@ -117,7 +115,7 @@ FixedFormat& FixedFormat::text(std::string_view value, int w) {
   return *this;
 }
 
-void FixedFormat::copy_to(char* field, size_t length) const {
+void FixedFormat::copy_to(char *field, size_t length) const {
   zep::fill_field(field, length, line_);
 }
 

@@ -14,27 +14,27 @@ namespace zep::coding {
 class FixedFormat {
  public:
   // Iw: the integer, right-justified in w columns.
-  FixedFormat& integer(long long value, int w);
+  FixedFormat &integer(long long value, int w);
   // Fw.d: fixed point with d digits after the point; d = 0 writes a
   // trailing point and no decimals.
-  FixedFormat& fixed(double value, int w, int d);
+  FixedFormat &fixed(double value, int w, int d);
   // Ew.d: 0.d...dE+xx, d digits after the point, exponent of two digits
   // and its sign (three digits and no letter when the exponent needs them).
-  FixedFormat& exponent(double value, int w, int d);
+  FixedFormat &exponent(double value, int w, int d);
   // nX: n blanks.
-  FixedFormat& blanks(int n);
+  FixedFormat &blanks(int n);
   // Aw: w characters of the text: its first w, or the text right-justified
   // after blanks when it is shorter.
-  FixedFormat& text(std::string_view value, int w);
+  FixedFormat &text(std::string_view value, int w);
 
-  const std::string& str() const { return line_; }
+  const std::string &str() const { return line_; }
 
   // Copies the line into a field of `length` bytes: blanks after the written
   // characters, only the first characters when the field is shorter.
-  void copy_to(char* field, size_t length) const;
+  void copy_to(char *field, size_t length) const;
 
  private:
-  void put(const std::string& field);
+  void put(const std::string &field);
   std::string line_;
 };
 

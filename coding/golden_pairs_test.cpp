@@ -23,8 +23,8 @@ namespace {
 using zep_test::golden_dir;
 
 // Text between <tag> and </tag> starting at `from`; npos when absent.
-bool element(const std::string& doc, const std::string& tag, size_t from, size_t to,
-             std::string* out) {
+bool element(const std::string &doc, const std::string &tag, size_t from, size_t to,
+             std::string *out) {
   const std::string open = "<" + tag + ">", close = "</" + tag + ">";
   const size_t a = doc.find(open, from);
   if (a == std::string::npos || a >= to) return false;
@@ -35,8 +35,9 @@ bool element(const std::string& doc, const std::string& tag, size_t from, size_t
 }
 
 std::string unescape(std::string s) {
-  const std::pair<const char*, const char*> subs[] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
-  for (const auto& sub : subs) {
+  const std::pair<const char *, const char *> subs[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
+  for (const auto &sub : subs) {
     for (size_t p = s.find(sub.first); p != std::string::npos; p = s.find(sub.first, p + 1))
       s.replace(p, std::strlen(sub.first), sub.second);
   }
@@ -47,9 +48,8 @@ std::string iso_text(int stamp) {
   int date = 0, time = 0, mode = -3;
   newdate_(&stamp, &date, &time, &mode);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", date / 10000,
-                (date / 100) % 100, date % 100, time / 1000000, (time / 10000) % 100,
-                (time / 100) % 100);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", date / 10000, (date / 100) % 100,
+                date % 100, time / 1000000, (time / 10000) % 100, (time / 100) % 100);
   return buf;
 }
 
@@ -60,17 +60,17 @@ std::string trimmed(std::string s) {
 
 TEST(GoldenPairsTest, LevelAndDateTextsOfEveryRecord) {
   const std::string dir = golden_dir();
-  DIR* d = opendir(dir.c_str());
+  DIR *d = opendir(dir.c_str());
   if (d == nullptr) GTEST_SKIP() << "golden folder " << dir << " is absent";
   std::vector<std::string> names;
-  while (dirent* e = readdir(d)) {
+  while (dirent *e = readdir(d)) {
     const std::string n = e->d_name;
     if (n.size() > 4 && n.compare(n.size() - 4, 4, ".xml") == 0 && n != "big_field.xml")
       names.push_back(n);
   }
   closedir(d);
   int records = 0;
-  for (const std::string& name : names) {
+  for (const std::string &name : names) {
     std::ifstream in(dir + "/" + name, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -81,8 +81,9 @@ TEST(GoldenPairsTest, LevelAndDateTextsOfEveryRecord) {
       ASSERT_NE(end, std::string::npos) << name;
       std::string ip1, level, dateo, datev, deet, npas, origin, validity;
       ASSERT_TRUE(element(doc, "ip1", at, end, &ip1) && element(doc, "level", at, end, &level) &&
-                  element(doc, "dateo", at, end, &dateo) && element(doc, "datev", at, end, &datev) &&
-                  element(doc, "deet", at, end, &deet) && element(doc, "npas", at, end, &npas) &&
+                  element(doc, "dateo", at, end, &dateo) &&
+                  element(doc, "datev", at, end, &datev) && element(doc, "deet", at, end, &deet) &&
+                  element(doc, "npas", at, end, &npas) &&
                   element(doc, "date-of-origin", at, end, &origin) &&
                   element(doc, "date-of-validity", at, end, &validity))
           << name << " at " << at;

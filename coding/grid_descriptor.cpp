@@ -33,8 +33,8 @@ long long whole(float v) {
 
 }  // namespace
 
-void polar_coordinates(float lat, float lon, float d60, float dgrw, int hemisphere, float* x,
-                       float* y) {
+void polar_coordinates(float lat, float lon, float d60, float dgrw, int hemisphere, float *x,
+                       float *y) {
   const float re = 11888445.0f / d60;
   if (hemisphere == 2) {
     lat = -lat;
@@ -47,7 +47,7 @@ void polar_coordinates(float lat, float lon, float d60, float dgrw, int hemisphe
   *y = r * std::sin(angle);
 }
 
-bool grid_parameters(char grtyp, int ig1, int ig2, int ig3, int ig4, GridParameters* out) {
+bool grid_parameters(char grtyp, int ig1, int ig2, int ig3, int ig4, GridParameters *out) {
   GridParameters g;
   switch (grtyp) {
     case 'A':
@@ -115,8 +115,7 @@ bool grid_parameters(char grtyp, int ig1, int ig2, int ig3, int ig4, GridParamet
       g.xg4 = static_cast<float>(u4 >> 2) * 0.025f;
       break;
     }
-    default:
-      return false;
+    default: return false;
   }
   *out = g;
   return true;
@@ -165,19 +164,19 @@ GridTexts grid_texts(char grtyp, int ig1, int ig2, int ig3, int ig4) {
 namespace zep::coding {
 namespace {
 
-void put_field(const std::string& text, char* field, size_t length) {
+void put_field(const std::string &text, char *field, size_t length) {
   zep::fill_field(field, length, text);
 }
 
-char grid_type(const char* grtyp, size_t len) { return grtyp != nullptr && len > 0 ? *grtyp : ' '; }
+char grid_type(const char *grtyp, size_t len) { return grtyp != nullptr && len > 0 ? *grtyp : ' '; }
 
 }  // namespace
 }  // namespace zep::coding
 
 using namespace zep::coding;
 
-extern "C" void cigaxg_(char* grtyp, float* xg1, float* xg2, float* xg3, float* xg4, int* ig1,
-                        int* ig2, int* ig3, int* ig4, size_t grtyp_len) {
+extern "C" void cigaxg_(char *grtyp, float *xg1, float *xg2, float *xg3, float *xg4, int *ig1,
+                        int *ig2, int *ig3, int *ig4, size_t grtyp_len) {
   zep::coding::GridParameters g;
   if (!zep::coding::grid_parameters(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4, &g)) {
     std::fputs("0 ERREUR, MAUVAISE SPECIFICATION DE GRILLE, (TYPE)(IGAXG)\n", stdout);
@@ -190,9 +189,9 @@ extern "C" void cigaxg_(char* grtyp, float* xg1, float* xg2, float* xg3, float* 
   *xg4 = g.xg4;
 }
 
-extern "C" void igapg_(char* grtyp, char* pg1, char* pg2, char* pg3, char* pg4, int* ig1,
-                       int* ig2, int* ig3, int* ig4, size_t grtyp_len, size_t pg1_len,
-                       size_t pg2_len, size_t pg3_len, size_t pg4_len) {
+extern "C" void igapg_(char *grtyp, char *pg1, char *pg2, char *pg3, char *pg4, int *ig1, int *ig2,
+                       int *ig3, int *ig4, size_t grtyp_len, size_t pg1_len, size_t pg2_len,
+                       size_t pg3_len, size_t pg4_len) {
   const zep::coding::GridTexts t =
       zep::coding::grid_texts(grid_type(grtyp, grtyp_len), *ig1, *ig2, *ig3, *ig4);
   put_field(t.pg1, pg1, pg1_len);
@@ -201,7 +200,7 @@ extern "C" void igapg_(char* grtyp, char* pg1, char* pg2, char* pg3, char* pg4, 
   put_field(t.pg4, pg4, pg4_len);
 }
 
-extern "C" void xyfll_(float* x, float* y, float* lat, float* lon, float* d60, float* dgrw,
-                       int* hemisphere) {
+extern "C" void xyfll_(float *x, float *y, float *lat, float *lon, float *d60, float *dgrw,
+                       int *hemisphere) {
   zep::coding::polar_coordinates(*lat, *lon, *d60, *dgrw, *hemisphere, x, y);
 }

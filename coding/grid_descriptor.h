@@ -13,13 +13,13 @@ struct GridParameters {
 
 // Decodes the descriptors of grid type `grtyp` (A, B, C, E, G, H, L, N, S);
 // false for any other type, with *out untouched.
-bool grid_parameters(char grtyp, int ig1, int ig2, int ig3, int ig4, GridParameters* out);
+bool grid_parameters(char grtyp, int ig1, int ig2, int ig3, int ig4, GridParameters *out);
 
 // Polar-stereographic grid coordinates of (lat, lon): grid length d60 in
 // metres, angle dgrw in degrees added to longitudes, hemisphere 1 north,
 // 2 south.
-void polar_coordinates(float lat, float lon, float d60, float dgrw, int hemisphere, float* x,
-                       float* y);
+void polar_coordinates(float lat, float lon, float d60, float dgrw, int hemisphere, float *x,
+                       float *y);
 
 // The four listing texts (unpadded) of a grid's descriptors.
 struct GridTexts {

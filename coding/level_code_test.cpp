@@ -11,7 +11,7 @@ namespace zep::coding {
 namespace {
 
 // The text convip_ mode -1 writes into a field of `length` bytes.
-std::string decode_text(int code, size_t length, float* value = nullptr, int* kind = nullptr) {
+std::string decode_text(int code, size_t length, float *value = nullptr, int *kind = nullptr) {
   std::string field(length, '\0');
   float p = -1.0f;
   int k = -1, mode = -1, flag = 1;
@@ -76,7 +76,12 @@ TEST(LevelCodeTest, NewStyleWorkedExamples) {
 }
 
 TEST(LevelCodeTest, NewStyleTextForms) {
-  struct Case { float value; int kind; const char* long_text; const char* short_text; };
+  struct Case {
+    float value;
+    int kind;
+    const char *long_text;
+    const char *short_text;
+  };
   const Case cases[] = {
       {0.5f, 1, "    0.500000 sg", ".50000 sg"},
       {12.25f, 0, "     12.2500 m ", "12.250 m "},
@@ -87,7 +92,7 @@ TEST(LevelCodeTest, NewStyleTextForms) {
       {0.0005f, 1, "0.500000E-03 sg", ".5000E-03 sg"},
       {2.0e7f, 3, "0.200000E+08   ", ".2000E+08   "},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     const int code = encode(c.value, c.kind, 2);
     EXPECT_EQ(decode_text(code, 15), c.long_text) << c.value;
     if (c.short_text != nullptr) {

@@ -12,37 +12,35 @@ namespace zep {
 inline uint32_t byte_swap32(uint32_t v) { return __builtin_bswap32(v); }
 inline uint64_t byte_swap64(uint64_t v) { return __builtin_bswap64(v); }
 
-constexpr bool host_is_little_endian() {
-  return __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-}
+constexpr bool host_is_little_endian() { return __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__; }
 
 // Reads the big-endian word at p (any alignment).
-inline uint32_t load_be32(const void* p) {
+inline uint32_t load_be32(const void *p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
   return host_is_little_endian() ? byte_swap32(v) : v;
 }
 
 // Stores v at p as a big-endian word (any alignment).
-inline void store_be32(void* p, uint32_t v) {
+inline void store_be32(void *p, uint32_t v) {
   if (host_is_little_endian()) v = byte_swap32(v);
   std::memcpy(p, &v, 4);
 }
 
-inline uint64_t load_be64(const void* p) {
+inline uint64_t load_be64(const void *p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
   return host_is_little_endian() ? byte_swap64(v) : v;
 }
 
-inline void store_be64(void* p, uint64_t v) {
+inline void store_be64(void *p, uint64_t v) {
   if (host_is_little_endian()) v = byte_swap64(v);
   std::memcpy(p, &v, 8);
 }
 
 // Converts n words in place between file order (big-endian) and host order.
 // The same call goes both ways.
-inline void swap_words_in_place(uint32_t* words, size_t n) {
+inline void swap_words_in_place(uint32_t *words, size_t n) {
   if (!host_is_little_endian()) return;
   for (size_t i = 0; i < n; ++i) words[i] = byte_swap32(words[i]);
 }

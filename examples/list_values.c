@@ -19,8 +19,8 @@ int main(int argc, char **argv) {
   printf("%ld records\n", zep_count(f));
   zep_record rec;
   while ((rc = zep_next(f, &rec)) == 1) {
-    printf("%-4s %-2s %-12s level %-14s valid %s %dx%dx%d:", rec.nomvar, rec.typvar,
-           rec.etiket, rec.level_text, rec.datev_iso, rec.ni, rec.nj, rec.nk);
+    printf("%-4s %-2s %-12s level %-14s valid %s %dx%dx%d:", rec.nomvar, rec.typvar, rec.etiket,
+           rec.level_text, rec.datev_iso, rec.ni, rec.nj, rec.nk);
     double *values = malloc(rec.count * sizeof *values + 1);
     long n = values ? zep_read_f64(f, &rec, values, rec.count) : ZEP_ENOMEM;
     if (n < 0) {

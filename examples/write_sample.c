@@ -35,8 +35,8 @@ static int pressure_level(float p) {
 static double lat_of(int j) { return -85.0 + 10.0 * j; }
 static double lon_of(int i) { return 5.0 + 10.0 * i; }
 
-static int write_field(void *field, int npak, int datyp, int date, int deet, int npas,
-                       int ip1, int ip2, const char *nomvar) {
+static int write_field(void *field, int npak, int datyp, int date, int deet, int npas, int ip1,
+                       int ip2, const char *nomvar) {
   const int status = c_vktecr(field, NULL, npak, UNIT, date, deet, npas, NI, NJ, 1, ip1, ip2, 0,
                               "P", nomvar, "SAMPLE", "G", 0, 0, 0, 0, datyp, 0);
   if (status < 0) fprintf(stderr, "write_sample: writing %s failed (%d)\n", nomvar, status);
@@ -47,8 +47,8 @@ int main(int argc, char **argv) {
   static float tt[NI * NJ], uu[NI * NJ], hu[NI * NJ];
   static int me[NI * NJ];
   int unit = UNIT, date = 0, yyyymmdd = 20240115, hhmmss = 12000000, mode = 3;
-  const int deet = 900;              /* 15-minute time step */
-  const int steps[] = {0, 24};       /* analysis and 6-hour forecast */
+  const int deet = 900;        /* 15-minute time step */
+  const int steps[] = {0, 24}; /* analysis and 6-hour forecast */
   int t, k, i, j, failures = 0;
 
   if (argc != 2) {
@@ -74,8 +74,8 @@ int main(int argc, char **argv) {
           tt[i + NI * j] = (float)(warm + 3.0 * sin(2.0 * lon + 0.1 * hour));
           uu[i + NI * j] = (float)(10.0 + 40.0 * (1000.0 - p) / 750.0 * cos(lat) * cos(lat) +
                                    5.0 * sin(lon + 0.05 * hour));
-          hu[i + NI * j] = (float)(0.015 * (p / 1000.0) * (p / 1000.0) * cos(lat) * cos(lat) +
-                                   1e-5);
+          hu[i + NI * j] =
+              (float)(0.015 * (p / 1000.0) * (p / 1000.0) * cos(lat) * cos(lat) + 1e-5);
         }
       }
       failures += write_field(tt, -16, 1, date, deet, npas, ip1, hour, "TT") < 0;

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       const size_t capacity = rec.count < (size_t{1} << 20) ? rec.count : (size_t{1} << 20);
       std::vector<double> values(capacity + 1, -7.0);
       const long got = zep_read_f64(f, &rec, values.data(), capacity);
-      if (got >= 0 && static_cast<size_t>(got) != rec.count) fuzz::fail("a read gave another count");
+      if (got >= 0 && static_cast<size_t>(got) != rec.count)
+        fuzz::fail("a read gave another count");
       if (got < 0 && zep_last_message(f)[0] == '\0') fuzz::fail("a failed read left no message");
       if (values[capacity] != -7.0) fuzz::fail("a read wrote past its capacity");
       if (rec.count > 0 && rec.count <= capacity) {

@@ -42,12 +42,12 @@ void packed_floats(fuzz::Input &in, bool separate, bool doubles) {
   len = len > short_by ? len - short_by : 0;
   if (doubles) {
     auto values = output<double>(len);
-    zep::packing::unpack_doubles(header, stream, stream_words, offset, nbits_arg, count, values.data(),
-                            len, stride, has_missing, -1.5);
+    zep::packing::unpack_doubles(header, stream, stream_words, offset, nbits_arg, count,
+                                 values.data(), len, stride, has_missing, -1.5);
   } else {
     auto values = output<float>(len);
-    zep::packing::unpack_floats(header, stream, stream_words, offset, nbits_arg, count, values.data(),
-                           len, stride, has_missing, -1.5f);
+    zep::packing::unpack_floats(header, stream, stream_words, offset, nbits_arg, count,
+                                values.data(), len, stride, has_missing, -1.5f);
   }
 }
 
@@ -70,8 +70,9 @@ void packed_integers(fuzz::Input &in) {
   size_t written = 0;
   const zep::packing::PackStatus st =
       zep::packing::unpack_integers(header, stream, stream_words, offset, nbits, count, is_signed,
-                               values.data(), len, stride, &width, &written);
-  if (st == zep::packing::PackStatus::kOk && written > count) fuzz::fail("more integers than asked for");
+                                    values.data(), len, stride, &width, &written);
+  if (st == zep::packing::PackStatus::kOk && written > count)
+    fuzz::fail("more integers than asked for");
 }
 
 void ieee_fields(fuzz::Input &in) {
@@ -101,7 +102,7 @@ void float_packer(fuzz::Input &in) {
   auto values = output<float>(room);
   int nbits = -1;
   zep::packing::float_unpack(words.data(), words.data() + 3, words.size() - 3, count, values.data(),
-                        room, &nbits);
+                             room, &nbits);
 }
 
 void unzip(fuzz::Input &in) {
@@ -136,12 +137,13 @@ void zip_round_trip(fuzz::Input &in) {
   for (size_t i = 0; i < n; ++i) values[i] = static_cast<uint16_t>(in.u16() & mask);
   std::vector<uint32_t> stream(zep::packing::zip_max_words(ni, nj, type));
   size_t words = 0;
-  if (zep::packing::vktzip(values.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words) !=
-      zep::packing::PackStatus::kOk)
+  if (zep::packing::vktzip(values.data(), ni, nj, type, nbits, stream.data(), stream.size(),
+                           &words) != zep::packing::PackStatus::kOk)
     return;
   if (words > stream.size()) fuzz::fail("compression wrote past its bound");
   std::vector<uint16_t> back(n);
-  if (zep::packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) != zep::packing::PackStatus::kOk)
+  if (zep::packing::vktunzip(stream.data(), words, ni, nj, back.data(), n) !=
+      zep::packing::PackStatus::kOk)
     fuzz::fail("a stream just written does not expand");
   if (back != values) fuzz::fail("compression lost values");
 }

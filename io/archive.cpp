@@ -33,8 +33,8 @@ bool read_exact(int fd, void *buf, uint64_t n, int64_t pos) {
 }
 
 uint32_t load_le32(const unsigned char *p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 }  // namespace
@@ -61,7 +61,8 @@ MemberPosition filepos(int index) {
     }
     const uint32_t zero_word = zep::load_be32(head + 4);
     if (zero_word != 0) {
-      std::fprintf(stderr, "%s is a KWAARC file but nd=%d\n", e.file_name.c_str(), static_cast<int>(zero_word));
+      std::fprintf(stderr, "%s is a KWAARC file but nd=%d\n", e.file_name.c_str(),
+                   static_cast<int>(zero_word));
       return not_found(-1);
     }
     auto sensible = [file_len](uint64_t h) { return h * 8 >= 17 && h * 8 <= file_len; };
@@ -74,12 +75,14 @@ MemberPosition filepos(int index) {
   std::vector<char> header;
   for (;;) {
     unsigned char counts[8];
-    if (pos + 8 > file_len || !read_exact(fd, counts, 8, static_cast<int64_t>(pos))) return not_found(-2);
+    if (pos + 8 > file_len || !read_exact(fd, counts, 8, static_cast<int64_t>(pos)))
+      return not_found(-2);
     const uint64_t nt = zep::load_be32(counts);
     const uint64_t nd = zep::load_be32(counts + 4);
     // A sound entry advances, holds its two count words and trailer, has a
     // bounded header and lies inside the archive.
-    if (nt < nd + 2 || (nt - nd - 2) * 8 > kMaxEntryHeader || pos + nt * 8 > file_len) return not_found(-2);
+    if (nt < nd + 2 || (nt - nd - 2) * 8 > kMaxEntryHeader || pos + nt * 8 > file_len)
+      return not_found(-2);
     const uint64_t header_len = (nt - nd - 2) * 8;
     header.assign(header_len, 0);
     if (header_len > 0 && !read_exact(fd, header.data(), header_len, static_cast<int64_t>(pos + 8)))
@@ -87,7 +90,8 @@ MemberPosition filepos(int index) {
     if (header_len > 1) {
       const char *name = header.data() + 1;
       const void *nul = std::memchr(name, '\0', header_len - 1);
-      if (nul != nullptr && static_cast<const char *>(nul) - name == static_cast<ptrdiff_t>(member.size()) &&
+      if (nul != nullptr &&
+          static_cast<const char *>(nul) - name == static_cast<ptrdiff_t>(member.size()) &&
           std::memcmp(name, member.data(), member.size()) == 0) {
         const uint64_t data_pos = pos + 8 + header_len;
         return MemberPosition{static_cast<int64_t>(data_pos / 4), static_cast<int64_t>(nd * 2)};

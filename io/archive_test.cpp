@@ -45,7 +45,8 @@ std::vector<unsigned char> archive_form_a(const std::vector<Member> &members) {
 }
 
 // Prologue of h 8-byte units with h stored in the given byte order.
-std::vector<unsigned char> archive_form_b(const std::vector<Member> &members, uint32_t h, bool little_endian) {
+std::vector<unsigned char> archive_form_b(const std::vector<Member> &members, uint32_t h,
+                                          bool little_endian) {
   std::vector<unsigned char> out(h * 8, ' ');
   if (little_endian) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(h >> (8 * i));
@@ -67,10 +68,11 @@ const std::vector<Member> kMembers = {
 class ArchiveTest : public io_test::IoTest {
  protected:
   // Binds archive@member to `unit`; returns c_fnom's result and the messages.
-  int bind(int unit, const std::string &archive, const std::string &member, std::string *err = nullptr) {
+  int bind(int unit, const std::string &archive, const std::string &member,
+           std::string *err = nullptr) {
     testing::internal::CaptureStderr();
-    const int r = c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), (archive + "@" + member).c_str(),
-                         "RND", 0);
+    const int r = c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)),
+                         (archive + "@" + member).c_str(), "RND", 0);
     const std::string e = testing::internal::GetCapturedStderr();
     if (err) *err = e;
     return r;
@@ -142,14 +144,17 @@ TEST_F(ArchiveTest, MissingMembersAndForeignFiles) {
   const std::string other = dir_.file("other.dat");
   write_bytes(other, std::vector<unsigned char>(64, 'z'));
   EXPECT_EQ(bind(15, other, "first", &err), -1);
-  EXPECT_EQ(err, other + " is not a KWAARC type file\nqqcopen error: subfile first not found in " + other + "\n");
+  EXPECT_EQ(err, other + " is not a KWAARC type file\nqqcopen error: subfile first not found in " +
+                     other + "\n");
 
   auto bad = archive_form_b(kMembers, 5, false);
   bad[6] = 3;
   const std::string badnd = dir_.file("badnd.arc");
   write_bytes(badnd, bad);
   EXPECT_EQ(bind(16, badnd, "first", &err), -1);
-  EXPECT_EQ(err, badnd + " is a KWAARC file but nd=768\nqqcopen error: subfile first not found in " + badnd + "\n");
+  EXPECT_EQ(err, badnd +
+                     " is a KWAARC file but nd=768\nqqcopen error: subfile first not found in " +
+                     badnd + "\n");
 
   const std::string missing = dir_.file("missing.arc");
   EXPECT_EQ(bind(17, missing, "first", &err), -1);
@@ -172,18 +177,30 @@ TEST_F(ArchiveTest, DamagedEntriesAreNotFound) {
     std::vector<unsigned char> bytes;
   } cases[] = {
       {"nt 0", with_second_entry([&](auto &b) { zep::store_be32(b.data() + second, 0); })},
-      {"nt below nd + 2",
-       with_second_entry([&](auto &b) { zep::store_be32(b.data() + second, zep::load_be32(b.data() + second + 4) + 1); })},
-      {"data past the end", with_second_entry([&](auto &b) { zep::store_be32(b.data() + second + 4, 1000); zep::store_be32(b.data() + second, 1004); })},
-      {"huge counts", with_second_entry([&](auto &b) { zep::store_be32(b.data() + second, 0xFFFFFFFFu); zep::store_be32(b.data() + second + 4, 0xFFFFFFF0u); })},
-      {"header over 4 KiB", with_second_entry([&](auto &b) { zep::store_be32(b.data() + second, 600); zep::store_be32(b.data() + second + 4, 0); })},
+      {"nt below nd + 2", with_second_entry([&](auto &b) {
+         zep::store_be32(b.data() + second, zep::load_be32(b.data() + second + 4) + 1);
+       })},
+      {"data past the end", with_second_entry([&](auto &b) {
+         zep::store_be32(b.data() + second + 4, 1000);
+         zep::store_be32(b.data() + second, 1004);
+       })},
+      {"huge counts", with_second_entry([&](auto &b) {
+         zep::store_be32(b.data() + second, 0xFFFFFFFFu);
+         zep::store_be32(b.data() + second + 4, 0xFFFFFFF0u);
+       })},
+      {"header over 4 KiB", with_second_entry([&](auto &b) {
+         zep::store_be32(b.data() + second, 600);
+         zep::store_be32(b.data() + second + 4, 0);
+       })},
       {"cut short", with_second_entry([&](auto &b) { b.resize(second + 20); })},
-      {"prologue longer than the file", [] {
+      {"prologue longer than the file",
+       [] {
          auto b = archive_form_b(kMembers, 5, false);
          zep::store_be32(b.data(), 5000);
          return b;
        }()},
-      {"prologue shorter than its magic", [] {
+      {"prologue shorter than its magic",
+       [] {
          auto b = archive_form_b(kMembers, 5, false);
          zep::store_be32(b.data(), 2);
          return b;
@@ -194,7 +211,8 @@ TEST_F(ArchiveTest, DamagedEntriesAreNotFound) {
     write_bytes(arch, c.bytes);
     std::string err;
     EXPECT_EQ(bind(18, arch, "second.fld", &err), -1) << c.what;
-    EXPECT_NE(err.find("qqcopen error: subfile second.fld not found in"), std::string::npos) << c.what << ": " << err;
+    EXPECT_NE(err.find("qqcopen error: subfile second.fld not found in"), std::string::npos)
+        << c.what << ": " << err;
     EXPECT_LT(zep::io::file_index_of(18), 0) << c.what;
   }
   // A name without its terminator inside the header never matches, and the
@@ -224,7 +242,8 @@ TEST_F(ArchiveTest, MembersThroughThePageCache) {
     std::vector<uint32_t> buf(40);
     if (c_waread2(20, buf.data(), 1010, 40) != 40) failures += "read count\n";
     for (int i = 0; i < 40; ++i)
-      if (buf[i] != 0x50000000u + 1009 + static_cast<uint32_t>(i)) failures += "word " + std::to_string(i) + "\n";
+      if (buf[i] != 0x50000000u + 1009 + static_cast<uint32_t>(i))
+        failures += "word " + std::to_string(i) + "\n";
     if (c_waread2(20, buf.data(), 2990, 40) != 11) failures += "end count\n";
     if (buf[10] != 0x50000000u + 2999) failures += "last word\n";
     return failures;

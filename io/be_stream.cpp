@@ -20,7 +20,9 @@ void swap16(void *ptr, size_t count) {
   for (size_t i = 0; i < count; ++i) v[i] = static_cast<uint16_t>((v[i] >> 8) | (v[i] << 8));
 }
 
-void swap32(void *ptr, size_t count) { zep::swap_words_in_place(static_cast<uint32_t *>(ptr), count); }
+void swap32(void *ptr, size_t count) {
+  zep::swap_words_in_place(static_cast<uint32_t *>(ptr), count);
+}
 
 // Each 64-bit value: swap the bytes of both 32-bit halves and exchange them.
 void swap64(void *ptr, size_t count) {
@@ -52,7 +54,8 @@ size_t fwrite32(void *ptr, size_t size, size_t nitems, FILE *stream) {
 
 size_t fread16(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 2 != 0) {
-    std::fprintf(stderr, "fread16 error: size=%d must be a multiple of 2\n", static_cast<int>(size));
+    std::fprintf(stderr, "fread16 error: size=%d must be a multiple of 2\n",
+                 static_cast<int>(size));
     return zep::io::kRefused;
   }
   const size_t n = std::fread(ptr, size, nitems, stream);
@@ -62,7 +65,8 @@ size_t fread16(void *ptr, size_t size, size_t nitems, FILE *stream) {
 
 size_t fwrite16(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 2 != 0) {
-    std::fprintf(stderr, "fwrite16 error: size=%d must be a multiple of 2\n", static_cast<int>(size));
+    std::fprintf(stderr, "fwrite16 error: size=%d must be a multiple of 2\n",
+                 static_cast<int>(size));
     return zep::io::kRefused;
   }
   zep::io::swap16(ptr, nitems * size / 2);
@@ -75,7 +79,8 @@ size_t fwrite16(void *ptr, size_t size, size_t nitems, FILE *stream) {
 // multiple of 4 but not of 8 leaves its last half-value unconverted.
 size_t fread64(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 4 != 0) {
-    std::fprintf(stderr, "fread64 error: size=%d must be a multiple of 4\n", static_cast<int>(size));
+    std::fprintf(stderr, "fread64 error: size=%d must be a multiple of 4\n",
+                 static_cast<int>(size));
     return zep::io::kRefused;
   }
   const size_t n = std::fread(ptr, size, nitems, stream);
@@ -85,7 +90,8 @@ size_t fread64(void *ptr, size_t size, size_t nitems, FILE *stream) {
 
 size_t fwrite64(void *ptr, size_t size, size_t nitems, FILE *stream) {
   if (size % 4 != 0) {
-    std::fprintf(stderr, "fwrite64 error: size=%d must be a multiple of 4\n", static_cast<int>(size));
+    std::fprintf(stderr, "fwrite64 error: size=%d must be a multiple of 4\n",
+                 static_cast<int>(size));
     return zep::io::kRefused;
   }
   zep::io::swap64(ptr, nitems * size / 8);

@@ -42,15 +42,15 @@ namespace {
 template <typename Move>
 void start_transfer(const char *name, int iun, void *buffer, int nblocks, int block, Move move) {
   if (da_is_pending(iun)) {
-    std::fprintf(stderr, "%s error: consecutive calls to %s without call to checda, iun=%d \n", name, name,
-                 iun);
+    std::fprintf(stderr, "%s error: consecutive calls to %s without call to checda, iun=%d \n",
+                 name, name, iun);
     return;
   }
   uint32_t address = 0;
   int nwords = 0;
   if (!da_transfer_span(nblocks, block, &address, &nwords) || (nwords > 0 && buffer == nullptr)) {
-    std::fprintf(stderr, "%s error: invalid transfer of %d blocks from block %d, iun=%d \n", name, nblocks,
-                 block, iun);
+    std::fprintf(stderr, "%s error: invalid transfer of %d blocks from block %d, iun=%d \n", name,
+                 nblocks, block, iun);
     return;
   }
   move(address, nwords);

@@ -84,7 +84,8 @@ TEST_F(DirectAccessTest, ASecondTransferBeforeTheCheckIsRefused) {
   EXPECT_EQ(second[0], static_cast<uint32_t>(kBlock + 1));
   c_checda(22);
   c_checda(22);  // a unit not on the list: nothing happens
-  EXPECT_EQ(std::count(zep::io::da_pending().begin(), zep::io::da_pending().end(), 0), zep::io::kMaxDaPending);
+  EXPECT_EQ(std::count(zep::io::da_pending().begin(), zep::io::da_pending().end(), 0),
+            zep::io::kMaxDaPending);
 }
 
 TEST_F(DirectAccessTest, PendingUnitsAreKeptApart) {
@@ -108,7 +109,8 @@ TEST_F(DirectAccessTest, AFullListStillTransfersButDoesNotRecordTheUnit) {
   std::vector<uint32_t> buf(kBlock, 0);
   testing::internal::CaptureStderr();
   c_readda(25, buf.data(), 1, 2);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), " *** readda error: recompiler avec MAXWAFILES++ \n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            " *** readda error: recompiler avec MAXWAFILES++ \n");
   EXPECT_EQ(buf[0], static_cast<uint32_t>(kBlock + 1));
   EXPECT_FALSE(zep::io::da_is_pending(25));
   // A place freed by a check is taken by the next transfer.
@@ -120,12 +122,14 @@ TEST_F(DirectAccessTest, AFullListStillTransfersButDoesNotRecordTheUnit) {
 TEST_F(DirectAccessTest, BadSpansMoveNothing) {
   make_counting_file(26, 2 * kBlock);
   std::vector<uint32_t> buf(kBlock, 3);
-  const std::vector<std::pair<int, int>> spans = {{1, 0}, {1, -4}, {-1, 1}, {0x7FFFFFFF, 1}, {1, 0x7FFFFFFF}};
+  const std::vector<std::pair<int, int>> spans = {
+      {1, 0}, {1, -4}, {-1, 1}, {0x7FFFFFFF, 1}, {1, 0x7FFFFFFF}};
   for (auto [nblocks, block] : spans) {
     testing::internal::CaptureStderr();
     c_readda(26, buf.data(), nblocks, block);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("readda error: invalid transfer"), std::string::npos) << nblocks << " " << block;
+    EXPECT_NE(err.find("readda error: invalid transfer"), std::string::npos)
+        << nblocks << " " << block;
     EXPECT_FALSE(zep::io::da_is_pending(26));
   }
   EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint32_t w) { return w == 3; }));

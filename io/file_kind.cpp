@@ -49,7 +49,9 @@ int64_t read_head(const char *path, unsigned char *buf, size_t n) {
 
 uint32_t word_of(const char *four) { return zep::load_be32(four); }
 
-bool starts_with(const char *s, const char *prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
+bool starts_with(const char *s, const char *prefix) {
+  return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
+}
 
 // KMW plot: 0 when not one, else its mode (3, or 1 for any other).
 int kmw_mode(const char *path) {
@@ -189,7 +191,8 @@ int isps(const char *path) {
     if (counted == 0) {
       char upper[257];
       size_t i = 0;
-      for (; line[i]; ++i) upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+      for (; line[i]; ++i)
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
       upper[i] = '\0';
       if (zep::io::starts_with(upper, kPjlPs)) return 1;
     }
@@ -214,7 +217,8 @@ int ispcl(const char *path) {
   FILE *s = f.get();
   char line[257];
   if (std::fgets(line, sizeof line, s)) {
-    for (char *p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    for (char *p = line; *p; ++p)
+      *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     if (zep::io::starts_with(line, "\x1b%-12345X@PJL")) return 1;
   }
   if (fseeko(s, 0, SEEK_SET) != 0) return 0;
@@ -282,7 +286,9 @@ int ispcl(const char *path) {
 int ReadFileType(const char *path) {
   unsigned char b[8];
   if (zep::io::read_head(path, b, 8) < 8) return -1;
-  auto at = [&b](size_t pos, const char *s) { return std::memcmp(b + pos, s, std::strlen(s)) == 0; };
+  auto at = [&b](size_t pos, const char *s) {
+    return std::memcmp(b + pos, s, std::strlen(s)) == 0;
+  };
   if (at(0, "GIF87a")) return 13;
   if (at(0, "GIF89a")) return 12;
   if (at(0, "VIEW") || at(0, "WEIV")) return 21;

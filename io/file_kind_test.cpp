@@ -14,9 +14,12 @@ using io_test::be_words;
 using io_test::write_bytes;
 using io_test::write_text;
 
-std::vector<unsigned char> bytes_of(const std::string &s) { return std::vector<unsigned char>(s.begin(), s.end()); }
+std::vector<unsigned char> bytes_of(const std::string &s) {
+  return std::vector<unsigned char>(s.begin(), s.end());
+}
 
-std::vector<unsigned char> padded(std::vector<unsigned char> b, size_t n, unsigned char fill = 0xEE) {
+std::vector<unsigned char> padded(std::vector<unsigned char> b, size_t n,
+                                  unsigned char fill = 0xEE) {
   if (b.size() < n) b.resize(n, fill);
   return b;
 }
@@ -33,7 +36,8 @@ class FileKindTest : public io_test::IoTest {
 TEST_F(FileKindTest, MissingEmptyAndUnknown) {
   const std::string missing = dir_.file("nothing");
   EXPECT_EQ(wkoffit_(missing.c_str(), missing.size()), -3);
-  EXPECT_EQ(wkoffit_(dir_.path().c_str(), dir_.path().size()), -3);  // a directory holds no bytes to read
+  EXPECT_EQ(wkoffit_(dir_.path().c_str(), dir_.path().size()),
+            -3);  // a directory holds no bytes to read
   EXPECT_EQ(kind_of("empty", {}), -2);
   EXPECT_EQ(kind_of("text", bytes_of("hello there, nothing special here\n")), -1);
   EXPECT_EQ(kind_of("tiny", bytes_of("ab")), -1);
@@ -134,7 +138,10 @@ TEST_F(FileKindTest, ByteSignaturesOfCommonFormats) {
       {"pbm", bytes_of("P1\n2 2\n1 0\n0 1\n"), 17},
       {"pgm", bytes_of("P5\n2 2\n255\nabcd"), 17},
       {"pjl_pcl", bytes_of("\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n"), 18},
-      {"pcl_escape", bytes_of("\x1b" "E\x1b&l1O some text"), 18},
+      {"pcl_escape",
+       bytes_of("\x1b"
+                "E\x1b&l1O some text"),
+       18},
       {"pcx", padded({0x0A, 0x05, 0x01}, 16), 19},
       {"vicar", bytes_of("LBLSIZE=2048 FORMAT"), 20},
       {"pds", bytes_of("NJPL1I00PDS"), 20},
@@ -227,14 +234,16 @@ TEST_F(FileKindTest, PclScanOnDamagedInput) {
     write_text(p, text);
     return ispcl(p.c_str());
   };
-  EXPECT_EQ(pcl("\x1b*b100W"), 1);              // raster data: at once
-  EXPECT_EQ(pcl("\x1b(s3B"), 1);                // zero fraction
-  EXPECT_EQ(pcl("\x1b(s1.5"), 0);               // non-zero fraction, then the end
-  EXPECT_EQ(pcl("\x1b(x"), 0);                  // '(' with a group other than f, s
-  EXPECT_EQ(pcl("\x1b)f"), 0);                  // ')' only with s
-  EXPECT_EQ(pcl("\x1b*pXX\x1b&a1H"), 1);        // a skipped command, then PCL
-  EXPECT_EQ(pcl("\x1b" "\x01"), 0);             // not a command character
-  EXPECT_EQ(pcl("\x1b(s-2147483648.5W"), 0);    // data count of the most negative integer
+  EXPECT_EQ(pcl("\x1b*b100W"), 1);        // raster data: at once
+  EXPECT_EQ(pcl("\x1b(s3B"), 1);          // zero fraction
+  EXPECT_EQ(pcl("\x1b(s1.5"), 0);         // non-zero fraction, then the end
+  EXPECT_EQ(pcl("\x1b(x"), 0);            // '(' with a group other than f, s
+  EXPECT_EQ(pcl("\x1b)f"), 0);            // ')' only with s
+  EXPECT_EQ(pcl("\x1b*pXX\x1b&a1H"), 1);  // a skipped command, then PCL
+  EXPECT_EQ(pcl("\x1b"
+                "\x01"),
+            0);                                   // not a command character
+  EXPECT_EQ(pcl("\x1b(s-2147483648.5W"), 0);      // data count of the most negative integer
   EXPECT_EQ(pcl("\x1b(s+ 4.5Wabcd\x1b&l0O"), 1);  // 4 data bytes skipped, then PCL
   EXPECT_EQ(pcl("\x1b(s99999999999999999999.5W"), 0);
   EXPECT_EQ(pcl("plain text"), 0);
@@ -266,11 +275,11 @@ TEST_F(FileKindTest, NamePreparation) {
   write_bytes("abc.fil", stdr);
   write_bytes("Mixed.Fil", stdr);
   write_bytes("UP.FIL", stdr);
-  EXPECT_EQ(wkoffit_("ABC.FIL     ", 12), 33);        // folded to abc.fil
-  EXPECT_EQ(wkoffit_("abc.fil other", 13), 33);       // cut at the first blank
-  EXPECT_EQ(wkoffit_("Mixed.Fil   ", 12), 33);        // has lower case: unchanged
-  EXPECT_EQ(wkoffit_("UP.FIL", 6), -3);               // folded to up.fil, which is absent
-  EXPECT_EQ(wkoffit_("+UP.FIL     ", 12), 33);        // '+': unchanged, blanks removed
+  EXPECT_EQ(wkoffit_("ABC.FIL     ", 12), 33);   // folded to abc.fil
+  EXPECT_EQ(wkoffit_("abc.fil other", 13), 33);  // cut at the first blank
+  EXPECT_EQ(wkoffit_("Mixed.Fil   ", 12), 33);   // has lower case: unchanged
+  EXPECT_EQ(wkoffit_("UP.FIL", 6), -3);          // folded to up.fil, which is absent
+  EXPECT_EQ(wkoffit_("+UP.FIL     ", 12), 33);   // '+': unchanged, blanks removed
   std::string field = "abc.fil";
   field.resize(400, ' ');
   EXPECT_EQ(wkoffit_(field.c_str(), field.size()), 33);  // at most 256 characters used
@@ -284,7 +293,8 @@ TEST_F(FileKindTest, GoldenStandardFilesWhenPresent) {
   const struct {
     const char *file;
     int code;
-  } cases[] = {{"empty.vkt", 33}, {"sequential.vkt", 34}, {"old_random.vkt", 1}, {"old_sequential.vkt", 2}};
+  } cases[] = {
+      {"empty.vkt", 33}, {"sequential.vkt", 34}, {"old_random.vkt", 1}, {"old_sequential.vkt", 2}};
   int seen = 0;
   for (const auto &c : cases) {
     const std::string path = golden + "/" + c.file;
@@ -312,8 +322,8 @@ TEST(BigEndianStreams, RoundTripsAndRefusals) {
   EXPECT_EQ(w64[0], 0x0102030405060708ull);
   std::fflush(f);
   const auto bytes = io_test::read_bytes(p);
-  const std::vector<unsigned char> want = {1, 2, 3, 4, 0xA1, 0xB2, 0xC3, 0xD4, 1, 2, 0xF1, 0xF2,
-                                           1, 2, 3, 4, 5, 6, 7, 8};
+  const std::vector<unsigned char> want = {1,    2,    3, 4, 0xA1, 0xB2, 0xC3, 0xD4, 1, 2,
+                                           0xF1, 0xF2, 1, 2, 3,    4,    5,    6,    7, 8};
   EXPECT_EQ(bytes, want);
   std::rewind(f);
   uint32_t r32[2] = {};

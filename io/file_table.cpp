@@ -72,7 +72,8 @@ extern "C" {
 
 int find_file_entry(const char *caller, int iun) {
   int i = zep::io::file_index_of(iun);
-  if (i < 0) std::fprintf(stderr, "%s error: unit %d is not associated with any file\n", caller, iun);
+  if (i < 0)
+    std::fprintf(stderr, "%s error: unit %d is not associated with any file\n", caller, iun);
   return i;
 }
 
@@ -84,7 +85,8 @@ void reset_file_entry(int index) {
 int c_qqqfscr(const char *attributes) {
   const char *a = attributes ? attributes : "";
   int start = 999;
-  if (std::strstr(a, "FTN") || std::strstr(a, "ftn") || std::strstr(a, "D77") || std::strstr(a, "d77"))
+  if (std::strstr(a, "FTN") || std::strstr(a, "ftn") || std::strstr(a, "D77") ||
+      std::strstr(a, "d77"))
     start = 99;
   for (int u = start; u > 10; --u)
     if (zep::io::file_index_of(u) < 0) return u;
@@ -124,7 +126,8 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     return -1;
   }
   if (at.size() > zep::io::kMaxAttributesLength) {
-    std::fprintf(stderr, "c_fnom error: attribute string is too long (%zu characters, at most %zu)\n",
+    std::fprintf(stderr,
+                 "c_fnom error: attribute string is too long (%zu characters, at most %zu)\n",
                  at.size(), zep::io::kMaxAttributesLength);
     return -1;
   }
@@ -181,7 +184,8 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     } else {
       e.size = e.esize = -1;
     }
-    result = zep::io::record_unit_open(iun, e.file_name, lrec, e.has(zep::io::kAttrRnd), e.has(zep::io::kAttrUnf));
+    result = zep::io::record_unit_open(iun, e.file_name, lrec, e.has(zep::io::kAttrRnd),
+                                       e.has(zep::io::kAttrUnf));
   } else {
     result = c_waopen2(iun);
     // The row may not have moved, but re-fetch it by unit to be safe.
@@ -233,10 +237,13 @@ void dump_file_entry(int index) {
   if (index < 0 || index >= zep::io::kMaxFiles) return;
   const FileEntry &e = zep::io::file_entry(index);
   auto text = [](const std::optional<std::string> &s) { return s ? s->c_str() : "(null)"; };
-  auto bit = [&e](uint32_t b, const char *set, const char *clear) { return e.has(b) ? set : clear; };
+  auto bit = [&e](uint32_t b, const char *set, const char *clear) {
+    return e.has(b) ? set : clear;
+  };
   std::fprintf(stderr, "FGFDT[%d] ", index);
   std::fprintf(stderr, "file_name=%s subname=%s file_type=%s\n",
-               e.file_name.empty() ? "(null)" : e.file_name.c_str(), text(e.subname), text(e.file_type));
+               e.file_name.empty() ? "(null)" : e.file_name.c_str(), text(e.subname),
+               text(e.file_type));
   std::fprintf(stderr, "iun=%d,fd=%d,size=%d,esize=%d,lrec=%d,flags=%s%s%s%s%s%s%s%s%s%s%s%s\n",
                e.iun, e.fd, e.size, e.esize, e.lrec, e.open ? "OPEN" : "",
                bit(zep::io::kAttrStream, "+STREAM", ""), bit(zep::io::kAttrStd, "+STD", ""),
@@ -255,7 +262,10 @@ void d_fgfdt_(void) {
 }
 
 int existe_(const char *name, size_t name_len) {
-  return zep::io::path_exists(std::string(zep::trim_blanks(zep::field_view(name, name_len, 256), 1))) ? 1 : 0;
+  return zep::io::path_exists(
+             std::string(zep::trim_blanks(zep::field_view(name, name_len, 256), 1)))
+             ? 1
+             : 0;
 }
 
 int longueur_(const char *string, size_t len) {

@@ -16,17 +16,17 @@ constexpr int kMaxFiles = 128;
 
 // Attribute bits of a row.
 enum : uint32_t {
-  kAttrStream = 1u << 0,      // byte-stream file
-  kAttrStd = 1u << 1,         // standard file
-  kAttrQolt = 1u << 2,        // QOLT report file
-  kAttrRnd = 1u << 3,         // random (word-addressed) access; clear = sequential
-  kAttrWa = 1u << 4,          // currently opened through the word-addressable API
-  kAttrFtn = 1u << 5,         // record-unit file
-  kAttrUnf = 1u << 6,         // unformatted record-unit file; clear = formatted
-  kAttrReadOnly = 1u << 7,    // read-only; clear = read-write
-  kAttrOld = 1u << 8,         // the file must already exist
-  kAttrScratch = 1u << 9,     // scratch file with a generated name
-  kAttrNotPaged = 1u << 10,   // dumped only; never set
+  kAttrStream = 1u << 0,        // byte-stream file
+  kAttrStd = 1u << 1,           // standard file
+  kAttrQolt = 1u << 2,          // QOLT report file
+  kAttrRnd = 1u << 3,           // random (word-addressed) access; clear = sequential
+  kAttrWa = 1u << 4,            // currently opened through the word-addressable API
+  kAttrFtn = 1u << 5,           // record-unit file
+  kAttrUnf = 1u << 6,           // unformatted record-unit file; clear = formatted
+  kAttrReadOnly = 1u << 7,      // read-only; clear = read-write
+  kAttrOld = 1u << 8,           // the file must already exist
+  kAttrScratch = 1u << 9,       // scratch file with a generated name
+  kAttrNotPaged = 1u << 10,     // dumped only; never set
   kAttrSpecialName = 1u << 11,  // the given name began with '%'
   kAttrRwRequested = 1u << 12,  // the attribute string asked for "R/W"
 };
@@ -35,9 +35,9 @@ struct FileEntry {
   std::string file_name;               // resolved path (archive path for a member); empty when free
   std::optional<std::string> subname;  // archive member name
   std::optional<std::string> file_type;  // the attribute string as given
-  int32_t iun = 0;    // unit number; 0 marks a free row
-  int32_t fd = -1;    // descriptor of the open file
-  int32_t size = 0;   // words in the file
+  int32_t iun = 0;                       // unit number; 0 marks a free row
+  int32_t fd = -1;                       // descriptor of the open file
+  int32_t size = 0;                      // words in the file
   int32_t esize = 0;  // words that reads may reach (member size for an archive member)
   int32_t lrec = 0;   // record length given at binding
   int32_t open = 0;   // 1 while the file is open
@@ -45,7 +45,10 @@ struct FileEntry {
 
   bool has(uint32_t bits) const { return (attr & bits) != 0; }
   void set(uint32_t bits, bool on = true) {
-    if (on) attr |= bits; else attr &= ~bits;
+    if (on)
+      attr |= bits;
+    else
+      attr &= ~bits;
   }
   bool is_free() const { return iun == 0; }
 };

@@ -17,7 +17,8 @@ using io_test::write_text;
 class FileTableTest : public io_test::IoTest {
  protected:
   // Binds `name` with `attributes` to a library-chosen unit; the row or null.
-  const zep::io::FileEntry *bind(const std::string &name, const std::string &attributes, int *unit_out = nullptr) {
+  const zep::io::FileEntry *bind(const std::string &name, const std::string &attributes,
+                                 int *unit_out = nullptr) {
     int unit = 0;
     if (c_fnom(&unit, name.c_str(), attributes.c_str(), 0) != 0) return nullptr;
     if (unit_out) *unit_out = unit;
@@ -52,8 +53,9 @@ TEST_F(FileTableTest, NoFreeUnitNeverBindsMinusOne) {
   // Take every record-unit candidate 99..11 directly.
   testing::internal::CaptureStdout();
   for (int u = 99; u >= 11; --u)
-    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(u)), dir_.file("f" + std::to_string(u)).c_str(),
-                     "FTN", 0), 0);
+    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(u)),
+                     dir_.file("f" + std::to_string(u)).c_str(), "FTN", 0),
+              0);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(c_qqqfscr("FTN"), -1);
   int unit = 0;
@@ -73,11 +75,11 @@ TEST_F(FileTableTest, CaseFoldingAndPrefixes) {
   struct Case {
     std::string given, stored;
   } cases[] = {
-      {"ABC.DAT", "abc.dat"},      // all upper case: folded
-      {"Abc.dat", "Abc.dat"},      // both cases: kept
-      {"+ABC.DAT", "ABC.DAT"},     // '+': kept, the prefix dropped
-      {"%XYZ", "xyz"},             // '%': dropped, still folded
-      {"DIR1/A-2", "dir1/a-2"},    // caseless characters do not count
+      {"ABC.DAT", "abc.dat"},    // all upper case: folded
+      {"Abc.dat", "Abc.dat"},    // both cases: kept
+      {"+ABC.DAT", "ABC.DAT"},   // '+': kept, the prefix dropped
+      {"%XYZ", "xyz"},           // '%': dropped, still folded
+      {"DIR1/A-2", "dir1/a-2"},  // caseless characters do not count
   };
   ASSERT_EQ(mkdir("dir1", 0700), 0);
   for (const Case &c : cases) {
@@ -114,13 +116,17 @@ TEST_F(FileTableTest, AttributeKeywords) {
     const char *attributes;
     uint32_t set, clear;
   } cases[] = {
-      {"RND", zep::io::kAttrRnd, zep::io::kAttrFtn | zep::io::kAttrReadOnly | zep::io::kAttrOld | zep::io::kAttrWa},
-      {"rnd+r/o", zep::io::kAttrRnd | zep::io::kAttrReadOnly | zep::io::kAttrOld, zep::io::kAttrFtn},
+      {"RND", zep::io::kAttrRnd,
+       zep::io::kAttrFtn | zep::io::kAttrReadOnly | zep::io::kAttrOld | zep::io::kAttrWa},
+      {"rnd+r/o", zep::io::kAttrRnd | zep::io::kAttrReadOnly | zep::io::kAttrOld,
+       zep::io::kAttrFtn},
       {"WA", zep::io::kAttrRnd, zep::io::kAttrWa | zep::io::kAttrFtn},
-      {"STD+RND+OLD", zep::io::kAttrStd | zep::io::kAttrRnd | zep::io::kAttrOld, zep::io::kAttrFtn | zep::io::kAttrReadOnly},
+      {"STD+RND+OLD", zep::io::kAttrStd | zep::io::kAttrRnd | zep::io::kAttrOld,
+       zep::io::kAttrFtn | zep::io::kAttrReadOnly},
       {"STREAM", zep::io::kAttrStream | zep::io::kAttrRnd, zep::io::kAttrFtn},
       {"QOLT", zep::io::kAttrQolt | zep::io::kAttrRnd, zep::io::kAttrFtn},
-      {"RND+R/O+R/W", zep::io::kAttrOld | zep::io::kAttrRwRequested | zep::io::kAttrRnd, zep::io::kAttrReadOnly},
+      {"RND+R/O+R/W", zep::io::kAttrOld | zep::io::kAttrRwRequested | zep::io::kAttrRnd,
+       zep::io::kAttrReadOnly},
       {"FTN", zep::io::kAttrFtn, zep::io::kAttrRnd | zep::io::kAttrUnf},
       {"RND+FTN", zep::io::kAttrFtn, zep::io::kAttrRnd},
       {"FTN+UNF", zep::io::kAttrFtn | zep::io::kAttrUnf, zep::io::kAttrRnd},
@@ -185,7 +191,8 @@ TEST_F(FileTableTest, ArchiveMemberNames) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(42), (arch + "@member1").c_str(), "RND+R/W", 0), -1);
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("qqcopen error: subfile member1 not found in " + arch), std::string::npos) << err;
+  EXPECT_NE(err.find("qqcopen error: subfile member1 not found in " + arch), std::string::npos)
+      << err;
   EXPECT_LT(zep::io::file_index_of(42), 0);
 }
 
@@ -202,7 +209,8 @@ TEST_F(FileTableTest, AtSearchPathOrder) {
     std::string failures;
     int u = 0;
     if (c_fnom(&u, "@both", "RND+R/O", 0) != 0) return "@both not found\n";
-    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != yk + "/datafiles/constants/both")
+    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name !=
+        yk + "/datafiles/constants/both")
       failures += "@both: " + zep::io::file_entry(zep::io::file_index_of(u)).file_name + "\n";
     u = 0;
     if (c_fnom(&u, "@ONLYOB", "RND+R/O", 0) != 0) return failures + "@ONLYOB not found\n";
@@ -235,7 +243,8 @@ TEST_F(FileTableTest, ScratchFiles) {
     if (err != "c_fnom warning: TMPDIR environment variable is not defined, /tmp is used\n")
       failures += "warning: " + err;
     const std::string tmp_name = "/tmp/" + std::to_string(getpid()) + "_tmpwork";
-    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != tmp_name) failures += "tmp name\n";
+    if (zep::io::file_entry(zep::io::file_index_of(u)).file_name != tmp_name)
+      failures += "tmp name\n";
     c_waclos2(u);
     c_fclos(u);
     unlink(tmp_name.c_str());
@@ -287,16 +296,20 @@ TEST_F(FileTableTest, FailureTable) {
 
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fclos(53), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_fclos error: unit 53 is not associated with any file\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_fclos error: unit 53 is not associated with any file\n");
 }
 
 TEST_F(FileTableTest, TableHolds128Units) {
   for (int u = 1; u <= zep::io::kMaxFiles; ++u)
     ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(u + 100)),
-                     dir_.file("t" + std::to_string(u)).c_str(), "RND", 0), 0) << u;
+                     dir_.file("t" + std::to_string(u)).c_str(), "RND", 0),
+              0)
+        << u;
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_fnom(reinterpret_cast<void *>(500), dir_.file("one_more").c_str(), "RND", 0), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_fnom error: too many files, file table is full\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_fnom error: too many files, file table is full\n");
   EXPECT_FALSE(zep::io::path_exists(dir_.file("one_more")));
   EXPECT_EQ(count_used(), zep::io::kMaxFiles);
   // Releasing one row makes room again, and the same unit can be bound anew.
@@ -329,7 +342,9 @@ TEST_F(FileTableTest, ByReferenceTwinsTrimFieldsAndReturnTheUnit) {
   std::string name_field = path + std::string(20, ' ');
   std::string type_field = "RND" + std::string(9, ' ');
   int unit = 0, lrec = 7;
-  ASSERT_EQ(fnom_(&unit, name_field.data(), type_field.data(), &lrec, name_field.size(), type_field.size()), 0);
+  ASSERT_EQ(fnom_(&unit, name_field.data(), type_field.data(), &lrec, name_field.size(),
+                  type_field.size()),
+            0);
   EXPECT_EQ(unit, 999);
   const zep::io::FileEntry &e = zep::io::file_entry(zep::io::file_index_of(999));
   EXPECT_EQ(e.file_name, path);
@@ -345,7 +360,8 @@ TEST_F(FileTableTest, ByReferenceTwinsTrimFieldsAndReturnTheUnit) {
   int other = 12;
   testing::internal::CaptureStderr();
   EXPECT_EQ(qqqfnom_(&other, name_out, type_out, &lrec_out, sizeof name_out, sizeof type_out), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qqqfnom error: unit 12 is not associated with any file\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "qqqfnom error: unit 12 is not associated with any file\n");
 
   EXPECT_EQ(waclos_(&unit), 0);
   EXPECT_EQ(fclos_(&unit), 0);
@@ -374,11 +390,13 @@ TEST_F(FileTableTest, DumpFormat) {
   testing::internal::CaptureStderr();
   d_fgfdt_();
   const std::string out = testing::internal::GetCapturedStderr();
-  const std::string want = "********** DUMP of MASTER FILE TABLE **********\n"
-                           "FGFDT[" + std::to_string(idx) + "] file_name=" + path +
-                           " subname=(null) file_type=RND+R/O\n"
-                           "iun=70,fd=" + std::to_string(fd) +
-                           ",size=4,esize=4,lrec=9,flags=OPEN+RND+FMT+R/O+OLD\n\n";
+  const std::string want =
+      "********** DUMP of MASTER FILE TABLE **********\n"
+      "FGFDT[" +
+      std::to_string(idx) + "] file_name=" + path +
+      " subname=(null) file_type=RND+R/O\n"
+      "iun=70,fd=" +
+      std::to_string(fd) + ",size=4,esize=4,lrec=9,flags=OPEN+RND+FMT+R/O+OLD\n\n";
   EXPECT_EQ(out, want);
 }
 

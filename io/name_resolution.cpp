@@ -48,7 +48,8 @@ int resolve_name(FileEntry &e, const std::string &name, const std::string &attri
     if (const char *t = std::getenv("TMPDIR")) {
       dir = t;
     } else {
-      std::fprintf(stderr, "c_fnom warning: TMPDIR environment variable is not defined, /tmp is used\n");
+      std::fprintf(stderr,
+                   "c_fnom warning: TMPDIR environment variable is not defined, /tmp is used\n");
       dir = "/tmp";
     }
     e.file_name = dir + "/" + std::to_string(static_cast<long>(::getpid())) + "_" + name;

@@ -45,7 +45,8 @@ void check_overlap(const WaSlot &w, int64_t S, const char *who) {
       const PageRecord &pj = w.page[j];
       if (pi.wa0 >= pj.wa0 && pj.wa0 + S - 1 >= pi.wa0) {
         std::fprintf(stderr, "%s error: overlapping pages i=%d\n", who, j);
-        std::fprintf(stderr, "page[j].wa0 =%lld, page[i].wa0 =%lld, page[i].wa0+WA_PAGE_SIZE =%lld\n",
+        std::fprintf(stderr,
+                     "page[j].wa0 =%lld, page[i].wa0 =%lld, page[i].wa0+WA_PAGE_SIZE =%lld\n",
                      static_cast<long long>(pi.wa0), static_cast<long long>(pj.wa0),
                      static_cast<long long>(pj.wa0 + S - 1));
         std::fflush(stderr);
@@ -85,7 +86,8 @@ void scrap_page(int first, int last) {
   for (int j = first; j <= last; ++j) {
     const WaSlot &w = table[j];
     for (int i = 0; i < w.npages; ++i) {
-      if (s.trace > 5) std::fprintf(stderr, "Debug SCRAP_PAGE j=%d, i=%d age0=%d\n", j, i, w.page[i].age);
+      if (s.trace > 5)
+        std::fprintf(stderr, "Debug SCRAP_PAGE j=%d, i=%d age0=%d\n", j, i, w.page[i].age);
       if (fl0 < 0 || w.page[i].age < age0) {
         fl0 = j;
         pg0 = i;
@@ -97,26 +99,30 @@ void scrap_page(int first, int last) {
     std::fprintf(stderr, "scrap_page error: cannot find a page to scrap\n");
     die();
   }
-  if (s.trace > 4) std::fprintf(stderr, "Debug SCRAP_PAGE fl0=%d, pg0=%d, age0=%d\n", fl0, pg0, age0);
+  if (s.trace > 4)
+    std::fprintf(stderr, "Debug SCRAP_PAGE fl0=%d, pg0=%d, age0=%d\n", fl0, pg0, age0);
   WaSlot &w = table[fl0];
   PageRecord &p = w.page[pg0];
   if (p.dirty) {
     const int64_t nwords = p.walast - p.wa0 + 1;
     if (nwords > 0) {
-      const int64_t ier = write_at(w.fd, p.page_adr, static_cast<uint64_t>(nwords) * 4, (p.wa0 - 1) * 4);
+      const int64_t ier =
+          write_at(w.fd, p.page_adr, static_cast<uint64_t>(nwords) * 4, (p.wa0 - 1) * 4);
       if (ier != nwords * 4) {
         std::fprintf(stderr, "scrap_page error: cannot write page, fd=%d\n", w.fd);
-        std::fprintf(stderr, "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
-                     static_cast<int>(nwords), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
+        std::fprintf(stderr,
+                     "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
+                     static_cast<int>(nwords),
+                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
                      static_cast<long long>(p.wa0 - 1));
-        std::fprintf(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n", static_cast<int>(ier), fl0, first,
-                     last);
+        std::fprintf(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n",
+                     static_cast<int>(ier), fl0, first, last);
         std::perror("FATAL WA ERROR");
         die();
       }
       if (s.trace > 4)
-        std::fprintf(stderr, "Debug SCRAP_PAGE ecriture disque adr=%lld, nmots=%d \n", static_cast<long long>(p.wa0),
-                     static_cast<int>(nwords));
+        std::fprintf(stderr, "Debug SCRAP_PAGE ecriture disque adr=%lld, nmots=%d \n",
+                     static_cast<long long>(p.wa0), static_cast<int>(nwords));
     }
   }
   pool().free_stack.push_back(p.page_adr);
@@ -145,7 +151,8 @@ int get_new_page(int slot) {
     pp.free_stack.push_back(buf.get());
     pp.owned.push_back(std::move(buf));
     if (s.trace > 4)
-      std::fprintf(stderr, "Debug GET_NEW_PAGE nfree=%d malloc=%d \n", nfree(), static_cast<int>(pp.owned.size()));
+      std::fprintf(stderr, "Debug GET_NEW_PAGE nfree=%d malloc=%d \n", nfree(),
+                   static_cast<int>(pp.owned.size()));
   }
   if (pp.free_stack.empty()) {
     scrap_page(0, kMaxWaFiles - 1);
@@ -176,8 +183,8 @@ void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
   const int64_t S = s.page_size;
   process_decay();
   if (s.trace > 4)
-    std::fprintf(stderr, "Debug WA_PAGE_READ requete adr=%u, nmots=%d ind=%d\n", static_cast<unsigned>(adr), nmots,
-                 index);
+    std::fprintf(stderr, "Debug WA_PAGE_READ requete adr=%u, nmots=%d ind=%d\n",
+                 static_cast<unsigned>(adr), nmots, index);
   const int slot = wa_slot_of_fd(fd);
   if (slot < 0) {
     std::fprintf(stderr, "wa_page_read error: file is not open\n");
@@ -197,14 +204,17 @@ void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
     const int64_t got = read_at(fd, p.page_adr, static_cast<uint64_t>(S) * 4, (p.wa0 - 1) * 4);
     if (got < expected * 4) {
       std::fprintf(stderr, "wa_page_read error: cannot read page from file %d,fd=%d\n", slot, fd);
-      std::fprintf(stderr, "  tried to get %d bytes, got %d\n", static_cast<int>(S * 4), static_cast<int>(got));
+      std::fprintf(stderr, "  tried to get %d bytes, got %d\n", static_cast<int>(S * 4),
+                   static_cast<int>(got));
       std::perror("WA_PAGE_READ");
       die();
     }
     const int64_t words = got > 0 ? got / 4 : 0;
     std::memset(p.page_adr + words, 0, static_cast<size_t>(S - words) * 4);
     p.walast = p.wa0 - 1 + words;
-    if (s.trace > 4) std::fprintf(stderr, "Debug WA_PAGE_READ lecture disque adr=%lld\n", static_cast<long long>(p.wa0));
+    if (s.trace > 4)
+      std::fprintf(stderr, "Debug WA_PAGE_READ lecture disque adr=%lld\n",
+                   static_cast<long long>(p.wa0));
   }
   PageRecord &p = w.page[rec];
   std::memcpy(buf, p.page_adr + (adr - p.wa0), static_cast<size_t>(nmots) * 4);
@@ -218,8 +228,8 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
   const int64_t S = s.page_size;
   process_decay();
   if (s.trace > 4)
-    std::fprintf(stderr, "Debug WA_PAGE_WRITE requete adr=%u, nmots=%d ind=%d\n", static_cast<unsigned>(adr), nmots,
-                 index);
+    std::fprintf(stderr, "Debug WA_PAGE_WRITE requete adr=%u, nmots=%d ind=%d\n",
+                 static_cast<unsigned>(adr), nmots, index);
   const int slot = wa_slot_of_fd(fd);
   if (slot < 0) {
     std::fprintf(stderr, "wa_page_write error: file is not open\n");
@@ -241,8 +251,10 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
       const int64_t expected = std::min<int64_t>(S, static_cast<int64_t>(e.size) - p.wa0 + 1);
       const int64_t got = read_at(fd, p.page_adr, static_cast<uint64_t>(S) * 4, (p.wa0 - 1) * 4);
       if (got < expected * 4) {
-        std::fprintf(stderr, "wa_page_write error: cannot read page on file %s\n", e.file_name.c_str());
-        std::fprintf(stderr, " tried to get %d bytes, got %d\n", static_cast<int>(expected * 4), static_cast<int>(got));
+        std::fprintf(stderr, "wa_page_write error: cannot read page on file %s\n",
+                     e.file_name.c_str());
+        std::fprintf(stderr, " tried to get %d bytes, got %d\n", static_cast<int>(expected * 4),
+                     static_cast<int>(got));
         std::fprintf(stderr, "WA_PAGE_SIZE=%d wa0=%lld file_size=%d\n", static_cast<int>(S),
                      static_cast<long long>(p.wa0), e.size);
         std::perror("WA_PAGE_WRITE");
@@ -252,7 +264,8 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
       std::memset(p.page_adr + words, 0, static_cast<size_t>(S - words) * 4);
       p.walast = p.wa0 - 1 + words;
       if (s.trace > 4)
-        std::fprintf(stderr, "Debug WA_PAGE_WRITE relecture disque de la page %d a l'adresse %lld\n", rec,
+        std::fprintf(stderr,
+                     "Debug WA_PAGE_WRITE relecture disque de la page %d a l'adresse %lld\n", rec,
                      static_cast<long long>(p.wa0));
     } else {
       // Words of the frame that the write does not reach are never part of
@@ -266,8 +279,8 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
   p.age += 512;
   p.dirty = 1;
   if (static_cast<int64_t>(e.size) + 1 < adr) {
-    std::fprintf(stderr, "WA_PAGE_WRITE error: ind = %d, adr=%u > file_size=%d\n", slot, static_cast<unsigned>(adr),
-                 e.size);
+    std::fprintf(stderr, "WA_PAGE_WRITE error: ind = %d, adr=%u > file_size=%d\n", slot,
+                 static_cast<unsigned>(adr), e.size);
     std::fprintf(stderr, "                     filename=%s\n", e.file_name.c_str());
     die();
   }

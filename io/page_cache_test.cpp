@@ -25,7 +25,8 @@ struct Checks {
   void equal(const A &got, const B &want, const std::string &what) {
     if (!(got == want)) {
       std::ostringstream s;
-      s << what << ": got " << testing::PrintToString(got) << ", want " << testing::PrintToString(want);
+      s << what << ": got " << testing::PrintToString(got) << ", want "
+        << testing::PrintToString(want);
       text += s.str() + "\n";
     }
   }
@@ -38,7 +39,8 @@ std::vector<uint32_t> counting(size_t n, uint32_t base = 1) {
 }
 
 const zep::io::WaSlot &slot_of_unit(int unit) {
-  return zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(unit)).fd)];
+  return zep::io::wa_table()[zep::io::wa_slot_of_fd(
+      zep::io::file_entry(zep::io::file_index_of(unit)).fd)];
 }
 
 class PageCacheTest : public io_test::IoTest {};
@@ -70,7 +72,8 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     Checks c;
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
-    c.equal(err, std::string("WA_PAGE_SZ = 16384 Bytes WA_PAGE_NB = 3 WA_PAGE_LIMIT = 384\n"), "banner");
+    c.equal(err, std::string("WA_PAGE_SZ = 16384 Bytes WA_PAGE_NB = 3 WA_PAGE_LIMIT = 384\n"),
+            "banner");
     c.equal(zep::io::wa_settings().page_size, 4096, "page size");
     c.equal(zep::io::wa_settings().page_nb, 3, "pages per file");
     c.equal(zep::io::wa_settings().page_limit, 384, "limit");
@@ -82,8 +85,9 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     Checks c;
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
-    c.expect(err.find("WA_PAGE_NB") != std::string::npos && err.find("warning") != std::string::npos,
-             "no warning: " + err);
+    c.expect(
+        err.find("WA_PAGE_NB") != std::string::npos && err.find("warning") != std::string::npos,
+        "no warning: " + err);
     c.equal(zep::io::wa_settings().page_nb, 10, "pages per file");
     c.equal(zep::io::wa_settings().page_limit, 1280, "limit");
     c.equal(zep::io::wa_settings().page_size, 1024, "page size");
@@ -95,7 +99,8 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
     Checks c;
     std::string err;
     c.equal(open_and_capture(&err), 0, "bind");
-    c.expect(err.find("WA_PAGE_LIMIT 5000 lowered to 1280") != std::string::npos, "no warning: " + err);
+    c.expect(err.find("WA_PAGE_LIMIT 5000 lowered to 1280") != std::string::npos,
+             "no warning: " + err);
     c.equal(zep::io::wa_settings().page_limit, 1280, "limit");
     c.equal(zep::io::wa_settings().trace, 0, "trace");
     return c.text;
@@ -107,7 +112,8 @@ TEST_F(PageCacheTest, ConfigurationFromTheEnvironment) {
       Checks c;
       std::string err;
       c.equal(open_and_capture(&err), 0, "bind");
-      c.expect(err.find("WA_CONFIG warning") != std::string::npos, std::string("no warning for ") + off);
+      c.expect(err.find("WA_CONFIG warning") != std::string::npos,
+               std::string("no warning for ") + off);
       c.expect(err.find("WA_PAGE_SZ") == std::string::npos, "banner printed");
       c.equal(zep::io::wa_settings().page_size, 0, "page size");
       return c.text;
@@ -139,10 +145,14 @@ TEST_F(PageCacheTest, RequestsAreCutAtFrameBoundaries) {
     c.equal(c_waread2(31, buf.data(), 1020, 10), 10, "read across");
     const std::string trace = testing::internal::GetCapturedStderr();
     c.equal(buf, counting(10, 1020), "words across the boundary");
-    c.expect(trace.find("Debug WA_PAGE_READ requete adr=1020, nmots=5 ind=") != std::string::npos, "first piece");
-    c.expect(trace.find("Debug WA_PAGE_READ requete adr=1025, nmots=5 ind=") != std::string::npos, "second piece");
-    c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1\n") != std::string::npos, "frame 0 read");
-    c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1025\n") != std::string::npos, "frame 1 read");
+    c.expect(trace.find("Debug WA_PAGE_READ requete adr=1020, nmots=5 ind=") != std::string::npos,
+             "first piece");
+    c.expect(trace.find("Debug WA_PAGE_READ requete adr=1025, nmots=5 ind=") != std::string::npos,
+             "second piece");
+    c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1\n") != std::string::npos,
+             "frame 0 read");
+    c.expect(trace.find("Debug WA_PAGE_READ lecture disque adr=1025\n") != std::string::npos,
+             "frame 1 read");
     const zep::io::WaSlot &w = slot_of_unit(31);
     c.equal(w.npages, 2, "pages");
     c.equal(w.page[0].wa0, 1, "page 0 frame");
@@ -214,7 +224,8 @@ TEST_F(PageCacheTest, EvictionPrefersTheLowestSlotAndRecordOnTies) {
     uint32_t w;
     c_waread2(33, &w, 1, 1);
     c_waread2(33, &w, 1025, 1);
-    zep::io::WaSlot &s = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(33)).fd)];
+    zep::io::WaSlot &s = zep::io::wa_table()[zep::io::wa_slot_of_fd(
+        zep::io::file_entry(zep::io::file_index_of(33)).fd)];
     c.equal(s.npages, 2, "pages");
     // Equal weights after the next decay: the lower record goes.
     s.page[0].age = s.page[1].age = 400;
@@ -242,8 +253,10 @@ TEST_F(PageCacheTest, EvictionPrefersTheLowestSlotAndRecordOnTies) {
     c_waread2(34, &w, 1, 1);
     c_waread2(35, &w, 1, 1);
     c.equal(zep::io::wa_buffers_allocated(), 2, "limit reached");
-    zep::io::WaSlot &sa = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(34)).fd)];
-    zep::io::WaSlot &sb = zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(35)).fd)];
+    zep::io::WaSlot &sa = zep::io::wa_table()[zep::io::wa_slot_of_fd(
+        zep::io::file_entry(zep::io::file_index_of(34)).fd)];
+    zep::io::WaSlot &sb = zep::io::wa_table()[zep::io::wa_slot_of_fd(
+        zep::io::file_entry(zep::io::file_index_of(35)).fd)];
     c.expect(&sa < &sb, "file a in the lower slot");
     sa.page[0].age = sb.page[0].age = 64;
     c.equal(c_waread2(35, &w, 1025, 1), 1, "read b frame 1");
@@ -296,7 +309,9 @@ std::string run_mixed(const std::vector<std::string> &paths, std::vector<uint32_
   Checks c;
   testing::internal::CaptureStderr();
   for (size_t f = 0; f < paths.size(); ++f)
-    c.equal(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(200 + f)), paths[f].c_str(), "RND", 0), 0, "bind");
+    c.equal(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(200 + f)), paths[f].c_str(),
+                   "RND", 0),
+            0, "bind");
   testing::internal::GetCapturedStderr();
   uint32_t seed = 12345;
   auto next = [&seed]() {
@@ -406,7 +421,8 @@ TEST_F(PageCacheTest, WholeFrameWriteSkipsThePreRead) {
     testing::internal::CaptureStderr();
     c_wawrit2(38, w.data(), 3, 2);  // frame 0 again, partial: pre-read
     const std::string trace2 = testing::internal::GetCapturedStderr();
-    c.expect(trace2.find("Debug WA_PAGE_WRITE relecture disque de la page 0 a l'adresse 1\n") != std::string::npos,
+    c.expect(trace2.find("Debug WA_PAGE_WRITE relecture disque de la page 0 a l'adresse 1\n") !=
+                 std::string::npos,
              "no pre-read: " + trace2);
     c_waclos2(38);
     c.equal(read_bytes(path).size(), 1034u * 4, "size");
@@ -425,10 +441,13 @@ TEST_F(PageCacheTest, OpenAndCloseTraces) {
     const int fd = zep::io::file_entry(zep::io::file_index_of(39)).fd;
     c_waclos2(39);
     const std::string err = testing::internal::GetCapturedStderr();
-    const std::string want = "WA_PAGE_SZ = 8192 Bytes WA_PAGE_NB = 1 WA_PAGE_LIMIT = 128\n"
-                             "Debug ouverture du fichier " + path + " ind=0, fd=" + std::to_string(fd) +
-                             "\nDebug longueur du fichier =12 Bytes\n"
-                             "Debug fermeture du fichier ind=0, fd=" + std::to_string(fd) + "\n";
+    const std::string want =
+        "WA_PAGE_SZ = 8192 Bytes WA_PAGE_NB = 1 WA_PAGE_LIMIT = 128\n"
+        "Debug ouverture du fichier " +
+        path + " ind=0, fd=" + std::to_string(fd) +
+        "\nDebug longueur du fichier =12 Bytes\n"
+        "Debug fermeture du fichier ind=0, fd=" +
+        std::to_string(fd) + "\n";
     c.equal(err, want, "traces");
     return c.text;
   };
@@ -446,11 +465,15 @@ TEST_F(PageCacheTest, OverlappingPagesEndTheProcess) {
         uint32_t w;
         c_waread2(40, &w, 1, 1);
         c_waread2(40, &w, 1025, 1);
-        zep::io::wa_table()[zep::io::wa_slot_of_fd(zep::io::file_entry(zep::io::file_index_of(40)).fd)].page[1].wa0 = 513;
+        zep::io::wa_table()[zep::io::wa_slot_of_fd(
+                                zep::io::file_entry(zep::io::file_index_of(40)).fd)]
+            .page[1]
+            .wa0 = 513;
         c_waread2(40, &w, 2, 1);
       },
       testing::ExitedWithCode(1),
-      "WA_PAGE_READ error: overlapping pages i=0\npage\\[j\\].wa0 =513, page\\[i\\].wa0 =1, page\\[i\\].wa0\\+WA_PAGE_SIZE =1024");
+      "WA_PAGE_READ error: overlapping pages i=0\npage\\[j\\].wa0 =513, page\\[i\\].wa0 =1, "
+      "page\\[i\\].wa0\\+WA_PAGE_SIZE =1024");
   unsetenv("WA_CONFIG");
 }
 

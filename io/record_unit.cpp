@@ -25,8 +25,8 @@ std::map<int, RecordUnit> &record_units() {
 }
 
 bool names_standard_stream(const std::string &name) {
-  return name == "input" || name == "$input" || name == "output" || name == "$output" || name == "$in" ||
-         name == "$out";
+  return name == "input" || name == "$input" || name == "output" || name == "$output" ||
+         name == "$in" || name == "$out";
 }
 
 }  // namespace

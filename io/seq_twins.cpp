@@ -24,8 +24,12 @@ extern "C" {
 
 void openda_(int *iun) { c_openda(*iun); }
 void closda_(int *iun) { c_closda(*iun); }
-void readda_(int *iun, void *buffer, int *nblocks, int *block) { c_readda(*iun, buffer, *nblocks, *block); }
-void writda_(int *iun, void *buffer, int *nblocks, int *block) { c_writda(*iun, buffer, *nblocks, *block); }
+void readda_(int *iun, void *buffer, int *nblocks, int *block) {
+  c_readda(*iun, buffer, *nblocks, *block);
+}
+void writda_(int *iun, void *buffer, int *nblocks, int *block) {
+  c_writda(*iun, buffer, *nblocks, *block);
+}
 void checda_(int *iun) { c_checda(*iun); }
 int getfdsc_(int *iun) { return c_getfdsc(*iun); }
 int sqopen_(int *iun) { return c_sqopen(*iun); }

@@ -54,7 +54,8 @@ TEST_F(SequentialFileTest, DescriptorOnlyForOpenStreamUnits) {
   EXPECT_EQ(c_getfdsc(33), -1);
   EXPECT_EQ(c_sqopen(33), -1);
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("c_getfdsc error: unit 33 is not associated with any file"), std::string::npos);
+  EXPECT_NE(err.find("c_getfdsc error: unit 33 is not associated with any file"),
+            std::string::npos);
   EXPECT_NE(err.find("c_sqopen error: unit 33 is not associated with any file"), std::string::npos);
 }
 

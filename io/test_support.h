@@ -43,7 +43,8 @@ inline void write_text(const std::string &path, const std::string &text) {
 
 inline std::vector<unsigned char> read_bytes(const std::string &path) {
   std::ifstream f(path, std::ios::binary);
-  return std::vector<unsigned char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return std::vector<unsigned char>((std::istreambuf_iterator<char>(f)),
+                                    std::istreambuf_iterator<char>());
 }
 
 // Big-endian words as file bytes.
@@ -63,7 +64,8 @@ inline void release_all_units() {
   for (int i = 0; i < zep::io::kMaxFiles; ++i) {
     const int u = zep::io::file_entry(i).iun;
     if (u == 0) continue;
-    if (zep::io::file_entry(i).open && zep::io::wa_slot_of_fd(zep::io::file_entry(i).fd) >= 0) c_waclos2(u);
+    if (zep::io::file_entry(i).open && zep::io::wa_slot_of_fd(zep::io::file_entry(i).fd) >= 0)
+      c_waclos2(u);
     c_fclos(u);
   }
 }
@@ -84,21 +86,23 @@ class IoTest : public ::testing::Test {
 // Used inside an IoTest: the copy works in the same directory dir_, but
 // runs the test body again up to this point (setup that the scenario must
 // not see twice belongs in the scenario).
-#define IO_RUN_FRESH(config, scenario)                                   \
-  do {                                                                   \
-    GTEST_FLAG_SET(death_test_style, "threadsafe");                      \
-    setenv("IO_TEST_SHARED_DIR", dir_.path().c_str(), 1);                \
-    EXPECT_EXIT(                                                         \
-        {                                                                \
-          const char *cfg_ = (config);                                   \
-          if (cfg_) setenv("WA_CONFIG", cfg_, 1);                        \
-          else unsetenv("WA_CONFIG");                                    \
-          const std::string failures_ = scenario();                      \
-          std::fprintf(stderr, "%s", failures_.c_str());                 \
-          std::fflush(stderr);                                           \
-          std::fflush(stdout);                                           \
-          std::_Exit(failures_.empty() ? 0 : 2);                         \
-        },                                                               \
-        ::testing::ExitedWithCode(0), "");                               \
-    unsetenv("IO_TEST_SHARED_DIR");                                      \
+#define IO_RUN_FRESH(config, scenario)                    \
+  do {                                                    \
+    GTEST_FLAG_SET(death_test_style, "threadsafe");       \
+    setenv("IO_TEST_SHARED_DIR", dir_.path().c_str(), 1); \
+    EXPECT_EXIT(                                          \
+        {                                                 \
+          const char *cfg_ = (config);                    \
+          if (cfg_)                                       \
+            setenv("WA_CONFIG", cfg_, 1);                 \
+          else                                            \
+            unsetenv("WA_CONFIG");                        \
+          const std::string failures_ = scenario();       \
+          std::fprintf(stderr, "%s", failures_.c_str());  \
+          std::fflush(stderr);                            \
+          std::fflush(stdout);                            \
+          std::_Exit(failures_.empty() ? 0 : 2);          \
+        },                                                \
+        ::testing::ExitedWithCode(0), "");                \
+    unsetenv("IO_TEST_SHARED_DIR");                       \
   } while (0)

@@ -17,8 +17,8 @@ constexpr size_t kFieldLimit = 256;
 bool field_text(const char *who, const char *s, size_t len, std::string *out) {
   const std::string_view text = zep::trim_blanks(zep::field_view(s, len), 1);
   if (text.size() > kFieldLimit) {
-    std::fprintf(stderr, "%s error: string of %zu characters is longer than %zu\n", who, text.size(),
-                 kFieldLimit);
+    std::fprintf(stderr, "%s error: string of %zu characters is longer than %zu\n", who,
+                 text.size(), kFieldLimit);
     return false;
   }
   out->assign(zep::until_nul(text));
@@ -35,7 +35,9 @@ extern "C" {
 int fnom_(int *iun, const char *name, const char *attributes, int *lrec, size_t name_len,
           size_t attributes_len) {
   std::string nm, at;
-  if (!field_text("fnom", name, name_len, &nm) || !field_text("fnom", attributes, attributes_len, &at)) return -1;
+  if (!field_text("fnom", name, name_len, &nm) ||
+      !field_text("fnom", attributes, attributes_len, &at))
+    return -1;
   int unit = *iun;
   const int r = c_fnom(&unit, nm.c_str(), at.c_str(), *lrec);
   if (*iun == 0) *iun = unit;
@@ -48,10 +50,18 @@ int waopen_(int *iun) { return c_waopen(*iun); }
 int waopen2_(int *iun) { return c_waopen2(*iun); }
 int waclos_(int *iun) { return c_waclos2(*iun); }
 int waclos2_(int *iun) { return c_waclos2(*iun); }
-int wawrit2_(int *iun, void *buf, unsigned int *adr, int *nmots) { return c_wawrit2(*iun, buf, *adr, *nmots); }
-int wawrit_(int *iun, void *buf, unsigned int *adr, int *nmots) { return wawrit2_(iun, buf, adr, nmots); }
-int waread2_(int *iun, void *buf, unsigned int *adr, int *nmots) { return c_waread2(*iun, buf, *adr, *nmots); }
-int waread_(int *iun, void *buf, unsigned int *adr, int *nmots) { return waread2_(iun, buf, adr, nmots); }
+int wawrit2_(int *iun, void *buf, unsigned int *adr, int *nmots) {
+  return c_wawrit2(*iun, buf, *adr, *nmots);
+}
+int wawrit_(int *iun, void *buf, unsigned int *adr, int *nmots) {
+  return wawrit2_(iun, buf, adr, nmots);
+}
+int waread2_(int *iun, void *buf, unsigned int *adr, int *nmots) {
+  return c_waread2(*iun, buf, *adr, *nmots);
+}
+int waread_(int *iun, void *buf, unsigned int *adr, int *nmots) {
+  return waread2_(iun, buf, adr, nmots);
+}
 int wasize_(int *iun) { return c_wasize(*iun); }
 int numblks_(int *iun) { return c_numblks(*iun); }
 

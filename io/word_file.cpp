@@ -55,7 +55,8 @@ struct WaState {
       } else {
         std::fprintf(stderr,
                      "WA_CONFIG warning: page size %lld is outside 1..%lld (units of 1024 words), "
-                     "the page cache is off\n", v[0], kMaxPageKilowords);
+                     "the page cache is off\n",
+                     v[0], kMaxPageKilowords);
         s.page_size = 0;
       }
     }
@@ -64,7 +65,8 @@ struct WaState {
         std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_NB %lld raised to 1\n", v[1]);
         s.page_nb = 1;
       } else if (v[1] > kMaxPagesPerFile) {
-        std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_NB %lld lowered to %d\n", v[1], kMaxPagesPerFile);
+        std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_NB %lld lowered to %d\n", v[1],
+                     kMaxPagesPerFile);
         s.page_nb = kMaxPagesPerFile;
       } else {
         s.page_nb = static_cast<int32_t>(v[1]);
@@ -75,13 +77,15 @@ struct WaState {
         std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_LIMIT %lld raised to 1\n", v[2]);
         s.page_limit = 1;
       } else if (v[2] > kMaxPageBuffers) {
-        std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_LIMIT %lld lowered to %d\n", v[2], kMaxPageBuffers);
+        std::fprintf(stderr, "WA_CONFIG warning: WA_PAGE_LIMIT %lld lowered to %d\n", v[2],
+                     kMaxPageBuffers);
         s.page_limit = kMaxPageBuffers;
       } else {
         s.page_limit = static_cast<int32_t>(v[2]);
       }
     }
-    if (n >= 4) s.trace = static_cast<int32_t>(v[3] > INT_MAX ? INT_MAX : (v[3] < INT_MIN ? INT_MIN : v[3]));
+    if (n >= 4)
+      s.trace = static_cast<int32_t>(v[3] > INT_MAX ? INT_MAX : (v[3] < INT_MIN ? INT_MIN : v[3]));
     if (s.page_limit == 0) s.page_limit = s.page_nb * kMaxWaFiles;
     if (s.page_size > 0) {
       std::fprintf(stderr, "WA_PAGE_SZ = %d Bytes ", s.page_size * 4);
@@ -115,7 +119,8 @@ int64_t read_at(int fd, void *buf, uint64_t bytes, int64_t offset) {
   uint64_t done = 0;
   char *p = static_cast<char *>(buf);
   while (done < bytes) {
-    ssize_t r = ::pread(fd, p + done, bytes - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    ssize_t r = ::pread(fd, p + done, bytes - done,
+                        static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (r < 0) {
       if (errno == EINTR) continue;
       return done > 0 ? static_cast<int64_t>(done) : -1;
@@ -130,7 +135,8 @@ int64_t write_at(int fd, const void *buf, uint64_t bytes, int64_t offset) {
   uint64_t done = 0;
   const char *p = static_cast<const char *>(buf);
   while (done < bytes) {
-    ssize_t r = ::pwrite(fd, p + done, bytes - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    ssize_t r = ::pwrite(fd, p + done, bytes - done,
+                         static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (r < 0) {
       if (errno == EINTR) continue;
       return done > 0 ? static_cast<int64_t>(done) : -1;
@@ -171,7 +177,8 @@ int qqcopen(int index) {
 
   if (e.subname) {
     if (s.trace > 4)
-      std::fprintf(stderr, "Debug opening subfile %s from file %s\n", e.subname->c_str(), e.file_name.c_str());
+      std::fprintf(stderr, "Debug opening subfile %s from file %s\n", e.subname->c_str(),
+                   e.file_name.c_str());
     e.set(kAttrReadOnly);
     fd = ::open(e.file_name.c_str(), O_RDONLY);
     if (fd < 0) {
@@ -183,13 +190,15 @@ int qqcopen(int index) {
     const MemberPosition member = filepos(index);
     const int64_t pos = member.position;
     if (pos < 1) {
-      std::fprintf(stderr, "qqcopen error: subfile %s not found in %s\n", e.subname->c_str(), e.file_name.c_str());
+      std::fprintf(stderr, "qqcopen error: subfile %s not found in %s\n", e.subname->c_str(),
+                   e.file_name.c_str());
       return fail_after_open();
     }
     w.offset = pos;
     member_words = member.words;
     e.open = 1;
-    if (s.trace > 4) std::fprintf(stderr, "Debug subfile found at position %u\n", static_cast<unsigned>(pos));
+    if (s.trace > 4)
+      std::fprintf(stderr, "Debug subfile found at position %u\n", static_cast<unsigned>(pos));
   } else {
     const char *reason = "";
     struct stat st;
@@ -235,8 +244,9 @@ int qqcopen(int index) {
   }
   // Sizes are 32-bit word counts: refuse files that cannot be addressed.
   if (bytes / 4 > INT32_MAX) {
-    std::fprintf(stderr, "qqcopen error: file %s is too large (%lld bytes, at most %lld can be addressed)\n",
-                 e.file_name.c_str(), static_cast<long long>(bytes), static_cast<long long>(INT32_MAX) * 4);
+    std::fprintf(
+        stderr, "qqcopen error: file %s is too large (%lld bytes, at most %lld can be addressed)\n",
+        e.file_name.c_str(), static_cast<long long>(bytes), static_cast<long long>(INT32_MAX) * 4);
     return fail_after_open();
   }
   ::lseek(fd, 0, SEEK_SET);
@@ -247,7 +257,8 @@ int qqcopen(int index) {
   for (int i = 0; i < s.page_nb; ++i) w.page[i] = PageRecord();
   w.npages = 0;
   if (s.trace > 1) {
-    std::fprintf(stderr, "Debug ouverture du fichier %s ind=%d, fd=%d\n", e.file_name.c_str(), slot, fd);
+    std::fprintf(stderr, "Debug ouverture du fichier %s ind=%d, fd=%d\n", e.file_name.c_str(), slot,
+                 fd);
     std::fprintf(stderr, "Debug longueur du fichier =%d Bytes\n", static_cast<int>(bytes));
   }
   return fd;
@@ -257,7 +268,8 @@ int qqcclos(int index) {
   FileEntry &e = file_entry(index);
   const int slot = wa_slot_of_fd(e.fd);
   if (slot < 0) {
-    std::fprintf(stderr, "qqcclos error: file is not open, fd=%d, name=%s\n", e.fd, e.file_name.c_str());
+    std::fprintf(stderr, "qqcclos error: file is not open, fd=%d, name=%s\n", e.fd,
+                 e.file_name.c_str());
     return 1;
   }
   const CacheSettings &s = wa_settings();
@@ -320,11 +332,12 @@ void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index) {
     }
   } else {
     got = read_at(e.fd, buf, bytes, static_cast<int64_t>(adr - 1) * 4);
-    if (got >= 0) ::lseek(e.fd, static_cast<off_t>((adr - 1) * 4 + static_cast<uint64_t>(got)), SEEK_SET);
+    if (got >= 0)
+      ::lseek(e.fd, static_cast<off_t>((adr - 1) * 4 + static_cast<uint64_t>(got)), SEEK_SET);
   }
   if (got < 0 || static_cast<uint64_t>(got) < bytes) {
-    std::fprintf(stderr, "qqcward error: tried to read %d bytes, only read %d\n", static_cast<int>(bytes),
-                 static_cast<int>(got));
+    std::fprintf(stderr, "qqcward error: tried to read %d bytes, only read %d\n",
+                 static_cast<int>(bytes), static_cast<int>(got));
     die();
   }
 }
@@ -333,7 +346,8 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   FileEntry &e = file_entry(index);
   const int slot = wa_slot_of_fd(e.fd);
   if (slot < 0) {
-    std::fprintf(stderr, "qqcwawr error: filename=%s , fd=%d not found in table\n", e.file_name.c_str(), e.fd);
+    std::fprintf(stderr, "qqcwawr error: filename=%s , fd=%d not found in table\n",
+                 e.file_name.c_str(), e.fd);
     die();
   }
   const WaSlot &w = wa_table()[slot];
@@ -353,7 +367,8 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   if (adr != 0) ::lseek(e.fd, static_cast<off_t>((adr - 1) * 4), SEEK_SET);
   ssize_t written = ::write(e.fd, buf, bytes);
   auto detail = [&](long long count) {
-    std::fprintf(stderr, "qqcwawr: filename=%s, buf=%0lx adr=%u, nmots=%d, nwritten=%lld, errno=%d\n",
+    std::fprintf(stderr,
+                 "qqcwawr: filename=%s, buf=%0lx adr=%u, nmots=%d, nwritten=%lld, errno=%d\n",
                  e.file_name.c_str(), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buf)),
                  static_cast<unsigned>(adr0), nmots, count, errno);
   };
@@ -375,7 +390,8 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
     const size_t remaining = bytes - static_cast<size_t>(written);
     ssize_t again = ::write(e.fd, reinterpret_cast<char *>(buf) + written, remaining);
     std::fprintf(stderr,
-                 "qqcwawr WARNING: multiple write attempt of file %s last write=%d bytes, total needed=%d bytes\n",
+                 "qqcwawr WARNING: multiple write attempt of file %s last write=%d bytes, total "
+                 "needed=%d bytes\n",
                  e.file_name.c_str(), static_cast<int>(remaining), static_cast<int>(bytes));
     if (again < 0 || static_cast<size_t>(again) < remaining) {
       std::fprintf(stderr, "qqcwawr error: write error for file %s\n", e.file_name.c_str());
@@ -406,7 +422,8 @@ int c_waopen2(int iun) {
     }
     if (e.open) {
       if (e.has(zep::io::kAttrWa))
-        std::fprintf(stderr, "c_waopen warning: unit %d already open as %s\n", iun, e.file_name.c_str());
+        std::fprintf(stderr, "c_waopen warning: unit %d already open as %s\n", iun,
+                     e.file_name.c_str());
       e.set(zep::io::kAttrWa);
       return e.fd;
     }
@@ -476,7 +493,8 @@ int c_waread(int iun, void *buf, unsigned int adr, int nmots) {
   const int r = c_waread2(iun, buf, adr, nmots);
   if (r == -2) {
     const FileEntry &e = zep::io::file_entry(zep::io::file_index_of(iun));
-    std::fprintf(stderr, "c_waread error: attempt to read beyond EOF, of file %s\n", e.file_name.c_str());
+    std::fprintf(stderr, "c_waread error: attempt to read beyond EOF, of file %s\n",
+                 e.file_name.c_str());
     std::fprintf(stderr, "                addr = %u, EOF = %d\n", adr, e.esize);
   }
   return r;
@@ -491,7 +509,8 @@ int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
     return -1;
   }
   if (e.has(zep::io::kAttrReadOnly)) {
-    std::fprintf(stderr, "c_wawrit error: unit %d ,file= %s is READ ONLY\n", iun, e.file_name.c_str());
+    std::fprintf(stderr, "c_wawrit error: unit %d ,file= %s is READ ONLY\n", iun,
+                 e.file_name.c_str());
     return -1;
   }
   if (nmots <= 0) return 0;
@@ -503,8 +522,10 @@ int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
   }
   // Sizes are 32-bit word counts: the last word written must stay addressable.
   if (static_cast<int64_t>(adr) + nmots - 1 > INT32_MAX) {
-    std::fprintf(stderr, "c_wawrit error: unit %d, adr=%u, nmots=%d passes the last addressable word of %s\n",
-                 iun, adr, nmots, e.file_name.c_str());
+    std::fprintf(
+        stderr,
+        "c_wawrit error: unit %d, adr=%u, nmots=%d passes the last addressable word of %s\n", iun,
+        adr, nmots, e.file_name.c_str());
     return -1;
   }
   if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 1) {
@@ -519,7 +540,9 @@ int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
   return nmots;
 }
 
-int c_wawrit(int iun, void *buf, unsigned int adr, int nmots) { return c_wawrit2(iun, buf, adr, nmots); }
+int c_wawrit(int iun, void *buf, unsigned int adr, int nmots) {
+  return c_wawrit2(iun, buf, adr, nmots);
+}
 
 int c_wasize(int iun) {
   const int idx = find_file_entry("c_wasize", iun);

@@ -81,9 +81,9 @@ TEST_F(WordFileTest, ReadsAroundTheEndOfTheFile) {
   EXPECT_EQ(c_waread2(20, buf.data(), 91, 100), 10);  // esize - 9
   EXPECT_EQ(buf[0], 91u);
   EXPECT_EQ(buf[9], 100u);
-  EXPECT_EQ(buf[10], 0xDEADBEEFu);  // nothing past the words read
-  EXPECT_EQ(c_waread2(20, buf.data(), 101, 100), 0);  // esize + 1
-  EXPECT_EQ(c_waread2(20, buf.data(), 102, 100), 0);  // esize + 2
+  EXPECT_EQ(buf[10], 0xDEADBEEFu);                     // nothing past the words read
+  EXPECT_EQ(c_waread2(20, buf.data(), 101, 100), 0);   // esize + 1
+  EXPECT_EQ(c_waread2(20, buf.data(), 102, 100), 0);   // esize + 2
   EXPECT_EQ(c_waread2(20, buf.data(), 103, 100), -2);  // esize + 3
   EXPECT_EQ(c_waread2(20, buf.data(), 50, 0), 0);
   EXPECT_EQ(c_waread2(20, buf.data(), 50, -4), 0);
@@ -201,12 +201,14 @@ TEST_F(WordFileTest, OpeningAnUnboundUnitNamesItsOwnFile) {
   // A second open returns the same descriptor with a warning.
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_waopen2(27), fd);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_waopen warning: unit 27 already open as Wafile27\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_waopen warning: unit 27 already open as Wafile27\n");
   testing::internal::CaptureStderr();
   d_wafdt_();
   const std::string dump = testing::internal::GetCapturedStderr();
   EXPECT_NE(dump.find("\n   DUMP OF WA CONTROL TABLE \nwaindex="), std::string::npos) << dump;
-  EXPECT_NE(dump.find(", fd=" + std::to_string(fd) + ", npages=0, offset=0\n"), std::string::npos) << dump;
+  EXPECT_NE(dump.find(", fd=" + std::to_string(fd) + ", npages=0, offset=0\n"), std::string::npos)
+      << dump;
   EXPECT_EQ(c_waclos2(27), 0);
   EXPECT_FALSE(zep::io::file_entry(zep::io::file_index_of(27)).has(zep::io::kAttrWa));
   ASSERT_EQ(chdir(cwd), 0);
@@ -218,7 +220,8 @@ TEST_F(WordFileTest, RecordUnitsAreNotWordAddressable) {
   testing::internal::GetCapturedStdout();
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_waopen2(28), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "c_waopen error: waopen needs a file with the RND or WA type\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "c_waopen error: waopen needs a file with the RND or WA type\n");
 }
 
 TEST_F(WordFileTest, ReleasingAnOpenUnitWritesItsPagesBack) {
@@ -251,7 +254,8 @@ TEST_F(WordFileTest, OffsetsAreSixtyFourBitAndOversizedFilesAreRefused) {
     f = std::fopen(over.c_str(), "wb");
     std::fclose(f);
   }
-  if (truncate(fits.c_str(), max_words * 4) != 0 || truncate(over.c_str(), (max_words + 1) * 4) != 0)
+  if (truncate(fits.c_str(), max_words * 4) != 0 ||
+      truncate(over.c_str(), (max_words + 1) * 4) != 0)
     GTEST_SKIP() << "no sparse files here";
   ASSERT_EQ(c_fnom(reinterpret_cast<void *>(90), fits.c_str(), "RND", 0), 0);
   EXPECT_EQ(c_wasize(90), 0x7FFFFFFF);
@@ -265,7 +269,8 @@ TEST_F(WordFileTest, OffsetsAreSixtyFourBitAndOversizedFilesAreRefused) {
   // Nothing may be written past the last addressable word.
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_wawrit2(90, w, 0x7FFFFFFFu, 2), -1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("last addressable word"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("last addressable word"),
+            std::string::npos);
   EXPECT_EQ(c_waclos2(90), 0);
   struct stat st;
   ASSERT_EQ(stat(fits.c_str(), &st), 0);
@@ -310,7 +315,8 @@ TEST_F(WordFileTest, FileCutShortUnderAnOpenUnitEndsTheProcess) {
         c_waread2(93, buf, 1, 10);
       },
       testing::ExitedWithCode(1),
-      "wa_page_read error: cannot read page from file [0-9]+,fd=[0-9]+\n  tried to get 4096 bytes, got 8\n");
+      "wa_page_read error: cannot read page from file [0-9]+,fd=[0-9]+\n  tried to get 4096 bytes, "
+      "got 8\n");
   unsetenv("WA_CONFIG");
 }
 

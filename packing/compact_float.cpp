@@ -16,11 +16,11 @@ namespace zep::packing {
 namespace {
 
 // The powers-of-two table, 2^0 .. 2^64, built on first use.
-const std::array<double, 65>& powers_of_two() {
+const std::array<double, 65> &powers_of_two() {
   static const std::array<double, 65> table = [] {
     std::array<double, 65> t{};
     double p = 1.0;
-    for (double& v : t) {
+    for (double &v : t) {
       v = p;
       p *= 2.0;
     }
@@ -51,9 +51,9 @@ T missing_marker(T missing) {
 }
 
 template <class T>
-PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t stream_words,
-                       uint64_t offset, int nbits_arg, size_t count, T* values,
-                       size_t values_len, size_t stride, bool has_missing, T missing) {
+PackStatus unpack_impl(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                       uint64_t offset, int nbits_arg, size_t count, T *values, size_t values_len,
+                       size_t stride, bool has_missing, T missing) {
   if (nbits_arg < 0) return PackStatus::kBadArgument;
   const TokenWidth w = split_nbits(nbits_arg);
   if (w.significant == 0 || (w.significant == 1 && has_missing)) return PackStatus::kNothingToDo;
@@ -74,32 +74,32 @@ PackStatus unpack_impl(const uint32_t* header, const uint32_t* stream, size_t st
   const T min_value = static_cast<T>(min);
   if (has_missing) {
     const T marker = missing_marker(missing);
-    BitReader::read_tokens(stream, stream_words, offset, w.stored, mode, count,
-                           [=](size_t i, uint32_t t) {
-      T* out = values + i * stride;
-      if (t == missing_tok) {
-        *out = marker;
-      } else if (t == 0) {
-        *out = min_value;
-      } else {
-        *out = static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
-      }
-    });
+    BitReader::read_tokens(
+        stream, stream_words, offset, w.stored, mode, count, [=](size_t i, uint32_t t) {
+          T *out = values + i * stride;
+          if (t == missing_tok) {
+            *out = marker;
+          } else if (t == 0) {
+            *out = min_value;
+          } else {
+            *out = static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
+          }
+        });
   } else {
-    BitReader::read_tokens(stream, stream_words, offset, w.stored, mode, count,
-                           [=](size_t i, uint32_t t) {
-      values[i * stride] =
-          t == 0 ? min_value : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
-    });
+    BitReader::read_tokens(
+        stream, stream_words, offset, w.stored, mode, count, [=](size_t i, uint32_t t) {
+          values[i * stride] =
+              t == 0 ? min_value
+                     : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
+        });
   }
   return PackStatus::kOk;
 }
 
 template <class T>
-PackStatus pack_impl(const T* values, size_t values_len, size_t count, size_t stride,
-                     int nbits_arg, bool contiguous, uint32_t* header, uint32_t* stream,
-                     size_t stream_words, uint64_t offset, bool has_missing, T missing,
-                     FloatRange* range) {
+PackStatus pack_impl(const T *values, size_t values_len, size_t count, size_t stride, int nbits_arg,
+                     bool contiguous, uint32_t *header, uint32_t *stream, size_t stream_words,
+                     uint64_t offset, bool has_missing, T missing, FloatRange *range) {
   if (nbits_arg < 0) return PackStatus::kBadArgument;
   const TokenWidth w = split_nbits(nbits_arg);
   const int nbits = w.significant;
@@ -157,14 +157,14 @@ PackStatus pack_impl(const T* values, size_t values_len, size_t count, size_t st
   const uint64_t mbits = zep::double_bits(min);
   const uint32_t min_exp =
       min == 0.0 ? 0x111u : (static_cast<uint32_t>((mbits >> 52) & 0x7FF) - 47u) & 0xFFFu;
-  const uint32_t marker_word =
-      contiguous ? (has_missing ? kMarkerContiguousMissing : kMarkerContiguous)
-                 : (has_missing ? kMarkerSeparateMissing : kMarkerSeparate);
+  const uint32_t marker_word = contiguous
+                                   ? (has_missing ? kMarkerContiguousMissing : kMarkerContiguous)
+                                   : (has_missing ? kMarkerSeparateMissing : kMarkerSeparate);
   header[0] = (marker_word << 20) | (static_cast<uint32_t>(count) & 0xFFFFFu);
   header[1] = (min_exp << 4) | (min < 0.0 ? 1u : 0u) |
               (static_cast<uint32_t>(e - nbits + 4096) & 0xFFFFu) << 16;
-  header[2] = min == 0.0 ? 0u
-                         : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
+  header[2] =
+      min == 0.0 ? 0u : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
   header[3] = (static_cast<uint32_t>(nbits) << 8) | (static_cast<uint32_t>(count >> 20) & 0xFFu);
 
   BitWriter::write_tokens(stream, stream_words, offset, w.stored, count, [=](size_t i) {
@@ -193,7 +193,7 @@ double pow2(int k) {
   return std::ldexp(1.0, k);
 }
 
-PackStatus decode_float_header(const uint32_t header[4], FloatHeader* out) {
+PackStatus decode_float_header(const uint32_t header[4], FloatHeader *out) {
   FloatHeader h;
   h.marker = header[0] >> 20;
   if (h.marker != kMarkerContiguous && h.marker != kMarkerContiguousMissing &&
@@ -214,34 +214,34 @@ PackStatus decode_float_header(const uint32_t header[4], FloatHeader* out) {
   return PackStatus::kOk;
 }
 
-PackStatus unpack_floats(const uint32_t* header, const uint32_t* stream, size_t stream_words,
-                         uint64_t offset, int nbits_arg, size_t count, float* values,
+PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                         uint64_t offset, int nbits_arg, size_t count, float *values,
                          size_t values_len, size_t stride, bool has_missing, float missing) {
   return unpack_impl<float>(header, stream, stream_words, offset, nbits_arg, count, values,
                             values_len, stride, has_missing, missing);
 }
 
-PackStatus unpack_doubles(const uint32_t* header, const uint32_t* stream, size_t stream_words,
-                          uint64_t offset, int nbits_arg, size_t count, double* values,
+PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                          uint64_t offset, int nbits_arg, size_t count, double *values,
                           size_t values_len, size_t stride, bool has_missing, double missing) {
   return unpack_impl<double>(header, stream, stream_words, offset, nbits_arg, count, values,
                              values_len, stride, has_missing, missing);
 }
 
-PackStatus pack_floats(const float* values, size_t values_len, size_t count, size_t stride,
-                       int nbits_arg, bool contiguous, uint32_t* header, uint32_t* stream,
+PackStatus pack_floats(const float *values, size_t values_len, size_t count, size_t stride,
+                       int nbits_arg, bool contiguous, uint32_t *header, uint32_t *stream,
                        size_t stream_words, uint64_t offset, bool has_missing, float missing,
-                       FloatRange* range) {
-  return pack_impl<float>(values, values_len, count, stride, nbits_arg, contiguous, header,
-                          stream, stream_words, offset, has_missing, missing, range);
+                       FloatRange *range) {
+  return pack_impl<float>(values, values_len, count, stride, nbits_arg, contiguous, header, stream,
+                          stream_words, offset, has_missing, missing, range);
 }
 
-PackStatus pack_doubles(const double* values, size_t values_len, size_t count, size_t stride,
-                        int nbits_arg, bool contiguous, uint32_t* header, uint32_t* stream,
+PackStatus pack_doubles(const double *values, size_t values_len, size_t count, size_t stride,
+                        int nbits_arg, bool contiguous, uint32_t *header, uint32_t *stream,
                         size_t stream_words, uint64_t offset, bool has_missing, double missing,
-                        FloatRange* range) {
-  return pack_impl<double>(values, values_len, count, stride, nbits_arg, contiguous, header,
-                           stream, stream_words, offset, has_missing, missing, range);
+                        FloatRange *range) {
+  return pack_impl<double>(values, values_len, count, stride, nbits_arg, contiguous, header, stream,
+                           stream_words, offset, has_missing, missing, range);
 }
 
 }  // namespace zep::packing
@@ -254,8 +254,8 @@ using zep::packing::PackStatus;
 // The C entries trust their caller for sizes: the room given to the bounded
 // entries is exactly what the arguments describe.
 template <class T>
-void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, int nbits,
-                    int offset, int stride, int op_code, int has_missing, const T* missing) {
+void *compact_entry(T *values, uint32_t *header, uint32_t *stream, int count, int nbits, int offset,
+                    int stride, int op_code, int has_missing, const T *missing) {
   const zep::packing::TokenWidth w = zep::packing::split_nbits(nbits);
   if (w.significant == 0 || (w.significant == 1 && has_missing == 1)) return nullptr;
   if (op_code != 1 && op_code != 2) {
@@ -284,10 +284,10 @@ void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, in
     PackStatus st;
     if constexpr (std::is_same_v<T, float>) {
       st = zep::packing::pack_floats(values, values_len, n, step, nbits, contiguous, header, stream,
-                                stream_words, off, with_missing, marker, &range);
+                                     stream_words, off, with_missing, marker, &range);
     } else {
-      st = zep::packing::pack_doubles(values, values_len, n, step, nbits, contiguous, header, stream,
-                                 stream_words, off, with_missing, marker, &range);
+      st = zep::packing::pack_doubles(values, values_len, n, step, nbits, contiguous, header,
+                                      stream, stream_words, off, with_missing, marker, &range);
     }
     if (st == PackStatus::kCountOverflow) {
       std::printf("\n element count overflow in xxpack header \n");
@@ -299,18 +299,18 @@ void* compact_entry(T* values, uint32_t* header, uint32_t* stream, int count, in
                    range.min, range.max);
       std::exit(33);
     }
-    return st == PackStatus::kOk ? static_cast<void*>(stream) : nullptr;
+    return st == PackStatus::kOk ? static_cast<void *>(stream) : nullptr;
   }
 
   PackStatus st;
   if constexpr (std::is_same_v<T, float>) {
-    st = zep::packing::unpack_floats(header, stream, stream_words, off, nbits, n, values, values_len,
-                                step, with_missing, marker);
+    st = zep::packing::unpack_floats(header, stream, stream_words, off, nbits, n, values,
+                                     values_len, step, with_missing, marker);
   } else {
-    st = zep::packing::unpack_doubles(header, stream, stream_words, off, nbits, n, values, values_len,
-                                 step, with_missing, marker);
+    st = zep::packing::unpack_doubles(header, stream, stream_words, off, nbits, n, values,
+                                      values_len, step, with_missing, marker);
   }
-  return st == PackStatus::kOk ? static_cast<void*>(values) : nullptr;
+  return st == PackStatus::kOk ? static_cast<void *>(values) : nullptr;
 }
 
 }  // namespace
@@ -320,19 +320,19 @@ using namespace zep::packing;
 
 extern "C" {
 
-void* compact_float(float* values, uint32_t* header, uint32_t* stream, int count, int nbits,
-                    int offset, int stride, int opCode, int hasMissing, float* missing) {
+void *compact_float(float *values, uint32_t *header, uint32_t *stream, int count, int nbits,
+                    int offset, int stride, int opCode, int hasMissing, float *missing) {
   return compact_entry<float>(values, header, stream, count, nbits, offset, stride, opCode,
                               hasMissing, missing);
 }
 
-void* compact_double(double* values, uint32_t* header, uint32_t* stream, int count, int nbits,
-                     int offset, int stride, int opCode, int hasMissing, double* missing) {
+void *compact_double(double *values, uint32_t *header, uint32_t *stream, int count, int nbits,
+                     int offset, int stride, int opCode, int hasMissing, double *missing) {
   return compact_entry<double>(values, header, stream, count, nbits, offset, stride, opCode,
                                hasMissing, missing);
 }
 
-double f_pow_(const double* base, const int* exponent) {
+double f_pow_(const double *base, const int *exponent) {
   double b = *base;
   long long k = *exponent;
   const bool invert = k < 0;

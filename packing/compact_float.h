@@ -44,10 +44,10 @@ TokenWidth split_nbits(int nbits_arg);
 // The fields of a packed-float header, decoded.
 struct FloatHeader {
   uint32_t marker = 0;
-  uint32_t count = 0;      // 20-bit count (contiguous) or 28-bit count (separate)
-  int nbits = 0;           // significant bits per token
-  int step_exponent = 0;   // e - nbits: value = min + token * 2^step_exponent
-  float min = 0.0f;        // the min as stored (its mantissa cut to 23 bits)
+  uint32_t count = 0;     // 20-bit count (contiguous) or 28-bit count (separate)
+  int nbits = 0;          // significant bits per token
+  int step_exponent = 0;  // e - nbits: value = min + token * 2^step_exponent
+  float min = 0.0f;       // the min as stored (its mantissa cut to 23 bits)
   bool contiguous() const {
     return marker == kMarkerContiguous || marker == kMarkerContiguousMissing;
   }
@@ -55,7 +55,7 @@ struct FloatHeader {
 
 // Decodes the 4 header words. Returns kBadHeader for a marker other than the
 // four known ones.
-PackStatus decode_float_header(const uint32_t header[4], FloatHeader* out);
+PackStatus decode_float_header(const uint32_t header[4], FloatHeader *out);
 
 // 2^k as a double: from the powers-of-two table (2^0 .. 2^64, built on first
 // use) when k is inside it, else by exponent scaling.
@@ -77,11 +77,11 @@ double pow2(int k);
 // above 64, header nbits above the stored width), kBadHeader (unknown marker,
 // separate-form count different from `count`), kShortOutput,
 // kShortStream.
-PackStatus unpack_floats(const uint32_t* header, const uint32_t* stream, size_t stream_words,
-                         uint64_t offset, int nbits_arg, size_t count, float* values,
+PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                         uint64_t offset, int nbits_arg, size_t count, float *values,
                          size_t values_len, size_t stride, bool has_missing, float missing);
-PackStatus unpack_doubles(const uint32_t* header, const uint32_t* stream, size_t stream_words,
-                          uint64_t offset, int nbits_arg, size_t count, double* values,
+PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                          uint64_t offset, int nbits_arg, size_t count, double *values,
                           size_t values_len, size_t stride, bool has_missing, double missing);
 
 // Extremes found while packing (for the caller's message on kValueTooLarge).
@@ -101,13 +101,13 @@ struct FloatRange {
 // the significant bits), kCountOverflow (separate form, count >= 2^28),
 // kValueTooLarge (a value beyond +-1e38), kShortOutput (the values run past
 // values_len), kShortStream (the tokens do not fit stream_words).
-PackStatus pack_floats(const float* values, size_t values_len, size_t count, size_t stride,
-                       int nbits_arg, bool contiguous, uint32_t* header, uint32_t* stream,
+PackStatus pack_floats(const float *values, size_t values_len, size_t count, size_t stride,
+                       int nbits_arg, bool contiguous, uint32_t *header, uint32_t *stream,
                        size_t stream_words, uint64_t offset, bool has_missing, float missing,
-                       FloatRange* range);
-PackStatus pack_doubles(const double* values, size_t values_len, size_t count, size_t stride,
-                        int nbits_arg, bool contiguous, uint32_t* header, uint32_t* stream,
+                       FloatRange *range);
+PackStatus pack_doubles(const double *values, size_t values_len, size_t count, size_t stride,
+                        int nbits_arg, bool contiguous, uint32_t *header, uint32_t *stream,
                         size_t stream_words, uint64_t offset, bool has_missing, double missing,
-                        FloatRange* range);
+                        FloatRange *range);
 
 }  // namespace zep::packing

@@ -148,9 +148,9 @@ TEST(CompactFloatMissing, EveryValueMissing) {
   uint32_t header[4];
   uint32_t stream[1] = {0};
   ASSERT_NE(compact_float(values.data(), header, stream, 5, 4, 0, 1, 1, 1, &missing), nullptr);
-  EXPECT_EQ(header[2], 0u);                      // min 0
+  EXPECT_EQ(header[2], 0u);  // min 0
   EXPECT_EQ((header[1] >> 4) & 0xFFF, 0x111u);
-  EXPECT_EQ(stream[0], 0xFFFFF000u);             // five all-ones tokens
+  EXPECT_EQ(stream[0], 0xFFFFF000u);  // five all-ones tokens
   std::vector<float> out(5, 0.0f);
   ASSERT_NE(compact_float(out.data(), header, stream, 5, 4, 0, 1, 2, 1, &missing), nullptr);
   for (float v : out) EXPECT_EQ(v, 7.0f);
@@ -191,7 +191,7 @@ TEST(CompactFloatLayout, BitOffsetKeepsSurroundingBits) {
   uint32_t header[4];
   uint32_t stream[2] = {0xFFFFFFFFu, 0xFFFFFFFFu};
   ASSERT_NE(compact_float(values, header, stream, 3, 11, 5, 1, 1, 0, nullptr), nullptr);
-  EXPECT_EQ(stream[0] >> 27, 0x1Fu);         // first 5 bits kept
+  EXPECT_EQ(stream[0] >> 27, 0x1Fu);              // first 5 bits kept
   EXPECT_EQ(stream[1] & 0x1FFFFFFu, 0x1FFFFFFu);  // bits after 5 + 33 kept
   float out[3];
   ASSERT_NE(compact_float(out, header, stream, 3, 11, 5, 1, 2, 0, nullptr), nullptr);
@@ -204,16 +204,17 @@ TEST(CompactFloatLayout, WideSlotsHoldTheSameTokens) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> d(-50.0f, 50.0f);
   std::vector<float> values(33);
-  for (float& v : values) v = d(rng);
+  for (float &v : values) v = d(rng);
   uint32_t h16[4], h20[4];
   std::vector<uint32_t> s16(17, 0), s20(21, 0);
   ASSERT_NE(compact_float(values.data(), h16, s16.data(), 33, 16, 0, 1, 1, 0, nullptr), nullptr);
   const int wide = 20 * 64 + 16;  // 16 significant bits in 20-bit slots
-  ASSERT_NE(compact_float(values.data(), h20, s20.data(), 33, wide, 0, 1, 1, 0, nullptr),
-            nullptr);
+  ASSERT_NE(compact_float(values.data(), h20, s20.data(), 33, wide, 0, 1, 1, 0, nullptr), nullptr);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(h16[i], h20[i]);
   for (int i = 0; i < 33; ++i) {
-    EXPECT_EQ(zep::get_bits(s16.data(), s16.size(), 16 * i, 16), zep::get_bits(s20.data(), s20.size(), 20 * i, 20)) << i;
+    EXPECT_EQ(zep::get_bits(s16.data(), s16.size(), 16 * i, 16),
+              zep::get_bits(s20.data(), s20.size(), 20 * i, 20))
+        << i;
   }
   std::vector<float> a(33), b(33);
   ASSERT_NE(compact_float(a.data(), h16, s16.data(), 33, 16, 0, 1, 2, 0, nullptr), nullptr);
@@ -250,14 +251,14 @@ TEST(CompactFloatRoundTrip, RandomFields) {
       const float base = (static_cast<int>(rng() % 3) - 1) * scale * 3;
       std::uniform_real_distribution<float> d(base - scale, base + scale);
       std::vector<float> values(static_cast<size_t>(count * stride));
-      for (float& v : values) v = d(rng);
+      for (float &v : values) v = d(rng);
       std::vector<double> dvalues(values.begin(), values.end());
       uint32_t header[4], dheader[4];
       std::vector<uint32_t> stream(static_cast<size_t>((offset + count * nbits + 31) / 32) + 1,
                                    0x5A5A5A5Au);
       std::vector<uint32_t> dstream = stream;
-      ASSERT_NE(compact_float(values.data(), header, stream.data(), count, nbits, offset, stride,
-                              1, 0, nullptr),
+      ASSERT_NE(compact_float(values.data(), header, stream.data(), count, nbits, offset, stride, 1,
+                              0, nullptr),
                 nullptr);
       ASSERT_NE(compact_double(dvalues.data(), dheader, dstream.data(), count, nbits, offset,
                                stride, 1, 0, nullptr),
@@ -271,8 +272,8 @@ TEST(CompactFloatRoundTrip, RandomFields) {
       ASSERT_EQ(zep::packing::decode_float_header(header, &h), PackStatus::kOk);
       const double step = std::ldexp(1.0, h.step_exponent);
       std::vector<float> out(values.size(), 0.0f);
-      ASSERT_EQ(compact_float(out.data(), header, stream.data(), count, nbits, offset, stride, 2,
-                              0, nullptr),
+      ASSERT_EQ(compact_float(out.data(), header, stream.data(), count, nbits, offset, stride, 2, 0,
+                              nullptr),
                 out.data());
       for (int i = 0; i < count; ++i) {
         const double v = values[static_cast<size_t>(i * stride)];
@@ -316,7 +317,8 @@ TEST(CompactFloatEntry, NothingDoneCases) {
   // A separate header cannot count 2^28 values; nothing is read or written.
   testing::internal::CaptureStdout();
   EXPECT_EQ(compact_float(values, header, stream, 1 << 28, 8, 0, 1, 1, 0, nullptr), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n element count overflow in xxpack header \n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "\n element count overflow in xxpack header \n");
   EXPECT_EQ(header[0], 1u);
 }
 
@@ -336,31 +338,31 @@ TEST(CompactFloatBounded, RefusesShortStreamAndOutput) {
   for (int i = 0; i < 100; ++i) values[static_cast<size_t>(i)] = static_cast<float>(i);
   uint32_t header[4];
   std::vector<uint32_t> stream(50, 0);
-  ASSERT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, header, stream.data(), 50,
-                                 0, false, 0.0f, nullptr),
+  ASSERT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, header, stream.data(),
+                                      50, 0, false, 0.0f, nullptr),
             PackStatus::kOk);
   std::vector<float> out(100, -1.0f);
   EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 49, 0, 16, 100, out.data(), 100, 1,
-                                   false, 0.0f),
+                                        false, 0.0f),
             PackStatus::kShortStream);
   EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 1, 16, 100, out.data(), 100, 1,
-                                   false, 0.0f),
+                                        false, 0.0f),
             PackStatus::kShortStream);
   EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 99, 1,
-                                   false, 0.0f),
+                                        false, 0.0f),
             PackStatus::kShortOutput);
   EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 2,
-                                   false, 0.0f),
+                                        false, 0.0f),
             PackStatus::kShortOutput);
   for (float v : out) ASSERT_EQ(v, -1.0f);
   // Packing into too few words is refused before anything is written.
   uint32_t h2[4] = {0, 0, 0, 0};
-  EXPECT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, h2, stream.data(), 49, 0,
-                                 false, 0.0f, nullptr),
+  EXPECT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, h2, stream.data(), 49,
+                                      0, false, 0.0f, nullptr),
             PackStatus::kShortStream);
   EXPECT_EQ(h2[0], 0u);
   EXPECT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, out.data(), 100, 1,
-                                   false, 0.0f),
+                                        false, 0.0f),
             PackStatus::kOk);
   EXPECT_EQ(out[99], static_cast<float>(99 * 1.0000000000001));
 }
@@ -440,12 +442,12 @@ TEST(CompactFloatBounded, RandomDamagedRecordsStayInside) {
   int ok = 0;
   for (int trial = 0; trial < 3000; ++trial) {
     uint32_t header[4];
-    for (uint32_t& h : header) h = static_cast<uint32_t>(rng());
+    for (uint32_t &h : header) h = static_cast<uint32_t>(rng());
     if (trial % 2) header[0] = (header[0] & 0x000FFFFFu) | (0xFFFu << 20);
     if (trial % 3 == 0) header[0] = (header[0] & 0x0000000Fu) | (0x7FFu << 20);
     const size_t words = rng() % 12;
     std::vector<uint32_t> stream(words);
-    for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
+    for (uint32_t &w : stream) w = static_cast<uint32_t>(rng());
     const size_t count = 1 + rng() % 20;
     const size_t len = rng() % 24;
     std::vector<float> out(len, -7.0f);
@@ -455,9 +457,9 @@ TEST(CompactFloatBounded, RandomDamagedRecordsStayInside) {
       header[3] = static_cast<uint32_t>(rng() % 12) << 8;
       nbits = static_cast<int>(rng() % 12);
     }
-    const PackStatus st = zep::packing::unpack_floats(header, stream.data(), words, rng() % 40, nbits,
-                                                 count, out.data(), len, 1 + rng() % 2,
-                                                 rng() % 2, 1.0f);
+    const PackStatus st =
+        zep::packing::unpack_floats(header, stream.data(), words, rng() % 40, nbits, count,
+                                    out.data(), len, 1 + rng() % 2, rng() % 2, 1.0f);
     if (st == PackStatus::kOk) {
       ++ok;
       ASSERT_NE(out[0], -7.0f);

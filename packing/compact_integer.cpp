@@ -14,7 +14,7 @@ namespace {
 // Minimum and maximum in scan order: a value below the minimum replaces it,
 // else a value above the maximum replaces that.
 template <class T>
-void scan_extremes(const uint32_t* values, size_t count, size_t stride, T* min, T* max) {
+void scan_extremes(const uint32_t *values, size_t count, size_t stride, T *min, T *max) {
   T lo = static_cast<T>(values[0]);
   T hi = lo;
   for (size_t i = 1; i < count; ++i) {
@@ -31,7 +31,7 @@ void scan_extremes(const uint32_t* values, size_t count, size_t stride, T* min, 
 
 }  // namespace
 
-PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader* out) {
+PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader *out) {
   if ((header[0] >> 24) != kIntegerHeaderMarker) return PackStatus::kBadHeader;
   out->nbits = static_cast<int>(header[0] & 0x3F);
   out->shift = static_cast<int>((header[0] >> 6) & 0x3F);
@@ -41,10 +41,10 @@ PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader* out) {
   return PackStatus::kOk;
 }
 
-PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_t stream_words,
+PackStatus unpack_integers(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                            uint64_t offset, int nbits, size_t count, bool is_signed,
-                           uint32_t* values, size_t values_len, size_t stride, int* width_used,
-                           size_t* count_out) {
+                           uint32_t *values, size_t values_len, size_t stride, int *width_used,
+                           size_t *count_out) {
   if (stride < 1) return PackStatus::kBadArgument;
   int width = nbits;
   int shift = 0;
@@ -52,8 +52,7 @@ PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_
   size_t n = count;
   if (header) {
     IntegerHeader h;
-    if (decode_integer_header(header, &h) != PackStatus::kOk || h.shift > 31 ||
-        h.count > count) {
+    if (decode_integer_header(header, &h) != PackStatus::kOk || h.shift > 31 || h.count > count) {
       return PackStatus::kBadHeader;
     }
     width = h.nbits;
@@ -87,9 +86,9 @@ PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_
   return PackStatus::kOk;
 }
 
-PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count, size_t stride,
-                         int nbits, bool is_signed, uint32_t* header, uint32_t* stream,
-                         size_t stream_words, uint64_t offset, int* width_used) {
+PackStatus pack_integers(const uint32_t *values, size_t values_len, size_t count, size_t stride,
+                         int nbits, bool is_signed, uint32_t *header, uint32_t *stream,
+                         size_t stream_words, uint64_t offset, int *width_used) {
   if (stride < 1 || nbits == 0 || nbits < -1 || nbits > 32) return PackStatus::kBadArgument;
   if (count == 0) return PackStatus::kNothingToDo;
   if (!strided_fits(count, stride, values_len)) return PackStatus::kShortOutput;
@@ -158,7 +157,7 @@ PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count
 
 }  // namespace zep::packing
 
-extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream, int count,
+extern "C" int compact_integer(void *values, uint32_t *header, uint32_t *stream, int count,
                                int nbits, int offset, int stride, int opCode) {
   if (nbits == 0) return 0;
   if (opCode < 1 || opCode > 4) {
@@ -174,7 +173,7 @@ extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream,
   const size_t step = static_cast<size_t>(stride);
   const size_t values_len = (n - 1) * step + 1;
   const uint64_t off = static_cast<uint64_t>(offset);
-  auto* words = static_cast<uint32_t*>(values);
+  auto *words = static_cast<uint32_t *>(values);
   int width = 0;
   zep::packing::PackStatus st;
   if (opCode == 1 || opCode == 3) {
@@ -183,13 +182,13 @@ extern "C" int compact_integer(void* values, uint32_t* header, uint32_t* stream,
     const int room_width = nbits > 0 ? nbits : 32;
     const size_t stream_words = static_cast<size_t>(zep::packing::token_words(off, n, room_width));
     st = zep::packing::pack_integers(words, values_len, n, step, nbits, opCode == 3, header, stream,
-                                stream_words, off, &width);
+                                     stream_words, off, &width);
   } else {
     int room_width = nbits;
     if (header) room_width = static_cast<int>(header[0] & 0x3F);
     const size_t stream_words = static_cast<size_t>(zep::packing::token_words(off, n, room_width));
-    st = zep::packing::unpack_integers(header, stream, stream_words, off, nbits, n, opCode == 4, words,
-                                  values_len, step, &width, nullptr);
+    st = zep::packing::unpack_integers(header, stream, stream_words, off, nbits, n, opCode == 4,
+                                       words, values_len, step, &width, nullptr);
   }
   return st == zep::packing::PackStatus::kOk ? width : 0;
 }

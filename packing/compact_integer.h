@@ -22,15 +22,15 @@ namespace zep::packing {
 constexpr uint32_t kIntegerHeaderMarker = 0xFD;
 
 struct IntegerHeader {
-  int nbits = 0;       // token width, 0..63
-  int shift = 0;       // 0..63 as stored
+  int nbits = 0;  // token width, 0..63
+  int shift = 0;  // 0..63 as stored
   uint32_t count = 0;
   uint32_t min = 0;
   uint32_t max = 0;
 };
 
 // Decodes the 4 header words; kBadHeader when the marker is not 0xFD.
-PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader* out);
+PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader *out);
 
 // Unpacks tokens into values[i * stride].
 //   header       null for no header; else its 4 words (REQUIRES: readable)
@@ -48,10 +48,10 @@ PackStatus decode_integer_header(const uint32_t header[4], IntegerHeader* out);
 // header), kBadArgument (width outside 1..64, stride < 1), kBadHeader (bad
 // marker, shift above 31, header count above `count`), kShortOutput,
 // kShortStream. A header of width 0 gives `count` copies of its minimum.
-PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_t stream_words,
+PackStatus unpack_integers(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                            uint64_t offset, int nbits, size_t count, bool is_signed,
-                           uint32_t* values, size_t values_len, size_t stride, int* width_used,
-                           size_t* count_out);
+                           uint32_t *values, size_t values_len, size_t stride, int *width_used,
+                           size_t *count_out);
 
 // Packs values[i * stride] (i < count) as tokens from bit `offset`.
 //   nbits        token width 1..32, or -1 for the smallest width that holds
@@ -65,8 +65,8 @@ PackStatus unpack_integers(const uint32_t* header, const uint32_t* stream, size_
 // Returns kOk, or without writing anything: kBadArgument (width outside
 // -1, 1..32, stride < 1), kNothingToDo (count 0), kShortOutput,
 // kShortStream.
-PackStatus pack_integers(const uint32_t* values, size_t values_len, size_t count, size_t stride,
-                         int nbits, bool is_signed, uint32_t* header, uint32_t* stream,
-                         size_t stream_words, uint64_t offset, int* width_used);
+PackStatus pack_integers(const uint32_t *values, size_t values_len, size_t count, size_t stride,
+                         int nbits, bool is_signed, uint32_t *header, uint32_t *stream,
+                         size_t stream_words, uint64_t offset, int *width_used);
 
 }  // namespace zep::packing

@@ -160,7 +160,7 @@ TEST(CompactIntegerRoundTrip, RandomWidthsStridesOffsets) {
       const int words = (offset + static_cast<int>(count) * nbits + 31) / 32 + 1;
       std::vector<uint32_t> stream(static_cast<size_t>(words), 0x3C3C3C3Cu);
       uint32_t header[4];
-      uint32_t* hp = with_header ? header : nullptr;
+      uint32_t *hp = with_header ? header : nullptr;
       const int op = is_signed ? 3 : 1;
       ASSERT_EQ(compact_integer(values.data(), hp, stream.data(), static_cast<int>(count), nbits,
                                 offset, static_cast<int>(stride), op),
@@ -185,27 +185,31 @@ TEST(CompactIntegerBounded, RefusesDamagedInput) {
   uint32_t out[10] = {};
   int width = -1;
   size_t n = 0;
-  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 1, 0, 0, 10, false, out, 10, 1, &width, &n),
-            PackStatus::kShortStream);
-  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 9, false, out, 10, 1, &width, &n),
-            PackStatus::kBadHeader);  // header counts more than the caller accepts
-  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 10, false, out, 9, 1, &width, &n),
-            PackStatus::kShortOutput);
+  EXPECT_EQ(
+      zep::packing::unpack_integers(header, stream, 1, 0, 0, 10, false, out, 10, 1, &width, &n),
+      PackStatus::kShortStream);
+  EXPECT_EQ(
+      zep::packing::unpack_integers(header, stream, 2, 0, 0, 9, false, out, 10, 1, &width, &n),
+      PackStatus::kBadHeader);  // header counts more than the caller accepts
+  EXPECT_EQ(
+      zep::packing::unpack_integers(header, stream, 2, 0, 0, 10, false, out, 9, 1, &width, &n),
+      PackStatus::kShortOutput);
   uint32_t bad[4] = {header[0] | (40u << 6), header[1], header[2], header[3]};
   EXPECT_EQ(zep::packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
             PackStatus::kBadHeader);  // shift beyond a word
   bad[0] = 0xFC000005u;
   EXPECT_EQ(zep::packing::unpack_integers(bad, stream, 2, 0, 0, 10, false, out, 10, 1, &width, &n),
             PackStatus::kBadHeader);
-  EXPECT_EQ(zep::packing::unpack_integers(nullptr, stream, 2, 0, 65, 10, false, out, 10, 1, &width,
-                                     &n),
-            PackStatus::kBadArgument);
-  EXPECT_EQ(zep::packing::unpack_integers(nullptr, stream, 2, 7, 6, 10, false, out, 10, 1, &width,
-                                     &n),
-            PackStatus::kShortStream);
+  EXPECT_EQ(
+      zep::packing::unpack_integers(nullptr, stream, 2, 0, 65, 10, false, out, 10, 1, &width, &n),
+      PackStatus::kBadArgument);
+  EXPECT_EQ(
+      zep::packing::unpack_integers(nullptr, stream, 2, 7, 6, 10, false, out, 10, 1, &width, &n),
+      PackStatus::kShortStream);
   for (uint32_t v : out) ASSERT_EQ(v, 0u);
-  EXPECT_EQ(zep::packing::unpack_integers(header, stream, 2, 0, 0, 12, false, out, 10, 1, &width, &n),
-            PackStatus::kOk);
+  EXPECT_EQ(
+      zep::packing::unpack_integers(header, stream, 2, 0, 0, 12, false, out, 10, 1, &width, &n),
+      PackStatus::kOk);
   EXPECT_EQ(n, 10u);
   EXPECT_EQ(width, 5);
   EXPECT_EQ(out[9], 10u);
@@ -232,21 +236,21 @@ TEST(CompactIntegerBounded, RandomDamagedRecordsStayInside) {
   int ok = 0;
   for (int trial = 0; trial < 3000; ++trial) {
     uint32_t header[4];
-    for (uint32_t& h : header) h = static_cast<uint32_t>(rng());
+    for (uint32_t &h : header) h = static_cast<uint32_t>(rng());
     header[0] = (0xFDu << 24) | (header[0] & 0x7FFu);
     header[1] %= 40;
     const bool with_header = trial % 2;
     const size_t words = rng() % 12;
     std::vector<uint32_t> stream(words);
-    for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
+    for (uint32_t &w : stream) w = static_cast<uint32_t>(rng());
     const size_t count = rng() % 30;
     const size_t len = rng() % 30;
     std::vector<uint32_t> out(len, 0xEEEEEEEEu);
     size_t n = 0;
-    const PackStatus st = zep::packing::unpack_integers(
-        with_header ? header : nullptr, stream.data(), words, rng() % 40,
-        static_cast<int>(rng() % 70) - 2, count, rng() % 2, out.data(), len, 1 + rng() % 2,
-        nullptr, &n);
+    const PackStatus st =
+        zep::packing::unpack_integers(with_header ? header : nullptr, stream.data(), words,
+                                      rng() % 40, static_cast<int>(rng() % 70) - 2, count,
+                                      rng() % 2, out.data(), len, 1 + rng() % 2, nullptr, &n);
     if (st == PackStatus::kOk) {
       ++ok;
       EXPECT_LE(n, count);

@@ -82,30 +82,30 @@ inline int64_t zip_length_code(size_t words) { return static_cast<int64_t>(words
 // grid, nbits above 16, an unknown type, and a stream_room below
 // zip_max_words(ni, nj, type).
 // REQUIRES: every value is below 2^nbits (higher bits are lost).
-PackStatus vktzip(const uint16_t* values, int ni, int nj, int type, int nbits, uint32_t* stream,
-                 size_t stream_room, size_t* words_out);
+PackStatus vktzip(const uint16_t *values, int ni, int nj, int type, int nbits, uint32_t *stream,
+                  size_t stream_room, size_t *words_out);
 
 // Expands the stream (stream_words words, header included) into
 // values[0 .. ni*nj - 1]. Refuses an unknown method, a step other than the
 // writer's, nbits above 16, token widths no writer produces, a stream that
 // ends early, and value_room below ni*nj. On refusal `values` may hold a
 // partial result.
-PackStatus vktunzip(const uint32_t* stream, size_t stream_words, int ni, int nj,
-                   uint16_t* values, size_t value_room);
+PackStatus vktunzip(const uint32_t *stream, size_t stream_words, int ni, int nj, uint16_t *values,
+                    size_t value_room);
 
 // The methods, after the header word. The coders append (or consume) the
 // tokens of one method; c_vktzip_* add the 32 trailing zero bits.
-PackStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
-PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
-PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
-PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
+PackStatus c_vktzip_minimum(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out);
+PackStatus c_vktunzip_minimum(BitReader &in, int ni, int nj, int nbits, uint16_t *values);
+PackStatus c_vktzip_sample(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out);
+PackStatus c_vktunzip_sample(BitReader &in, int ni, int nj, int nbits, uint16_t *values);
 
 // Blocks of the minimum method.
-void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out);
-PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values);
+void pack_tokens_minimum(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out);
+PackStatus unpack_tokens_minimum(BitReader &in, int ni, int nj, int nbits, uint16_t *values);
 // Residual blocks of one level of the sample method (ni x nj residuals).
-void pack_tokens_sample(const int32_t* residuals, int ni, int nj, BitWriter& out);
-PackStatus unpack_tokens_sample(BitReader& in, int ni, int nj, int32_t* residuals);
+void pack_tokens_sample(const int32_t *residuals, int ni, int nj, BitWriter &out);
+PackStatus unpack_tokens_sample(BitReader &in, int ni, int nj, int32_t *residuals);
 
 // The sample method's arithmetic, exposed for tests: the cubic through
 // y0..y3 placed at -3, 0, 3 and 6, at offset d, rounded; and the rounding
@@ -115,7 +115,7 @@ int32_t sample_round(double v);
 
 // The process-wide compression level: -1 undecided, 0 minimum method only,
 // 1 the sample method too.
-int& compress_level();
+int &compress_level();
 // Decides the level from the environment when it is still undecided.
 int decided_compress_level();
 
@@ -126,12 +126,12 @@ int decided_compress_level();
 // copies the stream over data when it fits in data_room words; else returns
 // kShortOutput and leaves data unchanged. *stream_words receives the stream
 // length in words (also on kShortOutput).
-PackStatus compress_packed(uint32_t* data, size_t data_room, int ni, int nj, int nbits,
-                          int level, size_t* stream_words);
+PackStatus compress_packed(uint32_t *data, size_t data_room, int ni, int nj, int nbits, int level,
+                           size_t *stream_words);
 
 // In-place expansion: data[0 .. stream_words - 1] hold a stream; the
 // (N+1)/2 words of values, two per word as above, are written over it when
 // data_room allows (else kShortOutput, data unchanged).
-PackStatus expand_packed(uint32_t* data, size_t stream_words, size_t data_room, int ni, int nj);
+PackStatus expand_packed(uint32_t *data, size_t stream_words, size_t data_room, int ni, int nj);
 
 }  // namespace zep::packing

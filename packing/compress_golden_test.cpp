@@ -34,12 +34,12 @@ struct GoldenRecord {
   std::vector<std::string> values;
 };
 
-std::string read_file(const std::string& path) {
+std::string read_file(const std::string &path) {
   std::ifstream f(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-std::string tag(const std::string& rec, const std::string& name) {
+std::string tag(const std::string &rec, const std::string &name) {
   const std::string open = "<" + name + ">", close = "</" + name + ">";
   const size_t a = rec.find(open);
   const size_t b = rec.find(close, a);
@@ -47,7 +47,7 @@ std::string tag(const std::string& rec, const std::string& name) {
   return rec.substr(a + open.size(), b - a - open.size());
 }
 
-std::vector<GoldenRecord> parse_document(const std::string& xml) {
+std::vector<GoldenRecord> parse_document(const std::string &xml) {
   std::vector<GoldenRecord> out;
   size_t pos = 0;
   while ((pos = xml.find("<vktrecord>", pos)) != std::string::npos) {
@@ -71,7 +71,7 @@ std::vector<GoldenRecord> parse_document(const std::string& xml) {
 }
 
 // The data words of a record, in host order.
-std::vector<uint32_t> record_data(const std::string& file, const GoldenRecord& r) {
+std::vector<uint32_t> record_data(const std::string &file, const GoldenRecord &r) {
   const size_t start = static_cast<size_t>(r.swa - 1) * 8 + 20 * 4;
   const size_t words = static_cast<size_t>(r.lng) - 20;  // lng counts words
   std::vector<uint32_t> out(words);
@@ -87,11 +87,11 @@ std::string text(float v) {
 
 // Expands, compresses again with `level` and compares the words; for the
 // float-packer records also compares the decoded values.
-void check_file(const std::string& name, int level, int* compressed_records) {
+void check_file(const std::string &name, int level, int *compressed_records) {
   const std::string xml = read_file(golden_dir() + name + ".xml");
   const std::string vkt = read_file(golden_dir() + name + ".vkt");
   ASSERT_FALSE(xml.empty() || vkt.empty()) << name;
-  for (const GoldenRecord& r : parse_document(xml)) {
+  for (const GoldenRecord &r : parse_document(xml)) {
     SCOPED_TRACE(name + " record at " + std::to_string(r.swa));
     ASSERT_TRUE(r.datyp == 134 || r.datyp == 129);
     std::vector<uint32_t> data = record_data(vkt, r);
@@ -107,7 +107,8 @@ void check_file(const std::string& name, int level, int* compressed_records) {
     std::copy(stream.begin(), stream.end(), work.begin());
     if (compressed) {
       ++*compressed_records;
-      ASSERT_EQ(expand_packed(work.data(), stream.size(), work.size(), r.ni, r.nj), PackStatus::kOk);
+      ASSERT_EQ(expand_packed(work.data(), stream.size(), work.size(), r.ni, r.nj),
+                PackStatus::kOk);
       // Compress the tokens again: same words, same record length.
       std::vector<uint32_t> again(work.begin(), work.begin() + (n + 1) / 2);
       again.resize(zip_max_words(r.ni, r.nj, kSampleType) + 8);
@@ -123,8 +124,7 @@ void check_file(const std::string& name, int level, int* compressed_records) {
     }
     if (r.datyp != 134) continue;
     std::vector<float> values(n);
-    ASSERT_EQ(float_unpack(data.data() + 1, work.data(), (n + 1) / 2, n, values.data(), n,
-                           nullptr),
+    ASSERT_EQ(float_unpack(data.data() + 1, work.data(), (n + 1) / 2, n, values.data(), n, nullptr),
               PackStatus::kOk);
     ASSERT_EQ(r.values.size(), n);
     for (size_t k = 0; k < n; ++k) ASSERT_EQ(text(values[k]), r.values[k]) << "value " << k;
@@ -154,16 +154,16 @@ TEST(FloatPackerGolden, UncompressedRecords) {
   const std::string vkt = read_file(golden_dir() + "float_packer.vkt");
   if (xml.empty() || vkt.empty()) GTEST_SKIP() << "reference files not available";
   int checked = 0;
-  for (const GoldenRecord& r : parse_document(xml)) {
+  for (const GoldenRecord &r : parse_document(xml)) {
     SCOPED_TRACE("record at " + std::to_string(r.swa));
     ASSERT_EQ(r.datyp, 6);
     const std::vector<uint32_t> data = record_data(vkt, r);
     const size_t n = static_cast<size_t>(r.ni) * r.nj * r.nk;
     std::vector<float> values(n);
     int nbits = 0;
-    ASSERT_EQ(float_unpack(data.data(), data.data() + 3, data.size() - 3, n, values.data(), n,
-                           &nbits),
-              PackStatus::kOk);
+    ASSERT_EQ(
+        float_unpack(data.data(), data.data() + 3, data.size() - 3, n, values.data(), n, &nbits),
+        PackStatus::kOk);
     EXPECT_EQ(nbits, r.nbits);
     ASSERT_EQ(r.values.size(), n);
     for (size_t k = 0; k < n; ++k) ASSERT_EQ(text(values[k]), r.values[k]) << "value " << k;

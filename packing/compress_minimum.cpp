@@ -12,7 +12,7 @@ constexpr int kRawWidth = 15;  // w of a block stored as raw 16-bit values
 
 }  // namespace
 
-void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
+void pack_tokens_minimum(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -20,7 +20,7 @@ void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitW
       const int i1 = std::min(i0 + kStep, ni);
       uint32_t lo = 0xFFFF, hi = 0;
       for (int j = j0; j < j1; ++j) {
-        const uint16_t* row = values + static_cast<size_t>(j) * stride;
+        const uint16_t *row = values + static_cast<size_t>(j) * stride;
         for (int i = i0; i < i1; ++i) {
           lo = std::min<uint32_t>(lo, row[i]);
           hi = std::max<uint32_t>(hi, row[i]);
@@ -36,7 +36,7 @@ void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitW
       const bool raw = w == kRawWidth;
       if (!raw) out.put(lo, nbits);
       for (int j = j0; j < j1; ++j) {
-        const uint16_t* row = values + static_cast<size_t>(j) * stride;
+        const uint16_t *row = values + static_cast<size_t>(j) * stride;
         if (raw) {
           for (int i = i0; i < i1; ++i) out.put(row[i], 16);
         } else {
@@ -47,7 +47,7 @@ void pack_tokens_minimum(const uint16_t* values, int ni, int nj, int nbits, BitW
   }
 }
 
-PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus unpack_tokens_minimum(BitReader &in, int ni, int nj, int nbits, uint16_t *values) {
   const size_t stride = static_cast<size_t>(ni);
   for (int j0 = 0; j0 < nj; j0 += kStep) {
     const int j1 = std::min(j0 + kStep, nj);
@@ -58,13 +58,14 @@ PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint1
       if (in.bits_left() < 4) return PackStatus::kShortStream;
       const int w = static_cast<int>(in.read(4));
       const bool raw = w == kRawWidth;
-      const uint64_t need = (raw ? 0 : static_cast<uint64_t>(nbits)) +
-                            static_cast<uint64_t>(rows * cols) * static_cast<uint64_t>(raw ? 16 : w);
+      const uint64_t need =
+          (raw ? 0 : static_cast<uint64_t>(nbits)) +
+          static_cast<uint64_t>(rows * cols) * static_cast<uint64_t>(raw ? 16 : w);
       if (in.bits_left() < need) return PackStatus::kShortStream;
-      uint16_t* first = values + static_cast<size_t>(j0) * stride + static_cast<size_t>(i0);
+      uint16_t *first = values + static_cast<size_t>(j0) * stride + static_cast<size_t>(i0);
       if (raw) {
         for (int j = 0; j < rows; ++j) {
-          uint16_t* row = first + static_cast<size_t>(j) * stride;
+          uint16_t *row = first + static_cast<size_t>(j) * stride;
           for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(in.read(16));
         }
         continue;
@@ -77,7 +78,7 @@ PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint1
         continue;
       }
       for (int j = 0; j < rows; ++j) {
-        uint16_t* row = first + static_cast<size_t>(j) * stride;
+        uint16_t *row = first + static_cast<size_t>(j) * stride;
         for (int i = 0; i < cols; ++i) row[i] = static_cast<uint16_t>(lo + in.read(w));
       }
     }
@@ -85,14 +86,14 @@ PackStatus unpack_tokens_minimum(BitReader& in, int ni, int nj, int nbits, uint1
   return PackStatus::kOk;
 }
 
-PackStatus c_vktzip_minimum(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
+PackStatus c_vktzip_minimum(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out) {
   pack_tokens_minimum(values, ni, nj, nbits, out);
   out.put(0, 16);
   out.put(0, 16);
   return out.overrun() ? PackStatus::kShortOutput : PackStatus::kOk;
 }
 
-PackStatus c_vktunzip_minimum(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus c_vktunzip_minimum(BitReader &in, int ni, int nj, int nbits, uint16_t *values) {
   return unpack_tokens_minimum(in, ni, nj, nbits, values);
 }
 

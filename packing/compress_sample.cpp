@@ -58,7 +58,7 @@ struct Level {
   }
 };
 
-Level coarsen(const Level& fine) {
+Level coarsen(const Level &fine) {
   Level c;
   c.resize(coarse_size(fine.ni), coarse_size(fine.nj));
   for (int l = 0; l < c.nj; ++l) {
@@ -123,9 +123,9 @@ int32_t round_away(double v) {
 // rounding boundary.
 int32_t cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
   const int64_t t = ((y3 - y0) + (y1 - y2) * 3) * d;
-  const int64_t a =
-      ((((y2 + y0) - (y1 + y1)) * 18 + t + t) * d * 6 + (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108) *
-      d;
+  const int64_t a = ((((y2 + y0) - (y1 + y1)) * 18 + t + t) * d * 6 +
+                     (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108) *
+                    d;
   const double w = static_cast<double>(a) * kCubicScale + static_cast<double>(y1);
   return round_fast(w, [a, y1] {
     const long double p = static_cast<long double>(a) * static_cast<long double>(kCubicScale) +
@@ -138,7 +138,7 @@ int32_t cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
 // each: point k (1-based) of line l is p[(k - 1) * step + l * line_stride].
 // All lines share their node positions, so the samples of one point serve
 // every line, and the column pass runs along rows of memory.
-void interpolate_lines(int32_t* p, size_t step, int n, size_t line_stride, size_t nlines) {
+void interpolate_lines(int32_t *p, size_t step, int n, size_t line_stride, size_t nlines) {
   const int a = (n - 1) % kS;
   const int lim1 = a == 0 ? n - 3 : (a == 1 ? n - 4 : n - 5);
   const int lim2 = a == 0 ? n - 6 : lim1;
@@ -151,12 +151,12 @@ void interpolate_lines(int32_t* p, size_t step, int n, size_t line_stride, size_
   for (int k = 0; k < count; ++k) {
     const int i = 1 + kS * k;
     const int c = std::min(std::max(i, 4), lim2);
-    const int32_t* r0 = point(c - kS);
-    const int32_t* r1 = point(c);
-    const int32_t* r2 = point(c + kS);
-    const int32_t* r3 = point(std::min(c + 2 * kS, n));
-    int32_t* o1 = point(i + 1);  // i + 2 <= n - 1: never clamped
-    int32_t* o2 = point(i + 2);
+    const int32_t *r0 = point(c - kS);
+    const int32_t *r1 = point(c);
+    const int32_t *r2 = point(c + kS);
+    const int32_t *r3 = point(std::min(c + 2 * kS, n));
+    int32_t *o1 = point(i + 1);  // i + 2 <= n - 1: never clamped
+    int32_t *o2 = point(i + 2);
     const int64_t d1 = i + 1 - c, d2 = i + 2 - c;
     for (size_t l = 0, o = 0; l < nlines; ++l, o += line_stride) {
       o1[o] = cubic(r0[o], r1[o], r2[o], r3[o], d1);
@@ -164,9 +164,9 @@ void interpolate_lines(int32_t* p, size_t step, int n, size_t line_stride, size_
     }
   }
   if (a == 2) {
-    const int32_t* last = point(n);
-    const int32_t* before = point(n - 2);
-    int32_t* mid = point(n - 1);
+    const int32_t *last = point(n);
+    const int32_t *before = point(n - 2);
+    int32_t *mid = point(n - 1);
     for (size_t l = 0, o = 0; l < nlines; ++l, o += line_stride) {
       mid[o] = round_away(0.5 * (static_cast<double>(last[o]) + static_cast<double>(before[o])));
     }
@@ -174,17 +174,18 @@ void interpolate_lines(int32_t* p, size_t step, int n, size_t line_stride, size_
 }
 
 // The prediction of a level of ni x nj points from its coarser level.
-void predict(const Level& coarse, int ni, int nj, Level* out) {
+void predict(const Level &coarse, int ni, int nj, Level *out) {
   out->resize(ni, nj);
   const size_t sni = static_cast<size_t>(ni);
   for (int l = 0; l < coarse.nj; ++l) {
     const size_t jf = static_cast<size_t>(node_index(l, coarse.nj, nj));
     for (int k = 0; k < coarse.ni; ++k) {
       const size_t iff = static_cast<size_t>(node_index(k, coarse.ni, ni));
-      out->v[iff + sni * jf] = coarse.v[static_cast<size_t>(k) + static_cast<size_t>(coarse.ni) * l];
+      out->v[iff + sni * jf] =
+          coarse.v[static_cast<size_t>(k) + static_cast<size_t>(coarse.ni) * l];
     }
   }
-  int32_t* v = out->v.data();
+  int32_t *v = out->v.data();
   // Along i on every node row, then along j on every column.
   for (int l = 0; l < coarse.nj; ++l) {
     interpolate_lines(v + sni * static_cast<size_t>(node_index(l, coarse.nj, nj)), 1, ni, 0, 1);
@@ -217,7 +218,7 @@ int32_t sample_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) 
 
 int32_t sample_round(double v) { return round_away(v); }
 
-void pack_tokens_sample(const int32_t* residuals, int ni, int nj, BitWriter& out) {
+void pack_tokens_sample(const int32_t *residuals, int ni, int nj, BitWriter &out) {
   const size_t n = static_cast<size_t>(ni) * static_cast<size_t>(nj);
   uint32_t largest = 0;
   for (size_t k = 0; k < n; ++k) largest = std::max(largest, magnitude(residuals[k]));
@@ -246,7 +247,7 @@ void pack_tokens_sample(const int32_t* residuals, int ni, int nj, BitWriter& out
   }
 }
 
-PackStatus unpack_tokens_sample(BitReader& in, int ni, int nj, int32_t* residuals) {
+PackStatus unpack_tokens_sample(BitReader &in, int ni, int nj, int32_t *residuals) {
   if (in.bits_left() < 3) return PackStatus::kShortStream;
   const int t = static_cast<int>(in.read(3));
   if (t != 4 && t != 5) return PackStatus::kBadToken;
@@ -277,7 +278,7 @@ PackStatus unpack_tokens_sample(BitReader& in, int ni, int nj, int32_t* residual
   return PackStatus::kOk;
 }
 
-PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, BitWriter& out) {
+PackStatus c_vktzip_sample(const uint16_t *values, int ni, int nj, int nbits, BitWriter &out) {
   Level levels[kLevels];
   levels[0].resize(ni, nj);
   std::copy(values, values + levels[0].v.size(), levels[0].v.begin());
@@ -287,7 +288,7 @@ PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, Bi
   Level pred;
   std::vector<int32_t> residuals;
   for (int k = kLevels - 2; k >= 0; --k) {
-    const Level& lv = levels[k];
+    const Level &lv = levels[k];
     predict(levels[k + 1], lv.ni, lv.nj, &pred);
     residuals.resize(lv.v.size());
     for (size_t p = 0; p < lv.v.size(); ++p) residuals[p] = lv.v[p] - pred.v[p];
@@ -298,7 +299,7 @@ PackStatus c_vktzip_sample(const uint16_t* values, int ni, int nj, int nbits, Bi
   return out.overrun() ? PackStatus::kShortOutput : PackStatus::kOk;
 }
 
-PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t* values) {
+PackStatus c_vktunzip_sample(BitReader &in, int ni, int nj, int nbits, uint16_t *values) {
   int si[kLevels], sj[kLevels];
   level_sizes(ni, nj, si, sj);
   Level coarse;
@@ -306,7 +307,7 @@ PackStatus c_vktunzip_sample(BitReader& in, int ni, int nj, int nbits, uint16_t*
   if (in.bits_left() < static_cast<uint64_t>(coarse.v.size()) * static_cast<uint64_t>(nbits)) {
     return PackStatus::kShortStream;
   }
-  for (int32_t& x : coarse.v) x = static_cast<int32_t>(in.read(nbits));
+  for (int32_t &x : coarse.v) x = static_cast<int32_t>(in.read(nbits));
   Level fine;
   std::vector<int32_t> residuals;
   for (int k = kLevels - 2; k >= 0; --k) {

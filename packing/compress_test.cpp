@@ -13,7 +13,7 @@
 namespace zep::packing {
 namespace {
 
-std::vector<uint32_t> zip(const std::vector<uint16_t>& v, int ni, int nj, int type, int nbits) {
+std::vector<uint32_t> zip(const std::vector<uint16_t> &v, int ni, int nj, int type, int nbits) {
   std::vector<uint32_t> stream(zip_max_words(ni, nj, type), 0xDEADBEEF);
   size_t words = 0;
   EXPECT_EQ(vktzip(v.data(), ni, nj, type, nbits, stream.data(), stream.size(), &words),
@@ -24,14 +24,14 @@ std::vector<uint32_t> zip(const std::vector<uint16_t>& v, int ni, int nj, int ty
 
 // Expands with exactly the stream words and exactly ni * nj values of room,
 // so that any read or write beyond them is caught by the address checker.
-PackStatus unzip(const std::vector<uint32_t>& stream, int ni, int nj, std::vector<uint16_t>* out) {
+PackStatus unzip(const std::vector<uint32_t> &stream, int ni, int nj, std::vector<uint16_t> *out) {
   out->assign(static_cast<size_t>(ni) * nj, 0);
   return vktunzip(stream.data(), stream.size(), ni, nj, out->data(), out->size());
 }
 
 enum class Shape { kRandom, kConstant, kOnePoint, kExtremes, kSmooth, kStripes };
 
-std::vector<uint16_t> field(int ni, int nj, int nbits, Shape shape, std::mt19937& rng) {
+std::vector<uint16_t> field(int ni, int nj, int nbits, Shape shape, std::mt19937 &rng) {
   const uint32_t top = (1u << nbits) - 1;
   std::vector<uint16_t> v(static_cast<size_t>(ni) * nj);
   for (int j = 0; j < nj; ++j) {
@@ -42,7 +42,9 @@ std::vector<uint16_t> field(int ni, int nj, int nbits, Shape shape, std::mt19937
         case Shape::kConstant: x = top / 3; break;
         case Shape::kOnePoint: x = (i == ni / 2 && j == nj / 3) ? top : 0; break;
         case Shape::kExtremes: x = ((i + j) % 2) ? top : 0; break;
-        case Shape::kSmooth: x = static_cast<uint32_t>((i * 37 + j * 11 + (i * j) % 7)) & top; break;
+        case Shape::kSmooth:
+          x = static_cast<uint32_t>((i * 37 + j * 11 + (i * j) % 7)) & top;
+          break;
         case Shape::kStripes: x = (i % 7 < 3) ? top : top / 2; break;
       }
       v[static_cast<size_t>(j) * ni + i] = static_cast<uint16_t>(x);
@@ -85,7 +87,8 @@ TEST(MinimumMethod, BlockOffsetsUseTheRangeWidth) {
   const std::vector<uint16_t> v = {100, 105, 101, 102};
   const std::vector<uint32_t> s = zip(v, 2, 2, kMinimumType, 10);
   // 0011 | 0001100100 | 000 101 001 010
-  const uint32_t expect = (3u << 28) | (100u << 18) | (0u << 15) | (5u << 12) | (1u << 9) | (2u << 6);
+  const uint32_t expect =
+      (3u << 28) | (100u << 18) | (0u << 15) | (5u << 12) | (1u << 9) | (2u << 6);
   EXPECT_EQ(s[1], expect);
 }
 
@@ -96,7 +99,8 @@ class ZipRoundTrip : public testing::TestWithParam<int> {};
 TEST_P(ZipRoundTrip, EveryShapeAndGrid) {
   const int type = GetParam();
   std::mt19937 rng(type * 1000 + 1);
-  const int sides[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 16, 17, 28, 29, 31, 80, 81, 82, 83, 84, 97, 250};
+  const int sides[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 13,
+                       16, 17, 28, 29, 31, 80, 81, 82, 83, 84, 97, 250};
   for (int ni : sides) {
     for (int nj : sides) {
       if (static_cast<long>(ni) * nj > 8000 && (ni + nj) % 5 != 0) continue;
@@ -123,8 +127,8 @@ TEST_P(ZipRoundTrip, LargeGridWithNoise) {
   std::vector<uint16_t> v(static_cast<size_t>(ni) * nj);
   for (int j = 0; j < nj; ++j) {
     for (int i = 0; i < ni; ++i) {
-      v[static_cast<size_t>(j) * ni + i] =
-          static_cast<uint16_t>(30000 + 20000 * std::sin(i * 0.05) * std::cos(j * 0.03) + rng() % 64);
+      v[static_cast<size_t>(j) * ni + i] = static_cast<uint16_t>(
+          30000 + 20000 * std::sin(i * 0.05) * std::cos(j * 0.03) + rng() % 64);
     }
   }
   const std::vector<uint32_t> s = zip(v, ni, nj, type, nbits);
@@ -170,7 +174,7 @@ TEST_P(ZipRoundTrip, DamagedStreamsStayInBounds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothMethods, ZipRoundTrip, testing::Values(kMinimumType, kSampleType),
-                         [](const testing::TestParamInfo<int>& p) {
+                         [](const testing::TestParamInfo<int> &p) {
                            return p.param == kMinimumType ? std::string("Minimum")
                                                           : std::string("Sample");
                          });
@@ -205,7 +209,8 @@ TEST(Unzip, RefusesHeadersNoWriterProduces) {
 TEST(SampleTokens, WideResidualsUseFiveBitWidths) {
   const int ni = 4, nj = 4;
   // The first point of each 3 x 3 block (0, 3, 12, 15) is a node: residual 0.
-  const std::vector<int32_t> r = {0, 70000, -5, 0, -70000, 1, 0, 0, 65535, -65536, 2, 9, 0, 0, 0, 0};
+  const std::vector<int32_t> r = {0,     70000,  -5, 0, -70000, 1, 0, 0,
+                                  65535, -65536, 2,  9, 0,      0, 0, 0};
   std::vector<uint32_t> words(64, 0);
   BitWriter w(words.data(), words.size());
   pack_tokens_sample(r.data(), ni, nj, w);
@@ -256,13 +261,13 @@ TEST(SampleArithmetic, CubicThroughFourSamplesAndRounding) {
 // precision within each expression, a double between expressions.
 int64_t extended_cubic(int64_t y0, int64_t y1, int64_t y2, int64_t y3, int64_t d) {
   const long double t = static_cast<long double>(((y3 - y0) + (y1 - y2) * 3) * d);
-  const long double p =
-      ((((y2 + y0) - (y1 + y1)) * 18.0L + t + t) * d * 6.0L +
-       (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108.0L) * d *
-          static_cast<long double>(0.00051440329218107) +
-      y1;
+  const long double p = ((((y2 + y0) - (y1 + y1)) * 18.0L + t + t) * d * 6.0L +
+                         (((6 * y2 - y3) - y1 * 3) - (y0 + y0)) * 108.0L) *
+                            d * static_cast<long double>(0.00051440329218107) +
+                        y1;
   const double v = static_cast<double>(p);
-  const long double r = v + (v < 0 ? -static_cast<long double>(0.5001) : static_cast<long double>(0.5001));
+  const long double r =
+      v + (v < 0 ? -static_cast<long double>(0.5001) : static_cast<long double>(0.5001));
   return static_cast<int64_t>(r);
 }
 
@@ -275,12 +280,12 @@ TEST(SampleArithmetic, CubicMatchesExtendedEvaluation) {
     const int64_t y0 = rng() % 65536, y1 = rng() % 65536, y2 = rng() % 65536, y3 = rng() % 65536;
     const int64_t d = static_cast<int64_t>(rng() % 9) - 2;
     const int64_t want = extended_cubic(y0, y1, y2, y3, d);
-    ASSERT_EQ(sample_cubic(y0, y1, y2, y3, d), want) << y0 << " " << y1 << " " << y2 << " " << y3
-                                                     << " d " << d;
+    ASSERT_EQ(sample_cubic(y0, y1, y2, y3, d), want)
+        << y0 << " " << y1 << " " << y2 << " " << y3 << " d " << d;
   }
 }
 
-std::vector<uint32_t> packed_pairs(const std::vector<uint16_t>& v) {
+std::vector<uint32_t> packed_pairs(const std::vector<uint16_t> &v) {
   std::vector<uint32_t> w((v.size() + 1) / 2, 0);
   for (size_t k = 0; k < v.size(); ++k) w[k / 2] |= static_cast<uint32_t>(v[k]) << (k % 2 ? 0 : 16);
   return w;
@@ -324,7 +329,8 @@ TEST_F(ObrvCompress, LevelOneKeepsTheShorterStream) {
   const int ni = 120, nj = 100;
   std::vector<uint16_t> smooth(static_cast<size_t>(ni) * nj);
   for (int j = 0; j < nj; ++j) {
-    for (int i = 0; i < ni; ++i) smooth[static_cast<size_t>(j) * ni + i] = static_cast<uint16_t>(i * i + 40 * j);
+    for (int i = 0; i < ni; ++i)
+      smooth[static_cast<size_t>(j) * ni + i] = static_cast<uint16_t>(i * i + 40 * j);
   }
   const size_t min_words = zip(smooth, ni, nj, kMinimumType, 16).size();
   const size_t sample_words = zip(smooth, ni, nj, kSampleType, 16).size();
@@ -360,7 +366,8 @@ TEST_F(ObrvCompress, BoundedEntriesRefuseWhatDoesNotFit) {
   const std::vector<uint32_t> before = data;
   size_t words = 0;
   // Random 16-bit values do not compress: the stream is longer than the data.
-  EXPECT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words), PackStatus::kShortOutput);
+  EXPECT_EQ(compress_packed(data.data(), data.size(), ni, nj, 16, 0, &words),
+            PackStatus::kShortOutput);
   EXPECT_GT(words, data.size());
   EXPECT_EQ(data, before);
 

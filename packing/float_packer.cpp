@@ -63,9 +63,9 @@ float float_packer_compose(int64_t g, int exponent) {
   return static_cast<float>(std::ldexp(static_cast<double>(g), exponent - 150));
 }
 
-PackStatus float_pack(const float* values, size_t count, int nbits,
-                             uint32_t header[kFloatPackerHeaderWords], uint32_t* stream,
-                             size_t stream_words) {
+PackStatus float_pack(const float *values, size_t count, int nbits,
+                      uint32_t header[kFloatPackerHeaderWords], uint32_t *stream,
+                      size_t stream_words) {
   if (nbits < 1 || nbits > 16) return PackStatus::kBadWidth;
   if (count > 0x7FFFFFFFu) return PackStatus::kBadCount;
   if (stream_words < float_packer_stream_words(count)) return PackStatus::kShortStream;
@@ -110,9 +110,9 @@ PackStatus float_pack(const float* values, size_t count, int nbits,
   return PackStatus::kOk;
 }
 
-PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
-                               const uint32_t* stream, size_t stream_words, size_t count,
-                               float* out, size_t out_room, int* nbits_out) {
+PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords], const uint32_t *stream,
+                        size_t stream_words, size_t count, float *out, size_t out_room,
+                        int *nbits_out) {
   const FloatPackerHeader h = FloatPackerHeader::decode(header);
   if (nbits_out) *nbits_out = h.nbits;
   if (h.signature != kFloatPackerSignature) return PackStatus::kBadSignature;
@@ -158,14 +158,14 @@ using zep::packing::PackStatus;
 namespace zep::packing {
 namespace {
 
-const uint32_t* words(const int32_t* p) { return reinterpret_cast<const uint32_t*>(p); }
+const uint32_t *words(const int32_t *p) { return reinterpret_cast<const uint32_t *>(p); }
 
 }  // namespace
 }  // namespace zep::packing
 
 using namespace zep::packing;
 
-extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t* stream,
+extern "C" int c_float_packer(float *values, int nbits, int32_t *header, int32_t *stream,
                               int count) {
   if (nbits < 1 || nbits > 16) {
     std::printf("float_unpacker: ERROR nbits must be > 0 and <= 16 ,nbits = %d\n", nbits);
@@ -177,13 +177,13 @@ extern "C" int c_float_packer(float* values, int nbits, int32_t* header, int32_t
     return -1;
   }
   const size_t n = static_cast<size_t>(count);
-  const PackStatus st =
-      zep::packing::float_pack(values, n, nbits, reinterpret_cast<uint32_t*>(header),
-                          reinterpret_cast<uint32_t*>(stream), zep::packing::float_packer_stream_words(n));
+  const PackStatus st = zep::packing::float_pack(
+      values, n, nbits, reinterpret_cast<uint32_t *>(header), reinterpret_cast<uint32_t *>(stream),
+      zep::packing::float_packer_stream_words(n));
   return st == PackStatus::kOk ? 0 : -1;
 }
 
-extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream, int count) {
+extern "C" int float_unpacker_1(float *values, int32_t *header, int32_t *stream, int count) {
   if (!header || (count > 0 && (!values || !stream))) {
     std::printf("float_unpacker_1: ERROR values, header or stream is NULL\n");
     return -1;
@@ -193,13 +193,14 @@ extern "C" int float_unpacker_1(float* values, int32_t* header, int32_t* stream,
     return -1;
   }
   const size_t n = static_cast<size_t>(count);
-  const PackStatus st = zep::packing::float_unpack(
-      words(header), words(stream), zep::packing::float_packer_stream_words(n), n, values, n, nullptr);
+  const PackStatus st =
+      zep::packing::float_unpack(words(header), words(stream),
+                                 zep::packing::float_packer_stream_words(n), n, values, n, nullptr);
   return st == PackStatus::kOk ? 0 : -1;
 }
 
-extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream, int count,
-                                int* nbits) {
+extern "C" int c_float_unpacker(float *values, int32_t *header, int32_t *stream, int count,
+                                int *nbits) {
   if (!header || (count > 0 && (!values || !stream))) {
     std::printf("float_unpacker: ERROR values, header or stream is NULL\n");
     return -1;
@@ -217,8 +218,8 @@ extern "C" int c_float_unpacker(float* values, int32_t* header, int32_t* stream,
   return float_unpacker_1(values, header, stream, count);
 }
 
-extern "C" void c_float_packer_params(int* header_bytes, int* stream_bytes, int* spare1,
-                                      int* spare2, int count) {
+extern "C" void c_float_packer_params(int *header_bytes, int *stream_bytes, int *spare1,
+                                      int *spare2, int count) {
   *header_bytes = 4 * zep::packing::kFloatPackerHeaderWords;
   *stream_bytes = count > 0 ? 4 * ((count / 2) + (count & 1)) : 0;
   *spare1 = 0;

@@ -35,11 +35,11 @@ inline size_t float_packer_stream_words(size_t count) { return (count + 1) / 2; 
 // The fields of header word 0, decoded.
 struct FloatPackerHeader {
   uint32_t signature = 0;
-  int nbits = 0;         // width code + 1: 1..16
-  int exponent = 0;      // E, 0..255
-  int shift = 0;         // as stored, 0..255
-  int32_t minimum = 0;   // scaled minimum
-  int32_t count = 0;     // header word 2
+  int nbits = 0;        // width code + 1: 1..16
+  int exponent = 0;     // E, 0..255
+  int shift = 0;        // as stored, 0..255
+  int32_t minimum = 0;  // scaled minimum
+  int32_t count = 0;    // header word 2
 
   static FloatPackerHeader decode(const uint32_t header[kFloatPackerHeaderWords]);
 };
@@ -50,18 +50,18 @@ struct FloatPackerHeader {
 // Refuses nbits outside 1..16 (nothing is written) and a stream shorter than
 // (count + 1) / 2 words. count 0 writes a header with E = 0 and no slots.
 // NaNs and infinities are not looked at; their slots are clamped into range.
-PackStatus float_pack(const float* values, size_t count, int nbits,
-                             uint32_t header[kFloatPackerHeaderWords], uint32_t* stream,
-                             size_t stream_words);
+PackStatus float_pack(const float *values, size_t count, int nbits,
+                      uint32_t header[kFloatPackerHeaderWords], uint32_t *stream,
+                      size_t stream_words);
 
 // Decodes `count` values from the stream. Checks the signature, that the
 // header's count equals `count`, that `stream_words` holds the
 // (count + 1) / 2 words and that `out_room` holds count values; never reads
 // or writes beyond them. *nbits_out (if not null) receives the header's
 // width before any check, as the C entry promises.
-PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords],
-                               const uint32_t* stream, size_t stream_words, size_t count,
-                               float* out, size_t out_room, int* nbits_out);
+PackStatus float_unpack(const uint32_t header[kFloatPackerHeaderWords], const uint32_t *stream,
+                        size_t stream_words, size_t count, float *out, size_t out_room,
+                        int *nbits_out);
 
 // The value of scaled integer g at exponent E: exactly g * 2^(E - 150)
 // whenever |g| < 2^24 (the float of exponent E and mantissa |g|, less the

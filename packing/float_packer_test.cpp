@@ -28,7 +28,7 @@ Packed pack(std::vector<float> values, int nbits) {
   return p;
 }
 
-std::vector<float> unpack(Packed& p, int count) {
+std::vector<float> unpack(Packed &p, int count) {
   // Exactly the words the count needs: any read beyond them is caught by the
   // address checker.
   std::vector<int32_t> stream(p.stream.begin(), p.stream.begin() + (count + 1) / 2);
@@ -124,14 +124,14 @@ TEST(FloatPacker, RandomFieldsRoundTripWithinOneStep) {
   for (int trial = 0; trial < 200; ++trial) {
     const int nbits = 1 + trial % 16;
     const int count = 1 + static_cast<int>(rng() % 301);
-    const float centre = std::ldexp(static_cast<float>(rng() % 2000) - 1000.0f,
-                                    static_cast<int>(rng() % 40) - 20);
+    const float centre =
+        std::ldexp(static_cast<float>(rng() % 2000) - 1000.0f, static_cast<int>(rng() % 40) - 20);
     const float spread = std::ldexp(1.0f, static_cast<int>(rng() % 30) - 15);
     std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
     std::vector<float> v(static_cast<size_t>(count));
-    for (float& x : v) x = centre + spread * dist(rng);
+    for (float &x : v) x = centre + spread * dist(rng);
     Packed p = pack(v, nbits);
-    const FloatPackerHeader h = FloatPackerHeader::decode(reinterpret_cast<uint32_t*>(p.header));
+    const FloatPackerHeader h = FloatPackerHeader::decode(reinterpret_cast<uint32_t *>(p.header));
     ASSERT_EQ(h.nbits, nbits);
     const std::vector<float> out = unpack(p, count);
     const double step = std::ldexp(1.0, (h.shift & 31) + h.exponent - 150);
@@ -193,23 +193,21 @@ TEST(FloatPacker, UnpackerRefusesBadSignatureAndCount) {
 
 TEST(FloatPacker, BoundedUnpackRefusesShortStreamAndOutput) {
   Packed p = pack({1.0f, 2.0f, 3.0f, 4.0f, 5.0f}, 12);
-  const uint32_t* h = reinterpret_cast<const uint32_t*>(p.header);
-  const uint32_t* s = reinterpret_cast<const uint32_t*>(p.stream.data());
+  const uint32_t *h = reinterpret_cast<const uint32_t *>(p.header);
+  const uint32_t *s = reinterpret_cast<const uint32_t *>(p.stream.data());
   std::vector<float> out(5);
   EXPECT_EQ(float_unpack(h, s, 2, 5, out.data(), 5, nullptr), PackStatus::kShortStream);
   EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 4, nullptr), PackStatus::kShortOutput);
   EXPECT_EQ(float_unpack(h, s, 3, 6, out.data(), 6, nullptr), PackStatus::kCountMismatch);
   uint32_t negative[3] = {h[0], h[1], 0xFFFFFFFFu};
-  EXPECT_EQ(float_unpack(negative, s, 3, 5, out.data(), 5, nullptr),
-            PackStatus::kCountMismatch);
+  EXPECT_EQ(float_unpack(negative, s, 3, 5, out.data(), 5, nullptr), PackStatus::kCountMismatch);
   EXPECT_EQ(float_unpack(h, s, 3, 5, out.data(), 5, nullptr), PackStatus::kOk);
   EXPECT_EQ(out[4], 5.0f);
 
   std::vector<uint32_t> small(1);
   uint32_t header[3] = {0, 0, 0};
   const float v[3] = {1, 2, 3};
-  EXPECT_EQ(float_pack(v, 3, 8, header, small.data(), small.size()),
-            PackStatus::kShortStream);
+  EXPECT_EQ(float_pack(v, 3, 8, header, small.data(), small.size()), PackStatus::kShortStream);
 }
 
 // A damaged header (large shift, huge minimum) still decodes inside the
@@ -221,10 +219,10 @@ TEST(FloatPacker, DamagedHeadersStayInBounds) {
   for (int trial = 0; trial < 500; ++trial) {
     uint32_t header[3] = {0xEFF00000u | static_cast<uint32_t>(rng() & 0xFFFFF),
                           static_cast<uint32_t>(rng()), 7};
-    for (uint32_t& w : stream) w = static_cast<uint32_t>(rng());
-    ASSERT_EQ(float_unpack(header, stream.data(), stream.size(), 7, out.data(), out.size(),
-                           nullptr),
-              PackStatus::kOk);
+    for (uint32_t &w : stream) w = static_cast<uint32_t>(rng());
+    ASSERT_EQ(
+        float_unpack(header, stream.data(), stream.size(), 7, out.data(), out.size(), nullptr),
+        PackStatus::kOk);
   }
 }
 
@@ -276,9 +274,10 @@ TEST(PackingEntries, NullBuffersAreRefusedWithAMessage) {
   EXPECT_EQ(c_vktzip(nullptr, &length, shorts.data(), 4, 4, 1, 0, 4, 12), -1);
   EXPECT_EQ(c_vktunzip(nullptr, ustream.data(), 4, 4), -1);
   const std::string out = testing::internal::GetCapturedStdout();
-  for (const char *entry : {"float_packer: ERROR", "float_unpacker_1: ERROR", "float_unpacker: ERROR",
-                            "compact_float: ERROR", "compact_integer: ERROR", "IEEEPAK ERROR",
-                            "c_vktzip: ERROR", "c_vktunzip: ERROR"})
+  for (const char *entry :
+       {"float_packer: ERROR", "float_unpacker_1: ERROR", "float_unpacker: ERROR",
+        "compact_float: ERROR", "compact_integer: ERROR", "IEEEPAK ERROR", "c_vktzip: ERROR",
+        "c_vktunzip: ERROR"})
     EXPECT_NE(out.find(entry), std::string::npos) << entry << "\n" << out;
   EXPECT_EQ(header, std::vector<int32_t>(8, 0));
 }

@@ -23,7 +23,7 @@ uint64_t ieee_packed_words(uint64_t n, int nbits) {
   return (n * static_cast<uint64_t>(nbits) + 31) / 32;
 }
 
-void move_64_to_file_order(const uint32_t* source, uint32_t* destination, size_t n) {
+void move_64_to_file_order(const uint32_t *source, uint32_t *destination, size_t n) {
   if (source == destination && !zep::host_is_little_endian()) return;
   for (size_t i = 0; i < n; ++i) {
     const uint32_t a = source[2 * i];
@@ -44,8 +44,8 @@ bool width_supported(int nbits) { return (nbits >= 1 && nbits <= 32) || nbits ==
 
 }  // namespace
 
-PackStatus pack_ieee(const uint32_t* unpacked, size_t unpacked_len, size_t n, int nbits,
-                     uint32_t* packed, size_t packed_words) {
+PackStatus pack_ieee(const uint32_t *unpacked, size_t unpacked_len, size_t n, int nbits,
+                     uint32_t *packed, size_t packed_words) {
   if (!width_supported(nbits)) return PackStatus::kBadArgument;
   if (n == 0) return PackStatus::kOk;
   const uint64_t in_words = nbits == 64 ? 2 * static_cast<uint64_t>(n) : n;
@@ -64,8 +64,8 @@ PackStatus pack_ieee(const uint32_t* unpacked, size_t unpacked_len, size_t n, in
   return PackStatus::kOk;
 }
 
-PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, int nbits,
-                       uint32_t* unpacked, size_t unpacked_len) {
+PackStatus unpack_ieee(const uint32_t *packed, size_t packed_words, size_t n, int nbits,
+                       uint32_t *unpacked, size_t unpacked_len) {
   if (!width_supported(nbits)) return PackStatus::kBadArgument;
   if (n == 0) return PackStatus::kOk;
   const uint64_t out_words = nbits == 64 ? 2 * static_cast<uint64_t>(n) : n;
@@ -85,7 +85,7 @@ PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, in
   // moved words are read before element j overwrites them.
   const size_t w = static_cast<size_t>(in_words);
   uint64_t acc = packed[0];
-  const uint32_t* next = unpacked + (n - w) + 1;
+  const uint32_t *next = unpacked + (n - w) + 1;
   if (w > 1) std::memmove(unpacked + (n - w) + 1, packed + 1, (w - 1) * sizeof(uint32_t));
   int avail = 32;
   const int drop = 32 - nbits;
@@ -105,8 +105,8 @@ PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, in
 
 extern "C" {
 
-void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, int* spare,
-              int* mode) {
+void ieeepak_(int32_t *unpacked, int32_t *packed, int *ni, int *nj, int *npak, int *spare,
+              int *mode) {
   (void)spare;
   const int nbits = zep::packing::ieee_width(*npak);
   if (nbits > 32 && nbits < 64) {
@@ -124,8 +124,8 @@ void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, i
   const size_t n = static_cast<size_t>(count);
   const size_t words_unpacked = nbits == 64 ? 2 * n : n;
   const size_t words_packed = static_cast<size_t>(zep::packing::ieee_packed_words(n, nbits));
-  auto* u = reinterpret_cast<uint32_t*>(unpacked);
-  auto* p = reinterpret_cast<uint32_t*>(packed);
+  auto *u = reinterpret_cast<uint32_t *>(unpacked);
+  auto *p = reinterpret_cast<uint32_t *>(packed);
   if (*mode == 1) {
     zep::packing::pack_ieee(u, words_unpacked, n, nbits, p, words_packed);
   } else {
@@ -133,30 +133,31 @@ void ieeepak_(int32_t* unpacked, int32_t* packed, int* ni, int* nj, int* npak, i
   }
 }
 
-void move6432_(const void* source, void* destination, const int* n) {
+void move6432_(const void *source, void *destination, const int *n) {
   if (*n <= 0) return;
-  zep::packing::move_64_to_file_order(static_cast<const uint32_t*>(source),
-                                 static_cast<uint32_t*>(destination), static_cast<size_t>(*n));
+  zep::packing::move_64_to_file_order(static_cast<const uint32_t *>(source),
+                                      static_cast<uint32_t *>(destination),
+                                      static_cast<size_t>(*n));
 }
 
-void movr8r4_(const double* source, float* destination, const int* n) {
+void movr8r4_(const double *source, float *destination, const int *n) {
   // Forward: float i lies at or before double i, so in place works.
   for (int i = 0; i < *n; ++i) {
     double d;
-    std::memcpy(&d, reinterpret_cast<const char*>(source) + 8 * static_cast<size_t>(i), 8);
+    std::memcpy(&d, reinterpret_cast<const char *>(source) + 8 * static_cast<size_t>(i), 8);
     const float f = static_cast<float>(d);
-    std::memcpy(reinterpret_cast<char*>(destination) + 4 * static_cast<size_t>(i), &f, 4);
+    std::memcpy(reinterpret_cast<char *>(destination) + 4 * static_cast<size_t>(i), &f, 4);
   }
 }
 
-void movr4r8_(const float* source, double* destination, const int* n) {
+void movr4r8_(const float *source, double *destination, const int *n) {
   // Backward: double i covers floats 2i and 2i + 1, already converted, so in
   // place works.
   for (int i = *n - 1; i >= 0; --i) {
     float f;
-    std::memcpy(&f, reinterpret_cast<const char*>(source) + 4 * static_cast<size_t>(i), 4);
+    std::memcpy(&f, reinterpret_cast<const char *>(source) + 4 * static_cast<size_t>(i), 4);
     const double d = static_cast<double>(f);
-    std::memcpy(reinterpret_cast<char*>(destination) + 8 * static_cast<size_t>(i), &d, 8);
+    std::memcpy(reinterpret_cast<char *>(destination) + 8 * static_cast<size_t>(i), &d, 8);
   }
 }
 

@@ -26,8 +26,8 @@ uint64_t ieee_packed_words(uint64_t n, int nbits);
 // Returns kOk, kBadArgument (width 33..63 or outside 1..64), kShortOutput
 // (fewer than ieee_packed_words(n, nbits) packed words), kShortStream
 // (unpacked_len below the n elements).
-PackStatus pack_ieee(const uint32_t* unpacked, size_t unpacked_len, size_t n, int nbits,
-                     uint32_t* packed, size_t packed_words);
+PackStatus pack_ieee(const uint32_t *unpacked, size_t unpacked_len, size_t n, int nbits,
+                     uint32_t *packed, size_t packed_words);
 
 // Unpacks n elements of width nbits into `unpacked` (each field back in the
 // top bits, low bits zero; 2n words for width 64). `packed` may be the same
@@ -38,11 +38,11 @@ PackStatus pack_ieee(const uint32_t* unpacked, size_t unpacked_len, size_t n, in
 // Returns kOk, or without writing anything: kBadArgument (width 33..63 or
 // outside 1..64), kShortStream (fewer packed words than the fields need),
 // kShortOutput (unpacked_len below the n elements).
-PackStatus unpack_ieee(const uint32_t* packed, size_t packed_words, size_t n, int nbits,
-                       uint32_t* unpacked, size_t unpacked_len);
+PackStatus unpack_ieee(const uint32_t *packed, size_t packed_words, size_t n, int nbits,
+                       uint32_t *unpacked, size_t unpacked_len);
 
 // Copies n 64-bit items between host order and file order (the two words of
 // each item exchanged on a little-endian host). In place works.
-void move_64_to_file_order(const uint32_t* source, uint32_t* destination, size_t n);
+void move_64_to_file_order(const uint32_t *source, uint32_t *destination, size_t n);
 
 }  // namespace zep::packing

@@ -15,10 +15,10 @@ namespace {
 
 using zep::packing::PackStatus;
 
-void ieee(std::vector<uint32_t>& unpacked, std::vector<uint32_t>& packed, int n, int npak,
+void ieee(std::vector<uint32_t> &unpacked, std::vector<uint32_t> &packed, int n, int npak,
           int mode) {
   int ni = n, nj = 1, spare = 12345;
-  ieeepak_(reinterpret_cast<int32_t*>(unpacked.data()), reinterpret_cast<int32_t*>(packed.data()),
+  ieeepak_(reinterpret_cast<int32_t *>(unpacked.data()), reinterpret_cast<int32_t *>(packed.data()),
            &ni, &nj, &npak, &spare, &mode);
 }
 
@@ -95,8 +95,9 @@ TEST(IeeePack, InPlaceUnpackingMatchesSeparateArrays) {
   for (int nbits = 1; nbits < 32; ++nbits) {
     for (int n : {1, 2, 3, 7, 31, 32, 33, 100, 257}) {
       std::vector<uint32_t> u(static_cast<size_t>(n));
-      for (auto& v : u) v = static_cast<uint32_t>(rng());
-      const size_t w = static_cast<size_t>(zep::packing::ieee_packed_words(static_cast<uint64_t>(n), nbits));
+      for (auto &v : u) v = static_cast<uint32_t>(rng());
+      const size_t w =
+          static_cast<size_t>(zep::packing::ieee_packed_words(static_cast<uint64_t>(n), nbits));
       std::vector<uint32_t> p(w, 0);
       ieee(u, p, n, -nbits, 1);
       std::vector<uint32_t> separate(static_cast<size_t>(n), 0);
@@ -152,7 +153,8 @@ TEST(IeeePackBounded, RefusesShortBuffers) {
   EXPECT_EQ(zep::packing::unpack_ieee(p.data(), 2, 3, 16, out.data(), 3), PackStatus::kOk);
   EXPECT_EQ(out[2], 0x3F800000u);
   std::vector<uint32_t> small(1, 9);
-  EXPECT_EQ(zep::packing::pack_ieee(out.data(), 3, 3, 16, small.data(), 1), PackStatus::kShortOutput);
+  EXPECT_EQ(zep::packing::pack_ieee(out.data(), 3, 3, 16, small.data(), 1),
+            PackStatus::kShortOutput);
   EXPECT_EQ(small[0], 9u);
 }
 
@@ -176,7 +178,7 @@ TEST(IeeeMoves, Move6432ExchangesWordsInPlace) {
 TEST(IeeeMoves, RealConversionsWorkInPlace) {
   std::vector<double> buf = {1.5, 0.1, -3.0, 1e300};
   int n = 4;
-  auto* as_float = reinterpret_cast<float*>(buf.data());
+  auto *as_float = reinterpret_cast<float *>(buf.data());
   movr8r4_(buf.data(), as_float, &n);
   EXPECT_EQ(as_float[0], 1.5f);
   EXPECT_EQ(as_float[1], 0.1f);

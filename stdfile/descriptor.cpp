@@ -33,11 +33,11 @@ bool datyp_is_valid(int datyp) { return datyp_letter(datyp) != '?'; }
 
 extern "C" {
 
-int build_vktd_prim_keys(uint32_t* entry, uint32_t* keys, uint32_t* mask,
-                         uint32_t* mask_keys, int file_index, int mode) {
+int build_vktd_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask, uint32_t *mask_keys,
+                         int file_index, int mode) {
   // Words copied: 2 x (primary length in units - 1), at most the 16 key words.
   int nwords = zep::stdfile::kKeyWords;
-  if (const zep::xdf::FileEntry* f = zep::xdf::open_entry(file_index); f && f->primary_len > 0)
+  if (const zep::xdf::FileEntry *f = zep::xdf::open_entry(file_index); f && f->primary_len > 0)
     nwords = std::clamp(2 * (f->primary_len - 1), 0, zep::stdfile::kKeyWords);
   if (mask) mask[0] = mask[1] = 0;
   if (mode == 1) {
@@ -51,9 +51,9 @@ int build_vktd_prim_keys(uint32_t* entry, uint32_t* keys, uint32_t* mask,
   return 0;
 }
 
-int build_vktd_info_keys(uint32_t*, uint32_t*, int, int) { return 0; }
+int build_vktd_info_keys(uint32_t *, uint32_t *, int, int) { return 0; }
 
-void crack_std_parms(const uint32_t* entry, stdf_key_strings* out) {
+void crack_std_parms(const uint32_t *entry, stdf_key_strings *out) {
   const zep::stdfile::Descriptor d = zep::stdfile::Descriptor::from_entry(entry);
   std::memcpy(out->etiket, d.etiket.data(), 12);
   out->etiket[12] = '\0';
@@ -87,7 +87,7 @@ namespace {
 
 // Copies as many characters of `from` (at most `width`) as `to` holds
 // before its NUL; writes no NUL.
-void fill_caller_text(char* to, const char* from, size_t width) {
+void fill_caller_text(char *to, const char *from, size_t width) {
   if (!to) return;
   const size_t n = strnlen(to, width);
   std::memcpy(to, from, n);
@@ -98,11 +98,11 @@ void fill_caller_text(char* to, const char* from, size_t width) {
 
 using namespace zep::stdfile;
 
-extern "C" int c_vktprm(int handle, int* dateo, int* deet, int* npas, int* ni, int* nj, int* nk,
-                        int* nbits, int* datyp, int* ip1, int* ip2, int* ip3, char* typvar,
-                        char* nomvar, char* etiket, char* grtyp, int* ig1, int* ig2, int* ig3,
-                        int* ig4, int* swa, int* lng, int* dltf, int* ubc, int* extra1,
-                        int* extra2, int* extra3) {
+extern "C" int c_vktprm(int handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
+                        int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
+                        char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
+                        int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1, int *extra2,
+                        int *extra3) {
   uint32_t entry[zep::stdfile::kEntryWords] = {};
   int addr = 0, length = 0, type = 0;
   const int status = c_xdfprm(handle, &addr, &length, &type, entry + 2, zep::stdfile::kKeyWords);
@@ -111,7 +111,7 @@ extern "C" int c_vktprm(int handle, int* dateo, int* deet, int* npas, int* ni, i
   crack_std_parms(entry, &k);
   const zep::stdfile::Descriptor d = zep::stdfile::Descriptor::from_entry(entry);
   // A null place is skipped; every other output is still filled.
-  const auto put = [](int* place, int value) {
+  const auto put = [](int *place, int value) {
     if (place != nullptr) *place = value;
   };
   put(dateo, k.dateo);

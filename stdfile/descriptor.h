@@ -22,8 +22,8 @@ constexpr int kStdfVersion = 200001;
 
 // Key descriptors declared when a standard file is created (name word,
 // descriptor word per key): 16 primary and 2 info keys.
-inline const uint32_t* stdfkeys() { return xdf::std_entry::primary_keys(); }     // 32 words
-inline const uint32_t* stdf_info_keys() { return xdf::std_entry::info_keys(); }  // 4 words
+inline const uint32_t *stdfkeys() { return xdf::std_entry::primary_keys(); }     // 32 words
+inline const uint32_t *stdf_info_keys() { return xdf::std_entry::info_keys(); }  // 4 words
 
 using xdf::std_entry::ascii6_decode;
 using xdf::std_entry::ascii6_encode;

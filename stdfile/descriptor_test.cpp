@@ -13,7 +13,7 @@ namespace zep::stdfile {
 namespace {
 
 TEST(StdfKeys, NamesAndPositionsOfEveryKey) {
-  const uint32_t* k = stdfkeys();
+  const uint32_t *k = stdfkeys();
   EXPECT_EQ(k[0], 0x53463031u);  // "SF01"
   EXPECT_EQ(k[1], 0x00FFC000u);
   EXPECT_EQ(k[2 * 9], 0x53463130u);  // "SF10"
@@ -25,7 +25,7 @@ TEST(StdfKeys, NamesAndPositionsOfEveryKey) {
     EXPECT_EQ((k[2 * (n - 1) + 1] >> 14) & 0x1F, 31u) << n;
     EXPECT_EQ(k[2 * (n - 1) + 1] & 0x3FFF, 0u) << n;
   }
-  const uint32_t* info = stdf_info_keys();
+  const uint32_t *info = stdf_info_keys();
   EXPECT_EQ(info[0], 0x41584931u);
   EXPECT_EQ(info[1], 0x00FFC000u);
   EXPECT_EQ(info[2], 0x41584932u);
@@ -206,7 +206,7 @@ TEST(KeyBuilders, CopyKeysAndMaskVerbatim) {
     keys[i] = 0x1000u + static_cast<uint32_t>(i);
     mkeys[i] = 0xF0F0F000u | static_cast<uint32_t>(i);
   }
-  for (uint32_t& m : mask) m = 0xDEADBEEF;
+  for (uint32_t &m : mask) m = 0xDEADBEEF;
   // File index 0 is never an open file: the standard 16 words are copied.
   build_vktd_prim_keys(entry, keys, mask, mkeys, 0, 1);
   EXPECT_EQ(mask[0], 0u);

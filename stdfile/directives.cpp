@@ -19,14 +19,14 @@ namespace {
 
 // Character class bits.
 enum : unsigned char {
-  kNameStart = 1,   // letters, '_'
-  kDigit = 2,       // '0'..'9'
-  kTokenChar = 4,   // letters, digits, '_', '.', '-', '+' and the openers
-  kPercentAt = 8,   // '%', '@'
-  kSignDot = 16,    // '.', '-', '+'
-  kCommand = 32,    // '(', '='
-  kOpener = 64,     // '"', '\'', '<', '['
-  kOther = 128,     // every other printable character from '!' to '}'
+  kNameStart = 1,  // letters, '_'
+  kDigit = 2,      // '0'..'9'
+  kTokenChar = 4,  // letters, digits, '_', '.', '-', '+' and the openers
+  kPercentAt = 8,  // '%', '@'
+  kSignDot = 16,   // '.', '-', '+'
+  kCommand = 32,   // '(', '='
+  kOpener = 64,    // '"', '\'', '<', '['
+  kOther = 128,    // every other printable character from '!' to '}'
 };
 
 // What the reader sees at the end of the input, and while a refused line
@@ -108,11 +108,11 @@ class Reader {
   void fail_directive();
 
   FILE *in_;
-  std::string name_;    // the input as messages name it
-  std::string buf_;     // the current line, its line feed included
-  long line_no_ = 0;    // number of the current line, from 1
-  long line_start_ = 0; // line of the directive being read
-  size_t total_ = 0;    // characters read from the input
+  std::string name_;     // the input as messages name it
+  std::string buf_;      // the current line, its line feed included
+  long line_no_ = 0;     // number of the current line, from 1
+  long line_start_ = 0;  // line of the directive being read
+  size_t total_ = 0;     // characters read from the input
   size_t len_ = 0;
   size_t pos_ = 0;
   bool at_end_ = false;
@@ -183,8 +183,7 @@ int Reader::Current_Char() {
 }
 
 void Reader::skip_blanks() {
-  for (int c = Current_Char(); c != kEnd && c != kLineRefused && cls(c) == 0;
-       c = Current_Char())
+  for (int c = Current_Char(); c != kEnd && c != kLineRefused && cls(c) == 0; c = Current_Char())
     advance();
 }
 
@@ -257,8 +256,8 @@ Reader::Step Reader::expand_range(const std::string &tok) {
   double start = 0, end = 0, step = 0;
   char tail[kMaxToken + 1] = {};
   char extra = 0;
-  int items = std::sscanf(tok.c_str(), " > %lf , %lf , %lf%79[%> ]%c", &start, &end, &step,
-                          tail, &extra);
+  int items =
+      std::sscanf(tok.c_str(), " > %lf , %lf , %lf%79[%> ]%c", &start, &end, &step, tail, &extra);
   size_t tail_len = std::strlen(tail);
   if (items != 4 || tail_len == 0 || tail[tail_len - 1] != '>' || !std::isfinite(start) ||
       !std::isfinite(end) || !std::isfinite(step) || step == 0) {
@@ -420,14 +419,9 @@ void Reader::fail_directive() {
 int Reader::run() {
   for (;;) {
     switch (directive()) {
-      case Step::kEnd:
-        std::fprintf(stderr, "END of directives\n");
-        return failures_;
-      case Step::kStop:
-        return failures_;
-      case Step::kFail:
-        fail_directive();
-        break;
+      case Step::kEnd: std::fprintf(stderr, "END of directives\n"); return failures_;
+      case Step::kStop: return failures_;
+      case Step::kFail: fail_directive(); break;
       case Step::kOk:
         if (call_handler() != 0) fail_directive();
         break;
@@ -437,8 +431,8 @@ int Reader::run() {
 
 }  // namespace
 
-int register_verb(std::string_view name, zep_directive_fn handler,
-                  zep_directive_ref_fn ref_handler, void *private1, int private2) {
+int register_verb(std::string_view name, zep_directive_fn handler, zep_directive_ref_fn ref_handler,
+                  void *private1, int private2) {
   auto &table = verb_table();
   if (name.empty() || (handler == nullptr) == (ref_handler == nullptr)) return -1;
   if (table.size() >= static_cast<size_t>(kMaxVerbs)) return -1;

@@ -23,8 +23,8 @@ constexpr size_t kMaxInputChars = size_t{16} << 20;
 // Registers `name` (cut to kMaxVerbName characters) with exactly one of the
 // two handler forms. Returns the number of registered verbs, or -1 when the
 // name is empty, no handler is given or the table is full.
-int register_verb(std::string_view name, zep_directive_fn handler,
-                  zep_directive_ref_fn ref_handler, void *private1, int private2);
+int register_verb(std::string_view name, zep_directive_fn handler, zep_directive_ref_fn ref_handler,
+                  void *private1, int private2);
 
 // Forgets every registered verb.
 void clear_verbs();

@@ -248,7 +248,8 @@ TEST_F(DirectivesTest, TokenLengthLimit) {
 TEST_F(DirectivesTest, LinesOfAnyLength) {
   // A list of 40 names on one line far longer than 125 characters.
   std::string names;
-  for (int i = 0; i < 40; ++i) names += (i ? ", " : "") + std::string("N") + std::to_string(100 + i);
+  for (int i = 0; i < 40; ++i)
+    names += (i ? ", " : "") + std::string("N") + std::to_string(100 + i);
   const std::string line = "nomvar(0, 1, [" + names + "])";
   ASSERT_GT(line.size(), 2 * 125u);
   // Tokens running across the 125th character are read whole.
@@ -313,8 +314,8 @@ TEST_F(DirectivesTest, UnopenableFile) {
   int r = process_c_callback("/nonexistent/dir/file");
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(r, 1);
-  EXPECT_EQ(err,
-            "process_c_callback: Cannot Open File -/nonexistent/dir/file-\nskipping rest of line\n");
+  EXPECT_EQ(
+      err, "process_c_callback: Cannot Open File -/nonexistent/dir/file-\nskipping rest of line\n");
 }
 
 std::vector<std::string> ref_block;
@@ -361,9 +362,9 @@ TEST_F(DirectivesTest, RegistrationLimitsAndNames) {
   EXPECT_EQ(Find_Callback("abcdefghijklmnop"), 0);
   EXPECT_EQ(Find_Callback("abcdefghijklmnopqrst"), -1);
   for (int i = 1; i < zep::directives::kMaxVerbs; ++i)
-    EXPECT_EQ(zep_c_callback(("n" + std::to_string(i)).c_str(), record_handler, nullptr,
-                             nullptr, 0),
-              i + 1);
+    EXPECT_EQ(
+        zep_c_callback(("n" + std::to_string(i)).c_str(), record_handler, nullptr, nullptr, 0),
+        i + 1);
   EXPECT_EQ(zep_c_callback("overflow", record_handler, nullptr, nullptr, 0), -1);
   EXPECT_EQ(Find_Callback("overflow"), -1);
 }
@@ -391,7 +392,8 @@ TEST(DirectiveCharClasses, Table) {
   EXPECT_EQ(char_class('<'), 4 | 64);
   EXPECT_EQ(char_class(')'), 128);
   EXPECT_EQ(char_class('}'), 128);
-  for (int c : {int{' '}, int{'\t'}, int{'\n'}, int{'~'}, 127, 200, 254, 255}) EXPECT_EQ(char_class(c), 0) << c;
+  for (int c : {int{' '}, int{'\t'}, int{'\n'}, int{'~'}, 127, 200, 254, 255})
+    EXPECT_EQ(char_class(c), 0) << c;
 }
 
 }  // namespace

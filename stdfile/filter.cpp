@@ -36,8 +36,13 @@ constexpr float kLevelTolerance = 1.0f / 131072.0f;
 constexpr double kFiveSeconds = 1.0 / 720.0;
 
 // Argument types of the numeric criteria.
-enum ArgType { kIntList = 0, kLevelList = 1, kStampInterval = 2, kLevelInterval = 3,
-               kStampSteps = 4 };
+enum ArgType {
+  kIntList = 0,
+  kLevelList = 1,
+  kStampInterval = 2,
+  kLevelInterval = 3,
+  kStampSteps = 4
+};
 
 template <size_t W>
 struct TextCriterion {
@@ -114,7 +119,6 @@ RequestTable &requetes() {
   static RequestTable table;
   return table;
 }
-
 
 // Which counts a setter takes: texts 1..40; numbers 1..40 or -2 (an
 // interval); ip3 1..40 and refuses intervals with a message of its own.
@@ -236,7 +240,8 @@ Verdict test_dates(const DateCriterion &c, int set_nb, int dateo) {
     return (from_start >= 0 && to_end <= 0) ? Verdict::kHolds : Verdict::kFails;
   }
   filter_debug("Debug c_vkt_match_req verifie dates debut fin delta\n");
-  filter_debug("Debug c_vkt_match_req verifie dates debut=%d fin=%d delta=%f\n", start, end, c.delta);
+  filter_debug("Debug c_vkt_match_req verifie dates debut=%d fin=%d delta=%f\n", start, end,
+               c.delta);
   double from_start = hours_between(dateo, start);
   double to_end = hours_between(dateo, end);
   double step = std::fabs(static_cast<double>(c.delta));
@@ -262,8 +267,8 @@ Verdict test_levels(const LevelCriterion &c, int set_nb, int ip1) {
   }
   const float e = kLevelTolerance;
   float start = c.tab_rval[0];
-  float end = c.arg_type == kLevelInterval ? c.tab_rval[1]
-                                           : c.tab_rval[static_cast<size_t>(c.count - 1)];
+  float end =
+      c.arg_type == kLevelInterval ? c.tab_rval[1] : c.tab_rval[static_cast<size_t>(c.count - 1)];
   if (c.arg_type == kLevelInterval) {
     if (start == -1.0f) start = p;
     if (end == -1.0f) end = p;
@@ -303,7 +308,8 @@ Verdict test_set(const RequestSet &set, int set_nb, const RecordDescriptors &rec
   }
   if (set.nomvars.in_use) {
     any = true;
-    filter_debug("Debug c_vkt_match_req verifie nomvars du fichier=%s set_nb=%d\n", rec.nomvar, set_nb);
+    filter_debug("Debug c_vkt_match_req verifie nomvars du fichier=%s set_nb=%d\n", rec.nomvar,
+                 set_nb);
     if (!text_holds(set.nomvars, rec.nomvar)) return Verdict::kFails;
   }
   if (set.typvars.in_use) {
@@ -603,23 +609,25 @@ using zep::stdfile::requetes;
 extern "C" {
 
 int c_desire_etiquette(int set_nb, int des_exc, char **etiquettes, int nelm) {
-  return zep::stdfile::desire_text("c_desire_etiquette", "etiquettes", &zep::stdfile::RequestSet::etiquettes,
-                              set_nb, des_exc, etiquettes, nelm);
+  return zep::stdfile::desire_text("c_desire_etiquette", "etiquettes",
+                                   &zep::stdfile::RequestSet::etiquettes, set_nb, des_exc,
+                                   etiquettes, nelm);
 }
 
 int c_desire_nomvar(int set_nb, int des_exc, char **nomvars, int nelm) {
-  return zep::stdfile::desire_text("c_desire_nomvar", "nomvars", &zep::stdfile::RequestSet::nomvars, set_nb,
-                              des_exc, nomvars, nelm);
+  return zep::stdfile::desire_text("c_desire_nomvar", "nomvars", &zep::stdfile::RequestSet::nomvars,
+                                   set_nb, des_exc, nomvars, nelm);
 }
 
 int c_desire_typvar(int set_nb, int des_exc, char **typvars, int nelm) {
-  return zep::stdfile::desire_text("c_desire_typvar", "typvars", &zep::stdfile::RequestSet::typvars, set_nb,
-                              des_exc, typvars, nelm);
+  return zep::stdfile::desire_text("c_desire_typvar", "typvars", &zep::stdfile::RequestSet::typvars,
+                                   set_nb, des_exc, typvars, nelm);
 }
 
 int c_desire_date(int set_nb, int des_exc, int *dates, int nelm, float delta) {
   const char *who = "c_desire_date";
-  int rc = zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, dates);
+  int rc =
+      zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, dates);
   if (rc != 0) return rc;
   if (delta != 0 && nelm != 2 && nelm != -2) {  // a step walks an interval of two stamps
     std::fprintf(stderr, "error: %s nelm invalid = %d\n", who, nelm);
@@ -633,17 +641,20 @@ int c_desire_date(int set_nb, int des_exc, int *dates, int nelm, float delta) {
   c.arg_type = delta != 0 ? zep::stdfile::kStampSteps
                           : (nelm == -2 ? zep::stdfile::kStampInterval : zep::stdfile::kIntList);
   if (delta != 0)
-    zep::stdfile::filter_debug("Debug Requetes[%i].dates.arg_type=%d delta=%f\n", set_nb, c.arg_type, delta);
+    zep::stdfile::filter_debug("Debug Requetes[%i].dates.arg_type=%d delta=%f\n", set_nb,
+                               c.arg_type, delta);
   for (int i = 0; i < n; ++i) {
     c.tab_elem[static_cast<size_t>(i)] = dates[i];
-    zep::stdfile::filter_debug("Debug Requetes[%d].dates.data.tab_elem[%d] = %d\n", set_nb, i, dates[i]);
+    zep::stdfile::filter_debug("Debug Requetes[%d].dates.data.tab_elem[%d] = %d\n", set_nb, i,
+                               dates[i]);
   }
   return 0;
 }
 
 int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
   const char *who = "c_desire_ip1";
-  int rc = zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, values);
+  int rc =
+      zep::stdfile::refuse(who, set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, values);
   if (rc != 0) return rc;
   int n = nelm == -2 ? 2 : nelm;
   if (kind == -1) {
@@ -675,8 +686,8 @@ int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
         zep::stdfile::decode_level(code, &slot, &decoded_kind);  // checked above
         c.kind = decoded_kind;
       }
-      zep::stdfile::filter_debug("Debug ip_entier=%d Requetes[%d].ip1s.data.tab_rval[%d] = %f\n", code,
-                     set_nb, i, slot);
+      zep::stdfile::filter_debug("Debug ip_entier=%d Requetes[%d].ip1s.data.tab_rval[%d] = %f\n",
+                                 code, set_nb, i, slot);
       continue;
     }
     slot = kind == -2 ? static_cast<float>(static_cast<const int *>(values)[i])
@@ -687,8 +698,8 @@ int c_desire_ip1(int set_nb, int des_exc, void *values, int nelm, int kind) {
 }
 
 int c_desire_ip2(int set_nb, int des_exc, void *values, int nelm, int type) {
-  int rc =
-      zep::stdfile::refuse("c_desire_ip2", set_nb, des_exc, nelm, zep::stdfile::Counts::kNumbers, -3, values);
+  int rc = zep::stdfile::refuse("c_desire_ip2", set_nb, des_exc, nelm,
+                                zep::stdfile::Counts::kNumbers, -3, values);
   if (rc != 0) return rc;
   auto &c = zep::stdfile::take_set(set_nb, des_exc).ip2s;
   int n = nelm == -2 ? 2 : nelm;
@@ -700,22 +711,22 @@ int c_desire_ip2(int set_nb, int des_exc, void *values, int nelm, int type) {
     for (int i = 0; i < n; ++i) {
       c.tab_elem[static_cast<size_t>(i)] = static_cast<const int *>(values)[i];
       zep::stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_elem[%d] = %d\n", set_nb, i,
-                     c.tab_elem[static_cast<size_t>(i)]);
+                                 c.tab_elem[static_cast<size_t>(i)]);
     }
   } else {
     c.arg_type = nelm == -2 ? zep::stdfile::kLevelInterval : zep::stdfile::kLevelList;
     for (int i = 0; i < n; ++i) {
       c.tab_rval[static_cast<size_t>(i)] = static_cast<const float *>(values)[i];
       zep::stdfile::filter_debug("Debug Requetes[%d].ip2s.data.tab_rval[%d] = %f\n", set_nb, i,
-                     c.tab_rval[static_cast<size_t>(i)]);
+                                 c.tab_rval[static_cast<size_t>(i)]);
     }
   }
   return 0;
 }
 
 int c_desire_ip3(int set_nb, int des_exc, void *values, int nelm, int type) {
-  int rc = zep::stdfile::refuse("c_desire_ip3", set_nb, des_exc, nelm, zep::stdfile::Counts::kNoInterval,
-                           -4, values);
+  int rc = zep::stdfile::refuse("c_desire_ip3", set_nb, des_exc, nelm,
+                                zep::stdfile::Counts::kNoInterval, -4, values);
   if (rc != 0) return rc;
   auto &c = zep::stdfile::take_set(set_nb, des_exc).ip3s;
   c.in_use = 1;
@@ -725,7 +736,7 @@ int c_desire_ip3(int set_nb, int des_exc, void *values, int nelm, int type) {
   for (int i = 0; i < nelm; ++i) {
     c.tab_elem[static_cast<size_t>(i)] = static_cast<const int *>(values)[i];
     zep::stdfile::filter_debug("Debug Requetes[%d].ip3s.data.tab_elem[%d] = %d\n", set_nb, i,
-                   c.tab_elem[static_cast<size_t>(i)]);
+                               c.tab_elem[static_cast<size_t>(i)]);
   }
   return 0;
 }
@@ -734,7 +745,8 @@ int c_desire_groupset(int first_set_nb, int last_set_nb) {
   const int max = zep::stdfile::kMaxRequetes;
   if (first_set_nb < 0 || first_set_nb >= max || last_set_nb < 0 || last_set_nb >= max ||
       last_set_nb < first_set_nb) {
-    std::fprintf(stderr, "error: c_desire_groupset first_set_nb=%d, last_set_nb=%d, MAX_requetes=%d\n",
+    std::fprintf(stderr,
+                 "error: c_desire_groupset first_set_nb=%d, last_set_nb=%d, MAX_requetes=%d\n",
                  first_set_nb, last_set_nb, max);
     return -1;
   }
@@ -792,9 +804,9 @@ int c_vkt_match_req(int handle) {
   int ig1 = 0, ig2 = 0, ig3 = 0, ig4 = 0, swa = 0, lng = 0, dltf = 0, ubc = 0;
   int extra1 = 0, extra2 = 0, extra3 = 0;
   char grtyp[2] = " ";
-  int rc = c_vktprm(handle, &dateo, &deet, &npas, &ni, &nj, &nk, &nbits, &datyp, &rec.ip1,
-                    &rec.ip2, &rec.ip3, rec.typvar, rec.nomvar, rec.etiket, grtyp, &ig1, &ig2,
-                    &ig3, &ig4, &swa, &lng, &dltf, &ubc, &extra1, &extra2, &extra3);
+  int rc = c_vktprm(handle, &dateo, &deet, &npas, &ni, &nj, &nk, &nbits, &datyp, &rec.ip1, &rec.ip2,
+                    &rec.ip3, rec.typvar, rec.nomvar, rec.etiket, grtyp, &ig1, &ig2, &ig3, &ig4,
+                    &swa, &lng, &dltf, &ubc, &extra1, &extra2, &extra3);
   if (rc < 0) return 0;
   rec.dateo = dateo;
   return zep::stdfile::match_request(rec, handle);

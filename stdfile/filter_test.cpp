@@ -24,9 +24,8 @@ using zep::stdfile::match_request;
 using zep::stdfile::RecordDescriptors;
 
 // A record; names are blank-padded to their widths as c_vktprm gives them.
-RecordDescriptors record(const char *nomvar, const char *typvar = "P",
-                         const char *etiket = "", int dateo = 0, int ip1 = 0, int ip2 = 0,
-                         int ip3 = 0) {
+RecordDescriptors record(const char *nomvar, const char *typvar = "P", const char *etiket = "",
+                         int dateo = 0, int ip1 = 0, int ip2 = 0, int ip3 = 0) {
   RecordDescriptors r;
   std::memcpy(r.nomvar, nomvar, std::min<size_t>(std::strlen(nomvar), 4));
   std::memcpy(r.typvar, typvar, std::min<size_t>(std::strlen(typvar), 2));
@@ -192,8 +191,8 @@ TEST_F(FilterTest, DateIntervalWalkedWithAStep) {
   EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 6000000))), 1);
   EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 18000000))), 1);
   EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 9000000))), 0);
-  EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 6001000))), 0);   // 10 s late
-  EXPECT_EQ(pass(record("TT", "P", "", stamp(20041126, 6000000))), 0);   // past the end
+  EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 6001000))), 0);  // 10 s late
+  EXPECT_EQ(pass(record("TT", "P", "", stamp(20041126, 6000000))), 0);  // past the end
   // A step of 0.1 h is not exact in binary: records on the step still pass.
   ASSERT_EQ(c_desire_date(0, 1, interval, 2, 0.1f), 0);
   EXPECT_EQ(pass(record("TT", "P", "", stamp(20041125, 60000))), 1);     // 00:06
@@ -440,19 +439,20 @@ TEST_F(FilterFileTest, BadDirectivesAreRefusedAndCounted) {
   for (int i = 0; i < 41; ++i) many += (i ? ",A" : "A") + std::string(i % 20 == 19 ? "\n" : "");
   many += "])\n";
   std::string err;
-  int failed = read("nomvar(0, 1, TOOLONG)\n"          // word past 4 characters
-                    "typvar(0, 1, ABC)\n"              // past 2
-                    "etiquette(0, 1, ABCDEFGHIJKLM)\n"  // past 12
-                    "ip1(0, 1, 2)\n"                   // no value
-                    "nomvar(0, 1)\n"                   // no value
-                    "ip2(0, 1, -1, 5, 6)\n"            // values without a list
-                    "ip3(x, 1, -1, 5)\n"               // set not a number
-                    "nomvar(0, 1, [TT], GZ)\n"         // arguments after the list
-                    "ip1(0, 1, -1, 12.5.1)\n"          // not a number
-                    + many +                           // 41 values: the setter refuses
-                    "nomvar(30, 1, TT)\n"              // the setter refuses the set
-                    "nomvar(0, 1, TT)\n",              // still read
-                    nullptr, &err);
+  int failed = read(
+      "nomvar(0, 1, TOOLONG)\n"           // word past 4 characters
+      "typvar(0, 1, ABC)\n"               // past 2
+      "etiquette(0, 1, ABCDEFGHIJKLM)\n"  // past 12
+      "ip1(0, 1, 2)\n"                    // no value
+      "nomvar(0, 1)\n"                    // no value
+      "ip2(0, 1, -1, 5, 6)\n"             // values without a list
+      "ip3(x, 1, -1, 5)\n"                // set not a number
+      "nomvar(0, 1, [TT], GZ)\n"          // arguments after the list
+      "ip1(0, 1, -1, 12.5.1)\n"           // not a number
+          + many +                        // 41 values: the setter refuses
+          "nomvar(30, 1, TT)\n"           // the setter refuses the set
+          "nomvar(0, 1, TT)\n",           // still read
+      nullptr, &err);
   EXPECT_EQ(failed, 11);
   EXPECT_NE(err.find("error: nomvar TOOLONG is longer than 4 characters\n"), std::string::npos);
   EXPECT_NE(err.find("error: typvar ABC is longer than 2 characters\n"), std::string::npos);
@@ -483,7 +483,8 @@ TEST_F(FilterFileTest, UnopenableFileLeavesSetsEmpty) {
   int r = c_requetes_read_file("/nonexistent/filter");
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(r, -1);
-  EXPECT_EQ(err, "c_requetes_read_file error opening file /nonexistent/filter\nfilter file ignored\n");
+  EXPECT_EQ(err,
+            "c_requetes_read_file error opening file /nonexistent/filter\nfilter file ignored\n");
   EXPECT_EQ(pass(record("GZ")), 1);
 }
 

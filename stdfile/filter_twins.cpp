@@ -17,8 +17,8 @@ namespace {
 // Splits nelm texts of lng characters into terminated texts of at most
 // `width` characters, writes the debug lines and calls the setter. Counts
 // outside 1..40 go straight to the setter, which refuses them.
-int forward_texts(const char *who, int (*setter)(int, int, char **, int), int *set_nb,
-                  int *des_exc, const char *texts, int *nelm, size_t lng, size_t width) {
+int forward_texts(const char *who, int (*setter)(int, int, char **, int), int *set_nb, int *des_exc,
+                  const char *texts, int *nelm, size_t lng, size_t width) {
   int n = *nelm;
   if (n < 1 || n > 40 || texts == nullptr) return setter(*set_nb, *des_exc, nullptr, n);
   zep::stdfile::filter_debug("Debug %s lng=%d nelm=%d\n", who, static_cast<int>(lng), n);
@@ -28,7 +28,8 @@ int forward_texts(const char *who, int (*setter)(int, int, char **, int), int *s
   size_t keep = std::min(lng, width);
   for (int i = 0; i < n; ++i) words.emplace_back(texts + static_cast<size_t>(i) * lng, keep);
   for (size_t i = 0; i < words.size(); ++i) {
-    zep::stdfile::filter_debug("Debug string_array[%d]-->%s<--\n", static_cast<int>(i), words[i].c_str());
+    zep::stdfile::filter_debug("Debug string_array[%d]-->%s<--\n", static_cast<int>(i),
+                               words[i].c_str());
     ptrs.push_back(&words[i][0]);
   }
   return setter(*set_nb, *des_exc, ptrs.data(), n);
@@ -44,7 +45,8 @@ extern "C" {
 int zep_f_callback_(const char *name, zep_directive_ref_fn handler, const char * /*options*/,
                     void *private1, int *private2, size_t name_len, size_t /*options_len*/) {
   if (handler == nullptr || private2 == nullptr) return -1;
-  std::string verb(zep::trim_blanks(zep::field_view(name, name_len, zep::directives::kMaxVerbName)));
+  std::string verb(
+      zep::trim_blanks(zep::field_view(name, name_len, zep::directives::kMaxVerbName)));
   return zep::directives::register_verb(verb, nullptr, handler, private1, *private2);
 }
 

@@ -27,12 +27,12 @@ namespace {
 
 constexpr size_t kMaxExceptions = 256;
 
-bool has(const char* options, const char* word) {
+bool has(const char *options, const char *word) {
   return options && std::strstr(options, word) != nullptr;
 }
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char *fmt, ...) {
   va_list ap, again;
   va_start(ap, fmt);
   va_copy(again, ap);
@@ -52,7 +52,7 @@ std::string format(const char* fmt, ...) {
 }
 
 // Date (YYYYMMDD) and time (HHMMSS) of a stamp; zeros when it cannot be read.
-void date_time(int stamp, int* date, int* time) {
+void date_time(int stamp, int *date, int *time) {
   int s = stamp, d = 0, t = 0, mode = -3;
   newdate_(&s, &d, &t, &mode);
   *date = d;
@@ -60,18 +60,18 @@ void date_time(int stamp, int* date, int* time) {
 }
 
 // A blank-padded field of `len` characters, cut to `keep`.
-std::string cut(const char* text, size_t len, size_t keep) {
+std::string cut(const char *text, size_t len, size_t keep) {
   return std::string(text, std::min(len, keep));
 }
 
 }  // namespace
 
-const std::string& level_exceptions() {
+const std::string &level_exceptions() {
   static const std::string text = [] {
     std::string t = "^^  >>  ";
-    if (const char* root = std::getenv("OBRVLIB")) {
+    if (const char *root = std::getenv("OBRVLIB")) {
       const std::string path = std::string(root) + "/data/exception_vars";
-      if (std::FILE* f = std::fopen(path.c_str(), "r")) {
+      if (std::FILE *f = std::fopen(path.c_str(), "r")) {
         char line[kMaxExceptions + 1];
         if (std::fgets(line, sizeof line, f)) {
           t = line;
@@ -85,7 +85,7 @@ const std::string& level_exceptions() {
   return text;
 }
 
-std::string level_column(int ip1, const char* nomvar) {
+std::string level_column(int ip1, const char *nomvar) {
   if (nomvar && std::strstr(level_exceptions().c_str(), nomvar)) return format("%12d   ", ip1);
   coding::DecodedLevel level;
   coding::LevelFailure failure;
@@ -108,7 +108,7 @@ std::string level_column(int ip1, const char* nomvar) {
   return field;
 }
 
-std::string listing_line(const uint32_t* entry, const char* text, const char* options,
+std::string listing_line(const uint32_t *entry, const char *text, const char *options,
                          bool header) {
   stdf_key_strings k;
   crack_std_parms(entry, &k);
@@ -133,15 +133,15 @@ std::string listing_line(const uint32_t* entry, const char* text, const char* op
 
   std::string out;
   if (header) {
-    const char* grid = c_gridinfo ? "G    XG1    XG2     XG3     XG4"
+    const char *grid = c_gridinfo ? "G    XG1    XG2     XG3     XG4"
                                   : (c_ig1234 ? "G   IG1   IG2   IG3   IG4" : "");
-    out += format("\n       %s %s %s %s %s %s %s %s %s %s %s %s  %s  %s\n\n",
-                  c_nomv ? "NOMV" : "", c_typv ? "TV" : "", c_etiq ? "ETIQUETTE   " : "",
-                  c_dims ? "   NI    NJ    NK" : "", c_dateo ? "(DATE-O  h m s)" : "",
-                  c_stampo ? "  STAMP-O" : "", c_datev ? "(DATE-V  h m s)   STAMP-V" : "",
-                  c_level ? "       LEVEL   " : "", c_ip1 ? "      IP1" : "",
-                  c_ip23 ? "   IP2   IP3" : "", c_deet ? "    DEET" : "",
-                  c_npas ? "    NPAS" : "", c_dty ? "DTY" : "", grid);
+    out +=
+        format("\n       %s %s %s %s %s %s %s %s %s %s %s %s  %s  %s\n\n", c_nomv ? "NOMV" : "",
+               c_typv ? "TV" : "", c_etiq ? "ETIQUETTE   " : "", c_dims ? "   NI    NJ    NK" : "",
+               c_dateo ? "(DATE-O  h m s)" : "", c_stampo ? "  STAMP-O" : "",
+               c_datev ? "(DATE-V  h m s)   STAMP-V" : "", c_level ? "       LEVEL   " : "",
+               c_ip1 ? "      IP1" : "", c_ip23 ? "   IP2   IP3" : "", c_deet ? "    DEET" : "",
+               c_npas ? "    NPAS" : "", c_dty ? "DTY" : "", grid);
   }
 
   const std::string nomv = c_nomv ? format("%4s", k.nomvar) : "";
@@ -177,10 +177,10 @@ std::string listing_line(const uint32_t* entry, const char* text, const char* op
   } else if (c_ig1234) {
     grid = format("%1s %5d %5d %5d %5d", k.gtyp, d.ig1, d.ig2, d.ig3, d.ig4);
   }
-  out += format("%s %s %s %s %s %s %s %s %s %s %s %s %s  %s  %s\n", text ? text : "",
-                nomv.c_str(), typv.c_str(), etiq.c_str(), dims.c_str(), dateo.c_str(),
-                stampo.c_str(), datev.c_str(), level.c_str(), ip1.c_str(), ip23.c_str(),
-                deet.c_str(), npas.c_str(), dty.c_str(), grid.c_str());
+  out += format("%s %s %s %s %s %s %s %s %s %s %s %s %s  %s  %s\n", text ? text : "", nomv.c_str(),
+                typv.c_str(), etiq.c_str(), dims.c_str(), dateo.c_str(), stampo.c_str(),
+                datev.c_str(), level.c_str(), ip1.c_str(), ip23.c_str(), deet.c_str(), npas.c_str(),
+                dty.c_str(), grid.c_str());
   return out;
 }
 
@@ -190,23 +190,23 @@ using namespace zep::stdfile;
 
 extern "C" {
 
-void print_std_parms(const uint32_t* entry, const char* text, const char* options, int header) {
+void print_std_parms(const uint32_t *entry, const char *text, const char *options, int header) {
   const std::string line = listing_line(entry, text, options, header != 0);
   std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-int c_vktvoi(int iun, const char* options) {
+int c_vktvoi(int iun, const char *options) {
   const int index = check_open_unit(iun, "c_vktvoi");
   if (index < 0) return index;
-  zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
+  zep::xdf::FileEntry *f = zep::xdf::open_entry(index);
   const int row = zep::xdf::fnom_index(iun);
   if (!f || row < 0 || !zep::io::file_entry(row).has(zep::io::kAttrStd))
     return zep::xdf::report("c_vktvoi", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
-                       "file (unit=%d) is not a ZEP standard file", iun);
-  const char* opts = options ? options : "";
+                            "file (unit=%d) is not a ZEP standard file", iun);
+  const char *opts = options ? options : "";
   const int words = f->entry_words();
   int listed = 0;
-  auto list_entry = [&](const uint32_t* entry) {
+  auto list_entry = [&](const uint32_t *entry) {
     char text[32];
     std::snprintf(text, sizeof text, "%5d-", listed);
     print_std_parms(entry, text, opts, listed % 70 == 0);
@@ -216,14 +216,14 @@ int c_vktvoi(int iun, const char* options) {
   std::vector<uint32_t> entry(std::max(words, kEntryWords), 0);
 
   if (!f->xdf_seq) {
-    for (const auto& page : f->dir_page) {
+    for (const auto &page : f->dir_page) {
       if (!page || page->primary_len != f->primary_len) continue;
       const size_t capacity =
           (page->image.size() - zep::xdf::kDirPageHeaderWords) / static_cast<size_t>(words);
-      const int count = std::min<int>(page->entry_count(),
-                                       static_cast<int>(std::min<size_t>(capacity, 256)));
+      const int count =
+          std::min<int>(page->entry_count(), static_cast<int>(std::min<size_t>(capacity, 256)));
       for (int i = 0; i < count; ++i) {
-        const uint32_t* e = page->entry(i);
+        const uint32_t *e = page->entry(i);
         if (zep::xdf::RecordHeader::type_of(e[0]) >= 0x70) continue;
         std::copy(e, e + words, entry.begin());
         list_entry(entry.data());
@@ -258,12 +258,12 @@ int c_vktvoi(int iun, const char* options) {
     }
   }
 
-  const zep::io::FileEntry& fe = zep::io::file_entry(row);
+  const zep::io::FileEntry &fe = zep::io::file_entry(row);
   std::printf("\nSTATISTICS for file %s, unit=%d\n\n", fe.file_name.c_str(), iun);
-  const char* version = f->old_format ? "Version 1989" : "Version 1998";
+  const char *version = f->old_format ? "Version 1989" : "Version 1998";
   if (!f->xdf_seq) {
     if (!f->old_format) {
-      const zep::xdf::FileHeader& h = f->header;
+      const zep::xdf::FileHeader &h = f->header;
       std::printf("Number of directory entries \t %d\n", static_cast<int>(h.valid_count));
       std::printf("Number of valid records     \t %d\n", listed);
       std::printf("File size                   \t %d Words\n", static_cast<int>(2 * h.file_size));

@@ -18,7 +18,7 @@ namespace {
 using stdfile_test::golden_dir;
 using stdfile_test::golden_records;
 
-std::vector<std::string> lines_of(const std::string& text) {
+std::vector<std::string> lines_of(const std::string &text) {
   std::vector<std::string> out;
   std::istringstream in(text);
   std::string line;
@@ -30,7 +30,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 // options: rebuild each record's entry from its document and compare.
 TEST(ListingLine, GoldenLinesWithTheDefaultOptions) {
   int files = 0, compared = 0;
-  for (const char* name :
+  for (const char *name :
        {"datyp1_widths", "datyp1_magnitudes", "integers", "characters", "ieee", "raw_words",
         "float_packer", "compressed_reals", "compressed_packer", "levels_new", "levels_old",
         "dates", "many_records", "deleted", "zero_values", "names", "sample_reals"}) {
@@ -40,7 +40,7 @@ TEST(ListingLine, GoldenLinesWithTheDefaultOptions) {
     const auto lines = lines_of(stdfile_test::read_text(golden_dir() + name + ".stdout"));
     ASSERT_EQ(lines.size(), records.size()) << name;
     for (size_t i = 0; i < records.size(); ++i) {
-      const std::string& g = records[i].fields.at("grtyp");
+      const std::string &g = records[i].fields.at("grtyp");
       if (!g.empty() && g[0] == '\1') continue;  // a control character the document hides
       const auto entry = stdfile_test::entry_of(records[i]);
       EXPECT_EQ(listing_line(entry.data(), "Read(1)", "NINJNK+DATESTAMPO+IP1+IG1234", false),
@@ -87,15 +87,16 @@ TEST(ListingLine, ColumnsOfTheOptionWords) {
   EXPECT_EQ(listing_line(e.data(), "X", "NONOMV+NOTYPV+NOETIQ+NOIP23+NODEET+NONPAS+NODTY", false),
             "X                \n");
   // DATEO alone: the origin date without its stamp.
-  EXPECT_EQ(listing_line(e.data(), "X", "NONOMV+NOTYPV+NOETIQ+NOIP23+NODEET+NONPAS+NODTY+DATEO",
-                         false),
-            "X     20011122 053000           \n");
+  EXPECT_EQ(
+      listing_line(e.data(), "X", "NONOMV+NOTYPV+NOETIQ+NOIP23+NODEET+NONPAS+NODTY+DATEO", false),
+      "X     20011122 053000           \n");
   // The compressed datyp shows its lower-case letter.
   EXPECT_NE(listing_line(e.data(), "X", "", false).find("  r12  \n"), std::string::npos);
   // DATEV: date, time and the valid stamp.
   const std::string v = listing_line(e.data(), "X", "DATEV", false);
   char want[64];
-  std::snprintf(want, sizeof want, " 20011122 113000 %09d ", Descriptor::from_entry(e.data()).datev);
+  std::snprintf(want, sizeof want, " 20011122 113000 %09d ",
+                Descriptor::from_entry(e.data()).datev);
   EXPECT_NE(v.find(want), std::string::npos) << v;
   EXPECT_NE(listing_line(e.data(), "X", "IG1234", false).find("G     0     0     0     0\n"),
             std::string::npos);
@@ -149,8 +150,8 @@ TEST_F(VoirTest, TableOfARandomFile) {
   size_t titles = 0, pos = 0;
   while ((pos = out.find("       NOMV TV ETIQUETTE", pos)) != std::string::npos) ++titles, ++pos;
   EXPECT_EQ(titles, 5u);
-  EXPECT_NE(out.find(listing_line(stdfile_test::entry_of(records[0]).data(), "    0-",
-                                  "NINJNK+IP1", false)),
+  EXPECT_NE(out.find(listing_line(stdfile_test::entry_of(records[0]).data(), "    0-", "NINJNK+IP1",
+                                  false)),
             std::string::npos);
   EXPECT_NE(out.find(listing_line(stdfile_test::entry_of(records[299]).data(), "  299-",
                                   "NINJNK+IP1", false)),
@@ -197,7 +198,7 @@ TEST_F(VoirTest, UnitChecks) {
   EXPECT_EQ(c_vktvoi(73, ""), -29);
   stdfile_test::TempDir dir;
   const std::string path = dir.file("x.vkt");
-  ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{73}), path.c_str(), "RND", 0), 0);
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{73}), path.c_str(), "RND", 0), 0);
   EXPECT_EQ(c_vktvoi(73, ""), -1);
   c_fclos(73);
 }

@@ -21,7 +21,9 @@ class OldLayouts : public ::testing::Test {
  protected:
   void open(const std::string &name) {
     const std::string path = golden_dir() + name;
-    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), path.c_str(), "STD+RND+R/O", 0), 0);
+    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(kUnit)), path.c_str(),
+                     "STD+RND+R/O", 0),
+              0);
     bound_ = true;
     count_ = c_vktouv(kUnit, "RND");
   }
@@ -40,7 +42,8 @@ class OldLayouts : public ::testing::Test {
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
       // A record line starts with its ordinal: "%5d-".
-      if (line.size() >= 6 && line[5] == '-' && line.find_first_not_of(" 0123456789", 0) == 5) ++*records;
+      if (line.size() >= 6 && line[5] == '-' && line.find_first_not_of(" 0123456789", 0) == 5)
+        ++*records;
     }
     return out;
   }
@@ -56,7 +59,8 @@ TEST_F(OldLayouts, RandomLayoutListsItsLiveRecordsAndRefusesWrites) {
   int listed = 0;
   const std::string out = listing(&listed);
   EXPECT_EQ(listed, 8);
-  EXPECT_NE(out.find("\n8 records in random ZEP standard file (Version 1989)\n\n"), std::string::npos);
+  EXPECT_NE(out.find("\n8 records in random ZEP standard file (Version 1989)\n\n"),
+            std::string::npos);
   // No statistics of a current-format header.
   EXPECT_EQ(out.find("Number of directory entries"), std::string::npos);
 
@@ -69,16 +73,20 @@ TEST_F(OldLayouts, RandomLayoutListsItsLiveRecordsAndRefusesWrites) {
   c_vktopc("TOLRNC", "SYSTEM", 0);
   testing::internal::CaptureStderr();
   float field[9] = {};
-  EXPECT_EQ(c_vktecr(field, nullptr, -12, kUnit, 0, 0, 0, 3, 3, 1, 1, 0, 0, "P", "TT", "X", "N", 0, 0, 0, 0, 1,
-                     0),
+  EXPECT_EQ(c_vktecr(field, nullptr, -12, kUnit, 0, 0, 0, 3, 3, 1, 1, 0, 0, "P", "TT", "X", "N", 0,
+                     0, 0, 0, 1, 0),
             -7);
   EXPECT_EQ(c_vkteff(h), -7);
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("*** FATAL ERROR #7 from module c_vktecr: can not write (unit=71) on an old (version 89) "
-                     "ZEP standard file\n"),
-            std::string::npos);
-  EXPECT_NE(err.find("from module c_vkteff: can not write (unit=71) on an old (version 89) ZEP standard file"),
-            std::string::npos);
+  EXPECT_NE(
+      err.find(
+          "*** FATAL ERROR #7 from module c_vktecr: can not write (unit=71) on an old (version 89) "
+          "ZEP standard file\n"),
+      std::string::npos);
+  EXPECT_NE(
+      err.find(
+          "from module c_vkteff: can not write (unit=71) on an old (version 89) ZEP standard file"),
+      std::string::npos);
 }
 
 TEST_F(OldLayouts, SequentialLayoutStopsAtItsEndOfFileMark) {
@@ -88,7 +96,8 @@ TEST_F(OldLayouts, SequentialLayoutStopsAtItsEndOfFileMark) {
   int listed = 0;
   const std::string out = listing(&listed);
   EXPECT_EQ(listed, 3);
-  EXPECT_NE(out.find("3 records in sequential ZEP standard file (Version 1989)\n"), std::string::npos);
+  EXPECT_NE(out.find("3 records in sequential ZEP standard file (Version 1989)\n"),
+            std::string::npos);
   // The record behind the mark is never found.
   int ni, nj, nk;
   EXPECT_EQ(c_vktinf(kUnit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", "N4"), -12);

@@ -19,13 +19,13 @@ namespace {
 
 // Message levels: index -> option name and number. The number 10 stands
 // twice; a lookup by number takes the first match.
-constexpr const char* kLevelNames[7] = {"DEBUG", "INFORM", "WARNIN", "ERRORS",
+constexpr const char *kLevelNames[7] = {"DEBUG",  "INFORM", "WARNIN", "ERRORS",
                                         "FATALE", "SYSTEM", "CATAST"};
 constexpr int kLevelNumbers[7] = {0, 2, 4, 6, 8, 10, 10};
-constexpr const char* kSpeedNames[2] = {"FAST", "BEST"};
+constexpr const char *kSpeedNames[2] = {"FAST", "BEST"};
 constexpr size_t kMaxPrintOptions = 127;
 
-int level_by_name(const char* name) {
+int level_by_name(const char *name) {
   for (int i = 0; i < 7; ++i)
     if (std::strcmp(name, kLevelNames[i]) == 0) return i;
   return -1;
@@ -39,17 +39,17 @@ int level_by_number(int number) {
 
 int clamp_level(int level) { return level < 0 ? 0 : (level > 6 ? 6 : level); }
 
-bool same(const char* a, const char* b) { return a && std::strcmp(a, b) == 0; }
+bool same(const char *a, const char *b) { return a && std::strcmp(a, b) == 0; }
 
 }  // namespace
 
-Options& options() {
+Options &options() {
   static Options opts;
   return opts;
 }
 
 void read_compress_environment() {
-  Options& o = options();
+  Options &o = options();
   if (o.extra_compression_set) return;
   o.extra_compression = std::getenv("VKT_COMPRESS") ? 128 : 0;
   o.extra_compression_set = true;
@@ -66,13 +66,13 @@ extern "C" {
 
 int c_vkt_version(void) { return zep::stdfile::kStdfVersion; }
 
-int c_vktopc(const char* option, const char* value, int getmode) {
+int c_vktopc(const char *option, const char *value, int getmode) {
   using namespace zep::stdfile;
-  zep::xdf::Settings& s = zep::xdf::settings();
-  const char* v = value ? value : "";
+  zep::xdf::Settings &s = zep::xdf::settings();
+  const char *v = value ? value : "";
   const bool is_msglvl = same(option, "MSGLVL");
   if (is_msglvl || same(option, "TOLRNC")) {
-    int& target = is_msglvl ? s.msg_level : s.xdf_toler;
+    int &target = is_msglvl ? s.msg_level : s.xdf_toler;
     if (getmode) {
       const int cur = clamp_level(target);
       std::printf("c_vktopc option %s, %s=%d\n", kLevelNames[cur], option, kLevelNumbers[cur]);
@@ -110,12 +110,12 @@ int c_vktopc(const char* option, const char* value, int getmode) {
   return 0;
 }
 
-int c_vktopi(const char* option, int value, int getmode) {
+int c_vktopi(const char *option, int value, int getmode) {
   using namespace zep::stdfile;
-  zep::xdf::Settings& s = zep::xdf::settings();
+  zep::xdf::Settings &s = zep::xdf::settings();
   const bool is_msglvl = same(option, "MSGLVL");
   if (!is_msglvl && !same(option, "TOLRNC")) return 0;
-  int& target = is_msglvl ? s.msg_level : s.xdf_toler;
+  int &target = is_msglvl ? s.msg_level : s.xdf_toler;
   if (getmode) {
     std::printf("c_vktopi option %s=%d\n", option, kLevelNumbers[clamp_level(target)]);
   } else if (const int idx = level_by_number(value); idx >= 0) {
@@ -125,7 +125,7 @@ int c_vktopi(const char* option, int value, int getmode) {
   return 0;
 }
 
-int c_vktopl(const char* option, int value, int getmode) {
+int c_vktopl(const char *option, int value, int getmode) {
   using namespace zep::stdfile;
   if (same(option, "FASTIO")) {
     if (getmode) std::printf("c_vktopl option FASTIO mode ON\n");
@@ -148,30 +148,32 @@ int c_vktopl(const char* option, int value, int getmode) {
   return 0;
 }
 
-int c_vktopr(const char*, float, int) { return 0; }
+int c_vktopr(const char *, float, int) { return 0; }
 
 int vktabt_(void) {
-  return zep::xdf::report("VKTABT", -38, zep::xdf::FATAL, "this routine is not implemented in VKTD98");
+  return zep::xdf::report("VKTABT", -38, zep::xdf::FATAL,
+                          "this routine is not implemented in VKTD98");
 }
 
 int vktsel_(void) {
   return zep::xdf::report("VKTSEL", -38, zep::xdf::WARNING,
-                     "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
-                     "must be used instead");
+                          "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
+                          "must be used instead");
 }
 
 int zvktcvt_(void) {
-  return zep::xdf::report("VKTCVT", -38, zep::xdf::ERROR, "this routine is not implemented yet in VKTD98");
+  return zep::xdf::report("VKTCVT", -38, zep::xdf::ERROR,
+                          "this routine is not implemented yet in VKTD98");
 }
 
 int vktpos_(void) {
   return zep::xdf::report("VKTPOS", -38, zep::xdf::WARNING,
-                     "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
-                     "must be used instead");
+                          "this routine is not implemented in VKTD98\n \t\t vktinfx or vktlirx "
+                          "must be used instead");
 }
 
-int vktcvt_(void*, void*, void*, void*, void*, void*, void*, void*, void*, void*, void*, void*,
-            void*) {
+int vktcvt_(void *, void *, void *, void *, void *, void *, void *, void *, void *, void *, void *,
+            void *, void *) {
   vktcvt2_();  // prints its stub message and ends the process
   return 0;
 }

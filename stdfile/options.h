@@ -16,11 +16,11 @@ struct Options {
   int downgrade_32 = 0;       // non-zero: 64-bit IEEE records read as floats
   int extra_compression = 0;  // 128 when VKT_COMPRESS exists (first open)
   bool extra_compression_set = false;
-  int xdf_datatyp = 0;        // datyp of the last record read
+  int xdf_datatyp = 0;  // datyp of the last record read
 };
 
 // The process's options, created on first use.
-Options& options();
+Options &options();
 
 // Sets extra_compression from the environment the first time it is called.
 void read_compress_environment();

@@ -25,9 +25,9 @@ namespace zep::stdfile {
 
 namespace {
 
-constexpr const char* kModule = "c_vktluk";
+constexpr const char *kModule = "c_vktluk";
 constexpr int kDamaged = xdf::ERR_BAD_LENGTH;
-constexpr int kFloatHeaderWords = 4;                           // fixed-width float packer
+constexpr int kFloatHeaderWords = 4;                                  // fixed-width float packer
 constexpr int kPackerHeaderWords = packing::kFloatPackerHeaderWords;  // float packer (H)
 // Points a compressed stream can describe per stored bit: the cheapest
 // block of either method (a constant 5 x 5 block: 4 bits and the minimum)
@@ -41,7 +41,7 @@ constexpr int64_t kFloatPackerSlackWords = 21;
 constexpr int64_t kCompressedSlackWords = 24;
 constexpr int64_t kBufferExtraWords = xdf::kBufferControlWords + 1;
 
-int damaged(int handle, const char* what) {
+int damaged(int handle, const char *what) {
   return xdf::report(kModule, kDamaged, xdf::ERROR, "record (handle=%d) is damaged: %s", handle,
                      what);
 }
@@ -54,7 +54,7 @@ bool is_compressed_datyp(int datyp) { return is_compressed(datyp); }
 
 // The compressed datyps leave fields one point wide, or wider than 16
 // bits, as the packer wrote them.
-bool stream_is_compressed(const Descriptor& d) { return d.nbits <= 16 && d.ni > 1 && d.nj > 1; }
+bool stream_is_compressed(const Descriptor &d) { return d.nbits <= 16 && d.ni > 1 && d.nj > 1; }
 
 // Words of the packed data of datyps 0, 1, 2, 4 and 5: ceil(bits / 32).
 int64_t words_for_bits(int64_t bits) { return (bits + 31) / 32; }
@@ -68,23 +68,23 @@ int stride() { return std::max(1, xdf::settings().xdf_stride); }
 // Words skipped before the data by c_xdfget2 when it is asked for the data
 // alone: the keys of the record, by the layout of the file that holds it.
 int64_t skipped_words(int handle) {
-  const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
+  const xdf::FileEntry *f = xdf::open_entry(xdf::Handle::index_of(handle));
   if (!f) return 2 * (9 + 1);
   if (f->old_format) return f->xdf_seq ? 30 : 0;
   return 2 * static_cast<int64_t>(f->primary_len + f->info_len);
 }
 
 template <typename T>
-T* as(void* field) {
-  return static_cast<T*>(field);
+T *as(void *field) {
+  return static_cast<T *>(field);
 }
 
 // Expands the compressed stream at data[first] (stream_words words) in
 // place; false when the stream is refused.
-bool expand(FetchedRecord* rec, size_t first, size_t stream_words) {
+bool expand(FetchedRecord *rec, size_t first, size_t stream_words) {
   if (first >= rec->room()) return false;
   const packing::PackStatus st = packing::expand_packed(rec->data() + first, stream_words,
-                                                       rec->room() - first, rec->d.ni, rec->d.nj);
+                                                        rec->room() - first, rec->d.ni, rec->d.nj);
   return st == packing::PackStatus::kOk;
 }
 
@@ -94,28 +94,22 @@ int64_t needed_data_words(int datyp, int nbits, int64_t count) {
   switch (datyp) {
     case DataType::kRawBits:
     case DataType::kUnsigned:
-    case DataType::kSigned:
-      return words_for_bits(static_cast<int64_t>(nbits) * count);
-    case DataType::kPackedReal:
-      return words_for_bits(static_cast<int64_t>(nbits) * count + 120);
-    case DataType::kCharacters:
-      return 0;  // characters beyond what is stored read as 0
+    case DataType::kSigned: return words_for_bits(static_cast<int64_t>(nbits) * count);
+    case DataType::kPackedReal: return words_for_bits(static_cast<int64_t>(nbits) * count + 120);
+    case DataType::kCharacters: return 0;  // characters beyond what is stored read as 0
     case DataType::kIeee: {
       const int w = ieee_width_of(nbits);
       if (w > 32 && w < 64) return -1;
       return w == 64 ? 2 * count : words_for_bits(static_cast<int64_t>(w) * count);
     }
-    case DataType::kFloatPacker:
-      return kPackerHeaderWords + (count + 1) / 2;
+    case DataType::kFloatPacker: return kPackerHeaderWords + (count + 1) / 2;
     case DataType::kPackedRealCompressed:
-    case DataType::kFloatPackerCompressed:
-      return 1;  // data[0]: the words that follow
-    default:
-      return -1;
+    case DataType::kFloatPackerCompressed: return 1;  // data[0]: the words that follow
+    default: return -1;
   }
 }
 
-int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
+int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
   int addr = 0, lng = 0, type = 0;
   std::fill(std::begin(rec->entry), std::end(rec->entry), 0u);
   const int status = c_xdfprm(handle, &addr, &lng, &type, rec->entry + 2, kKeyWords);
@@ -124,7 +118,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   rec->entry[0] = xdf::RecordHeader::word0(static_cast<uint32_t>(type), static_cast<uint32_t>(lng));
   rec->entry[1] = static_cast<uint32_t>(addr);
   rec->d = Descriptor::from_entry(rec->entry);
-  const Descriptor& d = rec->d;
+  const Descriptor &d = rec->d;
   if (ni) *ni = d.ni;
   if (nj) *nj = d.nj;
   if (nk) *nk = d.nk;
@@ -135,7 +129,8 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   constexpr int64_t kCountCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   const int64_t plane = std::min<int64_t>(static_cast<int64_t>(d.ni) * d.nj, kCountCap);
   rec->count = std::min<int64_t>(plane * d.nk, kCountCap);
-  rec->stored_words = 2 * static_cast<int64_t>(xdf::RecordHeader::length_of(static_cast<uint32_t>(lng)));
+  rec->stored_words =
+      2 * static_cast<int64_t>(xdf::RecordHeader::length_of(static_cast<uint32_t>(lng)));
   const int64_t L = rec->stored_words;
   const int64_t n = rec->count;
   if (n > std::numeric_limits<int32_t>::max())
@@ -158,8 +153,8 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   // No writer stores values of 0 bits; such a record would let any count
   // through the length check.
   if (n > 0 && d.nbits == 0 &&
-      (d.datyp == DataType::kRawBits || d.datyp == DataType::kPackedReal || d.datyp == DataType::kUnsigned ||
-       d.datyp == DataType::kSigned))
+      (d.datyp == DataType::kRawBits || d.datyp == DataType::kPackedReal ||
+       d.datyp == DataType::kUnsigned || d.datyp == DataType::kSigned))
     return damaged(handle, "values of 0 bits");
   // Characters: the record holds at least its first level (ni * nj); the
   // levels beyond read as 0.
@@ -171,7 +166,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   if (const int rc = xdf::record_in_file(handle); rc < 0) return rc;
   // No record starts inside the file header: an address there is damage in
   // the directory, not a record of another version.
-  if (const xdf::FileEntry* f = xdf::open_entry(xdf::Handle::index_of(handle));
+  if (const xdf::FileEntry *f = xdf::open_entry(xdf::Handle::index_of(handle));
       f != nullptr && f->has_header && !f->old_format && addr >= 1 &&
       static_cast<uint32_t>(addr) <= f->header.length)
     return damaged(handle, "its address points into the file header (the directory is damaged)");
@@ -179,7 +174,7 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   const int64_t total = W + kBufferExtraWords;
   try {
     rec->buffer.assign(static_cast<size_t>(total), 0u);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     const int64_t bytes = L * 4;
     return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
                        "memory is full, was trying to allocate %d bytes",
@@ -204,16 +199,16 @@ int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk) {
   return handle;
 }
 
-int fetch_record(int handle, FetchedRecord* rec) {
+int fetch_record(int handle, FetchedRecord *rec) {
   return fetch_record(handle, rec, nullptr, nullptr, nullptr);
 }
 
 namespace {
 
 // IMAGE mode: the packed words, unchanged.
-int copy_image(FetchedRecord* rec, uint32_t* field, size_t field_words) {
-  const Descriptor& d = rec->d;
-  const uint32_t* data = rec->data();
+int copy_image(FetchedRecord *rec, uint32_t *field, size_t field_words) {
+  const Descriptor &d = rec->d;
+  const uint32_t *data = rec->data();
   int64_t words = 0;
   if (is_compressed_datyp(d.datyp)) {
     words = static_cast<int64_t>(rec->data_words > 0 ? data[0] : 0) + 1;
@@ -233,17 +228,17 @@ int copy_image(FetchedRecord* rec, uint32_t* field, size_t field_words) {
   return 0;
 }
 
-int decode_fixed_floats(FetchedRecord* rec, float* field, size_t field_len) {
-  const Descriptor& d = rec->d;
-  uint32_t* data = rec->data();
+int decode_fixed_floats(FetchedRecord *rec, float *field, size_t field_len) {
+  const Descriptor &d = rec->d;
+  uint32_t *data = rec->data();
   const size_t n = static_cast<size_t>(rec->count);
   const size_t st = static_cast<size_t>(stride());
   const size_t len = n == 0 ? 0 : std::min(field_len, (n - 1) * st + 1);
   packing::PackStatus ps;
   if (d.datyp == DataType::kPackedReal) {
     if (rec->data_words < 4) return damaged(rec->handle, "packed header missing");
-    ps = packing::unpack_floats(data, data + 3, rec->data_words - 3, 24, d.nbits, n, field, len,
-                                st, false, 99999.0f);
+    ps = packing::unpack_floats(data, data + 3, rec->data_words - 3, 24, d.nbits, n, field, len, st,
+                                false, 99999.0f);
   } else {  // 129
     if (rec->data_words < 1) return damaged(rec->handle, "compressed length missing");
     // Writers differ on whether data[0] counts itself: the words that
@@ -264,11 +259,11 @@ int decode_fixed_floats(FetchedRecord* rec, float* field, size_t field_len) {
   return damaged(rec->handle, packing::pack_status_text(ps));
 }
 
-int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
-  const Descriptor& d = rec->d;
-  uint32_t* data = rec->data();
+int decode_packer_floats(FetchedRecord *rec, float *field, size_t field_len) {
+  const Descriptor &d = rec->d;
+  uint32_t *data = rec->data();
   const size_t n = static_cast<size_t>(rec->count);
-  const uint32_t* header = data;
+  const uint32_t *header = data;
   size_t first = kPackerHeaderWords;
   size_t stream_words = 0;
   if (d.datyp == DataType::kFloatPacker) {
@@ -296,14 +291,14 @@ int decode_packer_floats(FetchedRecord* rec, float* field, size_t field_len) {
   return damaged(rec->handle, packing::pack_status_text(fs));
 }
 
-int decode_integers(FetchedRecord* rec, uint32_t* field, size_t field_len) {
-  const Descriptor& d = rec->d;
+int decode_integers(FetchedRecord *rec, uint32_t *field, size_t field_len) {
+  const Descriptor &d = rec->d;
   const size_t st = static_cast<size_t>(stride());
   size_t count = static_cast<size_t>(rec->count);
   int nbits = d.nbits;
   bool is_signed = d.datyp == DataType::kSigned;
   std::vector<uint32_t> padded;
-  const uint32_t* stream = rec->data();
+  const uint32_t *stream = rec->data();
   size_t stream_words = rec->data_words;
   if (d.datyp == DataType::kCharacters) {
     // Four characters a word; words the record does not store read as 0.
@@ -326,11 +321,11 @@ int decode_integers(FetchedRecord* rec, uint32_t* field, size_t field_len) {
 }
 
 // 64-bit IEEE values (high word first in the file) rounded to floats.
-int reduce_doubles(FetchedRecord* rec, float* field, size_t field_len) {
+int reduce_doubles(FetchedRecord *rec, float *field, size_t field_len) {
   const size_t n = static_cast<size_t>(rec->count);
   if (2 * n > rec->data_words) return damaged(rec->handle, "fewer values stored than described");
   if (n > field_len) return damaged(rec->handle, "more values than the caller's room");
-  const uint32_t* data = rec->data();
+  const uint32_t *data = rec->data();
   for (size_t i = 0; i < n; ++i) {
     const uint64_t bits = (static_cast<uint64_t>(data[2 * i]) << 32) | data[2 * i + 1];
     field[i] = static_cast<float>(zep::double_from_bits(bits));
@@ -338,7 +333,7 @@ int reduce_doubles(FetchedRecord* rec, float* field, size_t field_len) {
   return 0;
 }
 
-int decode_ieee(FetchedRecord* rec, uint32_t* field, size_t field_words) {
+int decode_ieee(FetchedRecord *rec, uint32_t *field, size_t field_words) {
   const size_t n = static_cast<size_t>(rec->count);
   const packing::PackStatus ps = packing::unpack_ieee(
       rec->data(), rec->data_words, n, ieee_width_of(rec->d.nbits), field, field_words);
@@ -346,7 +341,7 @@ int decode_ieee(FetchedRecord* rec, uint32_t* field, size_t field_words) {
   return damaged(rec->handle, packing::pack_status_text(ps));
 }
 
-int copy_raw(FetchedRecord* rec, uint32_t* field, size_t field_words) {
+int copy_raw(FetchedRecord *rec, uint32_t *field, size_t field_words) {
   const int64_t words = words_for_bits(static_cast<int64_t>(rec->d.nbits) * rec->count);
   if (words > static_cast<int64_t>(rec->data_words))
     return damaged(rec->handle, "fewer words stored than described");
@@ -357,16 +352,17 @@ int copy_raw(FetchedRecord* rec, uint32_t* field, size_t field_words) {
 }
 
 // Words of the caller's array that decode_record may write.
-size_t field_words_needed(const FetchedRecord& rec) {
-  const Descriptor& d = rec.d;
+size_t field_words_needed(const FetchedRecord &rec) {
+  const Descriptor &d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
-  if (d.datyp == DataType::kRawBits) return static_cast<size_t>(words_for_bits(int64_t{d.nbits} * rec.count));
+  if (d.datyp == DataType::kRawBits)
+    return static_cast<size_t>(words_for_bits(int64_t{d.nbits} * rec.count));
   if (d.datyp == DataType::kCharacters) return (n + 3) / 4;
   if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64) return 2 * n;
   return n;
 }
 
-void trace_read(const FetchedRecord& rec) {
+void trace_read(const FetchedRecord &rec) {
   if (msg_level() > 1) return;
   char text[32];
   std::snprintf(text, sizeof text, "Read(%d)", static_cast<int>(rec.buffer[4]));
@@ -375,23 +371,21 @@ void trace_read(const FetchedRecord& rec) {
 
 }  // namespace
 
-int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
-  const Descriptor& d = rec->d;
-  uint32_t* words = as<uint32_t>(field);
+int decode_record(FetchedRecord *rec, void *field, size_t field_words) {
+  const Descriptor &d = rec->d;
+  uint32_t *words = as<uint32_t>(field);
   if (options().image_mode_copy) return copy_image(rec, words, field_words);
   const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
   if (need < 0) return invalid_datyp(d.datyp);
   if (need > static_cast<int64_t>(rec->data_words))
     return damaged(rec->handle, "fewer words stored than its values need");
   switch (d.datyp) {
-    case DataType::kRawBits:
-      return copy_raw(rec, words, field_words);
+    case DataType::kRawBits: return copy_raw(rec, words, field_words);
     case DataType::kPackedReal:
     case DataType::kPackedRealCompressed:
       return decode_fixed_floats(rec, as<float>(field), field_words);
     case DataType::kUnsigned:
-    case DataType::kSigned:
-      return decode_integers(rec, words, field_words);
+    case DataType::kSigned: return decode_integers(rec, words, field_words);
     case DataType::kCharacters: {
       const int status = decode_integers(rec, words, field_words);
       if (status < 0) return status;
@@ -408,16 +402,15 @@ int decode_record(FetchedRecord* rec, void* field, size_t field_words) {
     case DataType::kFloatPacker:
     case DataType::kFloatPackerCompressed:
       return decode_packer_floats(rec, as<float>(field), field_words);
-    default:
-      return invalid_datyp(d.datyp);
+    default: return invalid_datyp(d.datyp);
   }
 }
 
 namespace {
 
 // The values of a fetched record widened to double (see read_values).
-int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
-  const Descriptor& d = rec.d;
+int decode_to_doubles(FetchedRecord &rec, std::vector<double> *out) {
+  const Descriptor &d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
   int status = 0;
   try {
@@ -445,9 +438,7 @@ int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
       }
       for (size_t i = 0; status >= 0 && i < n; ++i) {
         switch (d.datyp) {
-          case DataType::kUnsigned:
-            (*out)[i] = static_cast<double>(w[i]);
-            break;
+          case DataType::kUnsigned: (*out)[i] = static_cast<double>(w[i]); break;
           case DataType::kSigned:
             (*out)[i] = static_cast<double>(static_cast<int32_t>(w[i]));
             break;
@@ -461,7 +452,7 @@ int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
         }
       }
     }
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
                          "memory is full, was trying to allocate %d bytes",
                          static_cast<int>(std::min<int64_t>(rec.count * 8, INT32_MAX)));
@@ -470,10 +461,10 @@ int decode_to_doubles(FetchedRecord& rec, std::vector<double>* out) {
 }
 
 // Fetches the record and checks its stored length against its datyp.
-int fetch_checked(int handle, FetchedRecord* rec) {
+int fetch_checked(int handle, FetchedRecord *rec) {
   const int status = fetch_record(handle, rec);
   if (status < 0) return status;
-  const Descriptor& d = rec->d;
+  const Descriptor &d = rec->d;
   const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
   if (need < 0) return invalid_datyp(d.datyp);
   if (need > static_cast<int64_t>(rec->data_words))
@@ -483,7 +474,7 @@ int fetch_checked(int handle, FetchedRecord* rec) {
 
 }  // namespace
 
-int read_values(int handle, std::vector<double>* out) {
+int read_values(int handle, std::vector<double> *out) {
   out->clear();
   FetchedRecord rec;
   int status = fetch_checked(handle, &rec);
@@ -496,12 +487,12 @@ int read_values(int handle, std::vector<double>* out) {
   return handle;
 }
 
-int read_values_as_floats(int handle, std::vector<float>* out) {
+int read_values_as_floats(int handle, std::vector<float> *out) {
   out->clear();
   FetchedRecord rec;
   int status = fetch_checked(handle, &rec);
   if (status < 0) return status;
-  const Descriptor& d = rec.d;
+  const Descriptor &d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
   try {
     // Floats are decoded straight into `out`; the other datyps go through
@@ -524,7 +515,7 @@ int read_values_as_floats(int handle, std::vector<float>* out) {
                        [](double v) { return static_cast<float>(v); });
       }
     }
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
                          "memory is full, was trying to allocate %d bytes",
                          static_cast<int>(std::min<int64_t>(rec.count * 4, INT32_MAX)));
@@ -543,10 +534,10 @@ using namespace zep::stdfile;
 
 extern "C" {
 
-int c_vktluk(void* field, int handle, int* ni, int* nj, int* nk) {
+int c_vktluk(void *field, int handle, int *ni, int *nj, int *nk) {
   if (field == nullptr)
     return zep::xdf::report(kModule, zep::xdf::ERR_BAD_BUFFER, zep::xdf::ERROR,
-                       "no array to read the record (handle=%d) into (field is NULL)", handle);
+                            "no array to read the record (handle=%d) into (field is NULL)", handle);
   FetchedRecord rec;
   const int status = fetch_record(handle, &rec, ni, nj, nk);
   if (status < 0) return status;

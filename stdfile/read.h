@@ -24,13 +24,13 @@ struct FetchedRecord {
   uint32_t entry[kEntryWords] = {};
   Descriptor d;
   int handle = 0;
-  int64_t count = 0;              // ni * nj * nk, 64-bit
-  int64_t stored_words = 0;       // 32-bit words of the record on disk (lng x 2)
-  std::vector<uint32_t> buffer;   // directory-file record buffer (9 control words first)
-  size_t data_words = 0;          // data words read, from data()
+  int64_t count = 0;             // ni * nj * nk, 64-bit
+  int64_t stored_words = 0;      // 32-bit words of the record on disk (lng x 2)
+  std::vector<uint32_t> buffer;  // directory-file record buffer (9 control words first)
+  size_t data_words = 0;         // data words read, from data()
 
-  const uint32_t* data() const { return buffer.data() + xdf::kBufferControlWords; }
-  uint32_t* data() { return buffer.data() + xdf::kBufferControlWords; }
+  const uint32_t *data() const { return buffer.data() + xdf::kBufferControlWords; }
+  uint32_t *data() { return buffer.data() + xdf::kBufferControlWords; }
   // Writable words from data() on (the read buffer's room, >= data_words).
   size_t room() const { return buffer.size() - xdf::kBufferControlWords; }
 };
@@ -44,15 +44,15 @@ int64_t needed_data_words(int datyp, int nbits, int64_t count);
 // ni, nj, nk (each may be null) receive the dimensions as soon as the
 // descriptors are read. Returns the handle or a negative code (already
 // reported).
-int fetch_record(int handle, FetchedRecord* rec, int* ni, int* nj, int* nk);
-int fetch_record(int handle, FetchedRecord* rec);
+int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk);
+int fetch_record(int handle, FetchedRecord *rec);
 
 // Decodes a fetched record as c_vktluk does into `field` (32-bit elements,
 // `field_words` of them writable), honouring IMAGE and REDUCTION32.
 // Characters (datyp 3) are delivered in file order: the first character of
 // the record in the first byte of `field`, on every host.
 // Returns 0 or a negative code (already reported).
-int decode_record(FetchedRecord* rec, void* field, size_t field_words);
+int decode_record(FetchedRecord *rec, void *field, size_t field_words);
 
 // The converter's read: the values of the record of `handle`, ni*nj*nk of
 // them, as 32-bit floats, whatever the datyp:
@@ -70,10 +70,10 @@ int decode_record(FetchedRecord* rec, void* field, size_t field_words);
 // record or a failed allocation as long as the tolerance is raised
 // (c_vktopc("TOLRNC", "CATAST", 0)): returns the negative code instead,
 // with `out` emptied. Returns the handle on success.
-int read_values_as_floats(int handle, std::vector<float>* out);
+int read_values_as_floats(int handle, std::vector<float> *out);
 
 // The same, values widened exactly to double (integers of datyp 2 and 4
 // keep every digit, which the float form rounds above 2^24).
-int read_values(int handle, std::vector<double>* out);
+int read_values(int handle, std::vector<double> *out);
 
 }  // namespace zep::stdfile

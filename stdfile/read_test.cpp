@@ -15,12 +15,12 @@
 namespace zep::stdfile {
 namespace {
 
+using stdfile_test::golden_dir;
+using stdfile_test::golden_records;
 using stdfile_test::GoldenRecord;
 using stdfile_test::OpenUnit;
 using stdfile_test::StdImage;
 using stdfile_test::TempDir;
-using stdfile_test::golden_dir;
-using stdfile_test::golden_records;
 using stdfile_test::value_token;
 
 class ReadTest : public stdfile_test::QuietLayer {
@@ -43,7 +43,7 @@ class ReadTest : public stdfile_test::QuietLayer {
 
   // Decodes every record of a golden file with read_values and
   // compares the "%.6g" text of each value with the document's.
-  static void check_golden(const std::string& name) {
+  static void check_golden(const std::string &name) {
     const std::vector<GoldenRecord> expected = golden_records(name);
     OpenUnit unit(31, golden_dir() + name + ".vkt");
     ASSERT_GE(unit.status(), 0) << name;
@@ -62,7 +62,7 @@ class ReadTest : public stdfile_test::QuietLayer {
 
 TEST_F(ReadTest, GoldenValuesOfEveryDatyp) {
   int checked = 0;
-  for (const char* name :
+  for (const char *name :
        {"datyp1_widths", "datyp1_magnitudes", "integers", "characters", "ieee", "raw_words",
         "float_packer", "compressed_reals", "compressed_packer", "sample_reals", "sample_packer",
         "zero_values", "names", "deleted", "many_records"}) {
@@ -168,8 +168,7 @@ TEST_F(ReadTest, ImageModeCopiesThePackedWords) {
 
 TEST_F(ReadTest, ListingLineAtInformLevel) {
   SKIP_WITHOUT_GOLDEN("datyp1_widths.stdout");
-  const std::string lines =
-      stdfile_test::read_text(golden_dir() + "datyp1_widths.stdout");
+  const std::string lines = stdfile_test::read_text(golden_dir() + "datyp1_widths.stdout");
   OpenUnit unit(36, golden_dir() + "datyp1_widths.vkt");
   ASSERT_GE(unit.status(), 0);
   const std::vector<int> hs = handles(36);
@@ -192,7 +191,7 @@ TEST_F(ReadTest, ListingLineAtInformLevel) {
 // on unit 40 for the test.
 class DamagedRecord : public ReadTest {
  protected:
-  bool prepare(const std::string& name, int index, void (*edit)(StdImage&, int)) {
+  bool prepare(const std::string &name, int index, void (*edit)(StdImage &, int)) {
     if (!stdfile_test::have_golden(name + ".vkt")) return false;
     StdImage file{stdfile_test::read_words(golden_dir() + name + ".vkt")};
     edit(file, index);
@@ -225,8 +224,8 @@ class DamagedRecord : public ReadTest {
 
 TEST_F(DamagedRecord, HugeDimensionsAreRefusedBeforeAllocation) {
   // ni = nj = 2^24 - 1: ni*nj*nk overflows 32 bits.
-  if (!prepare("datyp1_widths", 0, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("datyp1_widths", 0, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 3, (0xFFFFFFu << 8) | (e[3] & 0xFF));
         f.set_entry_word(i, 4, (0xFFFFFFu << 8) | (e[4] & 0xFF));
       }))
@@ -235,8 +234,8 @@ TEST_F(DamagedRecord, HugeDimensionsAreRefusedBeforeAllocation) {
 }
 
 TEST_F(DamagedRecord, DimensionsBeyondTheStoredLength) {
-  if (!prepare("datyp1_widths", 1, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("datyp1_widths", 1, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 3, (1000u << 8) | (e[3] & 0xFF));
       }))
     GTEST_SKIP();
@@ -245,9 +244,7 @@ TEST_F(DamagedRecord, DimensionsBeyondTheStoredLength) {
 
 TEST_F(DamagedRecord, CompressedLengthBeyondTheRecordStaysInside) {
   // data[0] far beyond the record: only the stored words are read.
-  if (!prepare("compressed_reals", 0, [](StdImage& f, int i) {
-        f.w[f.data_at(i)] = 0x00FFFFFFu;
-      }))
+  if (!prepare("compressed_reals", 0, [](StdImage &f, int i) { f.w[f.data_at(i)] = 0x00FFFFFFu; }))
     GTEST_SKIP();
   std::vector<double> values;
   EXPECT_EQ(read_values(hs_[0], &values), hs_[0]);
@@ -256,20 +253,20 @@ TEST_F(DamagedRecord, CompressedLengthBeyondTheRecordStaysInside) {
 
 TEST_F(DamagedRecord, CompressedStreamCutShort) {
   // A 33 x 16 field of 14 bits whose stream would end after two words.
-  if (!prepare("compressed_reals", 0, [](StdImage& f, int i) { f.w[f.data_at(i)] = 6; }))
+  if (!prepare("compressed_reals", 0, [](StdImage &f, int i) { f.w[f.data_at(i)] = 6; }))
     GTEST_SKIP();
   expect_refused(0, -23);
 }
 
 TEST_F(DamagedRecord, CompressedHeaderMissing) {
-  if (!prepare("compressed_packer", 0, [](StdImage& f, int i) { f.w[f.data_at(i)] = 2; }))
+  if (!prepare("compressed_packer", 0, [](StdImage &f, int i) { f.w[f.data_at(i)] = 2; }))
     GTEST_SKIP();
   expect_refused(0, -23);
 }
 
 TEST_F(DamagedRecord, CompressedDimensionsBeyondAnyStream) {
-  if (!prepare("compressed_packer", 3, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("compressed_packer", 3, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 3, (0x7FFFu << 8) | (e[3] & 0xFF));
         f.set_entry_word(i, 4, (0x7FFFu << 8) | (e[4] & 0xFF));
       }))
@@ -280,7 +277,7 @@ TEST_F(DamagedRecord, CompressedDimensionsBeyondAnyStream) {
 TEST_F(DamagedRecord, CompressedStreamGarbageNeverOverruns) {
   // Whatever the stream words hold, decoding stays inside its buffers
   // (AddressSanitizer watches); the record is refused or decoded.
-  if (!prepare("sample_reals", 0, [](StdImage& f, int i) {
+  if (!prepare("sample_reals", 0, [](StdImage &f, int i) {
         const size_t first = f.data_at(i) + 5;
         const size_t k = f.w[f.data_at(i)];
         for (size_t j = 0; j + 4 < k; ++j) f.w[first + j] = 0xFFFFFFFFu - 0x01010101u * j;
@@ -293,8 +290,8 @@ TEST_F(DamagedRecord, CompressedStreamGarbageNeverOverruns) {
 
 TEST_F(DamagedRecord, ZeroBitValuesAreRefused) {
   // nbits 0 would pass any count through the length check.
-  if (!prepare("integers", 1, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("integers", 1, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 2, e[2] & ~0xFFu);
         f.set_entry_word(i, 3, (40000u << 8) | (e[3] & 0xFF));
         f.set_entry_word(i, 4, (40000u << 8) | (e[4] & 0xFF));
@@ -304,8 +301,8 @@ TEST_F(DamagedRecord, ZeroBitValuesAreRefused) {
 }
 
 TEST_F(DamagedRecord, CharactersBeyondTheStoredFirstLevel) {
-  if (!prepare("characters", 0, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("characters", 0, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 3, (30000u << 8) | (e[3] & 0xFF));
         f.set_entry_word(i, 4, (30000u << 8) | (e[4] & 0xFF));
       }))
@@ -314,8 +311,8 @@ TEST_F(DamagedRecord, CharactersBeyondTheStoredFirstLevel) {
 }
 
 TEST_F(DamagedRecord, Ieee64BitWidthsBetween33And63AreInvalid) {
-  if (!prepare("ieee", 0, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("ieee", 0, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 2, (e[2] & ~0xFFu) | 40u);
         f.set_entry_word(i, 4, (e[4] & ~0xFFu) | 5u);
       }))
@@ -324,8 +321,8 @@ TEST_F(DamagedRecord, Ieee64BitWidthsBetween33And63AreInvalid) {
 }
 
 TEST_F(DamagedRecord, UnknownDatypIsInvalid) {
-  if (!prepare("integers", 0, [](StdImage& f, int i) {
-        uint32_t* e = &f.w[f.entry_at(i)];
+  if (!prepare("integers", 0, [](StdImage &f, int i) {
+        uint32_t *e = &f.w[f.entry_at(i)];
         f.set_entry_word(i, 4, (e[4] & ~0xFFu) | 7u);
       }))
     GTEST_SKIP();
@@ -333,7 +330,7 @@ TEST_F(DamagedRecord, UnknownDatypIsInvalid) {
 }
 
 TEST_F(DamagedRecord, BothInfoKeysSetIsAVersionError) {
-  if (!prepare("integers", 0, [](StdImage& f, int i) {
+  if (!prepare("integers", 0, [](StdImage &f, int i) {
         const size_t rec = f.data_at(i) - 2;  // the two info words
         f.w[rec] = 1;
         f.w[rec + 1] = 2;
@@ -346,14 +343,13 @@ TEST_F(DamagedRecord, BothInfoKeysSetIsAVersionError) {
 }
 
 TEST_F(DamagedRecord, OneInfoKeyAloneIsAccepted) {
-  if (!prepare("integers", 0, [](StdImage& f, int i) { f.w[f.data_at(i) - 1] = 9; }))
-    GTEST_SKIP();
+  if (!prepare("integers", 0, [](StdImage &f, int i) { f.w[f.data_at(i) - 1] = 9; })) GTEST_SKIP();
   std::vector<float> values;
   EXPECT_EQ(read_values_as_floats(hs_[0], &values), hs_[0]);
 }
 
 TEST_F(DamagedRecord, VersionErrorEndsTheProcessUnderTheDefaultTolerance) {
-  if (!prepare("integers", 0, [](StdImage& f, int i) {
+  if (!prepare("integers", 0, [](StdImage &f, int i) {
         f.w[f.data_at(i) - 2] = 1;
         f.w[f.data_at(i) - 1] = 1;
       }))

@@ -28,19 +28,19 @@ struct LinkList {
   std::vector<int> units;
 };
 
-LinkList& link_list() {
+LinkList &link_list() {
   static LinkList list;
   return list;
 }
 
-std::string padded(const char* s, size_t width) {
+std::string padded(const char *s, size_t width) {
   return zep::blank_padded(s ? std::string_view(s, strnlen(s, width)) : std::string_view(), width);
 }
 
-bool all_blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+bool all_blank(const std::string &s) { return s.find_first_not_of(' ') == std::string::npos; }
 
 // Dimensions of the record of `handle` from its key words.
-void dimensions_of(int handle, int* ni, int* nj, int* nk) {
+void dimensions_of(int handle, int *ni, int *nj, int *nk) {
   uint32_t entry[kEntryWords] = {};
   int addr = 0, lng = 0, type = 0;
   if (c_xdfprm(handle, &addr, &lng, &type, entry + 2, kKeyWords) < 0) return;
@@ -52,7 +52,7 @@ void dimensions_of(int handle, int* ni, int* nj, int* nk) {
 
 }  // namespace
 
-void make_search_keys(const SearchCriteria& c, uint32_t* keys, uint32_t* mask) {
+void make_search_keys(const SearchCriteria &c, uint32_t *keys, uint32_t *mask) {
   for (int i = 0; i < kEntryWords; ++i) {
     keys[i] = 0;
     mask[i] = xdf::kAllOnes;
@@ -93,7 +93,7 @@ void make_search_keys(const SearchCriteria& c, uint32_t* keys, uint32_t* mask) {
   }
 }
 
-int check_open_unit(int iun, const char* module) {
+int check_open_unit(int iun, const char *module) {
   if (xdf::fnom_index(iun) < 0)
     return xdf::report(module, xdf::ERR_NOT_FNOM, xdf::ERROR,
                        "file (unit=%d) is not connected with fnom", iun);
@@ -109,18 +109,19 @@ using namespace zep::stdfile;
 
 extern "C" {
 
-int c_vktinf(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, int ip1,
-             int ip2, int ip3, const char* typvar, const char* nomvar) {
+int c_vktinf(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket, int ip1, int ip2,
+             int ip3, const char *typvar, const char *nomvar) {
   return c_vktinfx(-2, iun, ni, nj, nk, datev, etiket, ip1, ip2, ip3, typvar, nomvar);
 }
 
-int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const char* etiket,
-              int ip1, int ip2, int ip3, const char* typvar, const char* nomvar) {
+int c_vktinfx(int handle, int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
+              int ip1, int ip2, int ip3, const char *typvar, const char *nomvar) {
   const std::string e = padded(etiket, 12), t = padded(typvar, 2), n = padded(nomvar, 4);
   if (msg_level() == 0)
-    std::printf("Debug vktinf iun %d recherche: datev=%d etiket=[%s] ip1=%d ip2=%d ip3=%d "
-                "typvar=[%s] nomvar=[%s]\n",
-                iun, datev, e.c_str(), ip1, ip2, ip3, t.c_str(), n.c_str());
+    std::printf(
+        "Debug vktinf iun %d recherche: datev=%d etiket=[%s] ip1=%d ip2=%d ip3=%d "
+        "typvar=[%s] nomvar=[%s]\n",
+        iun, datev, e.c_str(), ip1, ip2, ip3, t.c_str(), n.c_str());
   const int index = check_open_unit(iun, "c_vktinf");
   if (index < 0) return index;
 
@@ -130,11 +131,11 @@ int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const c
 
   int start = handle;
   if (handle == -2) {
-    const zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
+    const zep::xdf::FileEntry *f = zep::xdf::open_entry(index);
     start = (f && f->xdf_seq) ? -1 : 0;
   } else if (handle > 0 && zep::xdf::Handle::index_of(handle) != index) {
     return zep::xdf::report("c_vktinfx", zep::xdf::ERR_BAD_HANDLE, zep::xdf::ERROR,
-                       "invalid handle=%d, or iun=%d", handle, iun);
+                            "invalid handle=%d, or iun=%d", handle, iun);
   }
   const int found = c_xdfloc2(iun, start, keys + 2, kKeyWords, mask + 2);
   if (found < 0) {
@@ -146,7 +147,7 @@ int c_vktinfx(int handle, int iun, int* ni, int* nj, int* nk, int datev, const c
   return found;
 }
 
-int c_vktsui(int iun, int* ni, int* nj, int* nk) {
+int c_vktsui(int iun, int *ni, int *nj, int *nk) {
   const int found = c_xdfloc(iun, -1, nullptr, 0);
   if (found < 0) {
     if (msg_level() == 0) std::printf("c_vktsui: record not found, errcode=%d\n", found);
@@ -156,21 +157,20 @@ int c_vktsui(int iun, int* ni, int* nj, int* nk) {
   return found;
 }
 
-int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, int ip1,
-             int ip2, int ip3, const char* typvar, const char* nomvar, int* liste, int* infon,
-             int nmax) {
+int c_vktinl(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket, int ip1, int ip2,
+             int ip3, const char *typvar, const char *nomvar, int *liste, int *infon, int nmax) {
   if (msg_level() == 0) {
     const std::string e = padded(etiket, 12), t = padded(typvar, 2), n = padded(nomvar, 4);
-    std::printf("Debug vktinl iun %d recherche: datev=%d etiket=[%s] ip1=%d ip2=%d ip3=%d "
-                "typvar=[%s] nomvar=[%s]\n",
-                iun, datev, e.c_str(), ip1, ip2, ip3, t.c_str(), n.c_str());
+    std::printf(
+        "Debug vktinl iun %d recherche: datev=%d etiket=[%s] ip1=%d ip2=%d ip3=%d "
+        "typvar=[%s] nomvar=[%s]\n",
+        iun, datev, e.c_str(), ip1, ip2, ip3, t.c_str(), n.c_str());
   }
   int count = 0;
   int cur_ni = 0, cur_nj = 0, cur_nk = 0;
   int best_ni = 0, best_nj = 0, best_nk = 0;
   int64_t best = -1;
-  int h = c_vktinf(iun, &cur_ni, &cur_nj, &cur_nk, datev, etiket, ip1, ip2, ip3, typvar,
-                   nomvar);
+  int h = c_vktinf(iun, &cur_ni, &cur_nj, &cur_nk, datev, etiket, ip1, ip2, ip3, typvar, nomvar);
   // Handles go to `liste`: without one, none is listed.
   if (liste == nullptr) nmax = 0;
   while (h >= 0 && count < nmax) {
@@ -203,49 +203,52 @@ int c_vktinl(int iun, int* ni, int* nj, int* nk, int datev, const char* etiket, 
   return 0;
 }
 
-int c_vktmsq(int iun, int* mip1, int* mip2, int* mip3, char* metiket, int getmode) {
+int c_vktmsq(int iun, int *mip1, int *mip2, int *mip3, char *metiket, int getmode) {
   const int index = zep::xdf::file_index(iun);
-  zep::xdf::FileEntry* f = zep::xdf::open_entry(index);
+  zep::xdf::FileEntry *f = zep::xdf::open_entry(index);
   if (index < 0 || !f)
-    return zep::xdf::report("c_vktmsq", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR, "file (unit=%d) is not open",
-                       iun);
+    return zep::xdf::report("c_vktmsq", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
+                            "file (unit=%d) is not open", iun);
   const int row = zep::xdf::fnom_index(iun);
   if (row < 0 || !zep::io::file_entry(row).has(zep::io::kAttrStd))
     return zep::xdf::report("c_vktmsq", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
-                       "file (unit=%d) is not a ZEP standard file", iun);
-  auto& m = f->srch_mask;
-  int* mips[3] = {mip1, mip2, mip3};
+                            "file (unit=%d) is not a ZEP standard file", iun);
+  auto &m = f->srch_mask;
+  int *mips[3] = {mip1, mip2, mip3};
   if (getmode) {
     for (int k = 0; k < 3; ++k)
-      *mips[k] = static_cast<int>((m[zep::xdf::std_entry::kFirstIpWord + k] >> 4) ^ zep::xdf::std_entry::kIpMask);
+      *mips[k] = static_cast<int>((m[zep::xdf::std_entry::kFirstIpWord + k] >> 4) ^
+                                  zep::xdf::std_entry::kIpMask);
     for (int i = 0; i < 12; ++i) {
-      const uint32_t bits = zep::xdf::std_entry::code6(m.data(), zep::xdf::std_entry::etiket_slot(i));
+      const uint32_t bits =
+          zep::xdf::std_entry::code6(m.data(), zep::xdf::std_entry::etiket_slot(i));
       const bool compared = i < 11 ? (bits & 1u) != 0 : bits == 0x3Fu;
       metiket[i] = compared ? ' ' : '*';
     }
     metiket[12] = '\0';
   } else {
     for (int k = 0; k < 3; ++k)
-      m[zep::xdf::std_entry::kFirstIpWord + k] =
-          (m[zep::xdf::std_entry::kFirstIpWord + k] & 0xFu) | (~static_cast<uint32_t>(*mips[k]) << 4);
+      m[zep::xdf::std_entry::kFirstIpWord + k] = (m[zep::xdf::std_entry::kFirstIpWord + k] & 0xFu) |
+                                                 (~static_cast<uint32_t>(*mips[k]) << 4);
     bool ended = false;
     for (int i = 0; i < 12; ++i) {
       if (!ended && (!metiket || metiket[i] == '\0')) ended = true;
       const bool ignored = !ended && metiket[i] == '*';
-      zep::xdf::std_entry::set_code6(m.data(), zep::xdf::std_entry::etiket_slot(i), ignored ? 0 : 0x3Fu);
+      zep::xdf::std_entry::set_code6(m.data(), zep::xdf::std_entry::etiket_slot(i),
+                                     ignored ? 0 : 0x3Fu);
     }
   }
   return 0;
 }
 
-int vktlnk_(int* liste, int* n) {
+int vktlnk_(int *liste, int *n) {
   int count = *n < 0 ? 0 : (*n > kMaxLinks ? kMaxLinks : *n);
   link_list().units.assign(liste, liste + count);
   return c_xdflnk(link_list().units.data(), count);
 }
 
 int vktunl_(void) {
-  std::vector<int>& units = link_list().units;
+  std::vector<int> &units = link_list().units;
   return c_xdfunl(units.data(), static_cast<int>(units.size()));
 }
 

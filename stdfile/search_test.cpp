@@ -20,14 +20,14 @@ namespace {
 using stdfile_test::TempDir;
 
 // True when the directory search would take `entry` for the key image.
-bool matches(const uint32_t* entry, const uint32_t* keys, const uint32_t* mask) {
+bool matches(const uint32_t *entry, const uint32_t *keys, const uint32_t *mask) {
   for (int i = 0; i < kEntryWords; ++i)
     if ((entry[i] ^ keys[i]) & mask[i]) return false;
   return true;
 }
 
-std::vector<uint32_t> entry_for(const char* nomvar, const char* typvar, const char* etiket,
-                                int ip1, int ip2, int ip3, int datev) {
+std::vector<uint32_t> entry_for(const char *nomvar, const char *typvar, const char *etiket, int ip1,
+                                int ip2, int ip3, int datev) {
   Descriptor d;
   d.nomvar = nomvar;
   d.typvar = typvar;
@@ -117,7 +117,7 @@ class SearchFile : public stdfile_test::QuietLayer {
   void SetUp() override {
     QuietLayer::SetUp();
     path_ = dir_.file("search.vkt");
-    ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{kUnit}), path_.c_str(), "RND", 0), 0);
+    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{kUnit}), path_.c_str(), "RND", 0), 0);
     ASSERT_EQ(c_vktouv(kUnit, "RND"), 0);
     write(10, "tt", "P", "LABEL", 10, 1, kS0);
     write(30, "TT", "P", "OTHER", 20, 1, kS0 + 7);
@@ -129,16 +129,16 @@ class SearchFile : public stdfile_test::QuietLayer {
     c_fclos(kUnit);
     QuietLayer::TearDown();
   }
-  static void write(int ni, const char* nomvar, const char* typvar, const char* etiket, int ip1,
+  static void write(int ni, const char *nomvar, const char *typvar, const char *etiket, int ip1,
                     int ip2, int date) {
     std::vector<uint32_t> field(static_cast<size_t>(ni), 7u);
-    ASSERT_GE(c_vktecr(field.data(), nullptr, -8, kUnit, date, 0, 0, ni, 1, 1, ip1, ip2, 0,
-                       typvar, nomvar, etiket, "X", 1, 2, 3, 4, 2, 0),
+    ASSERT_GE(c_vktecr(field.data(), nullptr, -8, kUnit, date, 0, 0, ni, 1, 1, ip1, ip2, 0, typvar,
+                       nomvar, etiket, "X", 1, 2, 3, 4, 2, 0),
               0);
   }
   // ni of every record found with the criteria, in order.
-  static std::vector<int> find(int datev, const char* etiket, int ip1, int ip2, const char* typvar,
-                               const char* nomvar) {
+  static std::vector<int> find(int datev, const char *etiket, int ip1, int ip2, const char *typvar,
+                               const char *nomvar) {
     std::vector<int> out;
     int ni = 0, nj = 0, nk = 0;
     for (int h = c_vktinf(kUnit, &ni, &nj, &nk, datev, etiket, ip1, ip2, -1, typvar, nomvar);
@@ -179,7 +179,7 @@ TEST_F(SearchFile, StartHandles) {
   // A handle of another unit is refused.
   TempDir other;
   const std::string p2 = other.file("other.vkt");
-  ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{51}), p2.c_str(), "RND", 0), 0);
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{51}), p2.c_str(), "RND", 0), 0);
   ASSERT_EQ(c_vktouv(51, "RND"), 0);
   std::vector<uint32_t> f(4, 1u);
   ASSERT_GE(c_vktecr(f.data(), nullptr, -8, 51, kS0, 0, 0, 4, 1, 1, 0, 0, 0, "", "ZZ", "", "X", 0,
@@ -277,18 +277,18 @@ TEST_F(SearchFile, DescriptorQueryStrings) {
                      &v[10], typvar, nomvar, etiket, grtyp, &v[11], &v[12], &v[13], &v[14], &v[15],
                      &v[16], &v[17], &v[18], &v[19], &v[20], &v[21]),
             h);
-  EXPECT_STREQ(typvar, "");         // an empty text receives nothing
-  EXPECT_STREQ(nomvar, "UU");       // two places, two characters
+  EXPECT_STREQ(typvar, "");    // an empty text receives nothing
+  EXPECT_STREQ(nomvar, "UU");  // two places, two characters
   EXPECT_STREQ(etiket, "          XY");
   EXPECT_STREQ(grtyp, "X");
   EXPECT_EQ(v[3], 20);
-  EXPECT_EQ(v[7], 2);    // datyp
-  EXPECT_EQ(v[8], 10);   // ip1
-  EXPECT_EQ(v[11], 1);   // ig1
-  EXPECT_EQ(v[14], 4);   // ig4
-  EXPECT_EQ(v[17], 0);   // dltf
-  EXPECT_EQ(v[19], kS1); // extra1
-  EXPECT_EQ(v[0], kS1);  // dateo: deet x npas = 0
+  EXPECT_EQ(v[7], 2);     // datyp
+  EXPECT_EQ(v[8], 10);    // ip1
+  EXPECT_EQ(v[11], 1);    // ig1
+  EXPECT_EQ(v[14], 4);    // ig4
+  EXPECT_EQ(v[17], 0);    // dltf
+  EXPECT_EQ(v[19], kS1);  // extra1
+  EXPECT_EQ(v[0], kS1);   // dateo: deet x npas = 0
   EXPECT_EQ(v[20], 0);
   EXPECT_EQ(v[21], 0);
   EXPECT_EQ(v[16] % 2, 0);  // lng in 32-bit words
@@ -311,16 +311,15 @@ class OpenTest : public stdfile_test::QuietLayer {};
 TEST_F(OpenTest, ApplicationCodeFromTheOptions) {
   TempDir dir;
   struct Case {
-    const char* options;
+    const char *options;
     uint32_t signature;
-  } cases[] = {{"RND", 0x53544452u}, {"rnd", 0x53544452u}, {"SEQ", 0x53544453u},
-               {"", 0x53544453u}};
+  } cases[] = {{"RND", 0x53544452u}, {"rnd", 0x53544452u}, {"SEQ", 0x53544453u}, {"", 0x53544453u}};
   int n = 0;
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     const std::string path = dir.file("app" + std::to_string(n++) + ".vkt");
-    ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{60}), path.c_str(), "RND", 0), 0);
+    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{60}), path.c_str(), "RND", 0), 0);
     EXPECT_EQ(c_vktouv(60, c.options), 0) << c.options;
-    const xdf::FileEntry* f = xdf::open_entry(xdf::file_index(60));
+    const xdf::FileEntry *f = xdf::open_entry(xdf::file_index(60));
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->header.app_signature, c.signature) << c.options;
     EXPECT_TRUE(io::file_entry(xdf::fnom_index(60)).has(io::kAttrStd));
@@ -332,10 +331,10 @@ TEST_F(OpenTest, ApplicationCodeFromTheOptions) {
 TEST_F(OpenTest, EmptyFileDeclaredOldIsNotCreated) {
   TempDir dir;
   const std::string path = dir.file("empty.vkt");
-  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::FILE *f = std::fopen(path.c_str(), "w");
   ASSERT_NE(f, nullptr);
   std::fclose(f);
-  ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{61}), path.c_str(), "RND+OLD", 0), 0);
+  ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{61}), path.c_str(), "RND+OLD", 0), 0);
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_vktouv(61, "RND"), -2);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

@@ -27,7 +27,8 @@ using xdf::report;
 // file, or null with *status set.
 FileEntry *open_unit(const char *module, int iun, int *status) {
   if (xdf::fnom_index(iun) < 0) {
-    *status = report(module, xdf::ERR_NOT_FNOM, xdf::ERROR, "file (unit=%d) is not connected with fnom", iun);
+    *status = report(module, xdf::ERR_NOT_FNOM, xdf::ERROR,
+                     "file (unit=%d) is not connected with fnom", iun);
     return nullptr;
   }
   FileEntry *f = xdf::open_entry(xdf::file_index(iun));
@@ -45,7 +46,8 @@ FileEntry *sequential_unit(const char *module, int iun, int *status) {
   FileEntry *f = open_unit(module, iun, status);
   if (f == nullptr) return nullptr;
   if (!f->xdf_seq) {
-    *status = report(module, kErrNotSequential, xdf::WARNING, "file (unit=%d) is not sequential", iun);
+    *status =
+        report(module, kErrNotSequential, xdf::WARNING, "file (unit=%d) is not sequential", iun);
     return nullptr;
   }
   return f;
@@ -82,8 +84,8 @@ int length_zero(const char *module, const FileEntry &f, int64_t addr) {
 
 int past_the_end(const char *module, const FileEntry &f, int64_t addr) {
   return report(module, kErrFraming, xdf::FATAL,
-                "file (unit=%d) has an object at address %lld that runs past the end of the file", f.iun,
-                static_cast<long long>(addr));
+                "file (unit=%d) has an object at address %lld that runs past the end of the file",
+                f.iun, static_cast<long long>(addr));
 }
 
 // One record forward. Returns 1 when the skip goes on, 0 when it stopped at
@@ -109,9 +111,10 @@ int step_forward(FileEntry &f) {
   const int64_t trailer = at + 2 * length;
   if (trailer + kTrailerWords > file_words(f) + 1) return past_the_end("c_vktskp", f, at);
   uint32_t post[kTrailerWords];
-  if (read_words(f, trailer, post, kTrailerWords) < kTrailerWords || !is_trailer(post) || post[3] != unit_of(at))
-    return report("c_vktskp", kErrFraming, xdf::FATAL, "file (unit=%d) has invalid or no record postfix",
-                  f.iun);
+  if (read_words(f, trailer, post, kTrailerWords) < kTrailerWords || !is_trailer(post) ||
+      post[3] != unit_of(at))
+    return report("c_vktskp", kErrFraming, xdf::FATAL,
+                  "file (unit=%d) has invalid or no record postfix", f.iun);
   set_head(f, head[0], head[1]);
   f.cur_addr = trailer + kTrailerWords;
   return 1;
@@ -123,10 +126,11 @@ int step_backward(FileEntry &f) {
   const int64_t at = f.cur_addr;
   // A logical end-of-file mark right before the position: stop on it.
   uint32_t mark[kHeaderWords];
-  if (at - kHeaderWords >= f.seq_bof && read_words(f, at - kHeaderWords, mark, kHeaderWords) == kHeaderWords &&
-      is_mark(xdf::RecordHeader::type_of(mark[0])) && xdf::RecordHeader::type_of(mark[0]) != kEndOfData &&
-      xdf::RecordHeader::length_of(mark[0]) == 1 &&
-      mark[1] == unit_of(at - kHeaderWords)) {
+  if (at - kHeaderWords >= f.seq_bof &&
+      read_words(f, at - kHeaderWords, mark, kHeaderWords) == kHeaderWords &&
+      is_mark(xdf::RecordHeader::type_of(mark[0])) &&
+      xdf::RecordHeader::type_of(mark[0]) != kEndOfData &&
+      xdf::RecordHeader::length_of(mark[0]) == 1 && mark[1] == unit_of(at - kHeaderWords)) {
     f.cur_addr = at - kHeaderWords;
     set_head(f, mark[0], mark[1]);
     return 0;
@@ -134,12 +138,14 @@ int step_backward(FileEntry &f) {
   if (at - kTrailerWords <= f.seq_bof) return 0;
   uint32_t post[kTrailerWords];
   if (read_words(f, at - kTrailerWords, post, kTrailerWords) < kTrailerWords || !is_trailer(post))
-    return report("c_vktskp", kErrFraming, xdf::FATAL, "file (unit=%d) has no record postfix", f.iun);
+    return report("c_vktskp", kErrFraming, xdf::FATAL, "file (unit=%d) has no record postfix",
+                  f.iun);
   // The record the trailer names must lie before it and not before the
   // first record: anything else would loop or leave the data.
   const int64_t record = 2 * static_cast<int64_t>(post[3]) - 1;
   if (record < f.seq_bof || record >= at - kTrailerWords)
-    return report("c_vktskp", kErrFraming, xdf::FATAL, "file (unit=%d) has no record postfix", f.iun);
+    return report("c_vktskp", kErrFraming, xdf::FATAL, "file (unit=%d) has no record postfix",
+                  f.iun);
   uint32_t head[kHeaderWords] = {0, 0};
   if (read_words(f, record, head, kHeaderWords) < kHeaderWords || head[1] != unit_of(record))
     return report("c_vktskp", kErrFraming, xdf::FATAL,
@@ -164,7 +170,8 @@ int c_vktrwd(int iun) {
   if (f == nullptr) return status;
   const zep::io::FileEntry *row = zep::xdf::fnom_row(*f);
   if (row == nullptr || !row->has(zep::io::kAttrStd))
-    return report("c_vktrwd", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR, "file (unit=%d) is not a ZEP standard file", iun);
+    return report("c_vktrwd", zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
+                  "file (unit=%d) is not a ZEP standard file", iun);
   if ((f = sequential_unit("c_vktrwd", iun, &status)) == nullptr) return status;
   f->cur_addr = f->seq_bof;
   f->valid_pos = 0;
@@ -227,28 +234,32 @@ int c_vktweo(int iun, int level) {
   FileEntry *f = sequential_unit("c_vktweo", iun, &status);
   if (f == nullptr) return status;
   if (level < 1 || level > kMaxLevel)
-    return report("c_vktweo", zep::xdf::ERR_MAX_KEYS, zep::xdf::ERROR, "%s = %d must be between %d and %d", "level", level,
-                  1, kMaxLevel);
+    return report("c_vktweo", zep::xdf::ERR_MAX_KEYS, zep::xdf::ERROR,
+                  "%s = %d must be between %d and %d", "level", level, 1, kMaxLevel);
   if (f->header.rw_flag == 0 || zep::xdf::row_read_only(*f))
     return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR,
                   "file (unit=%d) is open in read only mode or no write permission", iun);
   if (f->cur_addr < 1 || f->cur_addr + 2 * kHeaderWords > INT32_MAX)
-    return report("c_vktweo", zep::xdf::ERR_NO_POSITION, zep::xdf::ERROR, "file (unit=%d) has no valid position", iun);
+    return report("c_vktweo", zep::xdf::ERR_NO_POSITION, zep::xdf::ERROR,
+                  "file (unit=%d) has no valid position", iun);
   f->valid_pos = 0;
   if (level < kMaxLevel) {
     uint32_t mark[kHeaderWords] = {mark_word0(level), unit_of(f->cur_addr)};
     if (c_wawrit2(iun, mark, static_cast<unsigned int>(f->cur_addr), kHeaderWords) != kHeaderWords)
-      return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
+      return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR,
+                    "file (unit=%d): the mark could not be written", iun);
     f->cur_addr += kHeaderWords;
   }
   uint32_t end[kHeaderWords] = {mark_word0(kMaxLevel), unit_of(f->cur_addr)};
   if (c_wawrit2(iun, end, static_cast<unsigned int>(f->cur_addr), kHeaderWords) != kHeaderWords)
-    return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR, "file (unit=%d): the mark could not be written", iun);
+    return report("c_vktweo", zep::xdf::ERR_NO_WRITE, zep::xdf::ERROR,
+                  "file (unit=%d): the mark could not be written", iun);
   set_head(*f, end[0], end[1]);
   f->next_write = f->cur_addr;
   // The file ends after this end-of-data mark: the close cuts it there.
   f->seq_end_mark = f->cur_addr;
-  if (zep::io::FileEntry *row = zep::xdf::fnom_row(*f)) row->size = static_cast<int32_t>(f->cur_addr + 1);
+  if (zep::io::FileEntry *row = zep::xdf::fnom_row(*f))
+    row->size = static_cast<int32_t>(f->cur_addr + 1);
   f->modified = 1;
   return 0;
 }

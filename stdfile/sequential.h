@@ -28,10 +28,14 @@ constexpr int kTrailerWords = 4;
 inline bool is_mark(uint32_t type) { return type >= kMarkBase && type <= kEndOfData; }
 
 // Header word 0 of a mark of `level` (1..15).
-inline uint32_t mark_word0(int level) { return xdf::RecordHeader::word0(kMarkBase + static_cast<uint32_t>(level), 1); }
+inline uint32_t mark_word0(int level) {
+  return xdf::RecordHeader::word0(kMarkBase + static_cast<uint32_t>(level), 1);
+}
 
 // Unit address of a word address.
-inline uint32_t unit_of(int64_t word_address) { return static_cast<uint32_t>((word_address - 1) / 2 + 1); }
+inline uint32_t unit_of(int64_t word_address) {
+  return static_cast<uint32_t>((word_address - 1) / 2 + 1);
+}
 
 // True when the four words are a record trailer: type 0, length 2, then
 // all ones.

@@ -30,7 +30,8 @@ constexpr int kFirstRecord = 53;  // word after the 26-unit header
 
 std::vector<uint32_t> file_words(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
   std::vector<uint32_t> words(bytes.size() / 4);
   for (size_t i = 0; i < words.size(); ++i) words[i] = zep::load_be32(bytes.data() + 4 * i);
   return words;
@@ -40,7 +41,8 @@ void put_file_words(const std::string &path, const std::vector<uint32_t> &words)
   std::vector<unsigned char> bytes(words.size() * 4);
   for (size_t i = 0; i < words.size(); ++i) zep::store_be32(bytes.data() + 4 * i, words[i]);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // An object of a sequential file as found by walking from the first record.
@@ -77,7 +79,8 @@ class SequentialTest : public testing::Test {
     std::remove(path_.c_str());
   }
 
-  void open(const char *attributes = "STD+SEQ", const char *options = "SEQ", const std::string &path = "") {
+  void open(const char *attributes = "STD+SEQ", const char *options = "SEQ",
+            const std::string &path = "") {
     int u = kUnit;
     ASSERT_EQ(c_fnom(&u, (path.empty() ? path_ : path).c_str(), attributes, 0), 0);
     ASSERT_GE(c_vktouv(kUnit, options), 0);
@@ -97,17 +100,18 @@ class SequentialTest : public testing::Test {
   // A 2 x 2 record whose ip1 tells it apart.
   void write(int ip1) {
     float field[4] = {1.0f * ip1, 2, 3, 4};
-    ASSERT_GE(c_vktecr(field, nullptr, -16, kUnit, 0, 0, 0, 2, 2, 1, ip1, 0, 0, "P", "TT", "SEQ", "X", 0, 0,
-                       0, 0, 1, 0),
+    ASSERT_GE(c_vktecr(field, nullptr, -16, kUnit, 0, 0, 0, 2, 2, 1, ip1, 0, 0, "P", "TT", "SEQ",
+                       "X", 0, 0, 0, 0, 1, 0),
               0);
   }
 
   static int ip1_of(int handle) {
-    int dateo, deet, npas, ni, nj, nk, nbits, datyp, ip1, ip2, ip3, ig1, ig2, ig3, ig4, swa, lng, dltf, ubc,
-        e1, e2, e3;
+    int dateo, deet, npas, ni, nj, nk, nbits, datyp, ip1, ip2, ip3, ig1, ig2, ig3, ig4, swa, lng,
+        dltf, ubc, e1, e2, e3;
     char typvar[3] = "  ", nomvar[5] = "    ", etiket[13] = "            ", grtyp[2] = " ";
-    if (c_vktprm(handle, &dateo, &deet, &npas, &ni, &nj, &nk, &nbits, &datyp, &ip1, &ip2, &ip3, typvar, nomvar,
-                 etiket, grtyp, &ig1, &ig2, &ig3, &ig4, &swa, &lng, &dltf, &ubc, &e1, &e2, &e3) < 0)
+    if (c_vktprm(handle, &dateo, &deet, &npas, &ni, &nj, &nk, &nbits, &datyp, &ip1, &ip2, &ip3,
+                 typvar, nomvar, etiket, grtyp, &ig1, &ig2, &ig3, &ig4, &swa, &lng, &dltf, &ubc,
+                 &e1, &e2, &e3) < 0)
       return -1;
     return ip1;
   }
@@ -442,7 +446,8 @@ TEST_F(SequentialTest, RandomFilesAnswerWithWarnings) {
   EXPECT_EQ(c_vktapp(kUnit), -37);
   EXPECT_EQ(c_vktweo(kUnit, 2), -37);
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("*** WARNING #37 from module c_vktrwd: file (unit=61) is not sequential\n"), std::string::npos);
+  EXPECT_NE(err.find("*** WARNING #37 from module c_vktrwd: file (unit=61) is not sequential\n"),
+            std::string::npos);
   EXPECT_NE(err.find("from module c_vktweo"), std::string::npos);
   EXPECT_EQ(c_vkteof(kUnit), 0);
   // Printed only down to the warning level.
@@ -570,7 +575,7 @@ TEST_F(DamagedFileTest, ABackwardSkipChecksTheRecordItLandsOn) {
 }
 
 TEST_F(DamagedFileTest, ABackwardSkipNeedsATrailerBeforeThePosition) {
-  damage(trailer(1), 0x01000002);  // type 1 instead of 0
+  damage(trailer(1), 0x01000002);      // type 1 instead of 0
   ASSERT_EQ(c_vktskp(kUnit, 2), -39);  // forward sees it too
   close();
   open("STD+R/O");

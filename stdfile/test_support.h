@@ -31,19 +31,19 @@ namespace stdfile_test {
 
 using zep_test::golden_dir;
 
-inline bool have_golden(const std::string& name) {
+inline bool have_golden(const std::string &name) {
   return access((golden_dir() + name).c_str(), R_OK) == 0;
 }
 
-#define SKIP_WITHOUT_GOLDEN(name)                                        \
-  do {                                                                   \
+#define SKIP_WITHOUT_GOLDEN(name)                                               \
+  do {                                                                          \
     if (!stdfile_test::have_golden(name)) GTEST_SKIP() << "no golden " << name; \
   } while (0)
 
 using zep_test::TempDir;
 
 // The file's words in host order.
-inline std::vector<uint32_t> read_words(const std::string& path) {
+inline std::vector<uint32_t> read_words(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<uint32_t> w(bytes.size() / 4);
@@ -51,14 +51,14 @@ inline std::vector<uint32_t> read_words(const std::string& path) {
   return w;
 }
 
-inline void write_words(const std::string& path, const std::vector<uint32_t>& w) {
+inline void write_words(const std::string &path, const std::vector<uint32_t> &w) {
   std::vector<char> bytes(4 * w.size());
   for (size_t i = 0; i < w.size(); ++i) zep::store_be32(&bytes[4 * i], w[i]);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::string read_text(const std::string& path) {
+inline std::string read_text(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
@@ -86,11 +86,11 @@ struct StdImage {
 struct GoldenRecord {
   std::map<std::string, std::string> fields;
   std::vector<std::string> values;
-  int num(const std::string& tag) const { return std::stoi(fields.at(tag)); }
+  int num(const std::string &tag) const { return std::stoi(fields.at(tag)); }
 };
 
 // Undoes the escaping of the document's texts.
-inline std::string unescape(const std::string& s) {
+inline std::string unescape(const std::string &s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] != '&') {
@@ -99,9 +99,12 @@ inline std::string unescape(const std::string& s) {
     }
     const size_t end = s.find(';', i);
     const std::string ent = s.substr(i + 1, end - i - 1);
-    if (ent == "amp") out += '&';
-    else if (ent == "lt") out += '<';
-    else if (ent == "gt") out += '>';
+    if (ent == "amp")
+      out += '&';
+    else if (ent == "lt")
+      out += '<';
+    else if (ent == "gt")
+      out += '>';
     else if (ent.size() > 2 && ent[0] == '#' && ent[1] == 'x') {
       const long code = std::strtol(ent.c_str() + 2, nullptr, 16);
       out += static_cast<char>(code == 0xFFFD ? 1 : code);
@@ -111,7 +114,7 @@ inline std::string unescape(const std::string& s) {
   return out;
 }
 
-inline std::vector<GoldenRecord> golden_records(const std::string& name) {
+inline std::vector<GoldenRecord> golden_records(const std::string &name) {
   const std::string doc = read_text(golden_dir() + name + ".xml");
   std::vector<GoldenRecord> records;
   size_t pos = 0;
@@ -119,10 +122,10 @@ inline std::vector<GoldenRecord> golden_records(const std::string& name) {
     const size_t end = doc.find("</vktrecord>", pos);
     const std::string rec = doc.substr(pos, end - pos);
     GoldenRecord r;
-    for (const char* tag : {"nomvar", "typvar", "etiket", "ip1", "ip2", "ip3", "ni", "nj", "nk",
-                            "dateo", "datev", "deet", "npas", "grtyp", "ig1", "ig2", "ig3", "ig4",
-                            "nbits", "datyp", "swa", "lng", "dltf", "ubc", "extra1", "extra2",
-                            "extra3", "level"}) {
+    for (const char *tag : {"nomvar", "typvar", "etiket", "ip1",    "ip2",    "ip3",    "ni",
+                            "nj",     "nk",     "dateo",  "datev",  "deet",   "npas",   "grtyp",
+                            "ig1",    "ig2",    "ig3",    "ig4",    "nbits",  "datyp",  "swa",
+                            "lng",    "dltf",   "ubc",    "extra1", "extra2", "extra3", "level"}) {
       const std::string open = std::string("<") + tag + ">";
       const std::string close = std::string("</") + tag + ">";
       const size_t a = rec.find(open);
@@ -142,7 +145,7 @@ inline std::vector<GoldenRecord> golden_records(const std::string& name) {
 }
 
 // The 18-word entry of a golden record (the stored stamp is extra1).
-inline std::vector<uint32_t> entry_of(const GoldenRecord& r) {
+inline std::vector<uint32_t> entry_of(const GoldenRecord &r) {
   zep::stdfile::Descriptor d;
   d.nbits = r.num("nbits");
   d.deet = r.num("deet");
@@ -160,7 +163,7 @@ inline std::vector<uint32_t> entry_of(const GoldenRecord& r) {
   d.ip2 = r.num("ip2");
   d.ip3 = r.num("ip3");
   d.datev = r.num("extra1");
-  const std::string& g = r.fields.at("grtyp");
+  const std::string &g = r.fields.at("grtyp");
   d.grtyp = g.empty() ? '\0' : g[0];
   d.etiket = r.fields.at("etiket");
   d.typvar = r.fields.at("typvar");
@@ -181,10 +184,10 @@ inline std::string value_token(double v) {
 // the life of the object.
 class OpenUnit {
  public:
-  OpenUnit(int iun, const std::string& path, const char* attributes = "RND+R/O",
-           const char* options = "RND")
+  OpenUnit(int iun, const std::string &path, const char *attributes = "RND+R/O",
+           const char *options = "RND")
       : iun_(iun) {
-    bound_ = c_fnom(reinterpret_cast<void*>(static_cast<intptr_t>(iun)), path.c_str(), attributes,
+    bound_ = c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(iun)), path.c_str(), attributes,
                     0) == 0;
     status_ = bound_ ? c_vktouv(iun, options) : -1;
   }

@@ -16,11 +16,11 @@ class TwinsTest : public stdfile_test::QuietLayer {
   void SetUp() override {
     QuietLayer::SetUp();
     path_ = dir_.file("twins.vkt");
-    ASSERT_EQ(c_fnom(reinterpret_cast<void*>(intptr_t{kUnit}), path_.c_str(), "RND", 0), 0);
+    ASSERT_EQ(c_fnom(reinterpret_cast<void *>(intptr_t{kUnit}), path_.c_str(), "RND", 0), 0);
     ASSERT_EQ(c_vktouv(kUnit, "RND"), 0);
     std::vector<float> field = {1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f};
-    ASSERT_GE(c_vktecr(field.data(), nullptr, -16, kUnit, 295918550, 0, 0, 3, 2, 1, 500, 6, 7,
-                       "P", "TT", "RUN1", "N", 10, 20, 30, 40, 1, 0),
+    ASSERT_GE(c_vktecr(field.data(), nullptr, -16, kUnit, 295918550, 0, 0, 3, 2, 1, 500, 6, 7, "P",
+                       "TT", "RUN1", "N", 10, 20, 30, 40, 1, 0),
               0);
   }
   void TearDown() override {
@@ -86,12 +86,12 @@ TEST_F(TwinsTest, SelectionMaskThroughTheTwin) {
 TEST_F(TwinsTest, ReadWithGridCheck) {
   std::vector<float> values(6, 0.0f);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(c_vktlic(values.data(), kUnit, 3, 2, 1, -1, "", -1, -1, -1, "", "TT", 10, 20, 30, 41,
-                     "N"),
-            -1);
-  EXPECT_EQ(c_vktlic(values.data(), kUnit, 3, 2, 2, -1, "", -1, -1, -1, "", "TT", 10, 20, 30, 40,
-                     "N"),
-            -1);
+  EXPECT_EQ(
+      c_vktlic(values.data(), kUnit, 3, 2, 1, -1, "", -1, -1, -1, "", "TT", 10, 20, 30, 41, "N"),
+      -1);
+  EXPECT_EQ(
+      c_vktlic(values.data(), kUnit, 3, 2, 2, -1, "", -1, -1, -1, "", "TT", 10, 20, 30, 40, "N"),
+      -1);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find(" user ig4=41, file ig4=40\n"), std::string::npos);
   EXPECT_NE(err.find("c_vktlic unit=55, ni or nj or nk error: user ni=3, file ni=3\n"),
@@ -100,13 +100,13 @@ TEST_F(TwinsTest, ReadWithGridCheck) {
   EXPECT_EQ(values[0], 0.0f) << "nothing read";
 
   int iun = kUnit, ni = 3, nj = 2, nk = 1, datev = -1, ip = -1, g1 = 10, g2 = 20, g3 = 30, g4 = 40;
-  EXPECT_GT(vktlic_(values.data(), &iun, &ni, &nj, &nk, &datev, " ", &ip, &ip, &ip, " ", "TT",
-                    &g1, &g2, &g3, &g4, "NX", 1, 1, 2, 2),
+  EXPECT_GT(vktlic_(values.data(), &iun, &ni, &nj, &nk, &datev, " ", &ip, &ip, &ip, " ", "TT", &g1,
+                    &g2, &g3, &g4, "NX", 1, 1, 2, 2),
             0);
   EXPECT_EQ(values[0], 1.5f);
-  EXPECT_EQ(c_vktlic(values.data(), kUnit, 3, 2, 1, -1, "", -1, -1, -1, "", "ZZ", 10, 20, 30, 40,
-                     "N"),
-            -12);
+  EXPECT_EQ(
+      c_vktlic(values.data(), kUnit, 3, 2, 1, -1, "", -1, -1, -1, "", "ZZ", 10, 20, 30, 40, "N"),
+      -12);
 }
 
 TEST_F(TwinsTest, SearchAndReadEntries) {

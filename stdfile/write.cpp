@@ -138,15 +138,15 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
       plan_datyp(c.datyp, c.npak, nbits_asked, opt.extra_compression, d.nk, false);
   for (const std::string &w : plan.warnings) std::fputs(w.c_str(), stderr);
   if (!datyp_is_valid(plan.datyp)) {
-    return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d",
-                       c.iun, plan.datyp);
+    return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d", c.iun,
+                       plan.datyp);
   }
   if (const auto e = check_datyp_width(plan.datyp, plan.nbits)) return range_refusal(*e);
 
   const int64_t n = element_count(d.ni, d.nj, d.nk);
-  const int64_t header_words = 2 * (static_cast<int64_t>(unit.file->primary_len) +
-                                    unit.file->info_len);  // R
-  const int64_t room = data_words(plan.datyp, n, plan.nbits);  // D
+  const int64_t header_words =
+      2 * (static_cast<int64_t>(unit.file->primary_len) + unit.file->info_len);  // R
+  const int64_t room = data_words(plan.datyp, n, plan.nbits);                    // D
   if (const auto e = check_record_size(header_words + room)) return range_refusal(*e);
   *attempted_bytes = (header_words + kWriteBufferExtraWords + room) * 4;
 
@@ -200,9 +200,8 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   int handle = 0;
   if (c.rewrit != 0 && unit.file->xdf_seq == 0) {
     int ni = 0, nj = 0, nk = 0;
-    const int found =
-        c_vktinf(c.iun, &ni, &nj, &nk, -1, d.etiket.c_str(), d.ip1, d.ip2, d.ip3, d.typvar.c_str(),
-                  d.nomvar.c_str());
+    const int found = c_vktinf(c.iun, &ni, &nj, &nk, -1, d.etiket.c_str(), d.ip1, d.ip2, d.ip3,
+                               d.typvar.c_str(), d.nomvar.c_str());
     if (found > 0) handle = found;
   }
 
@@ -222,41 +221,43 @@ extern "C" {
 
 int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int npas, int ni,
              int nj, int nk, int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-             const char *etiket, const char *grtyp, int ig1, int ig2, int ig3, int ig4,
-             int datyp, int rewrit) {
+             const char *etiket, const char *grtyp, int ig1, int ig2, int ig3, int ig4, int datyp,
+             int rewrit) {
   (void)work;
   // Nothing is written from an array that is not there.
   if (field == nullptr)
     return zep::xdf::report("c_vktecr", zep::xdf::ERR_BAD_BUFFER, zep::xdf::ERROR,
-                       "(unit=%d) no array to write (field is NULL)", iun);
-  const zep::stdfile::Call call{field, npak,  iun,    date,   deet,  npas, ni,  nj,
-                           nk,    ip1,   ip2,    ip3,    typvar, nomvar, etiket, grtyp,
-                           ig1,   ig2,   ig3,    ig4,    datyp, rewrit};
+                            "(unit=%d) no array to write (field is NULL)", iun);
+  const zep::stdfile::Call call{field, npak, iun, date, deet,   npas,   ni,     nj,
+                                nk,    ip1,  ip2, ip3,  typvar, nomvar, etiket, grtyp,
+                                ig1,   ig2,  ig3, ig4,  datyp,  rewrit};
   int64_t attempted = 0;
   try {
     return zep::stdfile::write_record(call, &attempted);
   } catch (const std::bad_alloc &) {
     return zep::xdf::report("c_vktecr", zep::xdf::ERR_NO_MEMORY, zep::xdf::FATAL,
-                       "memory is full, was trying to allocate %lld bytes",
-                       static_cast<long long>(attempted));
+                            "memory is full, was trying to allocate %lld bytes",
+                            static_cast<long long>(attempted));
   }
 }
 
 int c_vkteff(int handle) {
   const char *kModule = "c_vkteff";
-  zep::xdf::FileEntry *f = handle <= 0 ? nullptr : zep::xdf::open_entry(zep::xdf::Handle::index_of(handle));
+  zep::xdf::FileEntry *f =
+      handle <= 0 ? nullptr : zep::xdf::open_entry(zep::xdf::Handle::index_of(handle));
   if (f == nullptr) {
-    return zep::xdf::report(kModule, zep::xdf::ERR_BAD_HANDLE, zep::xdf::ERROR, "invalid handle=%d", handle);
+    return zep::xdf::report(kModule, zep::xdf::ERR_BAD_HANDLE, zep::xdf::ERROR, "invalid handle=%d",
+                            handle);
   }
   const bool is_std = f->fnom_row >= 0 && zep::io::file_entry(f->fnom_row).has(zep::io::kAttrStd);
   if (!is_std) {
     return zep::xdf::report(kModule, zep::xdf::ERR_NOT_OPEN, zep::xdf::ERROR,
-                       "file (unit=%d) is not a ZEP standard file", f->iun);
+                            "file (unit=%d) is not a ZEP standard file", f->iun);
   }
   if (f->old_format) {
     return zep::xdf::report(kModule, zep::xdf::ERR_NO_WRITE, zep::xdf::FATAL,
-                       "can not write (unit=%d) on an old (version 89) ZEP standard file",
-                       f->iun);
+                            "can not write (unit=%d) on an old (version 89) ZEP standard file",
+                            f->iun);
   }
   return c_xdfdel(handle);
 }

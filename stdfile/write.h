@@ -17,10 +17,10 @@
 
 namespace zep::stdfile {
 
-constexpr int kFtnBitmot = 32;         // bits in the caller's element
-constexpr int kDatypDouble = 801;      // datyp 1 from an array of doubles
+constexpr int kFtnBitmot = 32;                             // bits in the caller's element
+constexpr int kDatypDouble = 801;                          // datyp 1 from an array of doubles
 constexpr int kCompressFlag = DataType::kCompressionFlag;  // added to datyp 1 and 6
-constexpr int kPackerHeaderWords = 3;  // float packer header (12 bytes)
+constexpr int kPackerHeaderWords = 3;                      // float packer header (12 bytes)
 
 // Copies at most `width` characters of `src` (stopping at its NUL) into
 // dst[0..width-1], blank-fills the rest and terminates dst[width].

@@ -36,8 +36,8 @@ int64_t compressed_count(int64_t c, int64_t header_bytes) {
 // data + first and sets data[0]. The compressor never writes past the room
 // of the data area (a noisy field can grow); returns false when the
 // compressed record would not fit it, the data then left as packed.
-bool compress_slots(std::vector<uint32_t> &data, int64_t first, int64_t stream_words,
-                    int ni, int nj, int nbits, int64_t header_bytes, int64_t *used_words) {
+bool compress_slots(std::vector<uint32_t> &data, int64_t first, int64_t stream_words, int ni,
+                    int nj, int nbits, int64_t header_bytes, int64_t *used_words) {
   const int64_t room = static_cast<int64_t>(data.size());
   int64_t c = 0;
   if (ni == 1 || nj == 1) {
@@ -108,14 +108,11 @@ bool pack_data(const PackInput &in, Packed *out) {
       std::memcpy(data.data(), in.field, static_cast<size_t>(words) * 4);
       return true;
     }
-    case DataType::kPackedReal:
-      pack_reals(in, n, data.data(), false);
-      return true;
+    case DataType::kPackedReal: pack_reals(in, n, data.data(), false); return true;
     case DataType::kPackedRealCompressed: {
       pack_reals(in, n, data.data(), true);
       const int64_t first = 1 + kRealsHeaderWords;
-      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits, 0,
-                         &out->used_words)) {
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits, 0, &out->used_words)) {
         return true;
       }
       PackInput plain = in;
@@ -141,26 +138,23 @@ bool pack_data(const PackInput &in, Packed *out) {
       int npak = -in.nbits;
       int spare = 0;
       int mode = 1;
-      ieeepak_(static_cast<int32_t *>(field), reinterpret_cast<int32_t *>(data.data()), &ni,
-               &njnk, &npak, &spare, &mode);
+      ieeepak_(static_cast<int32_t *>(field), reinterpret_cast<int32_t *>(data.data()), &ni, &njnk,
+               &npak, &spare, &mode);
       return true;
     }
-    case DataType::kFloatPacker:
-      pack_float_packer(in, n, data.data());
-      return true;
+    case DataType::kFloatPacker: pack_float_packer(in, n, data.data()); return true;
     case DataType::kFloatPackerCompressed: {
       pack_float_packer(in, n, data.data() + 1);
       const int64_t first = 1 + kPackerHeaderWords;
-      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits,
-                         4 * kPackerHeaderWords, &out->used_words)) {
+      if (compress_slots(data, first, slot_words(n), in.ni, in.nj, in.nbits, 4 * kPackerHeaderWords,
+                         &out->used_words)) {
         return true;
       }
       PackInput plain = in;
       plain.datyp = DataType::kFloatPacker;
       return pack_data(plain, out);
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

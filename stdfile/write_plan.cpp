@@ -41,9 +41,9 @@ std::string RangeError::message() const {
 }
 
 std::optional<RangeError> check_ranges(const Descriptor &r, int nbits) {
-  constexpr int64_t k24 = 16777215;    // 24-bit fields
-  constexpr int64_t k20 = 1048575;     // nk
-  constexpr int64_t k28 = 268435455;   // ip1..ip3
+  constexpr int64_t k24 = 16777215;   // 24-bit fields
+  constexpr int64_t k20 = 1048575;    // nk
+  constexpr int64_t k28 = 268435455;  // ip1..ip3
   const struct {
     const char *name;
     int64_t value, low, high;
@@ -86,9 +86,8 @@ DatypPlan plan_datyp(int datyp, int npak, int nbits, int extra_compression, int 
     p.nbits = 32;
   }
   if (datyp == DataType::kFloatPacker && p.nbits > 16) {
-    std::snprintf(text, sizeof text,
-                  "c_vktecr WARNING: nbits > 16, writing R%2d instead of F%2d\n", p.nbits,
-                  p.nbits);
+    std::snprintf(text, sizeof text, "c_vktecr WARNING: nbits > 16, writing R%2d instead of F%2d\n",
+                  p.nbits, p.nbits);
     p.warnings.emplace_back(text);
     datyp = DataType::kPackedReal;
   }
@@ -110,8 +109,7 @@ std::optional<RangeError> check_datyp_width(int datyp, int nbits) {
     case DataType::kIeee:
       if (nbits > 32 && nbits != 64) return RangeError{"nbits", nbits, 1, 32};
       break;
-    default:
-      break;
+    default: break;
   }
   return std::nullopt;
 }
@@ -123,22 +121,19 @@ int64_t data_words(int datyp, int64_t n, int nbits) {
     case DataType::kFloatPacker:
       units = ((4 * kPackerHeaderWords + stream_bytes) * 8 + 63) / 64;
       break;
-    case DataType::kPackedRealCompressed:
-      units = (n * (nbits > 16 ? nbits : 16) + 223) / 64;
-      break;
+    case DataType::kPackedRealCompressed: units = (n * (nbits > 16 ? nbits : 16) + 223) / 64; break;
     case DataType::kFloatPackerCompressed:
       units = ((4 * kPackerHeaderWords + stream_bytes) * 8 + 95) / 64;
       break;
-    default:
-      units = (n * nbits + 183) / 64;
-      break;
+    default: units = (n * nbits + 183) / 64; break;
   }
   return 2 * units;
 }
 
 std::optional<RangeError> check_record_size(int64_t record_words) {
   const int64_t units = (record_words + 1) / 2;
-  if (units > kMaxRecordUnits) return RangeError{"record length (64-bit units)", units, 1, kMaxRecordUnits};
+  if (units > kMaxRecordUnits)
+    return RangeError{"record length (64-bit units)", units, 1, kMaxRecordUnits};
   return std::nullopt;
 }
 

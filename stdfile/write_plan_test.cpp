@@ -50,7 +50,7 @@ TEST(WritePlanTest, NbitsFromNpak) {
   EXPECT_EQ(nbits_from_npak(1), 32);
   EXPECT_EQ(nbits_from_npak(2), 16);
   EXPECT_EQ(nbits_from_npak(3), 10);
-  EXPECT_EQ(nbits_from_npak(40), 1);  // at least one bit
+  EXPECT_EQ(nbits_from_npak(40), 1);      // at least one bit
   EXPECT_EQ(nbits_from_npak(-100), 100);  // refused later by the range check
 }
 

@@ -41,10 +41,10 @@ Prm prm_of(int handle) {
   std::strcpy(p.nomvar, "    ");
   std::strcpy(p.etiket, "            ");
   std::strcpy(p.grtyp, " ");
-  const int r = c_vktprm(handle, &p.dateo, &p.deet, &p.npas, &p.ni, &p.nj, &p.nk, &p.nbits,
-                         &p.datyp, &p.ip1, &p.ip2, &p.ip3, p.typvar, p.nomvar, p.etiket, p.grtyp,
-                         &p.ig1, &p.ig2, &p.ig3, &p.ig4, &p.swa, &p.lng, &p.dltf, &p.ubc,
-                         &p.extra1, &p.extra2, &p.extra3);
+  const int r =
+      c_vktprm(handle, &p.dateo, &p.deet, &p.npas, &p.ni, &p.nj, &p.nk, &p.nbits, &p.datyp, &p.ip1,
+               &p.ip2, &p.ip3, p.typvar, p.nomvar, p.etiket, p.grtyp, &p.ig1, &p.ig2, &p.ig3,
+               &p.ig4, &p.swa, &p.lng, &p.dltf, &p.ubc, &p.extra1, &p.extra2, &p.extra3);
   EXPECT_EQ(r, handle);
   return p;
 }
@@ -81,8 +81,8 @@ class WriteTest : public testing::Test {
   // Writes `field` under nomvar `name` (ip1 distinguishes records).
   int write(const void *field, int npak, int datyp, int ni, int nj, int nk, const char *name,
             int ip1 = 0, int date = kDate, int rewrit = 0) {
-    return c_vktecr(const_cast<void *>(field), nullptr, npak, kUnit, date, 300, 12, ni, nj, nk,
-                    ip1, 0, 0, "P", name, "WRITETEST", "Z", 1, 2, 3, 4, datyp, rewrit);
+    return c_vktecr(const_cast<void *>(field), nullptr, npak, kUnit, date, 300, 12, ni, nj, nk, ip1,
+                    0, 0, "P", name, "WRITETEST", "Z", 1, 2, 3, 4, datyp, rewrit);
   }
 
   int find(const char *name, int ip1 = -1) {
@@ -124,7 +124,8 @@ std::vector<float> gentle_field(int ni, int nj, float offset, float scale) {
   std::vector<float> v(static_cast<size_t>(ni) * nj);
   for (int j = 0; j < nj; ++j)
     for (int i = 0; i < ni; ++i)
-      v[i + static_cast<size_t>(ni) * j] = offset + scale * std::sin(0.02f * i) * std::cos(0.03f * j);
+      v[i + static_cast<size_t>(ni) * j] =
+          offset + scale * std::sin(0.02f * i) * std::cos(0.03f * j);
   return v;
 }
 
@@ -345,8 +346,8 @@ TEST_F(WriteTest, RawWords) {
 
 TEST_F(WriteTest, StoredDescriptors) {
   std::vector<float> f(6, 1.0f);
-  ASSERT_GE(c_vktecr(f.data(), nullptr, -16, kUnit, kDate, 3600, 6, 3, 2, 1, 12000, 7, 9, "p",
-                     "tt", "label", "G", 11, 70000, 13, 16777215, 1, 0),
+  ASSERT_GE(c_vktecr(f.data(), nullptr, -16, kUnit, kDate, 3600, 6, 3, 2, 1, 12000, 7, 9, "p", "tt",
+                     "label", "G", 11, 70000, 13, 16777215, 1, 0),
             0);
   const int h = find("TT");
   ASSERT_GT(h, 0);
@@ -380,8 +381,8 @@ TEST_F(WriteTest, LargeDeetTimesNpasDoesNotOverflow) {
   // 16777215 x 16777215 seconds overflows 32 bits; the stamp must still
   // move forward.
   std::vector<float> f(4, 2.0f);
-  ASSERT_GE(c_vktecr(f.data(), nullptr, -16, kUnit, kDate, 86400, 1000, 2, 2, 1, 1, 0, 0, "P",
-                     "DT", "", "X", 0, 0, 0, 0, 1, 0),
+  ASSERT_GE(c_vktecr(f.data(), nullptr, -16, kUnit, kDate, 86400, 1000, 2, 2, 1, 1, 0, 0, "P", "DT",
+                     "", "X", 0, 0, 0, 0, 1, 0),
             0);
   const Prm p = prm_of(find("DT"));
   int valid = 0, origin = kDate;
@@ -513,8 +514,8 @@ TEST_F(WriteTest, RefusalsLeaveTheFileUnchanged) {
   const auto ecr = [&](int npak, int ni, int nj, int nk, int deet, int npas, int ip1, int ip2,
                        int ip3, int ig1, int ig2, int ig3, int ig4, int datyp) {
     return [=, &f] {
-      return c_vktecr(f.data(), nullptr, npak, kUnit, kDate, deet, npas, ni, nj, nk, ip1, ip2,
-                      ip3, "P", "BAD", "", "X", ig1, ig2, ig3, ig4, datyp, 0);
+      return c_vktecr(f.data(), nullptr, npak, kUnit, kDate, deet, npas, ni, nj, nk, ip1, ip2, ip3,
+                      "P", "BAD", "", "X", ig1, ig2, ig3, ig4, datyp, 0);
     };
   };
   expect_refused(-36, "ni = 0 must be between 1 and 16777215",
@@ -540,8 +541,7 @@ TEST_F(WriteTest, RefusalsLeaveTheFileUnchanged) {
   // datyp 1 packs at most 32 bits: more would store nothing.
   expect_refused(-36, "nbits = 40 must be between 1 and 32",
                  ecr(-40, 4, 4, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1));
-  expect_refused(-16, "(unit=31) invalid datyp=7",
-                 ecr(-16, 4, 4, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7));
+  expect_refused(-16, "(unit=31) invalid datyp=7", ecr(-16, 4, 4, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7));
   // A record longer than the directory's 24-bit length field.
   expect_refused(-36, "record length",
                  ecr(-32, 16777215, 16777215, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
@@ -551,8 +551,8 @@ TEST_F(WriteTest, RefusalsLeaveTheFileUnchanged) {
 TEST_F(WriteTest, UnitChecks) {
   std::vector<float> f(4, 1.0f);
   CaptureStderr();
-  EXPECT_EQ(c_vktecr(f.data(), nullptr, -16, 77, kDate, 0, 0, 2, 2, 1, 0, 0, 0, "P", "A", "",
-                     "X", 0, 0, 0, 0, 1, 0),
+  EXPECT_EQ(c_vktecr(f.data(), nullptr, -16, 77, kDate, 0, 0, 2, 2, 1, 0, 0, 0, "P", "A", "", "X",
+                     0, 0, 0, 0, 1, 0),
             -29);
   int bound = 34;
   ASSERT_EQ(c_fnom(&bound, path_.c_str(), "RND", 0), 0);
@@ -745,9 +745,9 @@ TEST_F(WriteTest, ByReferenceTwins) {
   const char nomvar[] = {'T', 'W', 'I', 'N', 'S', 'X'};
   const char etiket[] = {'E', 'T', 'I', 'Q'};
   const char grtyp[] = {'L', 'Q'};
-  ASSERT_GE(vktecr_(f.data(), nullptr, &npak, &iun, &date, &deet, &npas, &ni, &nj, &nk, &ip1,
-                    &ip2, &ip3, typvar, nomvar, etiket, grtyp, &ig1, &ig2, &ig3, &ig4, &datyp,
-                    &rewrit, sizeof typvar, sizeof nomvar, sizeof etiket, sizeof grtyp),
+  ASSERT_GE(vktecr_(f.data(), nullptr, &npak, &iun, &date, &deet, &npas, &ni, &nj, &nk, &ip1, &ip2,
+                    &ip3, typvar, nomvar, etiket, grtyp, &ig1, &ig2, &ig3, &ig4, &datyp, &rewrit,
+                    sizeof typvar, sizeof nomvar, sizeof etiket, sizeof grtyp),
             0);
   int h = find("TWIN");
   ASSERT_GT(h, 0);

@@ -26,13 +26,13 @@ static char report[1 << 16];
 static size_t report_len;
 
 /* Failures are collected while the standard streams are redirected. */
-#define FAIL(...)                                                                        \
-  do {                                                                                   \
-    if (report_len < sizeof report - 512)                                                \
-      report_len += (size_t)snprintf(report + report_len, sizeof report - report_len,    \
-                                     __VA_ARGS__);                                       \
-    if (report_len < sizeof report - 2) report[report_len++] = '\n';                     \
-    ++failures;                                                                          \
+#define FAIL(...)                                                                         \
+  do {                                                                                    \
+    if (report_len < sizeof report - 512)                                                 \
+      report_len +=                                                                       \
+          (size_t)snprintf(report + report_len, sizeof report - report_len, __VA_ARGS__); \
+    if (report_len < sizeof report - 2) report[report_len++] = '\n';                      \
+    ++failures;                                                                           \
   } while (0)
 
 /* Walks and reads the whole file. Returns the first negative code met (0
@@ -73,7 +73,8 @@ static int exercise(const char *path, char *message, size_t cap) {
   }
   zep_check_report check;
   const int crc = zep_check(path, &check);
-  if (crc == 0 && first != 0 && !check.damaged) FAIL("%s: zep_check finds no damage (%d)", path, first);
+  if (crc == 0 && first != 0 && !check.damaged)
+    FAIL("%s: zep_check finds no damage (%d)", path, first);
   zep_close(f);
   return first;
 }
@@ -179,9 +180,12 @@ int main(int argc, char **argv) {
   char message[1024];
   for (int i = 0; i < nd; ++i) {
     const int code = exercise(damaged[i], message, sizeof message);
-    if (code >= 0) FAIL("%s: no call gave a negative code", damaged[i]);
-    else if (message[0] == '\0') FAIL("%s: code %d without a message", damaged[i], code);
-    else if (!strstr(message, damaged[i])) FAIL("%s: the message does not name the file: %s", damaged[i], message);
+    if (code >= 0)
+      FAIL("%s: no call gave a negative code", damaged[i]);
+    else if (message[0] == '\0')
+      FAIL("%s: code %d without a message", damaged[i], code);
+    else if (!strstr(message, damaged[i]))
+      FAIL("%s: the message does not name the file: %s", damaged[i], message);
   }
   for (int i = 0; i < ng; ++i) mutated += mutate(golden[i], scratch);
 
@@ -195,7 +199,8 @@ int main(int argc, char **argv) {
   if (stat(captured, &st) == 0 && st.st_size != 0) {
     size_t n = 0;
     unsigned char *text = slurp(captured, &n);
-    fprintf(stderr, "the library printed %zu bytes:\n%.*s\n", n, (int)(n > 2000 ? 2000 : n), (const char *)text);
+    fprintf(stderr, "the library printed %zu bytes:\n%.*s\n", n, (int)(n > 2000 ? 2000 : n),
+            (const char *)text);
     free(text);
     ++failures;
   }

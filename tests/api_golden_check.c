@@ -21,13 +21,13 @@
 static int failures;
 static long records_checked, values_checked;
 
-#define FAIL(...)                                   \
-  do {                                              \
-    if (failures < 60) {                            \
-      fprintf(stderr, __VA_ARGS__);                 \
-      fputc('\n', stderr);                          \
-    }                                               \
-    ++failures;                                     \
+#define FAIL(...)                   \
+  do {                              \
+    if (failures < 60) {            \
+      fprintf(stderr, __VA_ARGS__); \
+      fputc('\n', stderr);          \
+    }                               \
+    ++failures;                     \
   } while (0)
 
 static char *slurp(const char *path, size_t *size) {
@@ -78,13 +78,20 @@ static void escape(const char *text, char *out, size_t cap) {
   size_t o = 0;
   for (const unsigned char *p = (const unsigned char *)text; *p && o + 10 < cap; ++p) {
     const unsigned char c = *p;
-    if (c == '&') o += (size_t)sprintf(out + o, "&amp;");
-    else if (c == '<') o += (size_t)sprintf(out + o, "&lt;");
-    else if (c == '>') o += (size_t)sprintf(out + o, "&gt;");
-    else if (c == '\t' || c == '\n' || c == '\r') out[o++] = (char)c;
-    else if (c < 0x20) o += (size_t)sprintf(out + o, "&#xFFFD;");
-    else if (c >= 0x80) o += (size_t)sprintf(out + o, "&#x%c%c;", hex[c >> 4], hex[c & 15]);
-    else out[o++] = (char)c;
+    if (c == '&')
+      o += (size_t)sprintf(out + o, "&amp;");
+    else if (c == '<')
+      o += (size_t)sprintf(out + o, "&lt;");
+    else if (c == '>')
+      o += (size_t)sprintf(out + o, "&gt;");
+    else if (c == '\t' || c == '\n' || c == '\r')
+      out[o++] = (char)c;
+    else if (c < 0x20)
+      o += (size_t)sprintf(out + o, "&#xFFFD;");
+    else if (c >= 0x80)
+      o += (size_t)sprintf(out + o, "&#x%c%c;", hex[c >> 4], hex[c & 15]);
+    else
+      out[o++] = (char)c;
   }
   out[o] = '\0';
 }
@@ -164,11 +171,13 @@ static void check_values(const char *file, zep_file *f, const zep_record *r, con
     size_t n = (size_t)(q - p) < sizeof expected - 1 ? (size_t)(q - p) : sizeof expected - 1;
     memcpy(expected, p, n);
     expected[n] = '\0';
-    if (kind == 2 || kind == 4) snprintf(mine, sizeof mine, "%.6g", dv[i]);
-    else snprintf(mine, sizeof mine, "%.6g", (double)fv[i]);
+    if (kind == 2 || kind == 4)
+      snprintf(mine, sizeof mine, "%.6g", dv[i]);
+    else
+      snprintf(mine, sizeof mine, "%.6g", (double)fv[i]);
     if (strcmp(mine, expected) != 0) {
-      FAIL("%s record %lld value %zu: the API gives %s, the document %s", file, (long long)r->index, i,
-           mine, expected);
+      FAIL("%s record %lld value %zu: the API gives %s, the document %s", file, (long long)r->index,
+           i, mine, expected);
       break;
     }
     /* Doubles keep what floats round: 64-bit IEEE rounds to the same float. */
@@ -185,31 +194,35 @@ static void check_values(const char *file, zep_file *f, const zep_record *r, con
   if (kind == 2 || kind == 4) {
     int32_t *iv = malloc(sizeof(int32_t) * (r->count + 1));
     uint32_t *uv = malloc(sizeof(uint32_t) * (r->count + 1));
-    if (zep_read_i32(f, r, iv, r->count) != (long)r->count || zep_read_u32(f, r, uv, r->count) != (long)r->count) {
-      FAIL("%s record %lld: integer reads failed (%s)", file, (long long)r->index, zep_last_message(f));
+    if (zep_read_i32(f, r, iv, r->count) != (long)r->count ||
+        zep_read_u32(f, r, uv, r->count) != (long)r->count) {
+      FAIL("%s record %lld: integer reads failed (%s)", file, (long long)r->index,
+           zep_last_message(f));
     } else {
       for (size_t i = 0; i < r->count; ++i) {
         const double want = kind == 2 ? (double)uv[i] : (double)iv[i];
         if (want != dv[i] || (uint32_t)iv[i] != uv[i]) {
-          FAIL("%s record %lld value %zu: integer reads %d/%u, double %.17g", file, (long long)r->index, i,
-               iv[i], uv[i], dv[i]);
+          FAIL("%s record %lld value %zu: integer reads %d/%u, double %.17g", file,
+               (long long)r->index, i, iv[i], uv[i], dv[i]);
           break;
         }
       }
     }
     if (r->type != (kind == 2 ? ZEP_TYPE_U32 : ZEP_TYPE_I32))
-      FAIL("%s record %lld: natural type %d for datyp %d", file, (long long)r->index, (int)r->type, r->datyp);
+      FAIL("%s record %lld: natural type %d for datyp %d", file, (long long)r->index, (int)r->type,
+           r->datyp);
     free(iv);
     free(uv);
   } else if (kind == 3) {
     uint8_t *cv = malloc(r->count + 1);
     if (zep_read_u8(f, r, cv, r->count) != (long)r->count) {
-      FAIL("%s record %lld: character read failed (%s)", file, (long long)r->index, zep_last_message(f));
+      FAIL("%s record %lld: character read failed (%s)", file, (long long)r->index,
+           zep_last_message(f));
     } else {
       for (size_t i = 0; i < r->count; ++i)
         if ((float)cv[i] != fv[i]) {
-          FAIL("%s record %lld value %zu: character %u, float %g", file, (long long)r->index, i, cv[i],
-               (double)fv[i]);
+          FAIL("%s record %lld value %zu: character %u, float %g", file, (long long)r->index, i,
+               cv[i], (double)fv[i]);
           break;
         }
     }
@@ -217,7 +230,8 @@ static void check_values(const char *file, zep_file *f, const zep_record *r, con
   } else if (r->count > 0) {
     int32_t one;
     if (zep_read_i32(f, r, &one, r->count) != ZEP_ETYPE)
-      FAIL("%s record %lld: an integer read of datyp %d is not refused", file, (long long)r->index, r->datyp);
+      FAIL("%s record %lld: an integer read of datyp %d is not refused", file, (long long)r->index,
+           r->datyp);
   }
 
   /* One value short: refused, buffer untouched. */
@@ -227,7 +241,8 @@ static void check_values(const char *file, zep_file *f, const zep_record *r, con
     int touched = 0;
     for (size_t i = 0; i < r->count; ++i) touched |= fv[i] != -12345.0f;
     if (rc != ZEP_ETOOSMALL || touched)
-      FAIL("%s record %lld: a buffer one short gave %ld (touched %d)", file, (long long)r->index, rc, touched);
+      FAIL("%s record %lld: a buffer one short gave %ld (touched %d)", file, (long long)r->index,
+           rc, touched);
   }
   free(fv);
   free(dv);
@@ -253,9 +268,11 @@ static void check_record(const char *file, zep_file *f, const zep_record *r, con
   };
   for (size_t i = 0; i < sizeof ints / sizeof ints[0]; ++i) {
     long long v;
-    if (!element_int(from, to, ints[i].tag, &v)) FAIL("%s record %ld: no <%s>", file, idx, ints[i].tag);
+    if (!element_int(from, to, ints[i].tag, &v))
+      FAIL("%s record %ld: no <%s>", file, idx, ints[i].tag);
     else if (v != ints[i].mine)
-      FAIL("%s record %ld: %s is %lld, the document has %lld", file, idx, ints[i].tag, ints[i].mine, v);
+      FAIL("%s record %ld: %s is %lld, the document has %lld", file, idx, ints[i].tag, ints[i].mine,
+           v);
   }
   if ((long long)r->count != (long long)r->ni * r->nj * r->nk)
     FAIL("%s record %ld: count %zu is not ni*nj*nk", file, idx, r->count);
@@ -263,8 +280,8 @@ static void check_record(const char *file, zep_file *f, const zep_record *r, con
   char level[64], origin[64], validity[64];
   element_text(from, to, "level", 1, level, sizeof level);
   if (strcmp(level, r->level_text) != 0 || (r->level_ok != 0) != (level[0] != '\0'))
-    FAIL("%s record %ld: level [%s] (ok %d), the document has [%s]", file, idx, r->level_text, r->level_ok,
-         level);
+    FAIL("%s record %ld: level [%s] (ok %d), the document has [%s]", file, idx, r->level_text,
+         r->level_ok, level);
   if (r->level_ok && r->level_kind_text[0] != '\0' &&
       strcmp(level + strlen(level) - strlen(r->level_kind_text), r->level_kind_text) != 0)
     FAIL("%s record %ld: level kind [%s] does not end [%s]", file, idx, r->level_kind_text, level);
@@ -272,15 +289,15 @@ static void check_record(const char *file, zep_file *f, const zep_record *r, con
   element_text(from, to, "date-of-validity", 1, validity, sizeof validity);
   const char *unreadable = "0000-00-00T00:00:00Z";
   if (strcmp(origin, r->dateo_ok ? r->dateo_iso : unreadable) != 0)
-    FAIL("%s record %ld: origin [%s] (ok %d), the document has [%s]", file, idx, r->dateo_iso, r->dateo_ok,
-         origin);
+    FAIL("%s record %ld: origin [%s] (ok %d), the document has [%s]", file, idx, r->dateo_iso,
+         r->dateo_ok, origin);
   if (r->datev_ok && strcmp(validity, r->datev_iso) != 0)
     FAIL("%s record %ld: validity [%s], the document has [%s]", file, idx, r->datev_iso, validity);
   if (r->dateo_ok) {
     int64_t s = 0;
     if (zep_stamp_to_unix(r->dateo, &s) != 0 || s != r->dateo_unix)
-      FAIL("%s record %ld: origin seconds %lld, the helper gives %lld", file, idx, (long long)r->dateo_unix,
-           (long long)s);
+      FAIL("%s record %ld: origin seconds %lld, the helper gives %lld", file, idx,
+           (long long)r->dateo_unix, (long long)s);
   }
   check_values(file, f, r, from, to, sum);
   ++records_checked;
@@ -325,7 +342,8 @@ static void check_file(const char *dir, const char *name) {
     cursor = to;
   }
   if (rc < 0) FAIL("%s: the walk ended with %d: %s", name, rc, zep_last_message(f));
-  if (rc == 0 && strstr(cursor, "<vktrecord>")) FAIL("%s: the document lists more records than the API", name);
+  if (rc == 0 && strstr(cursor, "<vktrecord>"))
+    FAIL("%s: the document lists more records than the API", name);
   if (zep_next(f, &r) != 0) FAIL("%s: the walk does not stay at its end", name);
   const long count = zep_count(f);
   if (count != (long)n) FAIL("%s: zep_count gives %ld, the walk %zu", name, count, n);
@@ -339,7 +357,8 @@ static void check_file(const char *dir, const char *name) {
     if (nf != (long)seen[i].count || nd != (long)seen[i].count) {
       FAIL("%s record %zu: read again gave %ld/%ld (%s)", name, i, nf, nd, zep_last_message(f));
     } else {
-      const uint64_t s = checksum(fv, seen[i].count * sizeof(float)) ^ checksum(dv, seen[i].count * sizeof(double));
+      const uint64_t s = checksum(fv, seen[i].count * sizeof(float)) ^
+                         checksum(dv, seen[i].count * sizeof(double));
       if (s != sums[i]) FAIL("%s record %zu: read again, its values differ", name, i);
     }
     free(fv);
@@ -358,7 +377,9 @@ static void check_file(const char *dir, const char *name) {
     int hit = 0;
     if (found > 0 && zep_find(f, &q, hits, (size_t)found) == found)
       for (long k = 0; k < found; ++k) hit |= hits[k].index == seen[i].index;
-    if (!hit) FAIL("%s record %zu: not found by its name and datev %d (%ld found)", name, i, seen[i].datev, found);
+    if (!hit)
+      FAIL("%s record %zu: not found by its name and datev %d (%ld found)", name, i, seen[i].datev,
+           found);
     free(hits);
   }
 
@@ -402,8 +423,8 @@ int main(int argc, char **argv) {
     check_file(argv[1], names[i]);
     free(names[i]);
   }
-  printf("api golden: %d files, %ld records, %ld values checked, %d failures\n", count, records_checked,
-         values_checked, failures);
+  printf("api golden: %d files, %ld records, %ld values checked, %d failures\n", count,
+         records_checked, values_checked, failures);
   if (count == 0 || records_checked == 0) {
     printf("no golden file was checked\n");
     return 1;

@@ -6,12 +6,12 @@
 #include <string.h>
 
 static int failures = 0;
-#define CHECK(cond)                                               \
-  do {                                                            \
-    if (!(cond)) {                                                \
-      fprintf(stderr, "c_api_check: failed: %s\n", #cond);        \
-      ++failures;                                                 \
-    }                                                             \
+#define CHECK(cond)                                        \
+  do {                                                     \
+    if (!(cond)) {                                         \
+      fprintf(stderr, "c_api_check: failed: %s\n", #cond); \
+      ++failures;                                          \
+    }                                                      \
   } while (0)
 
 int main(void) {

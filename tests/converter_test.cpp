@@ -18,9 +18,9 @@
 namespace {
 
 using zep_test::converter;
-using zep_test::slurp;
-using zep_test::run;
 using zep_test::count_of;
+using zep_test::run;
+using zep_test::slurp;
 
 class Converter : public ::testing::Test {
  protected:
@@ -93,8 +93,8 @@ TEST_F(Converter, IntegersKeepEveryDigitBeforeTheirText) {
   create("ints.vkt");
   // 100002501 rounds to 100002496 as a float, which would print 1.00002e+08.
   std::vector<int32_t> v = {100002501, -7, 16777217, 2147483647};
-  ASSERT_GE(c_vktecr(v.data(), nullptr, -32, unit_, 0, 0, 0, 4, 1, 1, 500, 0, 0, "P", "II",
-                     "INT", "X", 0, 0, 0, 0, 4, 0),
+  ASSERT_GE(c_vktecr(v.data(), nullptr, -32, unit_, 0, 0, 0, 4, 1, 1, 500, 0, 0, "P", "II", "INT",
+                     "X", 0, 0, 0, 0, 4, 0),
             0);
   finish();
   ASSERT_EQ(convert("-vkt ints.vkt -xml doc.xml"), 0) << slurp(dir_ + "/err.txt");
@@ -188,7 +188,8 @@ TEST_F(Converter, OutputThatIsTheInputIsRefused) {
 
 // Each input that cannot be opened is explained in words that say what to do.
 TEST_F(Converter, InputsThatCannotBeOpenedAreExplained) {
-  ASSERT_EQ(run("cd '" + dir_ + "' && mkdir adir && echo hello > text.txt && echo x > UPPER.VKT"), 0);
+  ASSERT_EQ(run("cd '" + dir_ + "' && mkdir adir && echo hello > text.txt && echo x > UPPER.VKT"),
+            0);
   const auto err_of = [&](const std::string &args) {
     EXPECT_EQ(convert(args), 1) << args;
     return slurp(dir_ + "/err.txt");
@@ -219,9 +220,10 @@ TEST_F(Converter, DebugFileThatCannotBeOpenedIsReported) {
   write_floats({1}, 1, 1, "TT", "X");
   finish();
   std::ofstream(dir_ + "/filter.txt") << "nomvar(0, 1, [TT])\n";
-  EXPECT_EQ(run("cd '" + dir_ + "' && VKT_FILTER_FILE=filter.txt DEBUGFILE=no/such/dir/debug.txt '" +
-                converter() + "' -vkt dbg.vkt -xml doc.xml >out.txt 2>err.txt"),
-            0);
+  EXPECT_EQ(
+      run("cd '" + dir_ + "' && VKT_FILTER_FILE=filter.txt DEBUGFILE=no/such/dir/debug.txt '" +
+          converter() + "' -vkt dbg.vkt -xml doc.xml >out.txt 2>err.txt"),
+      0);
   const std::string err = slurp(dir_ + "/err.txt");
   EXPECT_NE(err.find("DEBUGFILE no/such/dir/debug.txt cannot be opened"), std::string::npos) << err;
 }

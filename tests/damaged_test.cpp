@@ -35,9 +35,9 @@
 
 namespace {
 
+using zep_test::count_of;
 using zep_test::env;
 using zep_test::slurp;
-using zep_test::count_of;
 
 using Words = std::vector<uint32_t>;
 
@@ -54,7 +54,8 @@ void write_words(const std::string &path, const Words &w, size_t bytes = SIZE_MA
   std::string out(4 * w.size(), '\0');
   for (size_t i = 0; i < w.size(); ++i) zep::store_be32(&out[4 * i], w[i]);
   if (bytes < out.size()) out.resize(bytes);
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(out.data(), static_cast<std::streamsize>(out.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(out.data(), static_cast<std::streamsize>(out.size()));
 }
 
 int shell(const std::string &cmd) {
@@ -75,7 +76,9 @@ constexpr size_t kEntryWords = 18;
 size_t entry_at(int i) { return kFirstEntry + kEntryWords * static_cast<size_t>(i); }
 // Word index (from 0) of the record of entry i.
 size_t record_at(const Words &w, int i) { return 2 * static_cast<size_t>(w[entry_at(i) + 1]) - 2; }
-size_t record_words(const Words &w, int i) { return 2 * static_cast<size_t>(w[entry_at(i)] & 0xFFFFFF); }
+size_t record_words(const Words &w, int i) {
+  return 2 * static_cast<size_t>(w[entry_at(i)] & 0xFFFFFF);
+}
 
 // The page checksum makes the XOR of words 4 to the end of the page zero.
 void fix_checksum(Words &w, size_t page) {
@@ -138,12 +141,14 @@ Converted convert(const std::string &path) {
   Converted c;
   const std::string out = path + ".xml", err = path + ".err";
   std::remove(out.c_str());
-  c.status = shell("ASAN_OPTIONS=exitcode=99:detect_leaks=1 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 "
-                   "timeout 10 '" + env("ZEP_VKT2XML") + "' -vkt '" + path + "' -xml '" + out +
-                   "' >/dev/null 2>'" + err + "'");
+  c.status = shell(
+      "ASAN_OPTIONS=exitcode=99:detect_leaks=1 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 "
+      "timeout 10 '" +
+      env("ZEP_VKT2XML") + "' -vkt '" + path + "' -xml '" + out + "' >/dev/null 2>'" + err + "'");
   c.err = slurp(err);
   c.doc = slurp(out);
-  if (shell("command -v xmllint >/dev/null 2>&1") == 0) c.lint = shell("xmllint --noout '" + out + "' 2>/dev/null");
+  if (shell("command -v xmllint >/dev/null 2>&1") == 0)
+    c.lint = shell("xmllint --noout '" + out + "' 2>/dev/null");
   return c;
 }
 
@@ -190,14 +195,18 @@ class Files : public ::testing::Test {
     for (size_t i = 0; i < gz.size(); ++i) gz[i] = 1000.0f + static_cast<float>(i);
     std::vector<int> i2(24);
     for (size_t i = 0; i < i2.size(); ++i) i2[i] = static_cast<int>(i * 1000);
-    ASSERT_GE(c_vktecr(tt.data(), nullptr, -16, unit, 0, 0, 0, 10, 5, 1, 500, 0, 0, "P", "TT", "SOUND", "X",
-                       0, 0, 0, 0, 1, 0), 0);
-    ASSERT_GE(c_vktecr(uu.data(), nullptr, -12, unit, 0, 0, 0, 20, 20, 1, 500, 0, 0, "P", "UU", "SOUND", "X",
-                       0, 0, 0, 0, 134, 0), 0);
-    ASSERT_GE(c_vktecr(i2.data(), nullptr, -16, unit, 0, 0, 0, 6, 4, 1, 500, 0, 0, "P", "I2", "SOUND", "X",
-                       0, 0, 0, 0, 2, 0), 0);
-    ASSERT_GE(c_vktecr(gz.data(), nullptr, -32, unit, 0, 0, 0, 8, 2, 1, 500, 0, 0, "P", "GZ", "SOUND", "X",
-                       0, 0, 0, 0, 5, 0), 0);
+    ASSERT_GE(c_vktecr(tt.data(), nullptr, -16, unit, 0, 0, 0, 10, 5, 1, 500, 0, 0, "P", "TT",
+                       "SOUND", "X", 0, 0, 0, 0, 1, 0),
+              0);
+    ASSERT_GE(c_vktecr(uu.data(), nullptr, -12, unit, 0, 0, 0, 20, 20, 1, 500, 0, 0, "P", "UU",
+                       "SOUND", "X", 0, 0, 0, 0, 134, 0),
+              0);
+    ASSERT_GE(c_vktecr(i2.data(), nullptr, -16, unit, 0, 0, 0, 6, 4, 1, 500, 0, 0, "P", "I2",
+                       "SOUND", "X", 0, 0, 0, 0, 2, 0),
+              0);
+    ASSERT_GE(c_vktecr(gz.data(), nullptr, -32, unit, 0, 0, 0, 8, 2, 1, 500, 0, 0, "P", "GZ",
+                       "SOUND", "X", 0, 0, 0, 0, 5, 0),
+              0);
   }
 
   static std::string dir_;
@@ -209,11 +218,11 @@ Words Files::seq_;
 
 // The outcome a damaged file must have.
 struct Expect {
-  int open_rc = 0;         // c_vktouv's result (>= 0: the records it counts)
-  int read_rc = 0;         // the first failing read's code, 0 when every read succeeds
-  int records = -1;        // records the search finds (-1: as many as open counts)
-  std::string message;     // a line the library writes on standard error ("" none)
-  int status = 1;          // the converter's exit status
+  int open_rc = 0;      // c_vktouv's result (>= 0: the records it counts)
+  int read_rc = 0;      // the first failing read's code, 0 when every read succeeds
+  int records = -1;     // records the search finds (-1: as many as open counts)
+  std::string message;  // a line the library writes on standard error ("" none)
+  int status = 1;       // the converter's exit status
 };
 
 class Damaged : public Files {
@@ -246,18 +255,23 @@ class Damaged : public Files {
   }
 
   static void expect_well_formed(const Converted &c, int records) {
-    EXPECT_EQ(c.doc.rfind("<?xml version='1.0' encoding='utf-8' standalone='yes'?>\n<zep-standard-file>\n", 0), 0u)
+    EXPECT_EQ(
+        c.doc.rfind(
+            "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\n<zep-standard-file>\n", 0),
+        0u)
         << c.doc.substr(0, 200);
     const std::string end = "</zep-standard-file>\n";
-    EXPECT_TRUE(c.doc.size() >= end.size() && c.doc.compare(c.doc.size() - end.size(), end.size(), end) == 0);
+    EXPECT_TRUE(c.doc.size() >= end.size() &&
+                c.doc.compare(c.doc.size() - end.size(), end.size(), end) == 0);
     EXPECT_EQ(count_of(c.doc, "<vktrecord>"), records);
     EXPECT_EQ(count_of(c.doc, "</vktrecord>"), records);
     EXPECT_EQ(c.lint, 0);
   }
 
   static std::string past_end(const Words &w, int i) {
-    return "*** ERROR #33 from module c_xdfget: record at address " + std::to_string(record_at(w, i) + 1) +
-           " of " + std::to_string(record_words(w, i)) + " words runs past the end of the file";
+    return "*** ERROR #33 from module c_xdfget: record at address " +
+           std::to_string(record_at(w, i) + 1) + " of " + std::to_string(record_words(w, i)) +
+           " words runs past the end of the file";
   }
 };
 
@@ -281,8 +295,11 @@ TEST_F(Damaged, SoundFilesReadWithoutAMessage) {
 
 TEST_F(Damaged, CutAtEveryStructuralBoundary) {
   const Words w = sound_;
-  const Expect not_xdf{-34, 0, 0, "*** FATAL ERROR #34 from module c_xdfopn: file is not XDF type or old standard random type"};
-  const Expect pages{-33, 0, 0, "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"};
+  const Expect not_xdf{
+      -34, 0, 0,
+      "*** FATAL ERROR #34 from module c_xdfopn: file is not XDF type or old standard random type"};
+  const Expect pages{-33, 0, 0,
+                     "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"};
   // An empty file is refused by the open without a message of the library;
   // the converter says it cannot open it.
   check("cut_to_nothing", w, 0, {-2, 0, 0, "", 1});
@@ -290,7 +307,9 @@ TEST_F(Damaged, CutAtEveryStructuralBoundary) {
             std::string::npos);
   check("cut_in_first_word", w, 3, not_xdf);
   check("cut_in_header", w, 4 * (kPage - 1),
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: header length 52 words does not fit the file (51 words)"});
+        {-33, 0, 0,
+         "*** ERROR #33 from module c_xdfopn: header length 52 words does not fit the file (51 "
+         "words)"});
   check("cut_after_header", w, 4 * kPage, pages);
   check("cut_after_page_header", w, 4 * (kPage + 8), pages);
   check("cut_in_page_last_word", w, 4 * (kPage + kPageWords) - 1, pages);
@@ -298,7 +317,8 @@ TEST_F(Damaged, CutAtEveryStructuralBoundary) {
   for (int cut = 0; cut < 4; ++cut) {
     const size_t start = record_at(w, cut);
     for (size_t at : {start, start + 1, start + 10, start + 20, start + record_words(w, cut) - 1}) {
-      std::string name = "cut_in_record_" + std::to_string(cut) + "_at_word_" + std::to_string(at - start);
+      std::string name =
+          "cut_in_record_" + std::to_string(cut) + "_at_word_" + std::to_string(at - start);
       check(name, w, 4 * at, {4, -33, 4, past_end(w, cut)});
     }
   }
@@ -310,14 +330,19 @@ TEST_F(Damaged, DirectoryPages) {
   w[kPage + 6] ^= 1;  // the checksum no longer makes the page's XOR zero
   // Reported; the records are still there and read, the run fails.
   check("checksum_flipped", w, SIZE_MAX,
-        {4, 0, 4, "*** ERROR #32 from module c_xdfopn: incorrect checksum in page 0, directory is probably dammaged", 1});
+        {4, 0, 4,
+         "*** ERROR #32 from module c_xdfopn: incorrect checksum in page 0, directory is probably "
+         "dammaged",
+         1});
 
   w = sound_;
-  w[7] = 2;                // two pages,
-  w[kPage + 4] = 27;       // the next one the first again (unit address 27)
+  w[7] = 2;           // two pages,
+  w[kPage + 4] = 27;  // the next one the first again (unit address 27)
   fix_checksum(w, kPage);
   check("page_chain_loops", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: directory page 1 is a page already read, directory is probably dammaged"});
+        {-33, 0, 0,
+         "*** ERROR #33 from module c_xdfopn: directory page 1 is a page already read, directory "
+         "is probably dammaged"});
 
   w = sound_;
   w[7] = 2;
@@ -335,7 +360,9 @@ TEST_F(Damaged, DirectoryPages) {
   w[kPage + 5] = 257;
   fix_checksum(w, kPage);
   check("entry_count_257", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: directory page 0 holds 257 entries, directory is probably dammaged"});
+        {-33, 0, 0,
+         "*** ERROR #33 from module c_xdfopn: directory page 0 holds 257 entries, directory is "
+         "probably dammaged"});
 
   // A count with its top bit set is no count either; the open must not
   // succeed with a negative status and leave the unit open.
@@ -343,12 +370,15 @@ TEST_F(Damaged, DirectoryPages) {
   w[kPage + 5] = 0xFF000000u;
   fix_checksum(w, kPage);
   check("entry_count_negative", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: directory page 0 holds -16777216 entries, directory is probably dammaged"});
+        {-33, 0, 0,
+         "*** ERROR #33 from module c_xdfopn: directory page 0 holds -16777216 entries, directory "
+         "is probably dammaged"});
 
   w = sound_;
   w[13] = 0x80000000u;  // the header's count of valid records
   check("valid_count_negative", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: valid record count 2147483648 above 2^31 - 1"});
+        {-33, 0, 0,
+         "*** ERROR #33 from module c_xdfopn: valid record count 2147483648 above 2^31 - 1"});
 }
 
 TEST_F(Damaged, Records) {
@@ -356,7 +386,9 @@ TEST_F(Damaged, Records) {
   w[entry_at(0) + 1] = 0x00FFFFF0;  // unit address far past the end
   fix_checksum(w, kPage);
   check("record_address_past_end", w, SIZE_MAX,
-        {4, -33, 4, "*** ERROR #33 from module c_xdfget: record at address 33554399 of 50 words runs past the end of the file"});
+        {4, -33, 4,
+         "*** ERROR #33 from module c_xdfget: record at address 33554399 of 50 words runs past the "
+         "end of the file"});
 
   // ni, nj and nk at their largest: 2^68 values claimed by a record of 50.
   w = sound_;
@@ -365,14 +397,18 @@ TEST_F(Damaged, Records) {
   w[entry_at(0) + 5] |= 0xFFFFFu << 12;
   fix_checksum(w, kPage);
   check("count_far_beyond_record", w, SIZE_MAX,
-        {4, -23, 4, "*** ERROR #23 from module c_vktluk: record (handle=1) is damaged: more values than a record can hold"});
+        {4, -23, 4,
+         "*** ERROR #23 from module c_vktluk: record (handle=1) is damaged: more values than a "
+         "record can hold"});
 
   // 1000 x 5 values of 16 bits in a record that holds 50.
   w = sound_;
   w[entry_at(0) + 3] = (1000u << 8) | 'X';
   fix_checksum(w, kPage);
   check("count_beyond_record", w, SIZE_MAX,
-        {4, -23, 4, "*** ERROR #23 from module c_vktluk: record (handle=1) is damaged: stored length too short for its values"});
+        {4, -23, 4,
+         "*** ERROR #23 from module c_vktluk: record (handle=1) is damaged: stored length too "
+         "short for its values"});
 
   // The compressed record (UU) keeps 20 of its units: its stream is cut.
   w = sound_;
@@ -381,7 +417,9 @@ TEST_F(Damaged, Records) {
   w[record_at(w, 1)] = cut;
   fix_checksum(w, kPage);
   check("compressed_stream_cut_short", w, SIZE_MAX,
-        {4, -23, 4, "*** ERROR #23 from module c_vktluk: record (handle=129) is damaged: compressed stream refused"});
+        {4, -23, 4,
+         "*** ERROR #23 from module c_vktluk: record (handle=129) is damaged: compressed stream "
+         "refused"});
 }
 
 TEST_F(Damaged, SequentialObjectOfLength0) {
@@ -395,8 +433,8 @@ TEST_F(Damaged, SequentialObjectOfLength0) {
   w[second] = 0x01000000u;
   check("sequential_object_of_length_0", w, SIZE_MAX,
         {0, 0, 1,
-         "*** ERROR #33 from module c_xdfloc: object of length 0 at address " + std::to_string(second + 1) +
-             ", file is probably dammaged",
+         "*** ERROR #33 from module c_xdfloc: object of length 0 at address " +
+             std::to_string(second + 1) + ", file is probably dammaged",
          1});
 }
 
@@ -407,7 +445,8 @@ TEST_F(Damaged, OldRandomEntryCountPastTheEnd) {
   w[4] = 1000;  // word 5: the number of 15-word entries
   check("old_entry_count_past_end", w, SIZE_MAX,
         {-33, 0, 0,
-         "*** ERROR #33 from module c_xdfopn: old directory of 1000 entries does not fit the file, directory is probably dammaged"});
+         "*** ERROR #33 from module c_xdfopn: old directory of 1000 entries does not fit the file, "
+         "directory is probably dammaged"});
 }
 
 // Every damaged file committed beside these tests: whatever it holds, the
@@ -430,7 +469,8 @@ TEST_F(Damaged, CommittedCorpus) {
     EXPECT_EQ(c.err.find("runtime error"), std::string::npos) << c.err;
     const std::string end = "</zep-standard-file>\n";
     EXPECT_EQ(count_of(c.doc, "<vktrecord>"), count_of(c.doc, "</vktrecord>"));
-    EXPECT_TRUE(c.doc.size() >= end.size() && c.doc.compare(c.doc.size() - end.size(), end.size(), end) == 0);
+    EXPECT_TRUE(c.doc.size() >= end.size() &&
+                c.doc.compare(c.doc.size() - end.size(), end.size(), end) == 0);
     EXPECT_EQ(c.lint, 0);
   }
   EXPECT_GE(seen, 20);  // the corpus is there

@@ -47,7 +47,8 @@ inline std::vector<std::string> files_in(const std::string &dir, const std::stri
   if (DIR *d = opendir(dir.c_str())) {
     while (dirent *e = readdir(d)) {
       const std::string n = e->d_name;
-      if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+      if (n.size() > suffix.size() &&
+          n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
         names.push_back(n.substr(0, n.size() - suffix.size()));
     }
     closedir(d);

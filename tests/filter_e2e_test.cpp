@@ -115,8 +115,8 @@ TEST_F(FilterEndToEnd, NamesLevelsAndAnExclusionSet) {
       "many_records",
       [](const std::string &r) {
         std::string nomvar = field(r, "nomvar"), level = trim(field(r, "level"));
-        bool wanted_name = nomvar.rfind("TT", 0) == 0 || nomvar.rfind("GZ", 0) == 0 ||
-                           nomvar.rfind("UU", 0) == 0;
+        bool wanted_name =
+            nomvar.rfind("TT", 0) == 0 || nomvar.rfind("GZ", 0) == 0 || nomvar.rfind("UU", 0) == 0;
         if (wanted_name && (level == "500 mb" || level == "850 mb")) return true;
         return field(r, "typvar")[0] != 'P';
       },
@@ -163,10 +163,12 @@ TEST_F(FilterEndToEnd, FailedDirectivesLeaveTheOthersInForce) {
   expect_records(
       "many_records", [](const std::string &r) { return field(r, "typvar") == "PX"; }, 5, 100);
   const std::string err = slurp(dir_ + "/stderr.txt");
-  EXPECT_NE(err.find("skipping rest of line\n" + dir_ + "/filter.txt, line 1: this directive failed"),
-            std::string::npos)
+  EXPECT_NE(
+      err.find("skipping rest of line\n" + dir_ + "/filter.txt, line 1: this directive failed"),
+      std::string::npos)
       << err;
-  EXPECT_NE(err.find(dir_ + "/filter.txt, line 4: this directive failed"), std::string::npos) << err;
+  EXPECT_NE(err.find(dir_ + "/filter.txt, line 4: this directive failed"), std::string::npos)
+      << err;
 }
 
 }  // namespace

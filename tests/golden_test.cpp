@@ -14,10 +14,10 @@
 namespace {
 
 using zep_test::env;
-using zep_test::slurp;
 using zep_test::exists;
 using zep_test::golden_names;
 using zep_test::run;
+using zep_test::slurp;
 
 class Golden : public ::testing::TestWithParam<std::string> {};
 
@@ -41,17 +41,17 @@ TEST(GoldenFiles, ConvertByteForByte) {
     SCOPED_TRACE(n);
     const std::string out = tmp + "/" + n + ".xml";
     const std::string so = tmp + "/" + n + ".stdout";
-    int rc = run("cd '" + tmp + "' && '" + exe + "' -vkt '" + dir + "/" + n + ".vkt' -xml '" +
-                 out + "' >'" + so + "' 2>'" + tmp + "/" + n + ".stderr'");
+    int rc = run("cd '" + tmp + "' && '" + exe + "' -vkt '" + dir + "/" + n + ".vkt' -xml '" + out +
+                 "' >'" + so + "' 2>'" + tmp + "/" + n + ".stderr'");
     EXPECT_EQ(rc, 0) << slurp(tmp + "/" + n + ".stderr");
-    EXPECT_TRUE(slurp(out) == slurp(dir + "/" + n + ".xml")) << "document differs: diff " << out
-                                                             << " " << dir << "/" << n << ".xml";
+    EXPECT_TRUE(slurp(out) == slurp(dir + "/" + n + ".xml"))
+        << "document differs: diff " << out << " " << dir << "/" << n << ".xml";
     if (exists(dir + "/" + n + ".stdout")) {
       EXPECT_EQ(slurp(so), slurp(dir + "/" + n + ".stdout"));
     }
     if (lint) {
-      EXPECT_EQ(run("xmllint --noout --schema '" + env("ZEP_SOURCE_DIR") +
-                    "/docs/vkt2xml.xsd' '" + out + "' 2>/dev/null"),
+      EXPECT_EQ(run("xmllint --noout --schema '" + env("ZEP_SOURCE_DIR") + "/docs/vkt2xml.xsd' '" +
+                    out + "' 2>/dev/null"),
                 0)
           << "the document does not follow docs/vkt2xml.xsd";
     }

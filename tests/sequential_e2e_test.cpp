@@ -24,8 +24,8 @@
 namespace {
 
 using zep_test::env;
-using zep_test::slurp;
 using zep_test::run;
+using zep_test::slurp;
 
 // What the document shows of one record.
 struct Shown {
@@ -44,7 +44,8 @@ std::string tag(const std::string &text, const std::string &name) {
 
 std::vector<Shown> records_of(const std::string &doc) {
   std::vector<Shown> out;
-  for (size_t a = doc.find("<vktrecord>"); a != std::string::npos; a = doc.find("<vktrecord>", a + 1)) {
+  for (size_t a = doc.find("<vktrecord>"); a != std::string::npos;
+       a = doc.find("<vktrecord>", a + 1)) {
     const size_t b = doc.find("</vktrecord>", a);
     const std::string rec = doc.substr(a, b == std::string::npos ? std::string::npos : b - a);
     Shown s;
@@ -99,9 +100,10 @@ class SequentialE2eTest : public testing::Test {
   // A 3 x 2 record of IEEE 32-bit values (kept exactly), told apart by ip1.
   void write(const std::string &nomvar, int ip1) {
     std::vector<float> v(6);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = 0.25f * static_cast<float>(ip1) + static_cast<float>(i);
-    ASSERT_GE(c_vktecr(v.data(), nullptr, -32, kUnit, 0, 0, 0, 3, 2, 1, ip1, 0, 0, "P", nomvar.c_str(), "SEQE2E",
-                       "X", 0, 0, 0, 0, 5, 0),
+    for (size_t i = 0; i < v.size(); ++i)
+      v[i] = 0.25f * static_cast<float>(ip1) + static_cast<float>(i);
+    ASSERT_GE(c_vktecr(v.data(), nullptr, -32, kUnit, 0, 0, 0, 3, 2, 1, ip1, 0, 0, "P",
+                       nomvar.c_str(), "SEQE2E", "X", 0, 0, 0, 0, 5, 0),
               0);
     written_.push_back({nomvar, ip1, std::vector<double>(v.begin(), v.end())});
   }

@@ -23,8 +23,8 @@
 namespace {
 
 using zep_test::env;
-using zep_test::slurp;
 using zep_test::run;
+using zep_test::slurp;
 
 // One <vktrecord> of the document.
 struct XmlRecord {
@@ -72,8 +72,14 @@ struct Case {
   double abs_tol = 0;            // quantisation allowance
 
   Case(std::string name, int asked, int pak, int stored, int bits, int i, int j, int k = 1)
-      : nomvar(std::move(name)), datyp_asked(asked), npak(pak), datyp_stored(stored),
-        nbits_stored(bits), ni(i), nj(j), nk(k) {}
+      : nomvar(std::move(name)),
+        datyp_asked(asked),
+        npak(pak),
+        datyp_stored(stored),
+        nbits_stored(bits),
+        ni(i),
+        nj(j),
+        nk(k) {}
 };
 
 constexpr int kUnit = 41;
@@ -96,8 +102,8 @@ class WriterE2eTest : public testing::Test {
   // Writes one record and remembers what the document must show.
   void add(Case c, const void *field, int ig2 = 0) {
     const int r = c_vktecr(const_cast<void *>(field), nullptr, c.npak, kUnit, kDate, 3600, 6, c.ni,
-                           c.nj, c.nk, static_cast<int>(cases_.size()), 0, 0, "P",
-                           c.nomvar.c_str(), "E2E", "Z", 0, ig2, 0, 0, c.datyp_asked, 0);
+                           c.nj, c.nk, static_cast<int>(cases_.size()), 0, 0, "P", c.nomvar.c_str(),
+                           "E2E", "Z", 0, ig2, 0, 0, c.datyp_asked, 0);
     ASSERT_GE(r, 0) << c.nomvar;
     cases_.push_back(std::move(c));
   }

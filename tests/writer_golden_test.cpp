@@ -35,8 +35,8 @@ int copy_records(const std::string &from, const std::string &to) {
   int count = 0, ni = 0, nj = 0, nk = 0;
   for (int h = c_vktinf(kIn, &ni, &nj, &nk, -1, "", -1, -1, -1, "", ""); h >= 0;
        h = c_vktsui(kIn, &ni, &nj, &nk)) {
-    int dateo, deet, npas, nbits, datyp, ip1, ip2, ip3, ig1, ig2, ig3, ig4, swa, lng, dltf, ubc,
-        e1, e2, e3;
+    int dateo, deet, npas, nbits, datyp, ip1, ip2, ip3, ig1, ig2, ig3, ig4, swa, lng, dltf, ubc, e1,
+        e2, e3;
     char typvar[3] = "  ", nomvar[5] = "    ", etiket[13] = "            ", grtyp[2] = " ";
     EXPECT_EQ(c_vktprm(h, &dateo, &deet, &npas, &ni, &nj, &nk, &nbits, &datyp, &ip1, &ip2, &ip3,
                        typvar, nomvar, etiket, grtyp, &ig1, &ig2, &ig3, &ig4, &swa, &lng, &dltf,
@@ -45,8 +45,8 @@ int copy_records(const std::string &from, const std::string &to) {
     // Room for 64-bit values and the characters' last word.
     std::vector<uint32_t> field(2 * static_cast<size_t>(ni) * nj * nk + 2, 0);
     EXPECT_EQ(c_vktluk(field.data(), h, &ni, &nj, &nk), h) << nomvar;
-    EXPECT_GE(c_vktecr(field.data(), nullptr, -nbits, kOut, dateo, deet, npas, ni, nj, nk, ip1,
-                       ip2, ip3, typvar, nomvar, etiket, grtyp, ig1, ig2, ig3, ig4, datyp, 0),
+    EXPECT_GE(c_vktecr(field.data(), nullptr, -nbits, kOut, dateo, deet, npas, ni, nj, nk, ip1, ip2,
+                       ip3, typvar, nomvar, etiket, grtyp, ig1, ig2, ig3, ig4, datyp, 0),
               0)
         << nomvar;
     ++count;

@@ -118,7 +118,8 @@ class JsonReader {
         p_ += 4;
       } else {
         const size_t start = p_;
-        while (p_ < s_.size() && std::string("+-.0123456789eE").find(s_[p_]) != std::string::npos) ++p_;
+        while (p_ < s_.size() && std::string("+-.0123456789eE").find(s_[p_]) != std::string::npos)
+          ++p_;
         if (p_ == start) return false;
         v.text = s_.substr(start, p_ - start);
       }
@@ -145,24 +146,51 @@ std::string xml_text(std::string v) {
     }
     const size_t semi = v.find(';', i);
     const std::string ent = v.substr(i + 1, semi - i - 1);
-    if (ent == "amp") out += '&';
-    else if (ent == "lt") out += '<';
-    else if (ent == "gt") out += '>';
-    else if (ent == "#xFFFD") out += '\x01';
-    else if (ent.rfind("#x", 0) == 0) out += static_cast<char>(std::strtoul(ent.c_str() + 2, nullptr, 16));
-    else out += "&" + ent + ";";
+    if (ent == "amp")
+      out += '&';
+    else if (ent == "lt")
+      out += '<';
+    else if (ent == "gt")
+      out += '>';
+    else if (ent == "#xFFFD")
+      out += '\x01';
+    else if (ent.rfind("#x", 0) == 0)
+      out += static_cast<char>(std::strtoul(ent.c_str() + 2, nullptr, 16));
+    else
+      out += "&" + ent + ";";
     i = semi;
   }
   return out;
 }
 
 std::vector<XmlRecord> xml_records(const std::string &doc) {
-  static const char *kTags[] = {"nomvar", "typvar", "etiket", "ip1",   "ip2",   "ip3",   "ni",
-                                "nj",     "nk",     "dateo",  "datev", "deet",  "npas",  "grtyp",
-                                "ig1",    "ig2",    "ig3",    "ig4",   "nbits", "datyp", "level",  "extra1",
-                                "date-of-validity", "values"};
+  static const char *kTags[] = {"nomvar",
+                                "typvar",
+                                "etiket",
+                                "ip1",
+                                "ip2",
+                                "ip3",
+                                "ni",
+                                "nj",
+                                "nk",
+                                "dateo",
+                                "datev",
+                                "deet",
+                                "npas",
+                                "grtyp",
+                                "ig1",
+                                "ig2",
+                                "ig3",
+                                "ig4",
+                                "nbits",
+                                "datyp",
+                                "level",
+                                "extra1",
+                                "date-of-validity",
+                                "values"};
   std::vector<XmlRecord> records;
-  for (size_t at = doc.find("<vktrecord>"); at != std::string::npos; at = doc.find("<vktrecord>", at + 1)) {
+  for (size_t at = doc.find("<vktrecord>"); at != std::string::npos;
+       at = doc.find("<vktrecord>", at + 1)) {
     const size_t end = doc.find("</vktrecord>", at);
     const std::string block = doc.substr(at, end - at);
     XmlRecord r;
@@ -215,8 +243,9 @@ class ZepTool : public ::testing::Test {
   Outcome zep(const std::string &args) const {
     Outcome r;
     const std::string out = dir_ + "/run.out", err = dir_ + "/run.err";
-    r.status = run("ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 timeout 60 " + quote(zep_) +
-                   " " + args + " >" + quote(out) + " 2>" + quote(err));
+    r.status =
+        run("ASAN_OPTIONS=exitcode=99 UBSAN_OPTIONS=exitcode=98:print_stacktrace=1 timeout 60 " +
+            quote(zep_) + " " + args + " >" + quote(out) + " 2>" + quote(err));
     r.out = slurp(out);
     r.err = slurp(err);
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << args << "\n" << r.err;
@@ -237,7 +266,8 @@ class ZepTool : public ::testing::Test {
   // The converter's records of a standard file.
   std::vector<XmlRecord> converted(const std::string &path, int *status = nullptr) const {
     const std::string xml = path + ".xml";
-    const int rc = run(quote(zep_test::converter()) + " -vkt " + quote(path) + " -xml " + quote(xml) + " >/dev/null 2>&1");
+    const int rc = run(quote(zep_test::converter()) + " -vkt " + quote(path) + " -xml " +
+                       quote(xml) + " >/dev/null 2>&1");
     if (status != nullptr) *status = rc;
     return xml_records(slurp(xml));
   }
@@ -263,12 +293,13 @@ TEST_F(ZepTool, JsonListingIsTheConvertersDocument) {
       EXPECT_EQ(j.size(), 22u);
       for (const char *key : {"nomvar", "typvar", "etiket", "grtyp"}) {
         ASSERT_TRUE(j.count(key) && j.at(key).is_string) << key;
-        EXPECT_TRUE(same_text(rtrim(doc[i].at(key)), j.at(key).text)) << key << ": '" << j.at(key).text << "'";
+        EXPECT_TRUE(same_text(rtrim(doc[i].at(key)), j.at(key).text))
+            << key << ": '" << j.at(key).text << "'";
       }
       // dateo and datev as the document gives them: the origin, and the
       // origin plus deet x npas (a stored 30 February reads as 2 March).
-      for (const char *key : {"ip1", "ip2", "ip3", "ni", "nj", "nk", "dateo", "datev", "deet", "npas", "ig1",
-                              "ig2", "ig3", "ig4", "datyp", "nbits"}) {
+      for (const char *key : {"ip1", "ip2", "ip3", "ni", "nj", "nk", "dateo", "datev", "deet",
+                              "npas", "ig1", "ig2", "ig3", "ig4", "datyp", "nbits"}) {
         ASSERT_TRUE(j.count(key) && !j.at(key).is_string && !j.at(key).is_null) << key;
         EXPECT_EQ(j.at(key).text, doc[i].at(key)) << key;
       }
@@ -285,7 +316,8 @@ TEST_F(ZepTool, TableAndCsvListEveryRecordUnderOneHeader) {
   ASSERT_EQ(table.status, 0) << table.err;
   EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 301);
   EXPECT_EQ(table.out.rfind("nomvar typvar etiket", 0), 0u) << table.out.substr(0, 200);
-  for (const char *column : {" level ", " ip1 ", " datev ", " deet ", " npas ", " grtyp ", " datyp ", " nbits"})
+  for (const char *column :
+       {" level ", " ip1 ", " datev ", " deet ", " npas ", " grtyp ", " datyp ", " nbits"})
     EXPECT_NE(table.out.substr(0, table.out.find('\n')).find(column), std::string::npos) << column;
 
   // The rows say what the document says: the dates' validity times.
@@ -295,7 +327,9 @@ TEST_F(ZepTool, TableAndCsvListEveryRecordUnderOneHeader) {
   std::istringstream lines(csv.out);
   std::string line;
   std::getline(lines, line);
-  EXPECT_EQ(line, "nomvar,typvar,etiket,level,ip1,ip2,ip3,datev,deet,npas,ni,nj,nk,grtyp,datyp,nbits,file");
+  EXPECT_EQ(
+      line,
+      "nomvar,typvar,etiket,level,ip1,ip2,ip3,datev,deet,npas,ni,nj,nk,grtyp,datyp,nbits,file");
   for (const XmlRecord &r : doc) {
     ASSERT_TRUE(std::getline(lines, line));
     std::vector<std::string> f;
@@ -346,12 +380,17 @@ TEST_F(ZepTool, StatsSummariseTheConvertersValues) {
       }
       double sum = 0;
       for (double x : v) sum += x;
-      const double lo = *std::min_element(v.begin(), v.end()), hi = *std::max_element(v.begin(), v.end());
+      const double lo = *std::min_element(v.begin(), v.end()),
+                   hi = *std::max_element(v.begin(), v.end());
       // The document shows six digits.
-      auto near = [](double a, double b) { return std::abs(a - b) <= 1e-5 * std::max({1.0, std::abs(a), std::abs(b)}); };
-      EXPECT_TRUE(near(std::stod(list[i].at("min").text), lo)) << i << " " << list[i].at("min").text << " " << lo;
+      auto near = [](double a, double b) {
+        return std::abs(a - b) <= 1e-5 * std::max({1.0, std::abs(a), std::abs(b)});
+      };
+      EXPECT_TRUE(near(std::stod(list[i].at("min").text), lo))
+          << i << " " << list[i].at("min").text << " " << lo;
       EXPECT_TRUE(near(std::stod(list[i].at("max").text), hi)) << i;
-      EXPECT_TRUE(near(std::stod(list[i].at("mean").text), sum / static_cast<double>(v.size()))) << i;
+      EXPECT_TRUE(near(std::stod(list[i].at("mean").text), sum / static_cast<double>(v.size())))
+          << i;
     }
   }
 }
@@ -362,7 +401,9 @@ TEST_F(ZepTool, WhereCriteriaCombine) {
     std::string file, where;
     std::function<bool(const XmlRecord &)> want;
   };
-  const auto doc_of = [this](const std::string &name) { return xml_records(slurp(golden_ + name + ".xml")); };
+  const auto doc_of = [this](const std::string &name) {
+    return xml_records(slurp(golden_ + name + ".xml"));
+  };
   const auto dates = doc_of("dates");
   const auto many = doc_of("many_records");
   ASSERT_GE(dates.size(), 3u);
@@ -372,18 +413,28 @@ TEST_F(ZepTool, WhereCriteriaCombine) {
   const std::string when = dates[1].at("date-of-validity"), stamp = dates[1].at("datev");
   const std::vector<Case> cases = {
       {"many_records", "--where nomvar=" + n0 + "," + n1,
-       [&](const XmlRecord &r) { return rtrim(r.at("nomvar")) == n0 || rtrim(r.at("nomvar")) == n1; }},
+       [&](const XmlRecord &r) {
+         return rtrim(r.at("nomvar")) == n0 || rtrim(r.at("nomvar")) == n1;
+       }},
       {"many_records", "--where nomvar=" + n0 + "," + n1 + " --where=etiket=" + e0,
        [&](const XmlRecord &r) {
-         return (rtrim(r.at("nomvar")) == n0 || rtrim(r.at("nomvar")) == n1) && rtrim(r.at("etiket")) == e0;
+         return (rtrim(r.at("nomvar")) == n0 || rtrim(r.at("nomvar")) == n1) &&
+                rtrim(r.at("etiket")) == e0;
        }},
-      {"many_records", "--where ip1=" + ip1, [&](const XmlRecord &r) { return r.at("ip1") == ip1; }},
-      {"dates", "--where datev=" + when, [&](const XmlRecord &r) { return r.at("date-of-validity") == when; }},
-      {"dates", "--where datev=" + stamp, [&](const XmlRecord &r) { return r.at("datev") == stamp; }},
-      {"dates", "--where level=1000mb", [&](const XmlRecord &r) { return ltrim(r.at("level")) == "1000 mb"; }},
+      {"many_records", "--where ip1=" + ip1,
+       [&](const XmlRecord &r) { return r.at("ip1") == ip1; }},
+      {"dates", "--where datev=" + when,
+       [&](const XmlRecord &r) { return r.at("date-of-validity") == when; }},
+      {"dates", "--where datev=" + stamp,
+       [&](const XmlRecord &r) { return r.at("datev") == stamp; }},
+      {"dates", "--where level=1000mb",
+       [&](const XmlRecord &r) { return ltrim(r.at("level")) == "1000 mb"; }},
       {"levels_new", "--where 'level=1 sg,0.0850sg'",
-       [&](const XmlRecord &r) { return ltrim(r.at("level")) == "1 sg" || ltrim(r.at("level")) == "0.0850 sg"; }},
-      {"levels_new", "--where level=1", [&](const XmlRecord &r) { return ltrim(r.at("level")).rfind("1 ", 0) == 0; }},
+       [&](const XmlRecord &r) {
+         return ltrim(r.at("level")) == "1 sg" || ltrim(r.at("level")) == "0.0850 sg";
+       }},
+      {"levels_new", "--where level=1",
+       [&](const XmlRecord &r) { return ltrim(r.at("level")).rfind("1 ", 0) == 0; }},
       {"many_records", "--where nomvar=NONE", [](const XmlRecord &) { return false; }},
   };
   for (const Case &c : cases) {
@@ -393,9 +444,12 @@ TEST_F(ZepTool, WhereCriteriaCombine) {
     // The listing holds no values: match on the descriptors, in order.
     std::vector<std::string> want_keys, got_keys;
     for (const XmlRecord &r : doc)
-      if (c.want(r)) want_keys.push_back(rtrim(r.at("nomvar")) + "/" + r.at("ip1") + "/" + r.at("ip2") + "/" + r.at("datev"));
+      if (c.want(r))
+        want_keys.push_back(rtrim(r.at("nomvar")) + "/" + r.at("ip1") + "/" + r.at("ip2") + "/" +
+                            r.at("datev"));
     for (const JsonObject &o : list)
-      got_keys.push_back(o.at("nomvar").text + "/" + o.at("ip1").text + "/" + o.at("ip2").text + "/" + o.at("datev").text);
+      got_keys.push_back(o.at("nomvar").text + "/" + o.at("ip1").text + "/" + o.at("ip2").text +
+                         "/" + o.at("datev").text);
     EXPECT_EQ(got_keys, want_keys);
   }
 }
@@ -429,8 +483,10 @@ TEST_F(ZepTool, CopyOfASelectionAndAppend) {
   const auto many = xml_records(slurp(golden_ + "many_records.xml"));
   const std::string n0 = rtrim(many[0].at("nomvar"));
   const std::string out = scratch("selection.vkt");
-  ASSERT_EQ(zep("copy --where nomvar=" + n0 + " " + quote(golden("many_records")) + " " + quote(golden("dates")) +
-                " " + quote(out)).status, 0);
+  ASSERT_EQ(zep("copy --where nomvar=" + n0 + " " + quote(golden("many_records")) + " " +
+                quote(golden("dates")) + " " + quote(out))
+                .status,
+            0);
   std::vector<XmlRecord> want;
   for (const XmlRecord &r : many)
     if (rtrim(r.at("nomvar")) == n0) want.push_back(r);
@@ -454,12 +510,15 @@ TEST_F(ZepTool, CopyOfASelectionAndAppend) {
 
   // A failed append (a damaged input) leaves OUT exactly as it was.
   const std::string held = slurp(out);
-  const Outcome bad = zep("copy --append " + quote(golden("dates")) + " " +
-                      quote(env("ZEP_SOURCE_DIR") + "/tests/damaged/cut_in_record_1_at_word_20.vkt") + " " + quote(out));
+  const Outcome bad =
+      zep("copy --append " + quote(golden("dates")) + " " +
+          quote(env("ZEP_SOURCE_DIR") + "/tests/damaged/cut_in_record_1_at_word_20.vkt") + " " +
+          quote(out));
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(slurp(out), held);
   // No scratch file is left beside it.
-  for (const std::string &n : files_in(dir_, "")) EXPECT_EQ(n.find(".zep-"), std::string::npos) << n;
+  for (const std::string &n : files_in(dir_, ""))
+    EXPECT_EQ(n.find(".zep-"), std::string::npos) << n;
 }
 
 TEST_F(ZepTool, CopyRefusesAnOutputThatIsAnInput) {
@@ -467,10 +526,12 @@ TEST_F(ZepTool, CopyRefusesAnOutputThatIsAnInput) {
   ASSERT_EQ(zep("copy " + quote(golden("dates")) + " " + quote(in)).status, 0);
   const std::string bytes = slurp(in);
   ASSERT_EQ(::link(in.c_str(), scratch("input_link.vkt").c_str()), 0);
-  for (const std::string &out : std::vector<std::string>{in, dir_ + "/./input.vkt", scratch("input_link.vkt")}) {
+  for (const std::string &out :
+       std::vector<std::string>{in, dir_ + "/./input.vkt", scratch("input_link.vkt")}) {
     for (const char *append : {"", "--append "}) {
       SCOPED_TRACE(out + " " + append);
-      const Outcome r = zep(std::string("copy ") + append + quote(golden("integers")) + " " + quote(in) + " " + quote(out));
+      const Outcome r = zep(std::string("copy ") + append + quote(golden("integers")) + " " +
+                            quote(in) + " " + quote(out));
       EXPECT_EQ(r.status, 2);
       EXPECT_NE(r.err.find("is also an input"), std::string::npos) << r.err;
       EXPECT_EQ(slurp(in), bytes);
@@ -489,8 +550,10 @@ TEST_F(ZepTool, CheckSaysEveryGoldenFileIsSound) {
   }
   const Outcome two = zep("check " + quote(golden("dates")) + " " + quote(golden("many_records")));
   EXPECT_EQ(two.status, 0);
-  EXPECT_NE(two.out.find(golden("many_records") + ": random, 300 records, 0 deleted, 2 directory pages,"),
-            std::string::npos) << two.out;
+  EXPECT_NE(
+      two.out.find(golden("many_records") + ": random, 300 records, 0 deleted, 2 directory pages,"),
+      std::string::npos)
+      << two.out;
 }
 
 // The committed damaged corpus through every command: a status of 0 or 1,
@@ -506,7 +569,8 @@ TEST_F(ZepTool, DamagedCorpus) {
     EXPECT_EQ(check.status, 1) << check.out << check.err;
     EXPECT_NE(check.out.find("DAMAGED") == std::string::npos ? check.out.find("cannot be examined")
                                                              : check.out.find("DAMAGED"),
-              std::string::npos) << check.out;
+              std::string::npos)
+        << check.out;
     EXPECT_NE(check.err.find("zep: "), std::string::npos) << check.err;
 
     const Outcome ls = zep("ls " + path);
@@ -550,7 +614,8 @@ TEST_F(ZepTool, RepairKeepsWhatReadsAndReportsTheRest) {
   const std::string corpus = env("ZEP_SOURCE_DIR") + "/tests/damaged";
   // The last record is cut: the first three survive, bit for bit.
   const std::string out = scratch("repair_cut.vkt");
-  const Outcome cut = zep("repair " + quote(corpus + "/cut_in_record_3_at_word_39.vkt") + " " + quote(out));
+  const Outcome cut =
+      zep("repair " + quote(corpus + "/cut_in_record_3_at_word_39.vkt") + " " + quote(out));
   EXPECT_EQ(cut.status, 1) << cut.err;
   EXPECT_NE(cut.out.find("lost: record 3 (GZ"), std::string::npos) << cut.out;
   EXPECT_NE(cut.out.find("3 records kept in " + out + ", 1 lost"), std::string::npos) << cut.out;
@@ -561,7 +626,8 @@ TEST_F(ZepTool, RepairKeepsWhatReadsAndReportsTheRest) {
 
   // A record claiming more values than it holds is the one lost.
   const std::string out2 = scratch("repair_count.vkt");
-  const Outcome count = zep("repair " + quote(corpus + "/count_beyond_record.vkt") + " " + quote(out2));
+  const Outcome count =
+      zep("repair " + quote(corpus + "/count_beyond_record.vkt") + " " + quote(out2));
   EXPECT_EQ(count.status, 1);
   EXPECT_NE(count.out.find("lost: record 0 (TT"), std::string::npos) << count.out;
   EXPECT_EQ(converted(out2).size(), 3u);
@@ -583,12 +649,27 @@ TEST_F(ZepTool, RepairKeepsWhatReadsAndReportsTheRest) {
 
 TEST_F(ZepTool, UsageErrorsExitWith2) {
   const std::string f = quote(golden("dates"));
-  for (const std::string &args : std::vector<std::string>{
-           "", std::string("frobnicate"), std::string("--frobnicate"), "ls", "ls --bogus " + f,
-        "ls --format xml " + f, "ls --format", "ls --where colour=red " + f, "ls --where ip1=high " + f,
-        "ls --where datev=1983-02-30T00:00:00Z " + f, "ls --where level=up " + f, "ls --where nomvar= " + f,
-        "ls --stats=yes " + f, "copy " + f, "copy --where ip9=1 " + f + " " + quote(scratch("x.vkt")), "check",
-        "check --deep " + f, "repair " + f, "repair " + f + " a b", std::string("help nothing")}) {
+  for (const std::string &args :
+       std::vector<std::string>{"",
+                                std::string("frobnicate"),
+                                std::string("--frobnicate"),
+                                "ls",
+                                "ls --bogus " + f,
+                                "ls --format xml " + f,
+                                "ls --format",
+                                "ls --where colour=red " + f,
+                                "ls --where ip1=high " + f,
+                                "ls --where datev=1983-02-30T00:00:00Z " + f,
+                                "ls --where level=up " + f,
+                                "ls --where nomvar= " + f,
+                                "ls --stats=yes " + f,
+                                "copy " + f,
+                                "copy --where ip9=1 " + f + " " + quote(scratch("x.vkt")),
+                                "check",
+                                "check --deep " + f,
+                                "repair " + f,
+                                "repair " + f + " a b",
+                                std::string("help nothing")}) {
     SCOPED_TRACE(args);
     const Outcome r = zep(args);
     EXPECT_EQ(r.status, 2);
@@ -599,8 +680,8 @@ TEST_F(ZepTool, UsageErrorsExitWith2) {
 }
 
 TEST_F(ZepTool, HelpAndVersion) {
-  for (const std::string args : {"--help", "-h", "help", "help ls", "ls --help", "copy --help", "check -h",
-                                  "repair --help", "help repair"}) {
+  for (const std::string args : {"--help", "-h", "help", "help ls", "ls --help", "copy --help",
+                                 "check -h", "repair --help", "help repair"}) {
     SCOPED_TRACE(args);
     const Outcome r = zep(args);
     EXPECT_EQ(r.status, 0);
@@ -616,8 +697,9 @@ TEST_F(ZepTool, HelpAndVersion) {
 
 TEST_F(ZepTool, UnreadableFilesExitWith1) {
   const std::string missing = quote(scratch("no_such_file.vkt"));
-  for (const std::string &args : std::vector<std::string>{"ls " + missing, "ls " + quote(golden("dates")) + " " + missing, "check " + missing,
-                                  "copy " + missing + " " + quote(scratch("never.vkt"))}) {
+  for (const std::string &args : std::vector<std::string>{
+           "ls " + missing, "ls " + quote(golden("dates")) + " " + missing, "check " + missing,
+           "copy " + missing + " " + quote(scratch("never.vkt"))}) {
     SCOPED_TRACE(args);
     const Outcome r = zep(args);
     EXPECT_EQ(r.status, 1);

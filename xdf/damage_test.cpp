@@ -35,7 +35,8 @@ class Damage : public ::testing::Test {
 
   // Opens a damaged copy read-only; returns the open's result. The slot of
   // a failed open is released.
-  int open_damaged(const std::vector<uint32_t> &w, const char *attr = "RND+R/O", const char *appl = "STDR") {
+  int open_damaged(const std::vector<uint32_t> &w, const char *attr = "RND+R/O",
+                   const char *appl = "STDR") {
     const std::string path = dir.file("bad.vkt");
     write_words(path, w);
     opened_ = std::make_unique<OpenUnit>(83, path, attr, "READ", appl);
@@ -80,8 +81,9 @@ TEST_F(Damage, ShortOrForeignFilesAreNotXdf) {
 
 TEST_F(Damage, ForeignFileEndsTheProcessUnderTheDefaultTolerance) {
   std::vector<uint32_t> foreign(40, 0x12345678);
-  EXPECT_EXIT(open_damaged(foreign), ::testing::ExitedWithCode(34),
-              "FATAL ERROR #34 from module c_xdfopn: file is not XDF type or old standard random type");
+  EXPECT_EXIT(
+      open_damaged(foreign), ::testing::ExitedWithCode(34),
+      "FATAL ERROR #34 from module c_xdfopn: file is not XDF type or old standard random type");
 }
 
 TEST_F(Damage, HeaderChecks) {
@@ -92,16 +94,16 @@ TEST_F(Damage, HeaderChecks) {
     opened_.reset();
     return rc;
   };
-  EXPECT_EQ(bad(0, 0x00FFFFFF), zep::xdf::ERR_DAMAGED);  // header longer than the file
-  EXPECT_EQ(bad(0, 4), zep::xdf::ERR_DAMAGED);           // shorter than its fixed words
-  EXPECT_EQ(bad(0, 0x1B), zep::xdf::ERR_DAMAGED);        // length != 8 + P + I
-  EXPECT_EQ(bad(10, 0x00100011), zep::xdf::ERR_DAMAGED); // primary_len 17
-  EXPECT_EQ(bad(10, 0x0010000A), zep::xdf::ERR_DAMAGED); // standard file with 10 units
-  EXPECT_EQ(bad(11, 0x00020002), zep::xdf::ERR_DAMAGED); // info area of 4 words
-  EXPECT_EQ(bad(17, 0x7FFFC000), zep::xdf::ERR_DAMAGED); // key outside the key area
-  EXPECT_EQ(bad(7, 1025), zep::xdf::ERR_DAMAGED);        // too many pages
-  EXPECT_EQ(bad(7, 2), zep::xdf::ERR_DAMAGED);           // a page that is not there
-  EXPECT_EQ(bad(7, 0), zep::xdf::ERR_DAMAGED);           // standard random file without pages
+  EXPECT_EQ(bad(0, 0x00FFFFFF), zep::xdf::ERR_DAMAGED);   // header longer than the file
+  EXPECT_EQ(bad(0, 4), zep::xdf::ERR_DAMAGED);            // shorter than its fixed words
+  EXPECT_EQ(bad(0, 0x1B), zep::xdf::ERR_DAMAGED);         // length != 8 + P + I
+  EXPECT_EQ(bad(10, 0x00100011), zep::xdf::ERR_DAMAGED);  // primary_len 17
+  EXPECT_EQ(bad(10, 0x0010000A), zep::xdf::ERR_DAMAGED);  // standard file with 10 units
+  EXPECT_EQ(bad(11, 0x00020002), zep::xdf::ERR_DAMAGED);  // info area of 4 words
+  EXPECT_EQ(bad(17, 0x7FFFC000), zep::xdf::ERR_DAMAGED);  // key outside the key area
+  EXPECT_EQ(bad(7, 1025), zep::xdf::ERR_DAMAGED);         // too many pages
+  EXPECT_EQ(bad(7, 2), zep::xdf::ERR_DAMAGED);            // a page that is not there
+  EXPECT_EQ(bad(7, 0), zep::xdf::ERR_DAMAGED);            // standard random file without pages
 }
 
 TEST_F(Damage, PageChecks) {
@@ -111,9 +113,10 @@ TEST_F(Damage, PageChecks) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(open_damaged(w), 3);
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("*** ERROR #32 from module c_xdfopn: incorrect checksum in page 0, directory is "
-                     "probably dammaged\n file in error: "),
-            std::string::npos)
+  EXPECT_NE(
+      err.find("*** ERROR #32 from module c_xdfopn: incorrect checksum in page 0, directory is "
+               "probably dammaged\n file in error: "),
+      std::string::npos)
       << err;
   opened_.reset();
   // More than 256 entries.

@@ -52,15 +52,15 @@ constexpr int kTypeDeleted = 255;
 // Element types of the record-editing calls (c_xdfadd, c_xdfins, c_xdfxtr
 // ...): how elements go into a record's data area and come out of it.
 enum ElementType : int {
-  kElementRaw = 0,          // words copied as they are
-  kElementUnsigned = 2,     // unsigned integers, packed on nbits bits
-  kElementChars = 3,        // characters, nbits 8, copied
-  kElementSigned = 4,       // signed integers, packed on nbits bits
-  kElementUpperChars = 5,   // characters, nbits 8, folded to upper case going in
-  kElementWords = 6,        // 32-bit items, copied
-  kElementDoubles = 7,      // 64-bit items, words exchanged on a little-endian host
-  kElementWordsToo = 8,     // as 6
-  kElementDoublesToo = 9,   // as 7
+  kElementRaw = 0,         // words copied as they are
+  kElementUnsigned = 2,    // unsigned integers, packed on nbits bits
+  kElementChars = 3,       // characters, nbits 8, copied
+  kElementSigned = 4,      // signed integers, packed on nbits bits
+  kElementUpperChars = 5,  // characters, nbits 8, folded to upper case going in
+  kElementWords = 6,       // 32-bit items, copied
+  kElementDoubles = 7,     // 64-bit items, words exchanged on a little-endian host
+  kElementWordsToo = 8,    // as 6
+  kElementDoublesToo = 9,  // as 7
 };
 
 // A record type with bits 1..6 all set (126, 127, 254, 255) counts as
@@ -122,9 +122,9 @@ struct Handle {
 //           bits 8-13 type (32 asks for upper-case folding), bits 0-7 zero
 struct KeyDescriptor {
   uint32_t name = 0;
-  int bit1 = 0;    // rightmost bit position, 0..8191
-  int width = 1;   // 1..32
-  int type = 0;    // 0..63
+  int bit1 = 0;   // rightmost bit position, 0..8191
+  int width = 1;  // 1..32
+  int type = 0;   // 0..63
 
   static KeyDescriptor decode(const uint32_t *w) {
     KeyDescriptor k;
@@ -195,7 +195,9 @@ namespace dir_page {
 constexpr int kNextPage = 4;
 constexpr int kEntryCount = 5;
 constexpr int kChecksum = 6;
-inline size_t units(int primary_len) { return static_cast<size_t>(primary_len) * kEntriesPerPage + 4; }
+inline size_t units(int primary_len) {
+  return static_cast<size_t>(primary_len) * kEntriesPerPage + 4;
+}
 inline size_t words(int primary_len) { return 2 * units(primary_len); }
 // XOR of words 4 to the end, the checksum word included; 0 on a sound page.
 uint32_t xor_check(const uint32_t *page, size_t nwords);

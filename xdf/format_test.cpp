@@ -59,15 +59,15 @@ TEST(FileHeaderTest, DecodeRefusesInconsistentHeaders) {
     change(w);
     return !FileHeader::decode(w.data(), w.size(), &out).empty();
   };
-  EXPECT_TRUE(bad([](auto &w) { w[2] = 0x58444631; }));                  // version
-  EXPECT_TRUE(bad([](auto &w) { w[0] = 25; }));                          // length vs 8 + P + I
-  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x00100011; }));                 // primary_len 17
-  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x00100000; }));                 // primary_len 0
-  EXPECT_TRUE(bad([](auto &w) { w[11] = 0x00000011; }));                 // info_len 17
-  EXPECT_TRUE(bad([](auto &w) { w[47] = 0x10FFC000; }));                 // key 16 at bit 543: outside 16 words
+  EXPECT_TRUE(bad([](auto &w) { w[2] = 0x58444631; }));   // version
+  EXPECT_TRUE(bad([](auto &w) { w[0] = 25; }));           // length vs 8 + P + I
+  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x00100011; }));  // primary_len 17
+  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x00100000; }));  // primary_len 0
+  EXPECT_TRUE(bad([](auto &w) { w[11] = 0x00000011; }));  // info_len 17
+  EXPECT_TRUE(bad([](auto &w) { w[47] = 0x10FFC000; }));  // key 16 at bit 543: outside 16 words
   EXPECT_TRUE(bad([](auto &w) { w[17] = (20u << 19) | (31u << 14); }));  // 32 bits ending at bit 20
-  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x04000009; }));                 // 1024 keys, length mismatch
-  EXPECT_TRUE(FileHeader::decode(good.data(), 40, &out).size() > 0);     // fewer words than the length
+  EXPECT_TRUE(bad([](auto &w) { w[10] = 0x04000009; }));              // 1024 keys, length mismatch
+  EXPECT_TRUE(FileHeader::decode(good.data(), 40, &out).size() > 0);  // fewer words than the length
   EXPECT_TRUE(FileHeader::decode(good.data(), 8, &out).size() > 0);
 }
 
@@ -165,7 +165,11 @@ TEST(SequentialFramingTest, PaddingToGranules) {
 
 TEST(HandleTest, SequentialHandleClasses) {
   FileEntry f;
-  struct Case { int64_t unit_offset; int cls; int64_t offset; };
+  struct Case {
+    int64_t unit_offset;
+    int cls;
+    int64_t offset;
+  };
   const Case cases[] = {{0, 0, 0},
                         {4194303, 0, 4194303},
                         {4194304, 1, 1048576},

@@ -27,7 +27,8 @@ std::vector<uint32_t> FileHeader::encode() const {
   w[7] = dir_page_count;
   w[8] = last_dir_page;
   w[9] = biggest_record;
-  w[10] = (static_cast<uint32_t>(primary_count) << 16) | (static_cast<uint32_t>(primary_len) & 0xFFFF);
+  w[10] =
+      (static_cast<uint32_t>(primary_count) << 16) | (static_cast<uint32_t>(primary_len) & 0xFFFF);
   w[11] = (static_cast<uint32_t>(info_count) << 16) | (static_cast<uint32_t>(info_len) & 0xFFFF);
   w[12] = erasure_count;
   w[13] = valid_count;
@@ -130,9 +131,12 @@ void dir_page::set_checksum(uint32_t *page, size_t nwords) {
 int64_t seq::padded_words(int64_t start, int64_t nwords) {
   const int64_t e = start + nwords + 3;
   int64_t g = 128;
-  if (e < 0x800000) g = 2;
-  else if (e < 0x2000000) g = 8;
-  else if (e < 0x8000000) g = 32;
+  if (e < 0x800000)
+    g = 2;
+  else if (e < 0x2000000)
+    g = 8;
+  else if (e < 0x8000000)
+    g = 32;
   const int64_t rem = e % g;
   return rem == 0 ? nwords : nwords + (g - rem);
 }
@@ -143,7 +147,9 @@ void seq::encode_trailer(uint32_t record_word0, uint32_t record_unit, uint32_t *
   w[3] = record_unit;
 }
 
-void seq::encode_end_mark(uint32_t unit, uint32_t *w) { RecordHeader{kTypeEndMark, 1, unit}.encode(w); }
+void seq::encode_end_mark(uint32_t unit, uint32_t *w) {
+  RecordHeader{kTypeEndMark, 1, unit}.encode(w);
+}
 
 void extract_keys(const std::vector<KeyDescriptor> &keys, const uint32_t *area, int area_words,
                   uint32_t *values, int nvalues) {

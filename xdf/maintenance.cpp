@@ -178,7 +178,9 @@ struct FileStats {
   uint32_t aux[2 * kMaxKeys] = {};
   char version[5] = {};
   char appl[5] = {};
-  int get(int iun) { return c_xdfsta(iun, stats, kStatCount, pri, kMaxKeys, aux, kMaxKeys, version, appl); }
+  int get(int iun) {
+    return c_xdfsta(iun, stats, kStatCount, pri, kMaxKeys, aux, kMaxKeys, version, appl);
+  }
   int npri() const { return std::clamp(stats[6], 0, kMaxKeys); }
   int naux() const { return std::clamp(stats[8], 0, kMaxKeys); }
 };
@@ -186,7 +188,8 @@ struct FileStats {
 bool same_layout(const FileStats &a, const FileStats &b) {
   for (int i = 6; i <= 9; ++i)
     if (a.stats[i] != b.stats[i]) return false;
-  return std::equal(a.pri, a.pri + 2 * a.npri(), b.pri) && std::equal(a.aux, a.aux + 2 * a.naux(), b.aux);
+  return std::equal(a.pri, a.pri + 2 * a.npri(), b.pri) &&
+         std::equal(a.aux, a.aux + 2 * a.naux(), b.aux);
 }
 
 bool same_file(const std::string &a, const std::string &b) {
@@ -200,9 +203,10 @@ bool same_file(const std::string &a, const std::string &b) {
 
 using namespace zep::xdf;
 
-extern "C" int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux, int naux,
-                        char *version_out, char *appl_out) {
-  if (fnom_index(iun) < 0) return report("c_xdfsta", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
+extern "C" int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux,
+                        int naux, char *version_out, char *appl_out) {
+  if (fnom_index(iun) < 0)
+    return report("c_xdfsta", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
   HeaderSource src;
   const int rc = header_of("c_xdfsta", iun, &src);
   if (rc < 0) return rc;
@@ -231,9 +235,10 @@ extern "C" int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int n
   return 0;
 }
 
-extern "C" int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri, const uint32_t *aux,
-                        const char *version, const char *appl) {
-  if (fnom_index(iun) < 0) return report("c_xdfimp", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
+extern "C" int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri,
+                        const uint32_t *aux, const char *version, const char *appl) {
+  if (fnom_index(iun) < 0)
+    return report("c_xdfimp", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
   // Statistics the caller did not pass print as 0.
   auto stat = [&](int i) { return stats != nullptr && i < nstat ? static_cast<int>(stats[i]) : 0; };
   std::printf("\n  Statistiques pour le fichier %d, Nom %s\n", iun, row_of(iun).file_name.c_str());
@@ -266,7 +271,8 @@ extern "C" int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t
 }
 
 extern "C" int c_qdfdiag(int iun) {
-  if (fnom_index(iun) < 0) return report("c_qdfdiag", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
+  if (fnom_index(iun) < 0)
+    return report("c_qdfdiag", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
   // A file of an old layout has no objects to scan, only a header made in
   // memory.
   if (const FileEntry *f = open_entry(file_index(iun)); f != nullptr && f->old_format)
@@ -312,7 +318,8 @@ extern "C" int c_qdfdiag(int iun) {
 extern "C" int c_qdfrstr(int source_unit, int dest_unit) {
   for (int u : {source_unit, dest_unit})
     if (fnom_index(u) < 0)
-      return report("c_qdfrstr", ERR_NOT_FNOM, WARNING, "file (unit=%d) is not connected with fnom", u);
+      return report("c_qdfrstr", ERR_NOT_FNOM, WARNING, "file (unit=%d) is not connected with fnom",
+                    u);
   for (int u : {source_unit, dest_unit})
     if (file_index(u) >= 0)
       return report("c_qdfrstr", ERR_ALREADY_OPEN, WARNING, "file (unit=%d) is already open", u);
@@ -320,7 +327,8 @@ extern "C" int c_qdfrstr(int source_unit, int dest_unit) {
   const std::string dst_name = row_of(dest_unit).file_name;
   if (source_unit == dest_unit || same_file(src_name, dst_name))
     return report("c_qdfrstr", ERR_DIFFERENT_FILES, ERROR,
-                  "source (unit=%d) and destination (unit=%d) are the same file", source_unit, dest_unit);
+                  "source (unit=%d) and destination (unit=%d) are the same file", source_unit,
+                  dest_unit);
 
   WaSession source(source_unit);
   const int64_t size = file_words(source_unit);
@@ -338,7 +346,8 @@ extern "C" int c_qdfrstr(int source_unit, int dest_unit) {
                   static_cast<long long>(l));
   const int64_t file_size = header[4];
   if (file_size < l || 2 * file_size > size)
-    return report("c_qdfrstr", ERR_BAD_LENGTH, FATAL, "Invalid file size=%lld, the file holds %lld units\n",
+    return report("c_qdfrstr", ERR_BAD_LENGTH, FATAL,
+                  "Invalid file size=%lld, the file holds %lld units\n",
                   static_cast<long long>(file_size), static_cast<long long>(size / 2));
   // A sequential file (no directory pages) does not count its record
   // trailers and end mark in file_size: all of it is copied.
@@ -386,7 +395,8 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   } else {
     if ((rc = dst.get(dest_unit)) < 0) return rc;
     if ((rc = c_xdfopn(dest_unit, "APPEND", nullptr, 0, nullptr, 0, dst.appl)) < 0) return rc;
-    if (FileEntry *d = open_entry(file_index(dest_unit)); d != nullptr && d->xdf_seq) seek_end_of_data(*d);
+    if (FileEntry *d = open_entry(file_index(dest_unit)); d != nullptr && d->xdf_seq)
+      seek_end_of_data(*d);
   }
 
   bool source_opened = false;
@@ -403,8 +413,8 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   if ((rc = src.get(source_unit)) < 0) return finish(rc);
   if (!same_layout(src, dst))
     return finish(report("c_xdfuse", ERR_DIFFERENT_FILES, ERROR,
-                         "incompatible source (unit %d) and destination (unit %d) files", source_unit,
-                         dest_unit));
+                         "incompatible source (unit %d) and destination (unit %d) files",
+                         source_unit, dest_unit));
   if (settings().msg_level <= 1)
     c_xdfimp(source_unit, src.stats, kStatCount, src.pri, src.aux, src.version, src.appl);
 
@@ -415,7 +425,8 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
   try {
     buf.assign(static_cast<size_t>(kInitialCopyBuffer), 0);
   } catch (const std::bad_alloc &) {
-    return finish(report("c_xdfuse", ERR_NO_MEMORY, ERROR, "malloc can't allocate, no more memory available"));
+    return finish(report("c_xdfuse", ERR_NO_MEMORY, ERROR,
+                         "malloc can't allocate, no more memory available"));
   }
   int copied = 0;
   int64_t a = 1;
@@ -440,8 +451,8 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
         try {
           buf.assign(need, 0);
         } catch (const std::bad_alloc &) {
-          return finish(
-              report("c_xdfuse", ERR_NO_MEMORY, ERROR, "malloc can't allocate, no more memory available"));
+          return finish(report("c_xdfuse", ERR_NO_MEMORY, ERROR,
+                               "malloc can't allocate, no more memory available"));
         }
       }
       std::fill(buf.begin(), buf.end(), 0u);
@@ -460,7 +471,8 @@ extern "C" int c_xdfuse(int source_unit, int dest_unit) {
     }
     a += words;
   }
-  std::printf(">>> c_xdfuse: copy of %d records from unit %d to unit %d <<<\n", copied, source_unit, dest_unit);
+  std::printf(">>> c_xdfuse: copy of %d records from unit %d to unit %d <<<\n", copied, source_unit,
+              dest_unit);
   return finish(0);
 }
 

@@ -43,7 +43,8 @@ class Maintenance : public ::testing::Test {
     std::vector<uint32_t> out;
     uint32_t keys[16];
     for (auto &k : keys) k = kAny;
-    for (int h = c_xdfloc(iun, 0, keys, 16); h > 0 && out.size() < 1000; h = c_xdfloc(iun, -1, nullptr, 0)) {
+    for (int h = c_xdfloc(iun, 0, keys, 16); h > 0 && out.size() < 1000;
+         h = c_xdfloc(iun, -1, nullptr, 0)) {
       int a, l, t;
       uint32_t k[16];
       EXPECT_EQ(c_xdfprm(h, &a, &l, &t, k, 16), 0);
@@ -268,7 +269,8 @@ TEST_F(Maintenance, RestoreRefusesWhatDoesNotFit) {
   };
   // A header of more than 2048 words, a header past the end of the file,
   // a file_size larger than the file.
-  for (const Case c : {Case{0, 1100u}, Case{0, static_cast<uint32_t>(good.size())}, Case{4, 5000u}}) {
+  for (const Case c :
+       {Case{0, 1100u}, Case{0, static_cast<uint32_t>(good.size())}, Case{4, 5000u}}) {
     std::vector<uint32_t> bad = good;
     bad[c.word] = c.value;
     write_words(src, bad);
@@ -303,7 +305,8 @@ TEST_F(Maintenance, CopyIntoANewUnit) {
   const std::string out = testing::internal::GetCapturedStdout();
   // At the default message level the source statistics come first.
   EXPECT_EQ(out.find("\n  Statistiques pour le fichier 50"), 0u);
-  EXPECT_NE(out.find(">>> c_xdfuse: copy of 5 records from unit 50 to unit 51 <<<\n"), std::string::npos);
+  EXPECT_NE(out.find(">>> c_xdfuse: copy of 5 records from unit 50 to unit 51 <<<\n"),
+            std::string::npos);
   // The source opened here is closed again; the destination stays open.
   EXPECT_EQ(zep::xdf::file_index(50), -1);
   ASSERT_GE(zep::xdf::file_index(51), 0);
@@ -373,7 +376,8 @@ TEST_F(Maintenance, CopyRefusesOtherKeysAndRestoresTheLevels) {
   EXPECT_EQ(c_xdfuse(56, 57), zep::xdf::ERR_DIFFERENT_FILES);
   const std::string err = testing::internal::GetCapturedStderr();
   // Lowered to 3 for the copy: the refusal is printed...
-  EXPECT_NE(err.find("incompatible source (unit 56) and destination (unit 57) files"), std::string::npos);
+  EXPECT_NE(err.find("incompatible source (unit 56) and destination (unit 57) files"),
+            std::string::npos);
   // ...and both settings are back afterwards.
   EXPECT_EQ(zep::xdf::settings().xdf_toler, 4);
   EXPECT_EQ(zep::xdf::settings().msg_level, 4);

@@ -13,7 +13,9 @@ namespace {
 
 // Four characters of a field (fewer when it is shorter), trailing blanks
 // kept, as terminated text.
-std::string chars4(const char *field, size_t len) { return std::string(zep::until_nul(zep::field_view(field, len, 4))); }
+std::string chars4(const char *field, size_t len) {
+  return std::string(zep::until_nul(zep::field_view(field, len, 4)));
+}
 
 }  // namespace
 }  // namespace zep::xdf
@@ -22,8 +24,8 @@ using namespace zep::xdf;
 
 extern "C" {
 
-int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint32_t *aux, int *naux,
-            char *version_out, char *appl_out, size_t version_len, size_t appl_len) {
+int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint32_t *aux,
+            int *naux, char *version_out, char *appl_out, size_t version_len, size_t appl_len) {
   char version[5] = {}, appl[5] = {};
   const int rc = c_xdfsta(*iun, stats, *nstat, pri, *npri, aux, *naux, version, appl);
   if (rc >= 0) {

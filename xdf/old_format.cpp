@@ -37,8 +37,9 @@ bool entry_matches(const FileEntry &f, const uint32_t *entry) {
 }
 
 int damaged(const FileEntry &f, const char *module, const char *what, int64_t address) {
-  return report(module, ERR_DAMAGED, ERROR, "%s at address %lld, file is probably dammaged\n file in error: %s\n",
-                what, static_cast<long long>(address), row_file_name(f));
+  return report(module, ERR_DAMAGED, ERROR,
+                "%s at address %lld, file is probably dammaged\n file in error: %s\n", what,
+                static_cast<long long>(address), row_file_name(f));
 }
 
 // Marks the row read-only and gives the file its standard header.
@@ -100,12 +101,15 @@ void convert_keys(const uint32_t *old, uint32_t *e) {
   e[10] = e[11] = e[12] = e[13] = 0;
   const uint32_t etiket[8] = {bits(w7, 24, 8), bits(w7, 16, 8), bits(w7, 8, 8), bits(w7, 0, 8),
                               bits(w8, 24, 8), bits(w8, 16, 8), bits(w8, 8, 8), bits(w8, 0, 8)};
-  auto code = [](uint32_t byte) { return std_entry::ascii6_encode(static_cast<unsigned char>(byte)); };
+  auto code = [](uint32_t byte) {
+    return std_entry::ascii6_encode(static_cast<unsigned char>(byte));
+  };
   for (int i = 0; i < 8; ++i) std_entry::set_code6(e, std_entry::etiket_slot(i), code(etiket[i]));
   std_entry::set_code6(e, std_entry::typvar_slot(0), code(bits(w4, 8, 8)));
   std_entry::set_code6(e, std_entry::nomvar_slot(0), code(bits(w4, 24, 8)));
   std_entry::set_code6(e, std_entry::nomvar_slot(1), code(bits(w4, 16, 8)));
-  e[17] = adjusted_date(word(old, 13), static_cast<uint32_t>(d.deet), static_cast<uint32_t>(d.npas));
+  e[17] =
+      adjusted_date(word(old, 13), static_cast<uint32_t>(d.deet), static_cast<uint32_t>(d.npas));
 }
 
 void build_standard_header(FileEntry &f) {
@@ -134,28 +138,33 @@ int open_random(FileEntry &f) {
   uint32_t head[kHeaderWords] = {};
   if (read_old(f, 1, head, kHeaderWords) < kHeaderWords)
     return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                  "old random file shorter than its header\n file in error: %s\n", row_file_name(f));
+                  "old random file shorter than its header\n file in error: %s\n",
+                  row_file_name(f));
   const int64_t n = static_cast<int32_t>(word(head, 5));
   const int64_t room = (words - kHeaderWords) / kEntryWords;
   if (n < 0 || n > std::min<int64_t>(kMaxEntries, room))
-    return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                  "old directory of %lld entries does not fit the file, directory is probably dammaged\n"
-                  " file in error: %s\n",
-                  static_cast<long long>(n), row_file_name(f));
+    return report(
+        "c_xdfopn", ERR_DAMAGED, ERROR,
+        "old directory of %lld entries does not fit the file, directory is probably dammaged\n"
+        " file in error: %s\n",
+        static_cast<long long>(n), row_file_name(f));
   std::vector<uint32_t> dir;
   try {
     dir.assign(static_cast<size_t>(n * kEntryWords), 0);
   } catch (const std::bad_alloc &) {
     return report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full");
   }
-  if (n > 0 && read_old(f, kHeaderWords + 1, dir.data(), static_cast<int>(n * kEntryWords)) != n * kEntryWords)
-    return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of the old directory\n file in error: %s\n",
-                  row_file_name(f));
+  if (n > 0 && read_old(f, kHeaderWords + 1, dir.data(), static_cast<int>(n * kEntryWords)) !=
+                   n * kEntryWords)
+    return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                  "short read of the old directory\n file in error: %s\n", row_file_name(f));
 
   for (int64_t i = 0; i < n || f.npages == 0; ++i) {
     if (f.npages == 0 || f.dir_page.back()->entry_count() == kEntriesPerPage) {
       const int rc = add_dir_page(f.file_index, 0);
-      if (rc < 0) return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full") : rc;
+      if (rc < 0)
+        return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full")
+                                   : rc;
     }
     if (i >= n) break;
     DirPage &page = *f.dir_page.back();
@@ -209,22 +218,18 @@ int next_match(FileEntry &f) {
   for (;;) {
     const SeqHeader h = read_sequential_header(f, f.cur_addr);
     switch (h.kind) {
-      case Header::kEnd:
-        return ERR_NOT_FOUND;
+      case Header::kEnd: return ERR_NOT_FOUND;
       case Header::kMark:
         // A logical end of file: the search stops on it, without moving.
         f.old_eof_level = h.level;
         f.head_keys.fill(0);
-        f.head_keys[0] = RecordHeader::word0(static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)), 1);
+        f.head_keys[0] =
+            RecordHeader::word0(static_cast<uint32_t>(112 + std::min(h.level, kEndOfData)), 1);
         f.head_keys[1] = static_cast<uint32_t>(unit_address(f.cur_addr));
         return ERR_NOT_FOUND;
-      case Header::kDamaged:
-        return damaged(f, "c_xdfloc", "old record of length 0", f.cur_addr);
-      case Header::kDeleted:
-        f.cur_addr += 2 * static_cast<int64_t>(h.units);
-        continue;
-      case Header::kRecord:
-        break;
+      case Header::kDamaged: return damaged(f, "c_xdfloc", "old record of length 0", f.cur_addr);
+      case Header::kDeleted: f.cur_addr += 2 * static_cast<int64_t>(h.units); continue;
+      case Header::kRecord: break;
     }
     const int64_t found = f.cur_addr;
     // Handles of these files count whole blocks: a record elsewhere cannot
@@ -288,7 +293,8 @@ int skip(FileEntry &f, int nrec, bool *at_end) {
         *at_end = true;
         return 0;
       }
-      if (h.kind == Header::kDamaged) return damaged(f, "c_vktskp", "old record of length 0", f.cur_addr);
+      if (h.kind == Header::kDamaged)
+        return damaged(f, "c_vktskp", "old record of length 0", f.cur_addr);
       f.old_eof_level = 0;
       f.cur_addr += 2 * static_cast<int64_t>(h.units);
     }
@@ -318,7 +324,8 @@ int append_position(FileEntry &f) {
       f.old_eof_level = h.level;
       break;
     }
-    if (h.kind == Header::kDamaged) return damaged(f, "c_vktapp", "old record of length 0", f.cur_addr);
+    if (h.kind == Header::kDamaged)
+      return damaged(f, "c_vktapp", "old record of length 0", f.cur_addr);
     f.cur_addr += 2 * static_cast<int64_t>(h.units);
   }
   f.next_write = f.cur_addr;

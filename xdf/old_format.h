@@ -24,12 +24,12 @@ namespace old_format {
 
 constexpr uint32_t kRandomMark = 0x55555555;      // old random file, word 1
 constexpr uint32_t kSequentialMark = 0xAAAAAAAA;  // old sequential header, word 29
-constexpr int kHeaderWords = 30;   // random file header; sequential record header
-constexpr int kEntryWords = 15;    // old directory entry
-constexpr int kBlockUnits = 15;    // sequential handles count blocks of 15 units
+constexpr int kHeaderWords = 30;                  // random file header; sequential record header
+constexpr int kEntryWords = 15;                   // old directory entry
+constexpr int kBlockUnits = 15;                   // sequential handles count blocks of 15 units
 constexpr int kMaxEntries = kMaxDirPages * kEntriesPerPage;
 constexpr int kTypeOldDeleted = 128;  // an old entry marked deleted: no search matches it
-constexpr int kEndOfData = 15;     // level reported at the end of the data
+constexpr int kEndOfData = 15;        // level reported at the end of the data
 
 // Old word k (1..15 or 1..30) of an entry or header.
 inline uint32_t word(const uint32_t *old, int k) { return old[k - 1]; }

@@ -15,7 +15,7 @@ constexpr uint32_t kAny = 0xFFFFFFFFu;
 
 // Fields of one old entry, before packing.
 struct OldFields {
-  uint32_t addr16 = 0;      // old word 1: address in 16-bit units from 0
+  uint32_t addr16 = 0;  // old word 1: address in 16-bit units from 0
   uint32_t nk = 1, npas = 0, ni = 1, nj = 1;
   char nomvar[3] = "TT", typvar = 'P';
   uint32_t nbits = 16, ip1 = 0, ip2 = 0, ip3 = 0;
@@ -26,7 +26,7 @@ struct OldFields {
   uint32_t datyp = 1;
   uint32_t date = 0;  // old word 13, stored form
   uint32_t deet = 0;
-  uint32_t len16 = 4;  // old word 15: data length in 16-bit units
+  uint32_t len16 = 4;       // old word 15: data length in 16-bit units
   uint32_t eof_level = 0;   // sequential header word 16
   uint32_t prev_block = 0;  // sequential header word 18
 };
@@ -90,7 +90,8 @@ class OldFormat : public ::testing::Test {
 
   static std::vector<uint32_t> found_ip1(int iun, uint32_t *keys) {
     std::vector<uint32_t> out;
-    for (int h = c_xdfloc(iun, 0, keys, 16); h > 0 && out.size() < 1000; h = c_xdfloc(iun, -1, nullptr, 0)) {
+    for (int h = c_xdfloc(iun, 0, keys, 16); h > 0 && out.size() < 1000;
+         h = c_xdfloc(iun, -1, nullptr, 0)) {
       int a, l, t;
       uint32_t k[16];
       EXPECT_EQ(c_xdfprm(h, &a, &l, &t, k, 16), 0);
@@ -122,7 +123,7 @@ TEST_F(OldFormat, EntryConversion) {
   EXPECT_EQ(e[4], 2u << 8 | 5);
   EXPECT_EQ(e[5], 5u << 12);
   EXPECT_EQ(e[6], 0x12345u << 6);
-  EXPECT_EQ(e[7], 44u << 8);                 // ig2 top byte 0
+  EXPECT_EQ(e[7], 44u << 8);  // ig2 top byte 0
   EXPECT_EQ(e[8], 11u << 8 | 0xAB);
   EXPECT_EQ(e[9], 33u << 8 | 0xCD);
   // Names in the 6-bit code, lower case folded: R U N _ 1 | 2 A B.
@@ -146,7 +147,9 @@ TEST_F(OldFormat, OldNamesKeepEveryByte) {
   const std::vector<uint32_t> w = pack(f, 15);
   uint32_t e[18] = {};
   old::convert_keys(w.data(), e);
-  auto c6 = [](char ch) { return static_cast<uint32_t>(static_cast<unsigned char>(ch) - 32) & 0x3F; };
+  auto c6 = [](char ch) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(ch) - 32) & 0x3F;
+  };
   EXPECT_EQ(e[10], c6('A') << 26 | c6('B') << 20 | 32u << 14 | c6('C') << 8 | c6('D') << 2);
   // '~' (126) and '{' (123) fold onto '^' and '['; '}' onto ']'.
   EXPECT_EQ(e[11], c6('^') << 26 | c6('[') << 20 | c6(']') << 14);
@@ -350,7 +353,7 @@ TEST_F(OldFormat, SequentialPositioning) {
   EXPECT_EQ(old::eof_level(f), 0);
   ASSERT_EQ(old::skip(f, 5, &at_end), 0);
   EXPECT_TRUE(at_end);
-  EXPECT_EQ(f.cur_addr, 181);  // on the mark
+  EXPECT_EQ(f.cur_addr, 181);        // on the mark
   EXPECT_EQ(old::eof_level(f), 15);  // level 31 reported as 15
   // Backward through word 18 of each header, down to the start.
   ASSERT_EQ(old::skip(f, -1, &at_end), 0);

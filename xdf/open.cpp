@@ -64,9 +64,10 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
   const char *name = row.file_name.c_str();
   const int64_t header_words = 2 * static_cast<int64_t>(RecordHeader::length_of(first_word));
   if (header_words < kFileHeaderFixedWords || header_words > file_words)
-    return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                  "header length %lld words does not fit the file (%lld words)\n file in error: %s\n",
-                  static_cast<long long>(header_words), static_cast<long long>(file_words), name);
+    return report(
+        "c_xdfopn", ERR_DAMAGED, ERROR,
+        "header length %lld words does not fit the file (%lld words)\n file in error: %s\n",
+        static_cast<long long>(header_words), static_cast<long long>(file_words), name);
   std::vector<uint32_t> words;
   try {
     words.assign(static_cast<size_t>(header_words), 0);
@@ -74,7 +75,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     return report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full");
   }
   if (c_waread2(f.iun, words.data(), 1, static_cast<int>(header_words)) != header_words)
-    return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of the header\n file in error: %s\n", name);
+    return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of the header\n file in error: %s\n",
+                  name);
   std::string why = FileHeader::decode(words.data(), words.size(), &f.header);
   if (!why.empty())
     return report("c_xdfopn", ERR_DAMAGED, ERROR, "%s\n file in error: %s\n", why.c_str(), name);
@@ -88,8 +90,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
   // The standard layer's builders copy the key words of a 9-unit primary
   // part and a 2-word info area: a file claiming more is not one of theirs.
   if (row.has(io::kAttrStd) && (h.primary_len > 9 || h.info_len > 1))
-    return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                  "File probably dammaged\n file in error: %s\n", name);
+    return report("c_xdfopn", ERR_DAMAGED, ERROR, "File probably dammaged\n file in error: %s\n",
+                  name);
 
   if (contains_either(mode, "READ", "read")) {
     h.rw_flag = 0;
@@ -105,8 +107,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
   }
 
   if (h.dir_page_count == 0) {
-    if (row.has(io::kAttrStd) && (h.app_signature == pack_chars4("STDR") ||
-                                  h.app_signature == pack_chars4("stdr")))
+    if (row.has(io::kAttrStd) &&
+        (h.app_signature == pack_chars4("STDR") || h.app_signature == pack_chars4("stdr")))
       return report("c_xdfopn", ERR_DAMAGED, ERROR, "File probably dammaged\n file in error: %s\n",
                     name);
     f.xdf_seq = 1;
@@ -133,7 +135,8 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     if (std::find(page_positions.begin(), page_positions.end(), pos) != page_positions.end())
       return report("c_xdfopn", ERR_DAMAGED, ERROR,
                     "directory page %u is a page already read, directory is probably dammaged\n"
-                    " file in error: %s\n", i, name);
+                    " file in error: %s\n",
+                    i, name);
     page_positions.push_back(pos);
     const int rc = add_dir_page(f.file_index, 0);
     if (rc < 0)
@@ -141,18 +144,19 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     DirPage &page = *f.dir_page.back();
     if (c_waread2(f.iun, page.image.data(), static_cast<unsigned int>(pos),
                   static_cast<int>(page_words)) != page_words)
-      return report("c_xdfopn", ERR_DAMAGED, ERROR, "short read of directory page %u\n file in error: %s\n",
-                    i, name);
+      return report("c_xdfopn", ERR_DAMAGED, ERROR,
+                    "short read of directory page %u\n file in error: %s\n", i, name);
     // Each page states its own address; the close writes it back there.
     if (page.address() != static_cast<uint32_t>(unit_address(pos)) || page.entry_count() < 0 ||
         page.entry_count() > kEntriesPerPage)
       return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                    "directory page %u holds %d entries, directory is probably dammaged\n file in error: %s\n",
+                    "directory page %u holds %d entries, directory is probably dammaged\n file in "
+                    "error: %s\n",
                     i, page.entry_count(), name);
     if (dir_page::xor_check(page.image.data(), page.image.size()) != 0)
       report("c_xdfopn", ERR_CHECKSUM, ERROR,
-             "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n", i,
-             name);
+             "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n",
+             i, name);
     f.nrecords += page.entry_count();
     if (i + 1 < h.dir_page_count) pos = word_address(page.next_page());
   }
@@ -185,7 +189,8 @@ int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, i
   FileHeader h;
   if (npri < 0 || naux < 0 || npri > 1024 || naux > 1024 || (npri > 0 && pri == nullptr) ||
       (naux > 0 && aux == nullptr))
-    return report("c_xdfopn", ERR_MAX_KEYS, ERROR, "invalid key counts npri=%d naux=%d\n", npri, naux);
+    return report("c_xdfopn", ERR_MAX_KEYS, ERROR, "invalid key counts npri=%d naux=%d\n", npri,
+                  naux);
   for (int i = 0; i < npri; ++i) h.primary.push_back(KeyDescriptor::decode(pri + 2 * i));
   for (int i = 0; i < naux; ++i) h.info.push_back(KeyDescriptor::decode(aux + 2 * i));
   h.primary_len = primary_len_for(h.primary);
@@ -239,7 +244,8 @@ using namespace zep::xdf;
 extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint32_t *aux, int naux,
                         const char *appl) {
   if (!settings().init_package_done) init_package();
-  if (iun < 1 || iun > 999) return report("c_xdfopn", ERR_BAD_UNIT, ERROR, "invalid unit number=%d", iun);
+  if (iun < 1 || iun > 999)
+    return report("c_xdfopn", ERR_BAD_UNIT, ERROR, "invalid unit number=%d", iun);
   if (file_index(iun) != -1)
     return report("c_xdfopn", ERR_ALREADY_OPEN, WARNING, "file (unit=%d) is already open", iun);
   const int index = get_free_index();
@@ -254,8 +260,9 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
   f.fnom_row = rown;
   zep::io::FileEntry &row = zep::io::file_entry(rown);
   if (!row.has(zep::io::kAttrRnd))
-    return fail_open(index, report("c_xdfopn", ERR_NOT_OPEN, ERROR,
-                                   "file must be random\n file in error: %s\n", row.file_name.c_str()));
+    return fail_open(
+        index, report("c_xdfopn", ERR_NOT_OPEN, ERROR, "file must be random\n file in error: %s\n",
+                      row.file_name.c_str()));
   if (contains(appl, "QLT0")) row.set(zep::io::kAttrQolt);
   if (contains(appl, "STD")) row.set(zep::io::kAttrStd);
   choose_builders(f, row);
@@ -314,14 +321,16 @@ extern "C" int c_xdfcls(int iun) {
     return report("c_xdfcls", ERR_NOT_FNOM, WARNING, "file is not connected with fnom");
   const int index = file_index(iun);
   FileEntry *fp = open_entry(index);
-  if (fp == nullptr || index == 0) return report("c_xdfcls", ERR_NOT_OPEN, WARNING, "file is not open");
+  if (fp == nullptr || index == 0)
+    return report("c_xdfcls", ERR_NOT_OPEN, WARNING, "file is not open");
   FileEntry &f = *fp;
   const bool writable = !row_read_only(f);
   if (f.header.rw_flag != 0 && writable) write_header(f);
 
   bool truncate_after_flush = false;
   if (f.modified) {
-    const uint32_t npages = std::min<uint32_t>(f.header.dir_page_count, static_cast<uint32_t>(f.npages));
+    const uint32_t npages =
+        std::min<uint32_t>(f.header.dir_page_count, static_cast<uint32_t>(f.npages));
     for (uint32_t p = 0; p < npages; ++p) {
       DirPage &page = *f.dir_page[p];
       if (!page.modified) continue;

@@ -31,13 +31,17 @@ int64_t image_room(const uint32_t *buf) {
 }
 
 // Words of the primary and info parts of file f.
-int64_t key_part_words(const FileEntry &f) { return 2 * static_cast<int64_t>(f.primary_len + f.info_len); }
+int64_t key_part_words(const FileEntry &f) {
+  return 2 * static_cast<int64_t>(f.primary_len + f.info_len);
+}
 
 // The unit checks of the preparing calls, each with its own severity.
 int check_open_unit(const char *module, int iun, int level, FileEntry **out) {
-  if (fnom_index(iun) < 0) return report(module, ERR_NOT_FNOM, level, "file is not connected with fnom");
+  if (fnom_index(iun) < 0)
+    return report(module, ERR_NOT_FNOM, level, "file is not connected with fnom");
   FileEntry *f = open_entry(file_index(iun));
-  if (f == nullptr || !f->has_header) return report(module, ERR_NOT_OPEN, level, "file is not open");
+  if (f == nullptr || !f->has_header)
+    return report(module, ERR_NOT_OPEN, level, "file is not open");
   *out = f;
   return 0;
 }
@@ -71,13 +75,15 @@ bool datyp_supported(int datyp) {
 struct Edit {
   int64_t w = 0, place = 0, image_words = 0, room = 0;
 };
-int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbits, int datyp, Edit *e) {
+int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbits, int datyp,
+                Edit *e) {
   if (bitpos >= 0 && bitpos % 64 != 0)
     return report(module, ERR_BAD_BITS, FATAL, "bitpos must be a multiple of 64");
   if ((datyp == kElementChars || datyp == kElementUpperChars) && nbits != 8)
     return report(module, ERR_BAD_TYPE, FATAL, "nbits must be 8 for datyp %d", datyp);
   if (nelm < 0 || nbits < 0 || bitpos < -1)
-    return report(module, ERR_BAD_TYPE, ERROR, "invalid nelm=%d, nbits=%d or bitpos=%d\n", nelm, nbits, bitpos);
+    return report(module, ERR_BAD_TYPE, ERROR, "invalid nelm=%d, nbits=%d or bitpos=%d\n", nelm,
+                  nbits, bitpos);
   e->room = image_room(buf);
   const int64_t nbits_image = as_int(buf[kNbits]);
   const int64_t data_offset = as_int(buf[kDataOffset]);
@@ -91,7 +97,9 @@ int edit_checks(const char *module, uint32_t *buf, int bitpos, int nelm, int nbi
 }
 
 // Words the elements occupy without rounding to units.
-int64_t element_words(int nelm, int nbits) { return (static_cast<int64_t>(nelm) * nbits + 31) / 32; }
+int64_t element_words(int nelm, int nbits) {
+  return (static_cast<int64_t>(nelm) * nbits + 31) / 32;
+}
 
 // Stores nelm elements of data at dst (w words, zeroed first).
 void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbits, int datyp) {
@@ -114,8 +122,7 @@ void store_elements(uint32_t *dst, int64_t w, uint32_t *data, int nelm, int nbit
       if (nw % 2) dst[nw - 1] = data[nw - 1];
       break;
     }
-    default:
-      std::copy(data, data + nw, dst);
+    default: std::copy(data, data + nw, dst);
   }
 }
 
@@ -125,8 +132,8 @@ void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, 
     case kElementUnsigned:
     case kElementSigned:
       if (nelm > 0 && nbits > 0)
-        compact_integer(data, nullptr, const_cast<uint32_t *>(src), nelm, nbits, 0, settings().xdf_stride,
-                        datyp == kElementUnsigned ? 2 : 4);
+        compact_integer(data, nullptr, const_cast<uint32_t *>(src), nelm, nbits, 0,
+                        settings().xdf_stride, datyp == kElementUnsigned ? 2 : 4);
       break;
     case kElementDoubles:
     case kElementDoublesToo: {
@@ -135,8 +142,7 @@ void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, 
       if (nw % 2) data[nw - 1] = src[nw - 1];
       break;
     }
-    default:
-      std::copy(src, src + nw, data);
+    default: std::copy(src, src + nw, data);
   }
 }
 
@@ -145,15 +151,16 @@ void extract_elements(uint32_t *data, const uint32_t *src, int nelm, int nbits, 
 
 using namespace zep::xdf;
 
-extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
-                        int ninfo) {
+extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys,
+                        uint32_t *info, int ninfo) {
   FileEntry *f = nullptr;
   int rc = check_open_unit("c_xdfini", iun, WARNING, &f);
   if (rc < 0) return rc;
   if ((rc = check_key_room("c_xdfini", buf, *f)) < 0) return rc;
   std::fill(buf + 1, buf + as_int(buf[kDim]), 0u);
   if (idtyp < 1 || idtyp > 126)
-    return report("c_xdfini", ERR_BAD_TYPE, ERROR, "invalid idtyp=%d, must be between 1 and 126", idtyp);
+    return report("c_xdfini", ERR_BAD_TYPE, ERROR, "invalid idtyp=%d, must be between 1 and 126",
+                  idtyp);
   uint32_t *image = image_of(buf);
   buf[kRecordOffset] = 0;
   buf[kIun] = static_cast<uint32_t>(iun);
@@ -166,14 +173,14 @@ extern "C" int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   return 0;
 }
 
-extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
-                        int ninfo) {
+extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys,
+                        uint32_t *info, int ninfo) {
   FileEntry *f = nullptr;
   int rc = check_open_unit("c_xdfupd", iun, ERROR, &f);
   if (rc < 0) return rc;
   if (idtyp != -1 && (idtyp < 1 || idtyp > 126))
-    return report("c_xdfupd", ERR_BAD_TYPE, ERROR, "invalid idtyp=%d, must be between 1 and 126 or -1",
-                  idtyp);
+    return report("c_xdfupd", ERR_BAD_TYPE, ERROR,
+                  "invalid idtyp=%d, must be between 1 and 126 or -1", idtyp);
   if ((rc = check_key_room("c_xdfupd", buf, *f)) < 0) return rc;
   uint32_t *image = image_of(buf);
   buf[kIun] = static_cast<uint32_t>(iun);
@@ -183,8 +190,8 @@ extern "C" int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int n
   return 0;
 }
 
-extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys, int nkeys,
-                        uint32_t *info, int ninfo) {
+extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys,
+                        int nkeys, uint32_t *info, int ninfo) {
   const uint32_t *image = image_of(buf);
   const RecordHeader h = RecordHeader::decode(image);
   *idtyp = static_cast<int>(h.idtyp);
@@ -201,14 +208,16 @@ extern "C" int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint3
     std::vector<uint32_t> values = builder_values(*f, nullptr, 0, 0);
     std::vector<uint32_t> ones = builder_values(*f, nullptr, 0, kAllOnes);
     f->build_primary(copy.data(), values.data(), mask.data(), ones.data(), f->file_index, 0);
-    std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
+    std::copy(values.begin(),
+              values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
   }
   if (info != nullptr && ninfo > 0) {
     std::vector<uint32_t> info_area(image + 2 * f->primary_len, image + key_part_words(*f));
     info_area.resize(std::max<size_t>(info_area.size(), kMaxKeyWords), 0);
     std::vector<uint32_t> values = builder_info_values(*f, nullptr, 0, 0);
     f->build_info(info_area.data(), values.data(), f->file_index, 0);
-    std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(ninfo)), info);
+    std::copy(values.begin(),
+              values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(ninfo)), info);
   }
   return 0;
 }
@@ -219,7 +228,8 @@ extern "C" int c_xdfadd(uint32_t *buf, uint32_t *data, int nelm, int nbits, int 
   if (rc < 0) return rc;
   if (e.image_words + e.w > e.room)
     return report("c_xdfadd", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for insertion");
-  if (!datyp_supported(datyp)) return report("c_xdfadd", ERR_BAD_TYPE, ERROR, "invalid datyp=%d\n", datyp);
+  if (!datyp_supported(datyp))
+    return report("c_xdfadd", ERR_BAD_TYPE, ERROR, "invalid datyp=%d\n", datyp);
   store_elements(image_of(buf) + e.image_words, e.w, data, nelm, nbits, datyp);
   buf[kNbits] += static_cast<uint32_t>(32 * e.w);
   return 0;
@@ -231,7 +241,8 @@ extern "C" int c_xdfins(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int
   if (rc < 0) return rc;
   if (e.image_words + e.w > e.room || e.place > e.image_words)
     return report("c_xdfins", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for insertion");
-  if (!datyp_supported(datyp)) return report("c_xdfins", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  if (!datyp_supported(datyp))
+    return report("c_xdfins", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
   uint32_t *image = image_of(buf);
   std::copy_backward(image + e.place, image + e.image_words, image + e.image_words + e.w);
   store_elements(image + e.place, e.w, data, nelm, nbits, datyp);
@@ -245,7 +256,8 @@ extern "C" int c_xdfrep(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int
   if (rc < 0) return rc;
   if (e.place + e.w > e.room)
     return report("c_xdfrep", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for replacement");
-  if (!datyp_supported(datyp)) return report("c_xdfrep", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  if (!datyp_supported(datyp))
+    return report("c_xdfrep", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
   store_elements(image_of(buf) + e.place, e.w, data, nelm, nbits, datyp);
   return 0;
 }
@@ -256,7 +268,8 @@ extern "C" int c_xdfxtr(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int
   if (rc < 0) return rc;
   if (e.place + e.w > e.room)
     return report("c_xdfxtr", ERR_BUFFER_SMALL, ERROR, "buffer not big enough for extraction");
-  if (!datyp_supported(datyp)) return report("c_xdfxtr", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
+  if (!datyp_supported(datyp))
+    return report("c_xdfxtr", ERR_BAD_TYPE, ERROR, "invalid datyp=%d", datyp);
   extract_elements(data, image_of(buf) + e.place, nelm, nbits, datyp);
   return 0;
 }
@@ -298,7 +311,8 @@ extern "C" int c_xdfdel(int handle) {
   }
   const uint32_t type = RecordHeader::type_of(entry[0]);
   if (type == 0) return report("c_xdfdel", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
-  if (type_is_deleted(type)) return report("c_xdfdel", ERR_DELETED, WARNING, "record already deleted\n");
+  if (type_is_deleted(type))
+    return report("c_xdfdel", ERR_DELETED, WARNING, "record already deleted\n");
   if (f.xdf_seq) {
     head[0] = RecordHeader::retyped(head[0], kTypeDeleted);
     c_wawrit2(f.iun, head, static_cast<unsigned int>(seq_addr), 2);
@@ -338,28 +352,31 @@ int plan_put(int iun, int handle, const uint32_t *buf, PutPlan *plan) {
     return report("c_xdfput", ERR_BAD_BUFFER, ERROR, "record not properly initialized\n");
   const int index = file_index(iun);
   FileEntry *fp = open_entry(index);
-  if (fp == nullptr || !fp->has_header) return report("c_xdfput", ERR_BAD_UNIT, ERROR, "invalid iun (%d)\n", iun);
+  if (fp == nullptr || !fp->has_header)
+    return report("c_xdfput", ERR_BAD_UNIT, ERROR, "invalid iun (%d)\n", iun);
   FileEntry &f = *fp;
   const int64_t nbits = as_int(buf[kNbits]);
   if (nbits % 64 != 0)
     return report("c_xdfput", ERR_BAD_BITS, SYSTEM, "buf->nbits is not a multiple of 64 bits\n");
   if (f.header.rw_flag == 0 || row_read_only(f))
-    return report("c_xdfput", ERR_NO_WRITE, ERROR, "file is open in read only mode or no write permission\n");
+    return report("c_xdfput", ERR_NO_WRITE, ERROR,
+                  "file is open in read only mode or no write permission\n");
   if (handle != 0 && f.header.rw_flag == 4)
     return report("c_xdfput", ERR_NO_WRITE, ERROR, "file is open in append mode only\n");
   // A buffer of another key layout would put its keys in the wrong places.
-  if (src != &f && (src->header.primary_count != f.header.primary_count ||
-                    src->primary_len != f.primary_len || src->header.info_count != f.header.info_count ||
-                    src->info_len != f.info_len))
+  if (src != &f &&
+      (src->header.primary_count != f.header.primary_count || src->primary_len != f.primary_len ||
+       src->header.info_count != f.header.info_count || src->info_len != f.info_len))
     return report("c_xdfput", ERR_DIFFERENT_FILES, ERROR,
                   "source and destination files are different type of file\n");
   const int64_t n = nbits / 32;
   const int64_t room = image_room(buf);
   if (n < key_part_words(f) || room < 0 || n > room)
-    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words does not fit its buffer\n",
-                  static_cast<long long>(n));
+    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR,
+                  "record of %lld words does not fit its buffer\n", static_cast<long long>(n));
   if (f.xdf_seq && handle < 0)
-    return report("c_xdfput", ERR_NO_WRITE, ERROR, "sequential file: a record is rewritten with its handle\n");
+    return report("c_xdfput", ERR_NO_WRITE, ERROR,
+                  "sequential file: a record is rewritten with its handle\n");
 
   PutPlan p;
   p.index = index;
@@ -408,8 +425,10 @@ int plan_put(int iun, int handle, const uint32_t *buf, PutPlan *plan) {
   int64_t start = p.append ? (f.xdf_seq ? f.cur_addr : f.next_write) : p.rewrite_addr;
   if (p.new_page) start += static_cast<int64_t>(dir_page::words(f.primary_len));
   p.words = f.xdf_seq ? seq::padded_words(start, n) : n;
-  if (p.words / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 || start + p.words > kMaxWordAddress)
-    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR, "record of %lld words is too long for the file\n",
+  if (p.words / 2 > static_cast<int64_t>(kMaxRecordUnits) || start < 1 ||
+      start + p.words > kMaxWordAddress)
+    return report("c_xdfput", ERR_BUFFER_SMALL, ERROR,
+                  "record of %lld words is too long for the file\n",
                   static_cast<long long>(p.words));
   *plan = p;
   return 0;
@@ -488,7 +507,8 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
       seq::encode_trailer(image[0], image[1], tail);
       seq::encode_end_mark(static_cast<uint32_t>(unit_address(f.cur_addr + seq::kTrailerWords)),
                            tail + seq::kTrailerWords);
-      c_wawrit2(f.iun, tail, static_cast<unsigned int>(f.cur_addr), seq::kTrailerWords + seq::kEndMarkWords);
+      c_wawrit2(f.iun, tail, static_cast<unsigned int>(f.cur_addr),
+                seq::kTrailerWords + seq::kEndMarkWords);
       f.cur_addr += seq::kTrailerWords;
       f.next_write = f.cur_addr;
       f.seq_end_mark = f.cur_addr;
@@ -523,11 +543,13 @@ int locate_record(int handle, FileEntry **file, const uint32_t **entry) {
     return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid file index\n");
   if (f->xdf_seq) {
     if (!f->valid_pos)
-      return report("c_xdfget", ERR_NO_POSITION, ERROR, "no valid file position for sequential file\n");
+      return report("c_xdfget", ERR_NO_POSITION, ERROR,
+                    "no valid file position for sequential file\n");
     const int64_t from_handle = address_from_handle(handle, *f);
     const int64_t recorded = word_address(f->head_keys[1]);
     if (from_handle != recorded)
-      return report("c_xdfget", ERR_BAD_HANDLE, ERROR, "invalid handle, invalid address=%lld record address=%lld\n",
+      return report("c_xdfget", ERR_BAD_HANDLE, ERROR,
+                    "invalid handle, invalid address=%lld record address=%lld\n",
                     static_cast<long long>(from_handle), static_cast<long long>(recorded));
     *entry = f->head_keys.data();
   } else {
@@ -543,9 +565,10 @@ int locate_record(int handle, FileEntry **file, const uint32_t **entry) {
 }
 
 int past_the_end(const FileEntry &f, int64_t addr, int64_t words) {
-  return report("c_xdfget", ERR_DAMAGED, ERROR,
-                "record at address %lld of %lld words runs past the end of the file\n file in error: %s\n",
-                static_cast<long long>(addr), static_cast<long long>(words), row_file_name(f));
+  return report(
+      "c_xdfget", ERR_DAMAGED, ERROR,
+      "record at address %lld of %lld words runs past the end of the file\n file in error: %s\n",
+      static_cast<long long>(addr), static_cast<long long>(words), row_file_name(f));
 }
 
 }  // namespace
@@ -569,7 +592,8 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
   const int located = locate_record(handle, &f, &entry);
   if (located < 0) return located;
   const RecordHeader h = RecordHeader::decode(entry);
-  if (h.idtyp == 0) return report("c_xdfget", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
+  if (h.idtyp == 0)
+    return report("c_xdfget", ERR_SPECIAL_RECORD, ERROR, "special record idtyp=0\n");
   if (type_is_deleted(h.idtyp)) return report("c_xdfget", ERR_DELETED, ERROR, "deleted record\n");
   int64_t dim = as_int(buf[kDim]);
   int64_t skip = 0;
@@ -582,8 +606,9 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
   }
   const int64_t s = 2 * static_cast<int64_t>(h.length);
   if (dim < s + kControlWords)
-    return report("c_xdfget", ERR_BUFFER_SMALL, ERROR, "dimension of buf (%lld) < record size (%lld)\n",
-                  static_cast<long long>(dim), static_cast<long long>(s + kControlWords));
+    return report("c_xdfget", ERR_BUFFER_SMALL, ERROR,
+                  "dimension of buf (%lld) < record size (%lld)\n", static_cast<long long>(dim),
+                  static_cast<long long>(s + kControlWords));
   const int64_t addr = word_address(h.address);
   const int64_t file_words = c_wasize(f->iun);
   if (h.address == 0 || skip > s || addr + s - 1 > file_words) return past_the_end(*f, addr, s);
@@ -600,8 +625,10 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
   uint32_t *image = image_of(buf);
   std::fill(image, image + s, 0u);
   const int64_t want = s - skip;
-  if (want > 0 && c_waread2(f->iun, image, static_cast<unsigned int>(addr + skip), static_cast<int>(want)) != want)
-    return report("c_xdfget", ERR_DAMAGED, ERROR, "short read of the record at address %lld\n file in error: %s\n",
+  if (want > 0 && c_waread2(f->iun, image, static_cast<unsigned int>(addr + skip),
+                            static_cast<int>(want)) != want)
+    return report("c_xdfget", ERR_DAMAGED, ERROR,
+                  "short read of the record at address %lld\n file in error: %s\n",
                   static_cast<long long>(addr), row_file_name(*f));
   return 0;
 }

@@ -177,8 +177,9 @@ TEST_F(Record, EditingRulesEndTheProcessAtSeverityFour) {
   EXPECT_EXIT(c_xdfadd(buf.data(), d, 2, 16, 5), ::testing::ExitedWithCode(16),
               "nbits must be 8 for datyp 5");
   buf[1] = 640 + 32;
-  EXPECT_EXIT(c_xdfput(71, 0, buf.data()), ::testing::ExitedWithCode(18),
-              "SYSTEM SOFTWARE ERROR #18 from module c_xdfput: buf->nbits is not a multiple of 64 bits");
+  EXPECT_EXIT(
+      c_xdfput(71, 0, buf.data()), ::testing::ExitedWithCode(18),
+      "SYSTEM SOFTWARE ERROR #18 from module c_xdfput: buf->nbits is not a multiple of 64 bits");
 }
 
 TEST_F(Record, PutChecksItsBufferAndHandle) {

@@ -74,12 +74,14 @@ int next_match_sequential(FileEntry &f) {
       if (h.idtyp <= 126) f.cur_addr += 2;  // behind a logical end-of-file mark
       return ERR_NOT_FOUND;
     }
-    const int got = c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), nwords);
+    const int got =
+        c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), nwords);
     if (got < nwords) return ERR_NOT_FOUND;
     if (h.length == 0)
-      return report("c_xdfloc", ERR_DAMAGED, ERROR,
-                    "object of length 0 at address %lld, file is probably dammaged\n file in error: %s\n",
-                    static_cast<long long>(f.cur_addr), row_file_name(f));
+      return report(
+          "c_xdfloc", ERR_DAMAGED, ERROR,
+          "object of length 0 at address %lld, file is probably dammaged\n file in error: %s\n",
+          static_cast<long long>(f.cur_addr), row_file_name(f));
     bool matched = false;
     int64_t next = f.cur_addr + 2 * static_cast<int64_t>(h.length);
     if (h.idtyp >= 1 && h.idtyp <= 111) {
@@ -87,15 +89,17 @@ int next_match_sequential(FileEntry &f) {
       // Past the record trailer, when there is one: a random file read
       // sequentially has its records back to back.
       uint32_t trailer[2] = {0, 0};
-      if (next + 1 <= file_words && c_waread2(f.iun, trailer, static_cast<unsigned int>(next), 2) == 2 &&
-          trailer[0] == 2 && trailer[1] == kAllOnes)
+      if (next + 1 <= file_words &&
+          c_waread2(f.iun, trailer, static_cast<unsigned int>(next), 2) == 2 && trailer[0] == 2 &&
+          trailer[1] == kAllOnes)
         next += seq::kTrailerWords;
     }
     if (next > file_words + 1)
-      return report("c_xdfloc", ERR_DAMAGED, ERROR,
-                    "object at address %lld runs past the end of the file, file is probably dammaged\n"
-                    " file in error: %s\n",
-                    static_cast<long long>(f.cur_addr), row_file_name(f));
+      return report(
+          "c_xdfloc", ERR_DAMAGED, ERROR,
+          "object at address %lld runs past the end of the file, file is probably dammaged\n"
+          " file in error: %s\n",
+          static_cast<long long>(f.cur_addr), row_file_name(f));
     const int64_t found = f.cur_addr;
     f.cur_addr = next;
     if (matched) {
@@ -115,8 +119,8 @@ int find_page(FileEntry &f, int pageno, const char *module, DirPage **out) {
     return 0;
   }
   if (f.link == -1)
-    return report(module, ERR_BAD_PAGE, ERROR, "page number=%d > last page=%d and file not linked\n",
-                  pageno, f.npages - 1);
+    return report(module, ERR_BAD_PAGE, ERROR,
+                  "page number=%d > last page=%d and file not linked\n", pageno, f.npages - 1);
   return report(module, ERR_BAD_PAGE, ERROR, "invalid handle, invalid page number\n");
 }
 
@@ -158,7 +162,8 @@ int64_t address_from_handle(int handle, const FileEntry &f) {
 
 // Locates the directory entry of a random-file handle. Returns 0 and the
 // page and entry, or an error reported under `module`.
-int entry_of_handle(FileEntry &f, int handle, const char *module, DirPage **page, uint32_t **entry) {
+int entry_of_handle(FileEntry &f, int handle, const char *module, DirPage **page,
+                    uint32_t **entry) {
   DirPage *p = nullptr;
   const int rc = find_page(f, handle_page(handle), module, &p);
   if (rc < 0) return rc;
@@ -177,7 +182,8 @@ using namespace zep::xdf;
 extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_t *mask) {
   const int index = file_index(iun);
   FileEntry *fp = open_entry(index);
-  if (fp == nullptr) return report("c_xdfloc", ERR_NOT_OPEN, ERROR, "file is not open,iun=%d\n", iun);
+  if (fp == nullptr)
+    return report("c_xdfloc", ERR_NOT_OPEN, ERROR, "file is not open,iun=%d\n", iun);
   FileEntry &f = *fp;
   if (keys == nullptr) nkeys = 0;
   std::vector<uint32_t> temp_mask;
@@ -189,7 +195,8 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   int wanted_page = 0, wanted_entry = 0;
   if (handle > 0) {
     if (handle_index(handle) != index)
-      return report("c_xdfloc", ERR_BAD_HANDLE, ERROR, "invalid handle=%d or iun=%d\n", handle, iun);
+      return report("c_xdfloc", ERR_BAD_HANDLE, ERROR, "invalid handle=%d or iun=%d\n", handle,
+                    iun);
     if (f.xdf_seq && f.old_format) {
       const int64_t next = old_format::next_address(f, address_from_handle(handle, f), "c_xdfloc");
       if (next < 0) return static_cast<int>(next);
@@ -198,12 +205,14 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
       const int64_t addr = address_from_handle(handle, f);
       uint32_t head[2] = {0, 0};
       if (c_waread2(f.iun, head, static_cast<unsigned int>(addr), 2) != 2)
-        return report("c_xdfloc", ERR_BAD_HANDLE, ERROR, "invalid handle=%d or iun=%d\n", handle, iun);
+        return report("c_xdfloc", ERR_BAD_HANDLE, ERROR, "invalid handle=%d or iun=%d\n", handle,
+                      iun);
       const RecordHeader h = RecordHeader::decode(head);
       if (h.length == 0)
-        return report("c_xdfloc", ERR_DAMAGED, ERROR,
-                      "object of length 0 at address %lld, file is probably dammaged\n file in error: %s\n",
-                      static_cast<long long>(addr), row_file_name(f));
+        return report(
+            "c_xdfloc", ERR_DAMAGED, ERROR,
+            "object of length 0 at address %lld, file is probably dammaged\n file in error: %s\n",
+            static_cast<long long>(addr), row_file_name(f));
       f.cur_addr = addr + 2 * static_cast<int64_t>(h.length);
     } else {
       wanted_page = handle_page(handle);
@@ -236,7 +245,8 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
     } else if (f.link == -1) {
       f.cur_entry = -1;
       return report("c_xdfloc", ERR_BAD_PAGE, ERROR,
-                    "page number=%d > last page=%d and file not linked\n", wanted_page, f.npages - 1);
+                    "page number=%d > last page=%d and file not linked\n", wanted_page,
+                    f.npages - 1);
     } else {
       DirPage *p = page_along_chain(f, wanted_page);
       if (p == nullptr) {
@@ -251,7 +261,8 @@ extern "C" int c_xdfloc2(int iun, int handle, uint32_t *keys, int nkeys, uint32_
   }
   if (!f.xdf_seq && (f.cur_dir_page == nullptr || f.cur_entry < 0))
     return report("c_xdfloc", ERR_NO_POSITION, ERROR, "no valid current file position\n");
-  if (!f.valid_target) return report("c_xdfloc", ERR_NO_TARGET, ERROR, "no valid current search target\n");
+  if (!f.valid_target)
+    return report("c_xdfloc", ERR_NO_TARGET, ERROR, "no valid current search target\n");
   return next_match(index);
 }
 
@@ -269,7 +280,8 @@ extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t
   FileEntry *owner = &f;
   if (f.xdf_seq) {
     if (!f.valid_pos)
-      return report("c_xdfprm", ERR_NO_POSITION, ERROR, "no valid file position for sequential file\n");
+      return report("c_xdfprm", ERR_NO_POSITION, ERROR,
+                    "no valid file position for sequential file\n");
     const int64_t from_handle = address_from_handle(handle, f);
     const int64_t recorded = word_address(f.head_keys[1]);
     if (from_handle != recorded)
@@ -296,7 +308,8 @@ extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t
     std::vector<uint32_t> ones = builder_values(*owner, nullptr, 0, kAllOnes);
     owner->build_primary(copy.data(), values.data(), scratch_mask.data(), ones.data(),
                          owner->file_index, 0);
-    std::copy(values.begin(), values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
+    std::copy(values.begin(),
+              values.begin() + std::min<size_t>(values.size(), static_cast<size_t>(nkeys)), keys);
   }
   return 0;
 }
@@ -304,7 +317,8 @@ extern "C" int c_xdfprm(int handle, int *addr, int *length, int *idtyp, uint32_t
 namespace zep::xdf {
 namespace {
 int check_unit(const char *module, int iun, FileEntry **out) {
-  if (fnom_index(iun) < 0) return report(module, ERR_NOT_FNOM, ERROR, "file is not connected with fnom");
+  if (fnom_index(iun) < 0)
+    return report(module, ERR_NOT_FNOM, ERROR, "file is not connected with fnom");
   FileEntry *f = open_entry(file_index(iun));
   if (f == nullptr) return report(module, ERR_NOT_OPEN, ERROR, "file is not open");
   *out = f;

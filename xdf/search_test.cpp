@@ -15,7 +15,8 @@ class Search : public ::testing::Test {
 
   // Creates a standard file with records whose key words 0 and 1 are
   // (i, i % 3), i = first .. first + n - 1, with types from `types`.
-  void make_file(int iun, const std::string &path, uint32_t first, int n, std::vector<int> types = {}) {
+  void make_file(int iun, const std::string &path, uint32_t first, int n,
+                 std::vector<int> types = {}) {
     OpenUnit u(iun, path, "RND", "CREATE");
     ASSERT_EQ(u.result(), 0);
     for (int i = 0; i < n; ++i) {

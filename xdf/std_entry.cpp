@@ -40,7 +40,9 @@ std::string padded(std::string_view s, size_t width) {
   return out;
 }
 
-uint32_t code_of(const std::string &s, size_t i) { return ascii6_encode(static_cast<unsigned char>(s[i])); }
+uint32_t code_of(const std::string &s, size_t i) {
+  return ascii6_encode(static_cast<unsigned char>(s[i]));
+}
 
 }  // namespace
 

@@ -32,10 +32,10 @@
 namespace zep::xdf {
 namespace std_entry {
 
-constexpr int kEntryWords = 18;  // directory entry of a standard record
-constexpr int kKeyWords = 16;    // primary key words (entry words 2..17)
-constexpr int kInfoWords = 2;    // info key words
-constexpr int kFirstIpWord = 14;  // ip1; ip2 and ip3 follow
+constexpr int kEntryWords = 18;          // directory entry of a standard record
+constexpr int kKeyWords = 16;            // primary key words (entry words 2..17)
+constexpr int kInfoWords = 2;            // info key words
+constexpr int kFirstIpWord = 14;         // ip1; ip2 and ip3 follow
 constexpr uint32_t kIpMask = 0xFFFFFFF;  // the 28 bits of an ip field, once shifted down
 
 // Data type codes (entry word 4, bits 0-7): how the data of a record is
@@ -50,7 +50,7 @@ enum DataType : int {
   kIeee = 5,         // IEEE floating point, 32 or 64 bits
   kFloatPacker = 6,  // reals through the float packer
   kCompressionFlag = 128,
-  kPackedRealCompressed = kCompressionFlag + kPackedReal,     // 129
+  kPackedRealCompressed = kCompressionFlag + kPackedReal,    // 129
   kFloatPackerCompressed = kCompressionFlag + kFloatPacker,  // 134
 };
 
@@ -81,7 +81,9 @@ inline CharSlot etiket_slot(int i) {  // i = 0..11
 }
 inline CharSlot typvar_slot(int i) { return CharSlot{12, 14 - 6 * i}; }  // i = 0..1
 inline CharSlot nomvar_slot(int i) { return CharSlot{13, 26 - 6 * i}; }  // i = 0..3
-inline uint32_t code6(const uint32_t *entry, CharSlot s) { return (entry[s.word] >> s.shift) & 0x3Fu; }
+inline uint32_t code6(const uint32_t *entry, CharSlot s) {
+  return (entry[s.word] >> s.shift) & 0x3Fu;
+}
 inline void set_code6(uint32_t *entry, CharSlot s, uint32_t code) {
   entry[s.word] = (entry[s.word] & ~(0x3Fu << s.shift)) | ((code & 0x3Fu) << s.shift);
 }
@@ -103,7 +105,7 @@ struct Descriptor {
   int nbits = 0, deet = 0, ni = 0, nj = 0, nk = 0, datyp = 0, ubc = 0, npas = 0;
   int ig1 = 0, ig2 = 0, ig3 = 0, ig4 = 0;
   int ip1 = 0, ip2 = 0, ip3 = 0;
-  int datev = 0;          // valid stamp (decoded word 17)
+  int datev = 0;  // valid stamp (decoded word 17)
   char grtyp = ' ';
   std::string etiket = "            ";  // 12 characters
   std::string typvar = "  ";            // 2 characters

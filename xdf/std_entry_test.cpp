@@ -34,9 +34,10 @@ TEST(StdEntrySlots, EveryCharacterHasItsOwnSixBits) {
 
 TEST(StdEntryCodec, NumbersLeaveNamesAndStampAlone) {
   std_entry::Descriptor d;
-  d.nbits = 16, d.deet = 300, d.ni = 0xFFFFFF, d.nj = 7, d.nk = 0xFFFFF, d.datyp = 134, d.ubc = 0xABC;
-  d.npas = 0x3FFFFFF, d.ig1 = 1, d.ig2 = 0x123456, d.ig3 = 3, d.ig4 = 4, d.ip1 = 0xFFFFFFF, d.ip2 = 2,
-  d.ip3 = 3, d.grtyp = 'Z';
+  d.nbits = 16, d.deet = 300, d.ni = 0xFFFFFF, d.nj = 7, d.nk = 0xFFFFF, d.datyp = 134,
+  d.ubc = 0xABC;
+  d.npas = 0x3FFFFFF, d.ig1 = 1, d.ig2 = 0x123456, d.ig3 = 3, d.ig4 = 4, d.ip1 = 0xFFFFFFF,
+  d.ip2 = 2, d.ip3 = 3, d.grtyp = 'Z';
   uint32_t e[std_entry::kEntryWords];
   for (uint32_t &w : e) w = 0xDEADBEEF;
   d.put_numbers(e);
@@ -92,7 +93,8 @@ TEST(StdEntryTypes, CompressionFlag) {
   EXPECT_FALSE(std_entry::is_compressed(DataType::kCompressionFlag));
   EXPECT_FALSE(std_entry::is_compressed(DataType::kFloatPacker));
   EXPECT_EQ(std_entry::without_compression(DataType::kPackedRealCompressed), DataType::kPackedReal);
-  EXPECT_EQ(std_entry::without_compression(DataType::kFloatPackerCompressed), DataType::kFloatPacker);
+  EXPECT_EQ(std_entry::without_compression(DataType::kFloatPackerCompressed),
+            DataType::kFloatPacker);
   EXPECT_EQ(std_entry::without_compression(256 + 5), 5);  // every bit above the flag goes too
 }
 

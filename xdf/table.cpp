@@ -25,7 +25,7 @@ char *errmsg() {
 }
 
 namespace {
-const char *const kSeverityWord[] = {"TRIVIAL", "INFORMATION", "WARNING", "ERROR",
+const char *const kSeverityWord[] = {"TRIVIAL",     "INFORMATION",           "WARNING",     "ERROR",
                                      "FATAL ERROR", "SYSTEM SOFTWARE ERROR", "CATASTROPHIC"};
 }  // namespace
 
@@ -152,14 +152,16 @@ static std::vector<uint32_t> padded(size_t need, const uint32_t *values, int n, 
   return v;
 }
 
-std::vector<uint32_t> builder_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill) {
-  size_t need = std::max<size_t>({static_cast<size_t>(f.header.primary_count),
-                                  static_cast<size_t>(2 * (f.primary_len > 0 ? f.primary_len - 1 : 0)),
-                                  size_t{kMaxKeyWords}});
+std::vector<uint32_t> builder_values(const FileEntry &f, const uint32_t *values, int n,
+                                     uint32_t fill) {
+  size_t need = std::max<size_t>(
+      {static_cast<size_t>(f.header.primary_count),
+       static_cast<size_t>(2 * (f.primary_len > 0 ? f.primary_len - 1 : 0)), size_t{kMaxKeyWords}});
   return padded(need, values, n, fill);
 }
 
-std::vector<uint32_t> builder_info_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill) {
+std::vector<uint32_t> builder_info_values(const FileEntry &f, const uint32_t *values, int n,
+                                          uint32_t fill) {
   size_t need = std::max<size_t>({static_cast<size_t>(f.header.info_count),
                                   static_cast<size_t>(2 * f.info_len), size_t{kMaxKeyWords}});
   return padded(need, values, n, fill);
@@ -204,14 +206,18 @@ namespace zep::xdf {
 namespace {
 bool has_either(const char *text, const char *upper, const char *lower) {
   if (text == nullptr) return false;
-  return std::strstr(text, upper) != nullptr || (lower != nullptr && std::strstr(text, lower) != nullptr);
+  return std::strstr(text, upper) != nullptr ||
+         (lower != nullptr && std::strstr(text, lower) != nullptr);
 }
 
 // Severity named in an option value, or -1.
 int level_from_value(const char *value) {
-  static const struct { const char *upper, *lower; int level; } kValues[] = {
-      {"TRIVIAL", "trivial", 0}, {"INFORMATIF", "informatif", 1}, {"WARNING", "warning", 2},
-      {"ERROR", "error", 3},     {"FATAL", "fatal", 4},           {"SYSTEM", nullptr, 5}};
+  static const struct {
+    const char *upper, *lower;
+    int level;
+  } kValues[] = {{"TRIVIAL", "trivial", 0}, {"INFORMATIF", "informatif", 1},
+                 {"WARNING", "warning", 2}, {"ERROR", "error", 3},
+                 {"FATAL", "fatal", 4},     {"SYSTEM", nullptr, 5}};
   for (const auto &v : kValues)
     if (has_either(value, v.upper, v.lower)) return v.level;
   return -1;
@@ -224,7 +230,9 @@ extern "C" int c_xdfopt(const char *name, const char *value, int number) {
   const bool level = !toler && has_either(name, "MSGLVL", "msglvl");
   if (toler || level) {
     const int v = level_from_value(value);
-    if (v < 0) return report("c_xdfopt", ERR_BAD_OPTION, ERROR, "invalid option value: %s", value ? value : "");
+    if (v < 0)
+      return report("c_xdfopt", ERR_BAD_OPTION, ERROR, "invalid option value: %s",
+                    value ? value : "");
     (toler ? settings().xdf_toler : settings().msg_level) = v;
     return 0;
   }
@@ -237,7 +245,8 @@ extern "C" int c_xdfopt(const char *name, const char *value, int number) {
 
 extern "C" int c_xdfgop(const char *name, char *value, int *number) {
   (void)number;
-  static const char *const kNames[] = {"TRIVIAL", "INFORM", "WARNING", "ERROR", "ERRFATAL", "SYSTEM"};
+  static const char *const kNames[] = {"TRIVIAL", "INFORM",   "WARNING",
+                                       "ERROR",   "ERRFATAL", "SYSTEM"};
   int v;
   if (has_either(name, "ERRTOLR", "errtolr"))
     v = settings().xdf_toler;

@@ -27,7 +27,7 @@ constexpr int kMaxLinkedPages = 4096;   // page field of a random handle
 
 // Error codes shared by the directory-file and standard-file layers.
 enum ErrorCode {
-  ERR_NOT_OPEN = -1,            // file not open / file must be random
+  ERR_NOT_OPEN = -1,  // file not open / file must be random
   ERR_TABLE_FULL = -3,
   ERR_BAD_UNIT = -5,
   ERR_DIFFERENT_FILES = -6,
@@ -38,7 +38,7 @@ enum ErrorCode {
   ERR_DELETED = -11,
   ERR_NOT_FOUND = -12,
   ERR_BAD_BUFFER = -13,
-  ERR_BAD_TYPE = -16,           // invalid idtyp or datyp
+  ERR_BAD_TYPE = -16,  // invalid idtyp or datyp
   ERR_BAD_BITS = -18,
   ERR_BUFFER_SMALL = -19,
   ERR_BAD_OPTION = -20,
@@ -59,8 +59,15 @@ enum ErrorCode {
 };
 
 // Severities; error_msg prints the word, the options take the index.
-enum Severity { TRIVIAL = 0, INFORMATION = 1, WARNING = 2, ERROR = 3, FATAL = 4, SYSTEM = 5,
-                CATASTROPHIC = 6 };
+enum Severity {
+  TRIVIAL = 0,
+  INFORMATION = 1,
+  WARNING = 2,
+  ERROR = 3,
+  FATAL = 4,
+  SYSTEM = 5,
+  CATASTROPHIC = 6
+};
 
 // Process-wide settings of the layer (one instance, created on first use).
 struct Settings {
@@ -128,13 +135,15 @@ struct DirPage {
   uint32_t next_page() const { return image[dir_page::kNextPage]; }
   int entry_count() const { return static_cast<int>(image[dir_page::kEntryCount]); }
   // Entry i (0..255): primary_len units, a copy of the record's primary part.
-  uint32_t *entry(int i) { return image.data() + kDirPageHeaderWords + 2 * static_cast<size_t>(i) * primary_len; }
+  uint32_t *entry(int i) {
+    return image.data() + kDirPageHeaderWords + 2 * static_cast<size_t>(i) * primary_len;
+  }
 };
 
 // One open directory file.
 struct FileEntry {
   std::vector<std::unique_ptr<DirPage>> dir_page;  // the file's pages in chain order
-  DirPage *cur_dir_page = nullptr;  // page of the search or write position
+  DirPage *cur_dir_page = nullptr;                 // page of the search or write position
   xdf_build_primary_fn build_primary = nullptr;
   xdf_build_info_fn build_info = nullptr;
   xdf_record_filter_fn record_filter = nullptr;
@@ -144,10 +153,10 @@ struct FileEntry {
   int64_t next_write = 1;  // word address of the next appended object
   int primary_len = 0;
   int info_len = 0;
-  int link = -1;        // file index of the next linked file
-  int fnom_row = -1;    // row of the unit in the master file table
-  int iun = -1;         // -1 marks a free entry
-  int file_index = 0;   // own slot
+  int link = -1;       // file index of the next linked file
+  int fnom_row = -1;   // row of the unit in the master file table
+  int iun = -1;        // -1 marks a free entry
+  int file_index = 0;  // own slot
   int modified = 0;
   int npages = 0;       // == dir_page.size()
   int nrecords = 0;     // total of the pages' entry_count, deleted entries included
@@ -155,10 +164,10 @@ struct FileEntry {
   int page_record = 0;  // entry number of the position within the page
   int page_nrecords = 0;
   int valid_target = 0;
-  int xdf_seq = 0;       // sequential file
-  int valid_pos = 0;     // sequential: a search found the record in head_keys
-  int64_t cur_addr = -1; // sequential: word address of the search position
-  int64_t seq_bof = 1;   // sequential: word address of the first record
+  int xdf_seq = 0;        // sequential file
+  int valid_pos = 0;      // sequential: a search found the record in head_keys
+  int64_t cur_addr = -1;  // sequential: word address of the search position
+  int64_t seq_bof = 1;    // sequential: word address of the first record
   int old_format = 0;
   int64_t seq_end_mark = 0;  // sequential: word address of the end mark written here; 0 none
   int old_eof_level = 0;     // old sequential layout: end-of-file level of the header last read
@@ -208,8 +217,10 @@ int build_gen_info_keys(uint32_t *info, uint32_t *values, int file_index, int mo
 // Values handed to a builder: the caller's n values, then `fill` up to the
 // most any builder may read or write for file f (its key count, its key
 // words, at least 32).
-std::vector<uint32_t> builder_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill);
-std::vector<uint32_t> builder_info_values(const FileEntry &f, const uint32_t *values, int n, uint32_t fill);
+std::vector<uint32_t> builder_values(const FileEntry &f, const uint32_t *values, int n,
+                                     uint32_t fill);
+std::vector<uint32_t> builder_info_values(const FileEntry &f, const uint32_t *values, int n,
+                                          uint32_t fill);
 
 // Sequential handle coding: unit offset u = (address - 1) / 2 coded as
 // offset x 4^class in bits 7-28 and 29-30, file index in bits 0-6.

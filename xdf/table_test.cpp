@@ -20,7 +20,8 @@ TEST_F(Table, ErrorMessageFormatLevelsAndStreams) {
   std::snprintf(zep::xdf::errmsg(), zep::xdf::kErrmsgSize, "something %d", 5);
   testing::internal::CaptureStderr();
   EXPECT_EQ(zep::xdf::error_msg("c_test", -7, 3), -7);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** ERROR #7 from module c_test: something 5\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "*** ERROR #7 from module c_test: something 5\n");
   // Below the message level: nothing printed.
   testing::internal::CaptureStderr();
   EXPECT_EQ(zep::xdf::error_msg("c_test", -7, 0), -7);
@@ -29,16 +30,19 @@ TEST_F(Table, ErrorMessageFormatLevelsAndStreams) {
   c_xdfopt("MSGLVL", "TRIVIAL", 0);
   testing::internal::CaptureStdout();
   zep::xdf::error_msg("c_test", -1, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "*** TRIVIAL #1 from module c_test: something 5\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "*** TRIVIAL #1 from module c_test: something 5\n");
   // Above the tolerance the process ends with -code.
   EXPECT_EXIT(zep::xdf::error_msg("c_test", -21, 4), ::testing::ExitedWithCode(21),
               "FATAL ERROR #21 from module c_test");
   c_xdfopt("ERRTOLR", "WARNING", 0);
-  EXPECT_EXIT(zep::xdf::report("c_x", -9, 3, "boom"), ::testing::ExitedWithCode(9), "ERROR #9 from module c_x: boom");
+  EXPECT_EXIT(zep::xdf::report("c_x", -9, 3, "boom"), ::testing::ExitedWithCode(9),
+              "ERROR #9 from module c_x: boom");
   c_xdfopt("ERRTOLR", "SYSTEM", 0);
   testing::internal::CaptureStderr();
   EXPECT_EQ(zep::xdf::report("c_x", -36, 5, "x"), -36);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** SYSTEM SOFTWARE ERROR #36 from module c_x: x\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "*** SYSTEM SOFTWARE ERROR #36 from module c_x: x\n");
 }
 
 TEST_F(Table, Options) {
@@ -137,8 +141,8 @@ TEST_F(Table, DebugLinesAtTrivialLevel) {
 TEST_F(Table, MaxKeysThroughTheByReferenceEntries) {
   int iun = 94, npri = 101, naux = 2;
   StdKeys k;
-  EXPECT_EXIT(xdfopn_(&iun, "READ", k.pri, &npri, k.aux, &naux, "STDR", 4, 4), ::testing::ExitedWithCode(36),
-              "npri=101 or naux=2 > MAX_KEYS must recompile");
+  EXPECT_EXIT(xdfopn_(&iun, "READ", k.pri, &npri, k.aux, &naux, "STDR", 4, 4),
+              ::testing::ExitedWithCode(36), "npri=101 or naux=2 > MAX_KEYS must recompile");
   int handle = 0, nkeys = 101;
   EXPECT_EXIT(xdfloc_(&iun, &handle, k.pri, &nkeys), ::testing::ExitedWithCode(36),
               "nprim=101 > MAX_KEYS must recompile");
@@ -146,7 +150,8 @@ TEST_F(Table, MaxKeysThroughTheByReferenceEntries) {
   int level = 3, code = 12;
   testing::internal::CaptureStderr();
   EXPECT_EQ(qdferr_("mymodule  ", "went wrong   ", &level, &code, 10, 13), -12);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** ERROR #12 from module mymodule: went wrong\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "*** ERROR #12 from module mymodule: went wrong\n");
 }
 
 TEST_F(Table, FullTableEndsTheProcess) {
@@ -199,7 +204,7 @@ TEST_F(Table, SecateurCutsAndSequentialCloseCutsAtTheEndMark) {
   }
   std::vector<uint32_t> w = read_words(seq);
   EXPECT_EQ(w.size(), 52u + 28 + 2);
-  EXPECT_EQ(w.back() , static_cast<uint32_t>((52 + 28) / 2 + 1));
+  EXPECT_EQ(w.back(), static_cast<uint32_t>((52 + 28) / 2 + 1));
   EXPECT_EQ(w[w.size() - 2], 0x7F000001u);
 }
 

@@ -45,7 +45,9 @@ inline void write_words(const std::string &path, const std::vector<uint32_t> &w)
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline void copy_file(const std::string &from, const std::string &to) { write_words(to, read_words(from)); }
+inline void copy_file(const std::string &from, const std::string &to) {
+  write_words(to, read_words(from));
+}
 
 // The standard key set: 16 primary keys of one word each, 2 info keys.
 struct StdKeys {
@@ -64,8 +66,8 @@ struct StdKeys {
 };
 
 // Builders of the standard kind: key words copied verbatim.
-extern "C" inline int copy_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask, uint32_t *mask_keys,
-                                     int index, int mode) {
+extern "C" inline int copy_prim_keys(uint32_t *entry, uint32_t *keys, uint32_t *mask,
+                                     uint32_t *mask_keys, int index, int mode) {
   zep::xdf::FileEntry *f = zep::xdf::open_entry(index);
   const int n = 2 * (f->primary_len - 1);
   mask[0] = mask[1] = 0;
@@ -108,7 +110,8 @@ inline int bind(int iun, const std::string &path, const char *attr) {
 // A unit bound and opened, closed and released at the end of the scope.
 class OpenUnit {
  public:
-  OpenUnit(int iun, const std::string &path, const char *attr, const char *mode, const char *appl = "STDR")
+  OpenUnit(int iun, const std::string &path, const char *attr, const char *mode,
+           const char *appl = "STDR")
       : iun_(iun) {
     bound_ = bind(iun, path, attr) == 0;
     if (bound_) {

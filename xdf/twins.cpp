@@ -16,7 +16,9 @@ constexpr int kMaxKeys = 100;
 
 // A fixed-length field as terminated text: at most `cut` characters,
 // trailing blanks removed.
-std::string text_of(const char *field, size_t len, size_t cut = 256) { return zep::field_text(field, len, cut); }
+std::string text_of(const char *field, size_t len, size_t cut = 256) {
+  return zep::field_text(field, len, cut);
+}
 
 }  // namespace
 }  // namespace zep::xdf
@@ -28,8 +30,8 @@ extern "C" {
 int xdfopn_(int *iun, const char *mode, uint32_t *pri, int *npri, uint32_t *aux, int *naux,
             const char *appl, size_t mode_len, size_t appl_len) {
   if (*npri > kMaxKeys || *naux > kMaxKeys)
-    return report("xdfopn", ERR_MAX_KEYS, SYSTEM, "npri=%d or naux=%d > MAX_KEYS must recompile", *npri,
-                  *naux);
+    return report("xdfopn", ERR_MAX_KEYS, SYSTEM, "npri=%d or naux=%d > MAX_KEYS must recompile",
+                  *npri, *naux);
   const std::string m = text_of(mode, mode_len), a = text_of(appl, appl_len);
   return c_xdfopn(*iun, m.c_str(), pri, *npri, aux, *naux, a.c_str());
 }

@@ -407,7 +407,8 @@ TEST_F(Write, CreateRefusesKeysOutsideTheirArea) {
   const std::string path = dir.file("badkeys.vkt");
   // Two keys of 32 bits make a key area of two words; the second key's
   // rightmost bit 95 lies in a third word.
-  uint32_t pri[4] = {0x41414120u, (31u << 19) | (31u << 14), 0x42424220u, (95u << 19) | (31u << 14)};
+  uint32_t pri[4] = {0x41414120u, (31u << 19) | (31u << 14), 0x42424220u,
+                     (95u << 19) | (31u << 14)};
   ASSERT_EQ(bind(50, path, "RND"), 0);
   testing::internal::CaptureStderr();
   EXPECT_EQ(c_xdfopn(50, "CREATE", pri, 2, nullptr, 0, "TEST"), zep::xdf::ERR_DAMAGED);

@@ -36,18 +36,18 @@ extern "C" {
 /* ---- Error codes --------------------------------------------------------- */
 enum {
   ZEP_OK = 0,
-  ZEP_EINVAL = -1,     /* a bad argument: NULL pointer, unknown mode, bad query */
-  ZEP_EOPEN = -2,      /* the file cannot be opened or created (see the message) */
-  ZEP_ENOTSTD = -3,    /* the file is not a standard file */
-  ZEP_EDAMAGED = -4,   /* the file or the record is damaged (see the message) */
-  ZEP_ETOOSMALL = -5,  /* the caller's buffer cannot hold the result */
-  ZEP_ENOTFOUND = -6,  /* the record is no longer in the file (erased) */
-  ZEP_EREADONLY = -7,  /* the file is not open for writing */
-  ZEP_EWRITE = -8,     /* a write failed (disk full, refused descriptor, ...) */
-  ZEP_ETOOMANY = -9,   /* the file table is full */
-  ZEP_ETYPE = -10,     /* the values' type does not fit the record's data type */
-  ZEP_ENOMEM = -11,    /* memory could not be allocated */
-  ZEP_EINTERNAL = -12  /* an unexpected failure of the library */
+  ZEP_EINVAL = -1,    /* a bad argument: NULL pointer, unknown mode, bad query */
+  ZEP_EOPEN = -2,     /* the file cannot be opened or created (see the message) */
+  ZEP_ENOTSTD = -3,   /* the file is not a standard file */
+  ZEP_EDAMAGED = -4,  /* the file or the record is damaged (see the message) */
+  ZEP_ETOOSMALL = -5, /* the caller's buffer cannot hold the result */
+  ZEP_ENOTFOUND = -6, /* the record is no longer in the file (erased) */
+  ZEP_EREADONLY = -7, /* the file is not open for writing */
+  ZEP_EWRITE = -8,    /* a write failed (disk full, refused descriptor, ...) */
+  ZEP_ETOOMANY = -9,  /* the file table is full */
+  ZEP_ETYPE = -10,    /* the values' type does not fit the record's data type */
+  ZEP_ENOMEM = -11,   /* memory could not be allocated */
+  ZEP_EINTERNAL = -12 /* an unexpected failure of the library */
 };
 
 /* ---- Value types ----------------------------------------------------------- */
@@ -73,10 +73,10 @@ typedef struct zep_record {
   int dateo, datev, deet, npas, ig1, ig2, ig3, ig4;
 
   /* Stored words of the directory entry. */
-  int swa;    /* word address of the record */
-  int lng;    /* length of the record in 64-bit units */
-  int dltf;   /* 1 if the record is marked deleted */
-  int ubc;    /* unused bit count */
+  int swa;  /* word address of the record */
+  int lng;  /* length of the record in 64-bit units */
+  int dltf; /* 1 if the record is marked deleted */
+  int ubc;  /* unused bit count */
   int extra1, extra2, extra3;
 
   /* Decoded level of ip1. level_ok is 0 when ip1 cannot be decoded; then
@@ -93,11 +93,11 @@ typedef struct zep_record {
   char dateo_iso[24], datev_iso[24]; /* "YYYY-MM-DDThh:mm:ssZ" */
   int64_t dateo_unix, datev_unix;    /* seconds since 1970-01-01T00:00:00Z */
 
-  size_t count;    /* number of values: ni*nj*nk */
-  zep_type type;   /* the values' natural C type (zep_read reads it exactly) */
-  int handle;      /* the search layer's handle of the record (informative) */
-  int64_t index;   /* position in file order, from 0 */
-  int64_t key[2];  /* opaque: finds the record again while its file is open */
+  size_t count;   /* number of values: ni*nj*nk */
+  zep_type type;  /* the values' natural C type (zep_read reads it exactly) */
+  int handle;     /* the search layer's handle of the record (informative) */
+  int64_t index;  /* position in file order, from 0 */
+  int64_t key[2]; /* opaque: finds the record again while its file is open */
 } zep_record;
 
 /* A search query: empty texts and -1 integers are wildcards. datev matches
@@ -163,12 +163,12 @@ ZEP_EXPORT int zep_copy_record(zep_file *dst, zep_file *src, const zep_record *r
 
 /* ---- Diagnosis -------------------------------------------------------------- */
 typedef struct zep_check_report {
-  int64_t records;  /* live records */
-  int64_t deleted;  /* records marked deleted */
-  int64_t pages;    /* directory pages (0 for sequential files) */
-  int64_t bytes;    /* size of the file */
-  int sequential;   /* 1 for a sequential file */
-  int damaged;      /* 1 if any damage was found */
+  int64_t records;   /* live records */
+  int64_t deleted;   /* records marked deleted */
+  int64_t pages;     /* directory pages (0 for sequential files) */
+  int64_t bytes;     /* size of the file */
+  int sequential;    /* 1 for a sequential file */
+  int damaged;       /* 1 if any damage was found */
   char message[512]; /* the first damage found, "" if none */
 } zep_check_report;
 /* Examines the file at path. Returns 0 when the examination ran (see

@@ -58,19 +58,19 @@ ZEP_EXPORT void datec_(int *jdn, int *year, int *month, int *day);
 /* Grid descriptors: the four integer descriptors of a grid type -> four
  * real grid parameters. An unknown grid type prints a line on standard
  * output and leaves xg1..xg4 unchanged. */
-ZEP_EXPORT void cigaxg_(char *grtyp, float *xg1, float *xg2, float *xg3, float *xg4,
-                        int *ig1, int *ig2, int *ig3, int *ig4, size_t grtyp_len);
+ZEP_EXPORT void cigaxg_(char *grtyp, float *xg1, float *xg2, float *xg3, float *xg4, int *ig1,
+                        int *ig2, int *ig3, int *ig4, size_t grtyp_len);
 
 /* The four listing texts of a grid's descriptors (blank-padded). */
-ZEP_EXPORT void igapg_(char *grtyp, char *pg1, char *pg2, char *pg3, char *pg4,
-                       int *ig1, int *ig2, int *ig3, int *ig4, size_t grtyp_len,
-                       size_t pg1_len, size_t pg2_len, size_t pg3_len, size_t pg4_len);
+ZEP_EXPORT void igapg_(char *grtyp, char *pg1, char *pg2, char *pg3, char *pg4, int *ig1, int *ig2,
+                       int *ig3, int *ig4, size_t grtyp_len, size_t pg1_len, size_t pg2_len,
+                       size_t pg3_len, size_t pg4_len);
 
 /* Polar-stereographic grid coordinates (*x, *y) of (*lat, *lon) for a grid
  * length *d60 in metres, an angle *dgrw in degrees added to longitudes and
  * *hemisphere 1 (north) or 2 (south). */
-ZEP_EXPORT void xyfll_(float *x, float *y, float *lat, float *lon, float *d60,
-                       float *dgrw, int *hemisphere);
+ZEP_EXPORT void xyfll_(float *x, float *y, float *lat, float *lon, float *d60, float *dgrw,
+                       int *hemisphere);
 
 #ifdef __cplusplus
 }

@@ -28,21 +28,25 @@ extern "C" {
 /// exponent and shift into header[0] (clear it first), stores header[1] and
 /// header[2], and writes (count + 1) / 2 stream words. 0 on success, -1 (and a
 /// message on standard output) for a width outside 1..16.
-ZEP_EXPORT int c_float_packer(float *values, int nbits, int32_t *header, int32_t *stream, int count);
+ZEP_EXPORT int c_float_packer(float *values, int nbits, int32_t *header, int32_t *stream,
+                              int count);
 /// Stores the header's width into *nbits, then decodes `count` values.
 /// Reads at most (count + 1) / 2 stream words. 0 on success, -1 (and a
 /// message on standard output) on a bad signature or a count that differs
 /// from the header's.
-ZEP_EXPORT int c_float_unpacker(float *values, int32_t *header, int32_t *stream, int count, int *nbits);
+ZEP_EXPORT int c_float_unpacker(float *values, int32_t *header, int32_t *stream, int count,
+                                int *nbits);
 /// The inner decoder: checks the count against the header once more.
 ZEP_EXPORT int float_unpacker_1(float *values, int32_t *header, int32_t *stream, int count);
 /// Room to reserve: *header_bytes = 12, *stream_bytes = 4 * ((count + 1) / 2),
 /// both spares 0.
-ZEP_EXPORT void c_float_packer_params(int *header_bytes, int *stream_bytes, int *spare1, int *spare2,
-                                      int count);
+ZEP_EXPORT void c_float_packer_params(int *header_bytes, int *stream_bytes, int *spare1,
+                                      int *spare2, int count);
 
-ZEP_EXPORT int float_packer_(float *values, int *nbits, int32_t *header, int32_t *stream, int *count);
-ZEP_EXPORT int float_unpacker_(float *values, int32_t *header, int32_t *stream, int *count, int *nbits);
+ZEP_EXPORT int float_packer_(float *values, int *nbits, int32_t *header, int32_t *stream,
+                             int *count);
+ZEP_EXPORT int float_unpacker_(float *values, int32_t *header, int32_t *stream, int *count,
+                               int *nbits);
 ZEP_EXPORT void float_packer_params_(int *header_bytes, int *stream_bytes, int *spare1, int *spare2,
                                      int *count);
 

@@ -30,13 +30,12 @@ extern "C" {
  * (argv[argc + 1] is NULL); cmd is '(' or '='. private1 and private2 are the
  * values given at registration. A non-zero result counts the directive as
  * failed. */
-typedef int (*zep_directive_fn)(int argc, char **argv, char cmd, void *private1,
-                                int private2);
+typedef int (*zep_directive_fn)(int argc, char **argv, char cmd, void *private1, int private2);
 
 /* The by-reference form: argv is one block of argc + 1 texts, each blank
  * padded to `width` characters; cmd_len is always 1. */
-typedef int (*zep_directive_ref_fn)(int *argc, char *argv, char *cmd, void *private1,
-                                    int *private2, size_t width, size_t cmd_len);
+typedef int (*zep_directive_ref_fn)(int *argc, char *argv, char *cmd, void *private1, int *private2,
+                                    size_t width, size_t cmd_len);
 
 /// Registers verb `name` (cut to 16 characters, case-sensitive); a later
 /// registration of a name hides the earlier one. `options` is ignored.
@@ -103,8 +102,10 @@ ZEP_EXPORT int zep_f_callback_(const char *name, zep_directive_ref_fn handler, c
 ZEP_EXPORT int process_f_callback_(const char *path, size_t path_len);
 ZEP_EXPORT int desire_etiquette_(int *set_nb, int *des_exc, const char *etiquettes, int *nelm,
                                  size_t lng);
-ZEP_EXPORT int desire_nomvar_(int *set_nb, int *des_exc, const char *nomvars, int *nelm, size_t lng);
-ZEP_EXPORT int desire_typvar_(int *set_nb, int *des_exc, const char *typvars, int *nelm, size_t lng);
+ZEP_EXPORT int desire_nomvar_(int *set_nb, int *des_exc, const char *nomvars, int *nelm,
+                              size_t lng);
+ZEP_EXPORT int desire_typvar_(int *set_nb, int *des_exc, const char *typvars, int *nelm,
+                              size_t lng);
 ZEP_EXPORT int desire_date_(int *set_nb, int *des_exc, int *dates, int *nelm, float *delta);
 ZEP_EXPORT int desire_ip1_(int *set_nb, int *des_exc, void *values, int *nelm, int *kind);
 ZEP_EXPORT int desire_ip2_(int *set_nb, int *des_exc, void *values, int *nelm, int *type);

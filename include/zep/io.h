@@ -41,8 +41,8 @@ ZEP_EXPORT void d_fgfdt_(void);
 ZEP_EXPORT void dump_file_entry(int index);
 
 /* By-reference forms; each character argument adds a hidden length. */
-ZEP_EXPORT int fnom_(int *iun, const char *name, const char *attributes, int *lrec,
-                     size_t name_len, size_t attributes_len);
+ZEP_EXPORT int fnom_(int *iun, const char *name, const char *attributes, int *lrec, size_t name_len,
+                     size_t attributes_len);
 ZEP_EXPORT int fclos_(int *iun);
 ZEP_EXPORT int qqqfnom_(int *iun, char *name, char *type, int *lrec, size_t name_len,
                         size_t type_len);

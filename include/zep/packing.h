@@ -31,12 +31,14 @@ extern "C" {
  * a count that does not fit the header, an unknown opCode, a header that does
  * not match the arguments). Packing a value beyond +-1e38 ends the process
  * with status 33. */
-ZEP_EXPORT void *compact_float(float *values, uint32_t *header, uint32_t *stream, int count, int nbits,
-                               int offset, int stride, int opCode, int hasMissing, float *missing);
+ZEP_EXPORT void *compact_float(float *values, uint32_t *header, uint32_t *stream, int count,
+                               int nbits, int offset, int stride, int opCode, int hasMissing,
+                               float *missing);
 
 /* compact_float on doubles; *missing is used rounded to single precision. */
-ZEP_EXPORT void *compact_double(double *values, uint32_t *header, uint32_t *stream, int count, int nbits,
-                                int offset, int stride, int opCode, int hasMissing, double *missing);
+ZEP_EXPORT void *compact_double(double *values, uint32_t *header, uint32_t *stream, int count,
+                                int nbits, int offset, int stride, int opCode, int hasMissing,
+                                double *missing);
 
 /* *base raised to the integer power *exponent. */
 ZEP_EXPORT double f_pow_(const double *base, const int *exponent);
@@ -49,16 +51,16 @@ ZEP_EXPORT double f_pow_(const double *base, const int *exponent);
  * header's count must not exceed `count`. Without a header signed values
  * carry a bias of 2^(nbits - 1). nbits -1 when packing picks the smallest
  * width. Returns the width used; 0 when nothing was done. */
-ZEP_EXPORT int compact_integer(void *values, uint32_t *header, uint32_t *stream, int count, int nbits,
-                               int offset, int stride, int opCode);
+ZEP_EXPORT int compact_integer(void *values, uint32_t *header, uint32_t *stream, int count,
+                               int nbits, int offset, int stride, int opCode);
 
 /* IEEE packing of ni * nj 32-bit IEEE words to their top nbits bits (mode 1
  * packs `unpacked` into `packed`, any other mode unpacks, in place when both
  * are the same array). npak: -nbits (below -63: 64-bit values moved to file
  * order), 0 or 1: 32 bits, 2 or more: 32 / npak bits. `spare` is not read.
  * A width of 33 to 63 prints a message and ends the process. */
-ZEP_EXPORT void ieeepak_(int32_t *unpacked, int32_t *packed, int *ni, int *nj, int *npak, int *spare,
-                         int *mode);
+ZEP_EXPORT void ieeepak_(int32_t *unpacked, int32_t *packed, int *ni, int *nj, int *npak,
+                         int *spare, int *mode);
 
 /* Copies *n 64-bit items, exchanging the two 32-bit words of each item on a
  * little-endian host (host order <-> file order). Source and destination may

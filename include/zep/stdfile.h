@@ -30,15 +30,15 @@ extern "C" {
 
 /* Decoded descriptor strings and dates of an entry (crack_std_parms). */
 typedef struct {
-  char etiket[13];   /* 12 characters, NUL */
-  char nomvar[5];    /* 4 characters, NUL */
-  char typvar[3];    /* 2 characters, NUL */
-  char gtyp[2];      /* the grid type byte as stored, NUL */
-  int dateo;         /* origin stamp: the valid stamp moved back by deet*npas */
-  int reserved1;     /* always 0 */
-  int reserved2;     /* always 0 */
-  int ig2;           /* the three bytes of ig2 put together */
-  int datev;         /* valid stamp (decoded key word 17) */
+  char etiket[13]; /* 12 characters, NUL */
+  char nomvar[5];  /* 4 characters, NUL */
+  char typvar[3];  /* 2 characters, NUL */
+  char gtyp[2];    /* the grid type byte as stored, NUL */
+  int dateo;       /* origin stamp: the valid stamp moved back by deet*npas */
+  int reserved1;   /* always 0 */
+  int reserved2;   /* always 0 */
+  int ig2;         /* the three bytes of ig2 put together */
+  int datev;       /* valid stamp (decoded key word 17) */
 } stdf_key_strings;
 
 /* Decodes an 18-word entry. */
@@ -60,8 +60,8 @@ ZEP_EXPORT int build_vktd_info_keys(uint32_t *info, uint32_t *values, int file_i
 ZEP_EXPORT int c_vktprm(int handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
                         int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
                         char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
-                        int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
-                        int *extra2, int *extra3);
+                        int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1, int *extra2,
+                        int *extra3);
 
 /* ---- Open, close, options ------------------------------------------------ */
 
@@ -104,8 +104,8 @@ ZEP_EXPORT int vktcvt_(void *a1, void *a2, void *a3, void *a4, void *a5, void *a
  * Names are compared in upper case; stamps that differ only in their last
  * digit match. */
 
-ZEP_EXPORT int c_vktinf(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
-                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar);
+ZEP_EXPORT int c_vktinf(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket, int ip1,
+                        int ip2, int ip3, const char *typvar, const char *nomvar);
 /* handle -2: from the first record (random) or the current position
  * (sequential); 0: from the first record; -1: from the current position;
  * a handle of the unit: after that record. */
@@ -115,9 +115,9 @@ ZEP_EXPORT int c_vktinfx(int handle, int iun, int *ni, int *nj, int *nk, int dat
 ZEP_EXPORT int c_vktsui(int iun, int *ni, int *nj, int *nk);
 /* Collects at most nmax handles into liste, their count into *infon, and
  * the dimensions of the largest listed record into ni, nj, nk. Returns 0. */
-ZEP_EXPORT int c_vktinl(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket,
-                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-                        int *liste, int *infon, int nmax);
+ZEP_EXPORT int c_vktinl(int iun, int *ni, int *nj, int *nk, int datev, const char *etiket, int ip1,
+                        int ip2, int ip3, const char *typvar, const char *nomvar, int *liste,
+                        int *infon, int nmax);
 /* Reads (getmode != 0) or replaces the unit's selection mask of ip1, ip2,
  * ip3 (1 bits ignored) and etiket ('*' = character ignored; 12 characters
  * and a NUL are written on a query). */
@@ -136,8 +136,8 @@ ZEP_EXPORT int c_vktlirx(void *field, int handle, int iun, int *ni, int *nj, int
                          const char *nomvar);
 ZEP_EXPORT int c_vktlis(void *field, int iun, int *ni, int *nj, int *nk);
 ZEP_EXPORT int c_vktlic(void *field, int iun, int ni, int nj, int nk, int datev, const char *etiket,
-                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-                        int ig1, int ig2, int ig3, int ig4, const char *grtyp);
+                        int ip1, int ip2, int ip3, const char *typvar, const char *nomvar, int ig1,
+                        int ig2, int ig3, int ig4, const char *grtyp);
 
 /* ---- Listing ---------------------------------------------------------------- */
 
@@ -154,9 +154,8 @@ ZEP_EXPORT int c_vktvoi(int iun, const char *options);
 ZEP_EXPORT int vktprm_(int *handle, int *dateo, int *deet, int *npas, int *ni, int *nj, int *nk,
                        int *nbits, int *datyp, int *ip1, int *ip2, int *ip3, char *typvar,
                        char *nomvar, char *etiket, char *grtyp, int *ig1, int *ig2, int *ig3,
-                       int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1,
-                       int *extra2, int *extra3, size_t ltypvar, size_t lnomvar, size_t letiket,
-                       size_t lgrtyp);
+                       int *ig4, int *swa, int *lng, int *dltf, int *ubc, int *extra1, int *extra2,
+                       int *extra3, size_t ltypvar, size_t lnomvar, size_t letiket, size_t lgrtyp);
 ZEP_EXPORT int vktouv_(int *iun, const char *options, size_t loptions);
 ZEP_EXPORT int vktfrm_(int *iun);
 ZEP_EXPORT int vktnbr_(int *iun);

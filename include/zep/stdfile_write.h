@@ -45,10 +45,10 @@ extern "C" {
  * datyp 1, 2, 4, 129; 1..32 or 64 for datyp 5), ip1..ip3 0..2^28-1, and
  * a record longer than the directory's length field holds.
  * Returns 0 or positive on success. */
-ZEP_EXPORT int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int npas, int ni,
-                        int nj, int nk, int ip1, int ip2, int ip3, const char *typvar, const char *nomvar,
-                        const char *etiket, const char *grtyp, int ig1, int ig2, int ig3, int ig4,
-                        int datyp, int rewrit);
+ZEP_EXPORT int c_vktecr(void *field, void *work, int npak, int iun, int date, int deet, int npas,
+                        int ni, int nj, int nk, int ip1, int ip2, int ip3, const char *typvar,
+                        const char *nomvar, const char *etiket, const char *grtyp, int ig1, int ig2,
+                        int ig3, int ig4, int datyp, int rewrit);
 
 /* Erases the record of `handle` (from a search). */
 ZEP_EXPORT int c_vkteff(int handle);
@@ -58,11 +58,11 @@ ZEP_EXPORT int c_vkteff(int handle);
 ZEP_EXPORT int c_vktckp(int iun);
 
 /* By-reference twins; each character argument adds its length at the end. */
-ZEP_EXPORT int vktecr_(void *field, void *work, int *npak, int *iun, int *date, int *deet, int *npas,
-                       int *ni, int *nj, int *nk, int *ip1, int *ip2, int *ip3, const char *typvar,
-                       const char *nomvar, const char *etiket, const char *grtyp, int *ig1, int *ig2,
-                       int *ig3, int *ig4, int *datyp, int *rewrit, size_t ltypvar, size_t lnomvar,
-                       size_t letiket, size_t lgrtyp);
+ZEP_EXPORT int vktecr_(void *field, void *work, int *npak, int *iun, int *date, int *deet,
+                       int *npas, int *ni, int *nj, int *nk, int *ip1, int *ip2, int *ip3,
+                       const char *typvar, const char *nomvar, const char *etiket,
+                       const char *grtyp, int *ig1, int *ig2, int *ig3, int *ig4, int *datyp,
+                       int *rewrit, size_t ltypvar, size_t lnomvar, size_t letiket, size_t lgrtyp);
 ZEP_EXPORT int vkteff_(int *handle);
 ZEP_EXPORT int vktckp_(int *iun);
 

@@ -61,12 +61,12 @@ ZEP_EXPORT int c_xdfunl(int *units, int n);
 
 /* Records. */
 
-ZEP_EXPORT int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
-                        int ninfo);
-ZEP_EXPORT int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys, uint32_t *info,
-                        int ninfo);
-ZEP_EXPORT int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys, int nkeys,
+ZEP_EXPORT int c_xdfini(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys,
                         uint32_t *info, int ninfo);
+ZEP_EXPORT int c_xdfupd(int iun, uint32_t *buf, int idtyp, uint32_t *keys, int nkeys,
+                        uint32_t *info, int ninfo);
+ZEP_EXPORT int c_xdfhdr(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys,
+                        int nkeys, uint32_t *info, int ninfo);
 ZEP_EXPORT int c_xdfadd(uint32_t *buf, uint32_t *data, int nelm, int nbits, int datyp);
 ZEP_EXPORT int c_xdfins(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int nbits, int datyp);
 ZEP_EXPORT int c_xdfrep(uint32_t *buf, uint32_t *data, int bitpos, int nelm, int nbits, int datyp);
@@ -84,31 +84,36 @@ ZEP_EXPORT int c_xdfdel(int handle);
 
 /* By-reference twins: every argument a pointer, each character argument
  * adds a hidden length at the end. */
-ZEP_EXPORT int xdfopn_(int *iun, const char *mode, uint32_t *pri, int *npri, uint32_t *aux, int *naux,
-                       const char *appl, size_t mode_len, size_t appl_len);
+ZEP_EXPORT int xdfopn_(int *iun, const char *mode, uint32_t *pri, int *npri, uint32_t *aux,
+                       int *naux, const char *appl, size_t mode_len, size_t appl_len);
 ZEP_EXPORT int xdfcls_(int *iun);
 ZEP_EXPORT int xdfcle_(const char *name, int *bitpos, int *width, int *type, uint32_t *desc0,
                        uint32_t *desc1, size_t name_len);
-ZEP_EXPORT int xdfopt_(const char *name, const char *value, int *number, size_t name_len, size_t value_len);
-ZEP_EXPORT int xdfgop_(const char *name, char *value, int *number, size_t name_len, size_t value_len);
+ZEP_EXPORT int xdfopt_(const char *name, const char *value, int *number, size_t name_len,
+                       size_t value_len);
+ZEP_EXPORT int xdfgop_(const char *name, char *value, int *number, size_t name_len,
+                       size_t value_len);
 ZEP_EXPORT int qdfmsig_(int *iun, const char *appl, size_t appl_len);
-ZEP_EXPORT int qdferr_(const char *module, const char *message, int *level, int *code, size_t module_len,
-                       size_t message_len);
+ZEP_EXPORT int qdferr_(const char *module, const char *message, int *level, int *code,
+                       size_t module_len, size_t message_len);
 ZEP_EXPORT int qdfind_(int *iun);
 ZEP_EXPORT int secateur_(const char *name, int *nbytes, size_t name_len);
 ZEP_EXPORT int xdfloc_(int *iun, int *handle, uint32_t *keys, int *nkeys);
 ZEP_EXPORT int xdfprm_(int *handle, int *addr, int *length, int *idtyp, uint32_t *keys, int *nkeys);
 ZEP_EXPORT int xdflnk_(int *units, int *n);
-ZEP_EXPORT int xdfini_(int *iun, uint32_t *buf, int *idtyp, uint32_t *keys, int *nkeys, uint32_t *info,
-                       int *ninfo);
-ZEP_EXPORT int xdfupd_(int *iun, uint32_t *buf, int *idtyp, uint32_t *keys, int *nkeys, uint32_t *info,
-                       int *ninfo);
-ZEP_EXPORT int xdfhdr_(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys, int *nkeys,
+ZEP_EXPORT int xdfini_(int *iun, uint32_t *buf, int *idtyp, uint32_t *keys, int *nkeys,
                        uint32_t *info, int *ninfo);
+ZEP_EXPORT int xdfupd_(int *iun, uint32_t *buf, int *idtyp, uint32_t *keys, int *nkeys,
+                       uint32_t *info, int *ninfo);
+ZEP_EXPORT int xdfhdr_(uint32_t *buf, int *addr, int *length, int *idtyp, uint32_t *keys,
+                       int *nkeys, uint32_t *info, int *ninfo);
 ZEP_EXPORT int xdfadd_(uint32_t *buf, uint32_t *data, int *nelm, int *nbits, int *datyp);
-ZEP_EXPORT int xdfins_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits, int *datyp);
-ZEP_EXPORT int xdfrep_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits, int *datyp);
-ZEP_EXPORT int xdfxtr_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits, int *datyp);
+ZEP_EXPORT int xdfins_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits,
+                       int *datyp);
+ZEP_EXPORT int xdfrep_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits,
+                       int *datyp);
+ZEP_EXPORT int xdfxtr_(uint32_t *buf, uint32_t *data, int *bitpos, int *nelm, int *nbits,
+                       int *datyp);
 ZEP_EXPORT int xdfcut_(uint32_t *buf, int *bitpos, int *nelm, int *nbits, int *datyp);
 ZEP_EXPORT int xdfput_(int *iun, int *handle, uint32_t *buf);
 ZEP_EXPORT int xdfget_(int *handle, uint32_t *buf);

@@ -26,11 +26,11 @@ extern "C" {
 /// key descriptors (two words each) go to pri and aux; version_out and
 /// appl_out receive four characters and a NUL (five bytes each). Works on
 /// an open file (from memory) or a closed one (reads its header).
-ZEP_EXPORT int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux, int naux,
-                        char *version_out, char *appl_out);
+ZEP_EXPORT int c_xdfsta(int iun, int32_t *stats, int nstat, uint32_t *pri, int npri, uint32_t *aux,
+                        int naux, char *version_out, char *appl_out);
 /// Prints what c_xdfsta returned on standard output.
-ZEP_EXPORT int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri, const uint32_t *aux,
-                        const char *version, const char *appl);
+ZEP_EXPORT int c_xdfimp(int iun, const int32_t *stats, int nstat, const uint32_t *pri,
+                        const uint32_t *aux, const char *version, const char *appl);
 /// Compares the header of the file with a scan of its objects and prints
 /// the report on standard output.
 ZEP_EXPORT int c_qdfdiag(int iun);
@@ -48,10 +48,12 @@ ZEP_EXPORT int c_xdfuse(int source_unit, int dest_unit);
 ZEP_EXPORT int c_qdfput(uint32_t *words, uint32_t value, int bitpos, int nbits);
 
 /* By-reference twins; each character argument adds a hidden length. */
-ZEP_EXPORT int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri, uint32_t *aux,
-                       int *naux, char *version_out, char *appl_out, size_t version_len, size_t appl_len);
-ZEP_EXPORT int xdfimp_(int *iun, const int32_t *stats, int *nstat, const uint32_t *pri, const uint32_t *aux,
-                       const char *version, const char *appl, size_t version_len, size_t appl_len);
+ZEP_EXPORT int xdfsta_(int *iun, int32_t *stats, int *nstat, uint32_t *pri, int *npri,
+                       uint32_t *aux, int *naux, char *version_out, char *appl_out,
+                       size_t version_len, size_t appl_len);
+ZEP_EXPORT int xdfimp_(int *iun, const int32_t *stats, int *nstat, const uint32_t *pri,
+                       const uint32_t *aux, const char *version, const char *appl,
+                       size_t version_len, size_t appl_len);
 ZEP_EXPORT int qdfdiag_(int *iun);
 ZEP_EXPORT int qdfrstr_(int *source_unit, int *dest_unit);
 ZEP_EXPORT int xdfuse_(int *source_unit, int *dest_unit);

@@ -17,8 +17,8 @@ int main(int argc, char **argv) {
   int unit = 40;
   if (c_fnom(&unit, path, "STD+RND", 0) != 0 || c_vktouv(unit, "RND") < 0) return 2;
   float field[4] = {1.5f, -2.0f, 3.25f, 0.0f};
-  if (c_vktecr(field, NULL, -32, unit, stamp, 0, 0, 2, 2, 1, 500, 0, 0, "P", "UU", "CONSUMER",
-               "X", 0, 0, 0, 0, 5, 0) < 0)
+  if (c_vktecr(field, NULL, -32, unit, stamp, 0, 0, 2, 2, 1, 500, 0, 0, "P", "UU", "CONSUMER", "X",
+               0, 0, 0, 0, 5, 0) < 0)
     return 3;
   c_vktfrm(unit);
   c_fclos(unit);
