@@ -218,5 +218,5 @@ def test_installed_package_finds_the_engine(tmp_path):
             "print(len(ds.data_vars), zep.__version__)\n")
     env = dict(os.environ, PYTHONPATH=site)
     out = subprocess.run([sys.executable, "-c", code, site, golden("many_records.vkt")], env=env, check=True,
-                         capture_output=True, text=True).stdout.split()
+                         capture_output=True, text=True, cwd=tmp_path).stdout.split()
     assert int(out[0]) > 0 and out[1] == zep.__version__
