@@ -14,6 +14,7 @@
 
 #include "coding/fixed_format.h"
 #include "zep/coding.h"
+#include "common/fatal.h"
 #include "common/fixed_text.h"
 
 namespace zep::coding {
@@ -320,10 +321,9 @@ namespace zep::coding {
 namespace {
 
 [[noreturn]] void stop(const zep::coding::LevelFailure &failure) {
-  std::fputs(failure.message.c_str(), stdout);
-  std::fputc('\n', stdout);
+  zep::fatal_print(stdout, "%s\n", failure.message.c_str());
   std::fflush(stdout);
-  std::exit(failure.exit_status);
+  zep::fatal_stop(failure.exit_status);
 }
 
 }  // namespace

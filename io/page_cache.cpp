@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "common/fatal.h"
 #include "io/file_table.h"
 #include "io/word_file.h"
 
@@ -32,8 +33,6 @@ PagePool &pool() {
   return p;
 }
 
-[[noreturn]] void die() { std::exit(1); }
-
 int nfree() { return static_cast<int>(pool().free_stack.size()) - 1; }
 
 // Checks that no two pages of a slot hold overlapping frames.
@@ -44,14 +43,14 @@ void check_overlap(const WaSlot &w, int64_t S, const char *who) {
       const PageRecord &pi = w.page[i];
       const PageRecord &pj = w.page[j];
       if (pi.wa0 >= pj.wa0 && pj.wa0 + S - 1 >= pi.wa0) {
-        std::fprintf(stderr, "%s error: overlapping pages i=%d\n", who, j);
-        std::fprintf(stderr,
-                     "page[j].wa0 =%lld, page[i].wa0 =%lld, page[i].wa0+WA_PAGE_SIZE =%lld\n",
-                     static_cast<long long>(pi.wa0), static_cast<long long>(pj.wa0),
-                     static_cast<long long>(pj.wa0 + S - 1));
+        zep::fatal_print(stderr, "%s error: overlapping pages i=%d\n", who, j);
+        zep::fatal_print(stderr,
+                         "page[j].wa0 =%lld, page[i].wa0 =%lld, page[i].wa0+WA_PAGE_SIZE =%lld\n",
+                         static_cast<long long>(pi.wa0), static_cast<long long>(pj.wa0),
+                         static_cast<long long>(pj.wa0 + S - 1));
         std::fflush(stderr);
-        std::printf("Error: call to stub version of module tracebck_\n");
-        die();
+        zep::fatal_print(stdout, "Error: call to stub version of module tracebck_\n");
+        zep::fatal_stop(1, zep::FatalKind::kOther);
       }
     }
   }
@@ -96,8 +95,8 @@ void scrap_page(int first, int last) {
     }
   }
   if (fl0 < 0) {
-    std::fprintf(stderr, "scrap_page error: cannot find a page to scrap\n");
-    die();
+    zep::fatal_print(stderr, "scrap_page error: cannot find a page to scrap\n");
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   if (s.trace > 4)
     std::fprintf(stderr, "Debug SCRAP_PAGE fl0=%d, pg0=%d, age0=%d\n", fl0, pg0, age0);
@@ -109,16 +108,16 @@ void scrap_page(int first, int last) {
       const int64_t ier =
           write_at(w.fd, p.page_adr, static_cast<uint64_t>(nwords) * 4, (p.wa0 - 1) * 4);
       if (ier != nwords * 4) {
-        std::fprintf(stderr, "scrap_page error: cannot write page, fd=%d\n", w.fd);
-        std::fprintf(stderr,
-                     "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
-                     static_cast<int>(nwords),
-                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
-                     static_cast<long long>(p.wa0 - 1));
-        std::fprintf(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n",
-                     static_cast<int>(ier), fl0, first, last);
-        std::perror("FATAL WA ERROR");
-        die();
+        zep::fatal_print(stderr, "scrap_page error: cannot write page, fd=%d\n", w.fd);
+        zep::fatal_print(stderr,
+                         "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
+                         static_cast<int>(nwords),
+                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
+                         static_cast<long long>(p.wa0 - 1));
+        zep::fatal_print(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n",
+                         static_cast<int>(ier), fl0, first, last);
+        zep::fatal_perror("FATAL WA ERROR");
+        zep::fatal_stop(1, zep::FatalKind::kWrite);
       }
       if (s.trace > 4)
         std::fprintf(stderr, "Debug SCRAP_PAGE ecriture disque adr=%lld, nmots=%d \n",
@@ -137,16 +136,16 @@ int get_new_page(int slot) {
   if (w.npages >= s.page_nb) {
     scrap_page(slot, slot);
     if (w.npages >= s.page_nb) {
-      std::fprintf(stderr, "get_new_page error: no page left !??");
-      die();
+      zep::fatal_print(stderr, "get_new_page error: no page left !??");
+      zep::fatal_stop(1, zep::FatalKind::kOther);
     }
   }
   PagePool &pp = pool();
   if (pp.free_stack.empty() && static_cast<int>(pp.owned.size()) < s.page_limit) {
     std::unique_ptr<uint32_t[]> buf(new (std::nothrow) uint32_t[static_cast<size_t>(s.page_size)]);
     if (!buf) {
-      std::fprintf(stderr, "WA get_new_page error: can't allocate (not enough memory)\n");
-      die();
+      zep::fatal_print(stderr, "WA get_new_page error: can't allocate (not enough memory)\n");
+      zep::fatal_stop(1, zep::FatalKind::kOther);
     }
     pp.free_stack.push_back(buf.get());
     pp.owned.push_back(std::move(buf));
@@ -157,8 +156,8 @@ int get_new_page(int slot) {
   if (pp.free_stack.empty()) {
     scrap_page(0, kMaxWaFiles - 1);
     if (pp.free_stack.empty()) {
-      std::fprintf(stderr, "get_new_page error: no page left !??");
-      die();
+      zep::fatal_print(stderr, "get_new_page error: no page left !??");
+      zep::fatal_stop(1, zep::FatalKind::kOther);
     }
   }
   uint32_t *buf = pp.free_stack.back();
@@ -171,6 +170,15 @@ int get_new_page(int slot) {
     std::fprintf(stderr, "Debug GET_NEW_PAGE pg0=%d, page_adr=%d \n", rec,
                  static_cast<int>(reinterpret_cast<uintptr_t>(buf)));
   return rec;
+}
+
+void wa_pages_drop(int slot) {
+  WaSlot &w = wa_table()[slot];
+  for (int i = 0; i < w.npages; ++i) {
+    if (w.page[i].page_adr != nullptr) pool().free_stack.push_back(w.page[i].page_adr);
+    w.page[i] = PageRecord();
+  }
+  w.npages = 0;
 }
 
 void wa_pages_flush(int slot) {
@@ -187,8 +195,8 @@ void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
                  static_cast<unsigned>(adr), nmots, index);
   const int slot = wa_slot_of_fd(fd);
   if (slot < 0) {
-    std::fprintf(stderr, "wa_page_read error: file is not open\n");
-    die();
+    zep::fatal_print(stderr, "wa_page_read error: file is not open\n");
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   WaSlot &w = wa_table()[slot];
   FileEntry &e = file_entry(index);
@@ -203,11 +211,12 @@ void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
     const int64_t expected = std::min<int64_t>(S, static_cast<int64_t>(e.size) - p.wa0 + 1);
     const int64_t got = read_at(fd, p.page_adr, static_cast<uint64_t>(S) * 4, (p.wa0 - 1) * 4);
     if (got < expected * 4) {
-      std::fprintf(stderr, "wa_page_read error: cannot read page from file %d,fd=%d\n", slot, fd);
-      std::fprintf(stderr, "  tried to get %d bytes, got %d\n", static_cast<int>(S * 4),
-                   static_cast<int>(got));
-      std::perror("WA_PAGE_READ");
-      die();
+      zep::fatal_print(stderr, "wa_page_read error: cannot read page from file %d,fd=%d\n", slot,
+                       fd);
+      zep::fatal_print(stderr, "  tried to get %d bytes, got %d\n", static_cast<int>(S * 4),
+                       static_cast<int>(got));
+      zep::fatal_perror("WA_PAGE_READ");
+      zep::fatal_stop(1, zep::FatalKind::kShortRead);
     }
     const int64_t words = got > 0 ? got / 4 : 0;
     std::memset(p.page_adr + words, 0, static_cast<size_t>(S - words) * 4);
@@ -232,8 +241,8 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
                  static_cast<unsigned>(adr), nmots, index);
   const int slot = wa_slot_of_fd(fd);
   if (slot < 0) {
-    std::fprintf(stderr, "wa_page_write error: file is not open\n");
-    die();
+    zep::fatal_print(stderr, "wa_page_write error: file is not open\n");
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   WaSlot &w = wa_table()[slot];
   FileEntry &e = file_entry(index);
@@ -251,14 +260,14 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
       const int64_t expected = std::min<int64_t>(S, static_cast<int64_t>(e.size) - p.wa0 + 1);
       const int64_t got = read_at(fd, p.page_adr, static_cast<uint64_t>(S) * 4, (p.wa0 - 1) * 4);
       if (got < expected * 4) {
-        std::fprintf(stderr, "wa_page_write error: cannot read page on file %s\n",
-                     e.file_name.c_str());
-        std::fprintf(stderr, " tried to get %d bytes, got %d\n", static_cast<int>(expected * 4),
-                     static_cast<int>(got));
-        std::fprintf(stderr, "WA_PAGE_SIZE=%d wa0=%lld file_size=%d\n", static_cast<int>(S),
-                     static_cast<long long>(p.wa0), e.size);
-        std::perror("WA_PAGE_WRITE");
-        die();
+        zep::fatal_print(stderr, "wa_page_write error: cannot read page on file %s\n",
+                         e.file_name.c_str());
+        zep::fatal_print(stderr, " tried to get %d bytes, got %d\n", static_cast<int>(expected * 4),
+                         static_cast<int>(got));
+        zep::fatal_print(stderr, "WA_PAGE_SIZE=%d wa0=%lld file_size=%d\n", static_cast<int>(S),
+                         static_cast<long long>(p.wa0), e.size);
+        zep::fatal_perror("WA_PAGE_WRITE");
+        zep::fatal_stop(1, zep::FatalKind::kShortRead);
       }
       const int64_t words = got > 0 ? got / 4 : 0;
       std::memset(p.page_adr + words, 0, static_cast<size_t>(S - words) * 4);
@@ -279,10 +288,10 @@ void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {
   p.age += 512;
   p.dirty = 1;
   if (static_cast<int64_t>(e.size) + 1 < adr) {
-    std::fprintf(stderr, "WA_PAGE_WRITE error: ind = %d, adr=%u > file_size=%d\n", slot,
-                 static_cast<unsigned>(adr), e.size);
-    std::fprintf(stderr, "                     filename=%s\n", e.file_name.c_str());
-    die();
+    zep::fatal_print(stderr, "WA_PAGE_WRITE error: ind = %d, adr=%u > file_size=%d\n", slot,
+                     static_cast<unsigned>(adr), e.size);
+    zep::fatal_print(stderr, "                     filename=%s\n", e.file_name.c_str());
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   if (e.size < last) e.size = e.esize = static_cast<int32_t>(last);
   if (p.walast < last) p.walast = last;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/big_endian.h"
+#include "common/fatal.h"
 #include "io/file_table.h"
 #include "zep/io.h"
 
@@ -99,8 +100,6 @@ WaState &wa_state() {
   static WaState s;
   return s;
 }
-
-[[noreturn]] void die() { std::exit(1); }
 
 }  // namespace
 
@@ -308,8 +307,8 @@ void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index) {
   FileEntry &e = file_entry(index);
   const int slot = wa_slot_of_fd(e.fd);
   if (slot < 0) {
-    std::fprintf(stderr, "qqcward error: fd=%d not found in table\n", e.fd);
-    die();
+    zep::fatal_print(stderr, "qqcward error: fd=%d not found in table\n", e.fd);
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   const WaSlot &w = wa_table()[slot];
   if (adr != 0) adr += static_cast<uint64_t>(w.offset);
@@ -336,9 +335,9 @@ void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index) {
       ::lseek(e.fd, static_cast<off_t>((adr - 1) * 4 + static_cast<uint64_t>(got)), SEEK_SET);
   }
   if (got < 0 || static_cast<uint64_t>(got) < bytes) {
-    std::fprintf(stderr, "qqcward error: tried to read %d bytes, only read %d\n",
-                 static_cast<int>(bytes), static_cast<int>(got));
-    die();
+    zep::fatal_print(stderr, "qqcward error: tried to read %d bytes, only read %d\n",
+                     static_cast<int>(bytes), static_cast<int>(got));
+    zep::fatal_stop(1, zep::FatalKind::kShortRead);
   }
 }
 
@@ -346,16 +345,17 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   FileEntry &e = file_entry(index);
   const int slot = wa_slot_of_fd(e.fd);
   if (slot < 0) {
-    std::fprintf(stderr, "qqcwawr error: filename=%s , fd=%d not found in table\n",
-                 e.file_name.c_str(), e.fd);
-    die();
+    zep::fatal_print(stderr, "qqcwawr error: filename=%s , fd=%d not found in table\n",
+                     e.file_name.c_str(), e.fd);
+    zep::fatal_stop(1, zep::FatalKind::kOther);
   }
   const WaSlot &w = wa_table()[slot];
   const uint64_t adr0 = adr;
   if (adr != 0) adr += static_cast<uint64_t>(w.offset);
   if (e.has(kAttrReadOnly)) {
-    std::fprintf(stderr, "qqcwawr error: no write permission for file %s\n", e.file_name.c_str());
-    die();
+    zep::fatal_print(stderr, "qqcwawr error: no write permission for file %s\n",
+                     e.file_name.c_str());
+    zep::fatal_stop(1, zep::FatalKind::kWrite);
   }
   const int64_t S = wa_settings().page_size;
   if (S > 0 && adr != 0) {
@@ -367,37 +367,38 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
   if (adr != 0) ::lseek(e.fd, static_cast<off_t>((adr - 1) * 4), SEEK_SET);
   ssize_t written = ::write(e.fd, buf, bytes);
   auto detail = [&](long long count) {
-    std::fprintf(stderr,
-                 "qqcwawr: filename=%s, buf=%0lx adr=%u, nmots=%d, nwritten=%lld, errno=%d\n",
-                 e.file_name.c_str(), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buf)),
-                 static_cast<unsigned>(adr0), nmots, count, errno);
+    zep::fatal_print(
+        stderr, "qqcwawr: filename=%s, buf=%0lx adr=%u, nmots=%d, nwritten=%lld, errno=%d\n",
+        e.file_name.c_str(), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buf)),
+        static_cast<unsigned>(adr0), nmots, count, errno);
   };
   if (written < 0 || static_cast<size_t>(written) < bytes) {
     if (written < 0 && errno == EFAULT) {
-      std::fprintf(stderr, "qqcwawr error: write error for file %s\n", e.file_name.c_str());
+      zep::fatal_print(stderr, "qqcwawr error: write error for file %s\n", e.file_name.c_str());
       detail(written);
-      std::fprintf(stderr, "*** Contactez un membre de la section informatique de ZEP ***\n");
-      std::fprintf(stderr, "*** Seek support from ZEP informatic section ***\n");
-      std::perror("qqcwawr");
-      die();
+      zep::fatal_print(stderr, "*** Contactez un membre de la section informatique de ZEP ***\n");
+      zep::fatal_print(stderr, "*** Seek support from ZEP informatic section ***\n");
+      zep::fatal_perror("qqcwawr");
+      zep::fatal_stop(1, zep::FatalKind::kWrite);
     }
     if (written <= 0) {
-      std::fprintf(stderr, "qqcwawr error: write error or file not open for write!\n");
+      zep::fatal_print(stderr, "qqcwawr error: write error or file not open for write!\n");
       detail(written);
-      std::perror("qqcwawr");
-      die();
+      zep::fatal_perror("qqcwawr");
+      zep::fatal_stop(1, zep::FatalKind::kWrite);
     }
     const size_t remaining = bytes - static_cast<size_t>(written);
     ssize_t again = ::write(e.fd, reinterpret_cast<char *>(buf) + written, remaining);
-    std::fprintf(stderr,
-                 "qqcwawr WARNING: multiple write attempt of file %s last write=%d bytes, total "
-                 "needed=%d bytes\n",
-                 e.file_name.c_str(), static_cast<int>(remaining), static_cast<int>(bytes));
+    zep::fatal_print(
+        stderr,
+        "qqcwawr WARNING: multiple write attempt of file %s last write=%d bytes, total "
+        "needed=%d bytes\n",
+        e.file_name.c_str(), static_cast<int>(remaining), static_cast<int>(bytes));
     if (again < 0 || static_cast<size_t>(again) < remaining) {
-      std::fprintf(stderr, "qqcwawr error: write error for file %s\n", e.file_name.c_str());
+      zep::fatal_print(stderr, "qqcwawr error: write error for file %s\n", e.file_name.c_str());
       detail(again);
-      std::perror("qqcwawr");
-      die();
+      zep::fatal_perror("qqcwawr");
+      zep::fatal_stop(1, zep::FatalKind::kWrite);
     }
   }
   if (adr != 0) {
@@ -449,7 +450,7 @@ int c_waopen2(int iun) {
 
 int c_waopen(int iun) {
   const int r = c_waopen2(iun);
-  if (r <= 0) std::exit(1);
+  if (r <= 0) zep::fatal_stop(1);
   return r;
 }
 
@@ -515,10 +516,11 @@ int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
   }
   if (nmots <= 0) return 0;
   if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 2048) {
-    std::fprintf(stderr, "c_wawrit error: attempt to write beyond EOF+%d\n", 2048);
-    std::fprintf(stderr, "                unit = %d, adr=%u > file_size=%d\n", iun, adr, e.size);
-    std::fprintf(stderr, "                filename=%s\n", e.file_name.c_str());
-    std::exit(1);
+    zep::fatal_print(stderr, "c_wawrit error: attempt to write beyond EOF+%d\n", 2048);
+    zep::fatal_print(stderr, "                unit = %d, adr=%u > file_size=%d\n", iun, adr,
+                     e.size);
+    zep::fatal_print(stderr, "                filename=%s\n", e.file_name.c_str());
+    zep::fatal_stop(1);
   }
   // Sizes are 32-bit word counts: the last word written must stay addressable.
   if (static_cast<int64_t>(adr) + nmots - 1 > INT32_MAX) {

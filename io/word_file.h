@@ -62,6 +62,9 @@ int get_new_page(int slot);
 void scrap_page(int first, int last);
 void process_decay();
 void wa_pages_flush(int slot);
+// Gives the cached pages of a slot back to the pool without writing them
+// (the file is being abandoned after a failed transfer).
+void wa_pages_drop(int slot);
 // Buffers allocated so far and buffers on the free stack (for tests).
 int wa_buffers_allocated();
 int wa_buffers_free();

@@ -11,6 +11,7 @@
 
 #include "zep/packing.h"
 #include "common/bit_cast.h"
+#include "common/fatal.h"
 
 namespace zep::packing {
 namespace {
@@ -294,10 +295,10 @@ void *compact_entry(T *values, uint32_t *header, uint32_t *stream, int count, in
       return nullptr;
     }
     if (st == PackStatus::kValueTooLarge) {
-      std::fprintf(stderr,
-                   "\n***ERROR: floating point packer, number too large minFloat=%E maxFloat=%E\n",
-                   range.min, range.max);
-      std::exit(33);
+      zep::fatal_print(
+          stderr, "\n***ERROR: floating point packer, number too large minFloat=%E maxFloat=%E\n",
+          range.min, range.max);
+      zep::fatal_stop(33);
     }
     return st == PackStatus::kOk ? static_cast<void *>(stream) : nullptr;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/big_endian.h"
+#include "common/fatal.h"
 #include "zep/packing.h"
 
 namespace zep::packing {
@@ -110,10 +111,10 @@ void ieeepak_(int32_t *unpacked, int32_t *packed, int *ni, int *nj, int *npak, i
   (void)spare;
   const int nbits = zep::packing::ieee_width(*npak);
   if (nbits > 32 && nbits < 64) {
-    std::printf(" IEEEPAK ERROR: NBITS MUST BE <= 32 OR 64, NBITS=%12d\n", nbits);
+    zep::fatal_print(stdout, " IEEEPAK ERROR: NBITS MUST BE <= 32 OR 64, NBITS=%12d\n", nbits);
     std::fflush(stdout);
-    std::fprintf(stderr, "STOP IEEEPAK\n");
-    std::exit(1);
+    zep::fatal_print(stderr, "STOP IEEEPAK\n");
+    zep::fatal_stop(1);
   }
   const int64_t count = static_cast<int64_t>(*ni) * static_cast<int64_t>(*nj);
   if (count <= 0) return;
