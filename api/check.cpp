@@ -52,13 +52,16 @@ extern "C" int zep_check(const char *path, zep_check_report *report) {
   while ((status = zep_next(f, &rec)) == 1) {
     ++report->records;
     zep::api::Call c(f);
-    const int handle = zep::api::locate(c, f, &rec);
-    std::vector<float> values;
-    if (handle < 0 || zep::stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0) {
-      if (handle >= 0)
-        c.fail(ZEP_EDAMAGED, "record " + std::string(rec.nomvar) + ": its values cannot be read");
-      note(report, f->message);
-    }
+    const int read = zep::api::fenced(c, [&]() -> int {
+      const int handle = zep::api::locate(c, f, &rec);
+      if (handle < 0) return handle;
+      std::vector<float> values;
+      if (zep::stdfile::read_values_as_floats(handle, &values) < 0 || c.errors() > 0)
+        return c.fail(ZEP_EDAMAGED,
+                      "record " + std::string(rec.nomvar) + ": its values cannot be read");
+      return 0;
+    });
+    if (read < 0) note(report, f->message);
   }
   if (status < 0) note(report, f->message);
   {

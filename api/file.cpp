@@ -14,6 +14,7 @@
 
 #include "api/internal.h"
 #include "io/file_table.h"
+#include "io/word_file.h"
 #include "xdf/table.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
@@ -44,6 +45,26 @@ bool xdf_slot_left() {
 }
 
 }  // namespace
+
+void abandon_unit(int unit) {
+  try {
+    const int row = io::file_index_of(unit);
+    if (row >= 0) {
+      io::FileEntry &e = io::file_entry(row);
+      const int ws = e.open ? io::wa_slot_of_fd(e.fd) : -1;
+      if (ws >= 0) {
+        io::wa_pages_drop(ws);
+        io::qqcclos(row);
+      }
+    }
+    const int slot = xdf::file_index(unit);
+    if (slot > 0 && xdf::open_entry(slot) != nullptr) xdf::init_file(slot);
+    if (io::file_index_of(unit) >= 0) c_fclos(unit);
+  } catch (const FatalStop &) {
+    // Nothing is written on this path; a stop here would leave only the
+    // binding, which the next zep_open does not reuse.
+  }
+}
 
 }  // namespace zep::api
 
@@ -84,41 +105,47 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
   if (unit == 0 || zep::io::first_free_entry() < 0 || !zep::api::xdf_slot_left())
     return c.fail(ZEP_ETOOMANY, p + ": the file table is full");
 
-  const std::string name = "+" + p;
-  const char *attributes = m == "r" ? "RND+R/O+OLD" : (m == "a" ? "RND+OLD" : "RND");
-  if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes, 0) !=
-      0)
-    return c.fail(ZEP_EOPEN, p + ": cannot be bound to a unit");
-  const int row = zep::io::file_index_of(unit);
-  if (row < 0 || zep::io::file_entry(row).file_name != p || zep::io::file_entry(row).subname) {
-    c_fclos(unit);
-    return c.fail(ZEP_EOPEN, p + ": the library cannot name this path");
-  }
+  int bound = 0;  // the unit once bound, for the clean-up after a stop
+  const int result = zep::api::fenced(c, [&]() -> int {
+    const std::string name = "+" + p;
+    const char *attributes = m == "r" ? "RND+R/O+OLD" : (m == "a" ? "RND+OLD" : "RND");
+    if (c_fnom(reinterpret_cast<void *>(static_cast<intptr_t>(unit)), name.c_str(), attributes,
+               0) != 0)
+      return c.fail(ZEP_EOPEN, p + ": cannot be bound to a unit");
+    bound = unit;
+    const int row = zep::io::file_index_of(unit);
+    if (row < 0 || zep::io::file_entry(row).file_name != p || zep::io::file_entry(row).subname) {
+      c_fclos(unit);
+      return c.fail(ZEP_EOPEN, p + ": the library cannot name this path");
+    }
 
-  std::unique_ptr<zep_file> f(new (std::nothrow) zep_file);
-  if (!f) {
-    c_fclos(unit);
-    return c.fail(ZEP_ENOMEM, p + ": out of memory");
-  }
-  f->iun = unit;
-  f->path = p;
-  f->writable = m != "r";
-  const int status = c_vktouv(unit, "RND");
-  const zep::xdf::FileEntry *e = zep::xdf::open_entry(zep::xdf::file_index(unit));
-  if (status < 0 || e == nullptr || c.errors() > 0) {
-    if (e != nullptr) c_vktfrm(unit);
-    c_fclos(unit);
-    const int code = status < 0 ? zep::api::map_code(status, ZEP_EOPEN) : ZEP_EDAMAGED;
-    return c.fail(code, p + ": cannot be opened as a standard file");
-  }
-  f->sequential = e->xdf_seq != 0;
-  if (f->writable && f->sequential) {
-    c_vktfrm(unit);
-    c_fclos(unit);
-    return c.fail(ZEP_EINVAL, p + ": a sequential file can only be opened for reading");
-  }
-  *out = f.release();
-  return 0;
+    std::unique_ptr<zep_file> f(new (std::nothrow) zep_file);
+    if (!f) {
+      c_fclos(unit);
+      return c.fail(ZEP_ENOMEM, p + ": out of memory");
+    }
+    f->iun = unit;
+    f->path = p;
+    f->writable = m != "r";
+    const int status = c_vktouv(unit, "RND");
+    const zep::xdf::FileEntry *e = zep::xdf::open_entry(zep::xdf::file_index(unit));
+    if (status < 0 || e == nullptr || c.errors() > 0) {
+      if (e != nullptr) c_vktfrm(unit);
+      c_fclos(unit);
+      const int code = status < 0 ? zep::api::map_code(status, ZEP_EOPEN) : ZEP_EDAMAGED;
+      return c.fail(code, p + ": cannot be opened as a standard file");
+    }
+    f->sequential = e->xdf_seq != 0;
+    if (f->writable && f->sequential) {
+      c_vktfrm(unit);
+      c_fclos(unit);
+      return c.fail(ZEP_EINVAL, p + ": a sequential file can only be opened for reading");
+    }
+    *out = f.release();
+    return 0;
+  });
+  if (result < 0 && bound != 0 && zep::io::file_index_of(bound) >= 0) zep::api::abandon_unit(bound);
+  return result;
 }
 
 int zep_close(zep_file *f) {
@@ -126,12 +153,29 @@ int zep_close(zep_file *f) {
   int result = 0;
   {
     Call c(f);
-    const int status = c_vktfrm(f->iun);
-    c_fclos(f->iun);
-    if (status < 0 || c.errors() > 0) {
-      result = f->writable ? ZEP_EWRITE : zep::api::map_code(status, ZEP_EDAMAGED);
+    if (f->broken) {
+      // An earlier stop left this file's tables untrusted: release them
+      // without writing anything more, and report that failure again.
+      zep::api::abandon_unit(f->iun);
+      result = f->broken_code;
       c.set_file(nullptr);
-      c.fail(result, f->path + ": the file could not be closed cleanly");
+      c.fail(result, f->path + ": the file was closed after an earlier failure");
+    } else {
+      try {
+        const int status = c_vktfrm(f->iun);
+        c_fclos(f->iun);
+        if (status < 0 || c.errors() > 0) {
+          result = f->writable ? ZEP_EWRITE : zep::api::map_code(status, ZEP_EDAMAGED);
+          c.set_file(nullptr);
+          c.fail(result, f->path + ": the file could not be closed cleanly");
+        }
+      } catch (const zep::FatalStop &stop) {
+        // The final flush failed: what is left of the file is released.
+        zep::api::abandon_unit(f->iun);
+        c.set_file(nullptr);
+        c.set_path(f->path);
+        result = c.stopped(stop);
+      }
     }
   }
   delete f;

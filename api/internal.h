@@ -1,11 +1,11 @@
 // The safe API's own state: the open file object, the library-wide lock and
 // the guard every zep_* entry holds while it works.
 //
-// A guard (Call) takes the lock, raises the tolerance of the layers below so
-// that no error of theirs ends the process, silences their printing (message
-// level above every severity, IMAGE and REDUCTION32 off) and routes the
-// reports of their error path into the call; its destructor puts every
-// setting back as it found it and releases the lock.
+// A guard (Call) takes the lock, turns the layers' fatal stops into
+// exceptions (zep::FatalStop, caught by fenced() at the entry), raises the tolerance of the layers
+// below so that no error of theirs ends the process, silences their printing (message level above
+// every severity, IMAGE and REDUCTION32 off) and routes the reports of their error path into the
+// call; its destructor puts every setting back as it found it and releases the lock.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.h"
 #include "zep/api.h"
 
 struct zep_file {
@@ -32,6 +33,11 @@ struct zep_file {
   bool order_valid = false;
   std::vector<int64_t> order;
   std::string message;  // the last failure's message
+  // Set when a call was stopped inside the layers below (a short read, a
+  // refused write): their state for this file can no longer be trusted, so
+  // every later call but zep_close gives broken_code.
+  bool broken = false;
+  int broken_code = 0;
 };
 
 namespace zep::api {
@@ -62,6 +68,10 @@ class Call {
   int errors() const { return errors_; }
   const std::vector<Message> &messages() const { return messages_; }
   void set_file(zep_file *f) { file_ = f; }
+  zep_file *file() const { return file_; }
+  // Records a stop of the layers below: the code for its kind, its kept
+  // diagnostics as the message, and the file marked broken. Returns the code.
+  int stopped(const FatalStop &stop);
   // The path messages name while there is no file object yet.
   void set_path(const std::string &path) { path_ = path; }
 
@@ -69,6 +79,7 @@ class Call {
   static void sink(void *context, const char *module, int code, int level, const char *text);
 
   std::unique_lock<std::recursive_mutex> hold_;
+  FatalThrowScope throwing_;
   zep_file *file_;
   std::string path_;
   Call *outer_;
@@ -78,6 +89,26 @@ class Call {
   int errors_ = 0;
   std::vector<Message> messages_;
 };
+
+// Runs the body of an entry under its guard c: a file already broken gives
+// its code at once, and a fatal stop of the layers below becomes an error
+// return (c.stopped) instead of leaving the entry as an exception.
+template <typename Body>
+auto fenced(Call &c, Body &&body) -> decltype(body()) {
+  zep_file *f = c.file();
+  if (f != nullptr && f->broken)
+    return c.fail(f->broken_code, "the file is unusable after an earlier failure; close it");
+  try {
+    return body();
+  } catch (const FatalStop &stop) {
+    return c.stopped(stop);
+  }
+}
+
+// Releases a unit after a stop: its cached pages dropped unwritten, its
+// descriptor closed, its directory-file entry and its binding freed. Never
+// throws; leaves the tables of other files as they were.
+void abandon_unit(int unit);
 
 // Maps a code of the layers below to a ZEP_E* code; `otherwise` for codes
 // without a meaning of their own in the context.

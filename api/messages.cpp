@@ -136,6 +136,21 @@ int Call::fail(int code, const std::string &text) {
   return code;
 }
 
+int Call::stopped(const FatalStop &stop) {
+  const int code = stop.kind == FatalKind::kShortRead ? ZEP_EDAMAGED
+                   : stop.kind == FatalKind::kWrite   ? ZEP_EWRITE
+                                                      : ZEP_EINTERNAL;
+  if (file_ != nullptr) {
+    file_->broken = true;
+    file_->broken_code = code;
+  }
+  // The stop's own text says what happened; earlier reports do not.
+  messages_.clear();
+  std::string text = one_line(stop.message.c_str());
+  if (text.empty()) text = "the library stopped with status " + std::to_string(stop.status);
+  return fail(code, text);
+}
+
 int map_code(int code, int otherwise) {
   switch (code) {
     case xdf::ERR_NOT_XDF: return ZEP_ENOTSTD;

@@ -128,7 +128,7 @@ long guarded_read(zep_file *f, const zep_record *rec, T *out, size_t capacity,
                   long (*read)(Call &, zep_file *, const zep_record *, T *, size_t)) {
   if (f == nullptr || rec == nullptr || (out == nullptr && capacity > 0)) return ZEP_EINVAL;
   Call c(f);
-  return read(c, f, rec, out, capacity);
+  return fenced(c, [&] { return read(c, f, rec, out, capacity); });
 }
 
 }  // namespace

@@ -262,34 +262,40 @@ extern "C" {
 int zep_next(zep_file *f, zep_record *rec) {
   if (f == nullptr || rec == nullptr) return ZEP_EINVAL;
   Call c(f);
-  const int h = zep::api::walk_next(c, f);
-  if (h <= 0) return h;
-  const int status = zep::api::describe(c, f, h, rec);
-  if (status < 0) {
-    f->walk_ended = true;
-    return status;
-  }
-  rec->index = f->next_index++;
-  return 1;
+  return zep::api::fenced(c, [&]() -> int {
+    const int h = zep::api::walk_next(c, f);
+    if (h <= 0) return h;
+    const int status = zep::api::describe(c, f, h, rec);
+    if (status < 0) {
+      f->walk_ended = true;
+      return status;
+    }
+    rec->index = f->next_index++;
+    return 1;
+  });
 }
 
 int zep_rewind(zep_file *f) {
   if (f == nullptr) return ZEP_EINVAL;
   Call c(f);
-  f->walk_started = false;
-  f->walk_ended = false;
-  f->last_handle = 0;
-  f->next_address = 0;
-  f->next_index = 0;
-  return 0;
+  return zep::api::fenced(c, [&]() -> int {
+    f->walk_started = false;
+    f->walk_ended = false;
+    f->last_handle = 0;
+    f->next_address = 0;
+    f->next_index = 0;
+    return 0;
+  });
 }
 
 long zep_count(zep_file *f) {
   if (f == nullptr) return ZEP_EINVAL;
   Call c(f);
-  const int status = zep::api::build_order(c, f);
-  if (status < 0) return status;
-  return static_cast<long>(f->order.size());
+  return zep::api::fenced(c, [&]() -> long {
+    const int status = zep::api::build_order(c, f);
+    if (status < 0) return status;
+    return static_cast<long>(f->order.size());
+  });
 }
 
 void zep_query_init(zep_query *q) {
@@ -301,56 +307,58 @@ void zep_query_init(zep_query *q) {
 long zep_find(zep_file *f, const zep_query *q, zep_record *out, size_t capacity) {
   if (f == nullptr || q == nullptr || (out == nullptr && capacity > 0)) return ZEP_EINVAL;
   Call c(f);
-  // Texts must end within their fields.
-  if (strnlen(q->nomvar, sizeof q->nomvar) == sizeof q->nomvar ||
-      strnlen(q->typvar, sizeof q->typvar) == sizeof q->typvar ||
-      strnlen(q->etiket, sizeof q->etiket) == sizeof q->etiket)
-    return c.fail(ZEP_EINVAL, "a text of the query is not terminated within its field");
-  const int status = zep::api::build_order(c, f);
-  if (status < 0) return status;
+  return zep::api::fenced(c, [&]() -> long {
+    // Texts must end within their fields.
+    if (strnlen(q->nomvar, sizeof q->nomvar) == sizeof q->nomvar ||
+        strnlen(q->typvar, sizeof q->typvar) == sizeof q->typvar ||
+        strnlen(q->etiket, sizeof q->etiket) == sizeof q->etiket)
+      return c.fail(ZEP_EINVAL, "a text of the query is not terminated within its field");
+    const int status = zep::api::build_order(c, f);
+    if (status < 0) return status;
 
-  // The library's search gives the matches; the order gives their places.
-  std::set<int64_t> matches;
-  const int slot = zep::api::file_slot(f);
-  if (f->sequential) {
-    zep::xdf::open_entry(slot)->cur_addr = zep::xdf::open_entry(slot)->seq_bof;
-  }
-  int ni = 0, nj = 0, nk = 0;
-  // The search's own datev criterion compares the stored valid stamp; the
-  // query's datev is compared below with the record's datev as this API
-  // shows it (and with the stored stamp, extra1), so search without it.
-  int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, -1, q->etiket, q->ip1, q->ip2,
-                    q->ip3, q->typvar, q->nomvar);
-  while (h > 0) {
-    int64_t key[2];
-    zep::api::key_of(f, h, key);
-    matches.insert(key[0]);
-    h = c_vktsui(f->iun, &ni, &nj, &nk);
-  }
-  if ((h < 0 && h != zep::xdf::ERR_NOT_FOUND) || c.errors() > 0)
-    return c.fail(zep::api::map_code(h, ZEP_EDAMAGED), "the search failed");
-
-  long total = 0;
-  for (size_t i = 0; i < f->order.size(); ++i) {
-    if (matches.count(f->order[i]) == 0) continue;
-    const bool room = static_cast<size_t>(total) < capacity;
-    if (room || q->datev != -1) {
-      zep_record probe;
-      std::memset(&probe, 0, sizeof probe);
-      probe.key[0] = f->order[i];
-      probe.key[1] = f->sequential ? 2 : 1;
-      const int handle = zep::api::locate(c, f, &probe);
-      if (handle < 0) return handle;
-      zep_record found;
-      const int st = zep::api::describe(c, f, handle, &found);
-      if (st < 0) return st;
-      if (q->datev != -1 && found.datev != q->datev && found.extra1 != q->datev) continue;
-      found.index = static_cast<int64_t>(i);
-      if (room) out[total] = found;
+    // The library's search gives the matches; the order gives their places.
+    std::set<int64_t> matches;
+    const int slot = zep::api::file_slot(f);
+    if (f->sequential) {
+      zep::xdf::open_entry(slot)->cur_addr = zep::xdf::open_entry(slot)->seq_bof;
     }
-    ++total;
-  }
-  return total;
+    int ni = 0, nj = 0, nk = 0;
+    // The search's own datev criterion compares the stored valid stamp; the
+    // query's datev is compared below with the record's datev as this API
+    // shows it (and with the stored stamp, extra1), so search without it.
+    int h = c_vktinfx(f->sequential ? -1 : 0, f->iun, &ni, &nj, &nk, -1, q->etiket, q->ip1, q->ip2,
+                      q->ip3, q->typvar, q->nomvar);
+    while (h > 0) {
+      int64_t key[2];
+      zep::api::key_of(f, h, key);
+      matches.insert(key[0]);
+      h = c_vktsui(f->iun, &ni, &nj, &nk);
+    }
+    if ((h < 0 && h != zep::xdf::ERR_NOT_FOUND) || c.errors() > 0)
+      return c.fail(zep::api::map_code(h, ZEP_EDAMAGED), "the search failed");
+
+    long total = 0;
+    for (size_t i = 0; i < f->order.size(); ++i) {
+      if (matches.count(f->order[i]) == 0) continue;
+      const bool room = static_cast<size_t>(total) < capacity;
+      if (room || q->datev != -1) {
+        zep_record probe;
+        std::memset(&probe, 0, sizeof probe);
+        probe.key[0] = f->order[i];
+        probe.key[1] = f->sequential ? 2 : 1;
+        const int handle = zep::api::locate(c, f, &probe);
+        if (handle < 0) return handle;
+        zep_record found;
+        const int st = zep::api::describe(c, f, handle, &found);
+        if (st < 0) return st;
+        if (q->datev != -1 && found.datev != q->datev && found.extra1 != q->datev) continue;
+        found.index = static_cast<int64_t>(i);
+        if (room) out[total] = found;
+      }
+      ++total;
+    }
+    return total;
+  });
 }
 
 }  // extern "C"

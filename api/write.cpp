@@ -164,110 +164,122 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
               size_t count) {
   if (f == nullptr || desc == nullptr || (values == nullptr && count > 0)) return ZEP_EINVAL;
   Call c(f);
-  if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
-  if (type < ZEP_TYPE_F32 || type > ZEP_TYPE_U8) return c.fail(ZEP_EINVAL, "unknown value type");
-  if (strnlen(desc->nomvar, sizeof desc->nomvar) == sizeof desc->nomvar ||
-      strnlen(desc->typvar, sizeof desc->typvar) == sizeof desc->typvar ||
-      strnlen(desc->etiket, sizeof desc->etiket) == sizeof desc->etiket ||
-      strnlen(desc->grtyp, sizeof desc->grtyp) == sizeof desc->grtyp)
-    return c.fail(ZEP_EINVAL, "a text of the descriptor is not terminated within its field");
-  if (desc->ni < 1 || desc->nj < 1 || desc->nk < 1)
-    return c.fail(ZEP_EINVAL, "ni, nj and nk must be 1 or more");
-  const int64_t n = static_cast<int64_t>(desc->ni) * desc->nj * desc->nk;
-  if (n > INT32_MAX || static_cast<uint64_t>(n) != count)
-    return c.fail(ZEP_EINVAL,
-                  "count " + std::to_string(count) + " is not ni*nj*nk = " + std::to_string(n));
-  const int kind = desc->datyp & 0x7F;
-  int nbits = desc->nbits;
-  if (kind == 0) nbits = 32;  // raw words
-  if (nbits < 1 || nbits > 64 || (nbits > 32 && !(kind == 5 && nbits == 64)))
-    return c.fail(ZEP_EINVAL, "nbits " + std::to_string(desc->nbits) + " does not suit datyp " +
-                                  std::to_string(desc->datyp));
+  return zep::api::fenced(c, [&]() -> int {
+    if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
+    if (type < ZEP_TYPE_F32 || type > ZEP_TYPE_U8) return c.fail(ZEP_EINVAL, "unknown value type");
+    if (strnlen(desc->nomvar, sizeof desc->nomvar) == sizeof desc->nomvar ||
+        strnlen(desc->typvar, sizeof desc->typvar) == sizeof desc->typvar ||
+        strnlen(desc->etiket, sizeof desc->etiket) == sizeof desc->etiket ||
+        strnlen(desc->grtyp, sizeof desc->grtyp) == sizeof desc->grtyp)
+      return c.fail(ZEP_EINVAL, "a text of the descriptor is not terminated within its field");
+    if (desc->ni < 1 || desc->nj < 1 || desc->nk < 1)
+      return c.fail(ZEP_EINVAL, "ni, nj and nk must be 1 or more");
+    const int64_t n = static_cast<int64_t>(desc->ni) * desc->nj * desc->nk;
+    if (n > INT32_MAX || static_cast<uint64_t>(n) != count)
+      return c.fail(ZEP_EINVAL,
+                    "count " + std::to_string(count) + " is not ni*nj*nk = " + std::to_string(n));
+    const int kind = desc->datyp & 0x7F;
+    int nbits = desc->nbits;
+    if (kind == 0) nbits = 32;  // raw words
+    if (nbits < 1 || nbits > 64 || (nbits > 32 && !(kind == 5 && nbits == 64)))
+      return c.fail(ZEP_EINVAL, "nbits " + std::to_string(desc->nbits) + " does not suit datyp " +
+                                    std::to_string(desc->datyp));
 
-  // The writer's own changes of datyp, made here and reported as warnings.
-  int datyp = desc->datyp;
-  if (kind != 0) {
-    const zep::stdfile::DatypPlan plan = zep::stdfile::plan_datyp(
-        datyp, -nbits, nbits, zep::stdfile::options().extra_compression, desc->nk, false);
-    if (!plan.warnings.empty()) {
-      datyp = plan.datyp & 0x7F;
-      nbits = plan.nbits;
+    // The writer's own changes of datyp, made here and reported as warnings.
+    int datyp = desc->datyp;
+    if (kind != 0) {
+      const zep::stdfile::DatypPlan plan = zep::stdfile::plan_datyp(
+          datyp, -nbits, nbits, zep::stdfile::options().extra_compression, desc->nk, false);
+      if (!plan.warnings.empty()) {
+        datyp = plan.datyp & 0x7F;
+        nbits = plan.nbits;
+      }
+      zep::xdf::errmsg()[0] = '\0';
+      for (const std::string &w : plan.warnings) {
+        std::snprintf(zep::xdf::errmsg(), zep::xdf::kErrmsgSize, "%s", w.c_str());
+        zep::xdf::error_msg("c_vktecr", 0, zep::xdf::WARNING);
+      }
     }
-    zep::xdf::errmsg()[0] = '\0';
-    for (const std::string &w : plan.warnings) {
-      std::snprintf(zep::xdf::errmsg(), zep::xdf::kErrmsgSize, "%s", w.c_str());
-      zep::xdf::error_msg("c_vktecr", 0, zep::xdf::WARNING);
-    }
-  }
 
-  zep::api::Field field;
-  if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0)
-    return s;
-  if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes);
-      s < 0)
-    return s;
+    zep::api::Field field;
+    if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0)
+      return s;
+    if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes);
+        s < 0)
+      return s;
 
-  const int npak = kind == 0 ? 0 : -nbits;
-  const int status = c_vktecr(
-      field.data(), nullptr, npak, f->iun, desc->dateo, desc->deet, desc->npas, desc->ni, desc->nj,
-      desc->nk, desc->ip1, desc->ip2, desc->ip3, desc->typvar, desc->nomvar, desc->etiket,
-      desc->grtyp[0] ? desc->grtyp : " ", desc->ig1, desc->ig2, desc->ig3, desc->ig4, datyp, 0);
-  f->order_valid = false;
-  if (status < 0 || c.errors() > 0)
-    return c.fail(status == zep::xdf::ERR_NO_WRITE ? ZEP_EREADONLY : ZEP_EINVAL,
-                  "the record was refused by the writer");
-  return 0;
+    const int npak = kind == 0 ? 0 : -nbits;
+    const int status =
+        c_vktecr(field.data(), nullptr, npak, f->iun, desc->dateo, desc->deet, desc->npas, desc->ni,
+                 desc->nj, desc->nk, desc->ip1, desc->ip2, desc->ip3, desc->typvar, desc->nomvar,
+                 desc->etiket, desc->grtyp[0] ? desc->grtyp : " ", desc->ig1, desc->ig2, desc->ig3,
+                 desc->ig4, datyp, 0);
+    f->order_valid = false;
+    if (status < 0 || c.errors() > 0)
+      return c.fail(status == zep::xdf::ERR_NO_WRITE ? ZEP_EREADONLY : ZEP_EINVAL,
+                    "the record was refused by the writer");
+    return 0;
+  });
 }
 
 int zep_erase(zep_file *f, const zep_record *rec) {
   if (f == nullptr || rec == nullptr) return ZEP_EINVAL;
   Call c(f);
-  if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
-  const int handle = zep::api::locate(c, f, rec);
-  if (handle < 0) return handle;
-  const int status = c_vkteff(handle);
-  f->order_valid = false;
-  if (status < 0 || c.errors() > 0)
-    return c.fail(zep::api::map_code(status, ZEP_EWRITE), "the record was not erased");
-  return 0;
+  return zep::api::fenced(c, [&]() -> int {
+    if (!f->writable) return c.fail(ZEP_EREADONLY, "the file is open for reading only");
+    const int handle = zep::api::locate(c, f, rec);
+    if (handle < 0) return handle;
+    const int status = c_vkteff(handle);
+    f->order_valid = false;
+    if (status < 0 || c.errors() > 0)
+      return c.fail(zep::api::map_code(status, ZEP_EWRITE), "the record was not erased");
+    return 0;
+  });
 }
 
 int zep_copy_record(zep_file *dst, zep_file *src, const zep_record *rec) {
   if (dst == nullptr || src == nullptr || rec == nullptr) return ZEP_EINVAL;
   Call c(src);
-  if (!dst->writable) {
+  return zep::api::fenced(c, [&]() -> int {
+    if (dst->broken) {
+      c.set_file(dst);
+      return c.fail(dst->broken_code, "the file is unusable after an earlier failure; close it");
+    }
+    if (!dst->writable) {
+      c.set_file(dst);
+      return c.fail(ZEP_EREADONLY, "the destination is open for reading only");
+    }
+    const int handle = zep::api::locate(c, src, rec);
+    if (handle < 0) return handle;
+    if (zep::xdf::record_in_file(handle) < 0 || c.errors() > 0)
+      return c.fail(ZEP_EDAMAGED, "the record runs past the end of its file");
+    int addr = 0, length = 0, idtyp = 0;
+    if (c_xdfprm(handle, &addr, &length, &idtyp, nullptr, 0) < 0)
+      return c.fail(ZEP_EDAMAGED, "the record's directory entry cannot be read");
+    const int64_t words = 2 * static_cast<int64_t>(length) + 9;
+    std::vector<uint32_t> buffer;
+    try {
+      buffer.assign(static_cast<size_t>(words), 0u);
+    } catch (const std::bad_alloc &) {
+      return c.fail(ZEP_ENOMEM, "out of memory for the record");
+    }
+    buffer[0] = static_cast<uint32_t>(words);
+    if (c_xdfget2(handle, buffer.data(), nullptr) < 0 || c.errors() > 0)
+      return c.fail(ZEP_EDAMAGED, "the record cannot be read");
     c.set_file(dst);
-    return c.fail(ZEP_EREADONLY, "the destination is open for reading only");
-  }
-  const int handle = zep::api::locate(c, src, rec);
-  if (handle < 0) return handle;
-  if (zep::xdf::record_in_file(handle) < 0 || c.errors() > 0)
-    return c.fail(ZEP_EDAMAGED, "the record runs past the end of its file");
-  int addr = 0, length = 0, idtyp = 0;
-  if (c_xdfprm(handle, &addr, &length, &idtyp, nullptr, 0) < 0)
-    return c.fail(ZEP_EDAMAGED, "the record's directory entry cannot be read");
-  const int64_t words = 2 * static_cast<int64_t>(length) + 9;
-  std::vector<uint32_t> buffer;
-  try {
-    buffer.assign(static_cast<size_t>(words), 0u);
-  } catch (const std::bad_alloc &) {
-    return c.fail(ZEP_ENOMEM, "out of memory for the record");
-  }
-  buffer[0] = static_cast<uint32_t>(words);
-  if (c_xdfget2(handle, buffer.data(), nullptr) < 0 || c.errors() > 0)
-    return c.fail(ZEP_EDAMAGED, "the record cannot be read");
-  c.set_file(dst);
-  if (const int s = zep::api::reserve_room(
-          c, dst, 8 * static_cast<int64_t>(length) + zep::api::kDirectoryRoomBytes);
-      s < 0)
-    return s;
-  const int status = c_xdfput(dst->iun, 0, buffer.data());
-  dst->order_valid = false;
-  if (status < 0 || c.errors() > 0)
-    return c.fail(status == zep::xdf::ERR_DIFFERENT_FILES ? ZEP_EINVAL
-                                                          : zep::api::map_code(status, ZEP_EWRITE),
-                  "the record was not copied");
-  return 0;
+    if (const int s = zep::api::reserve_room(
+            c, dst, 8 * static_cast<int64_t>(length) + zep::api::kDirectoryRoomBytes);
+        s < 0)
+      return s;
+    const int status = c_xdfput(dst->iun, 0, buffer.data());
+    dst->order_valid = false;
+    if (status < 0 || c.errors() > 0)
+      return c.fail(status == zep::xdf::ERR_DIFFERENT_FILES
+                        ? ZEP_EINVAL
+                        : zep::api::map_code(status, ZEP_EWRITE),
+                    "the record was not copied");
+    return 0;
+  });
 }
 
 }  // extern "C"
