@@ -16,6 +16,7 @@
 #include "coding/level_code.h"
 #include "zep/coding.h"
 #include "tests/golden_dir.h"
+#include "tests/xml_text.h"
 
 namespace zep::coding {
 namespace {
@@ -32,16 +33,6 @@ bool element(const std::string &doc, const std::string &tag, size_t from, size_t
   if (b == std::string::npos || b > to) return false;
   *out = doc.substr(a + open.size(), b - a - open.size());
   return true;
-}
-
-std::string unescape(std::string s) {
-  const std::pair<const char *, const char *> subs[] = {
-      {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
-  for (const auto &sub : subs) {
-    for (size_t p = s.find(sub.first); p != std::string::npos; p = s.find(sub.first, p + 1))
-      s.replace(p, std::strlen(sub.first), sub.second);
-  }
-  return s;
 }
 
 std::string iso_text(int stamp) {
@@ -93,7 +84,8 @@ TEST(GoldenPairsTest, LevelAndDateTextsOfEveryRecord) {
       testing::internal::CaptureStdout();
       const bool ok = level_text(std::stoi(ip1), &text, stdout);
       testing::internal::GetCapturedStdout();
-      EXPECT_EQ(ok ? trimmed(text.substr(0, 31)) : std::string(), unescape(level)) << where;
+      EXPECT_EQ(ok ? trimmed(text.substr(0, 31)) : std::string(), zep_test::xml_unescape(level))
+          << where;
 
       int stamp = std::stoi(dateo);
       const long long steps = std::stoll(deet) * std::stoll(npas);

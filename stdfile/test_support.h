@@ -26,6 +26,7 @@
 #include "zep/stdfile.h"
 #include "tests/golden_dir.h"
 #include "tests/temp_dir.h"
+#include "tests/xml_text.h"
 
 namespace stdfile_test {
 
@@ -89,31 +90,6 @@ struct GoldenRecord {
   int num(const std::string &tag) const { return std::stoi(fields.at(tag)); }
 };
 
-// Undoes the escaping of the document's texts.
-inline std::string unescape(const std::string &s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '&') {
-      out += s[i];
-      continue;
-    }
-    const size_t end = s.find(';', i);
-    const std::string ent = s.substr(i + 1, end - i - 1);
-    if (ent == "amp")
-      out += '&';
-    else if (ent == "lt")
-      out += '<';
-    else if (ent == "gt")
-      out += '>';
-    else if (ent.size() > 2 && ent[0] == '#' && ent[1] == 'x') {
-      const long code = std::strtol(ent.c_str() + 2, nullptr, 16);
-      out += static_cast<char>(code == 0xFFFD ? 1 : code);
-    }
-    i = end;
-  }
-  return out;
-}
-
 inline std::vector<GoldenRecord> golden_records(const std::string &name) {
   const std::string doc = read_text(golden_dir() + name + ".xml");
   std::vector<GoldenRecord> records;
@@ -131,7 +107,7 @@ inline std::vector<GoldenRecord> golden_records(const std::string &name) {
       const size_t a = rec.find(open);
       if (a == std::string::npos) continue;
       const size_t b = rec.find(close, a);
-      r.fields[tag] = unescape(rec.substr(a + open.size(), b - a - open.size()));
+      r.fields[tag] = zep_test::xml_unescape(rec.substr(a + open.size(), b - a - open.size()));
     }
     const size_t v = rec.find("<values>");
     const size_t ve = rec.find("</values>");

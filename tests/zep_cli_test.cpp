@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/e2e_support.h"
+#include "tests/xml_text.h"
 
 namespace {
 
@@ -137,32 +138,6 @@ class JsonReader {
 // the byte 0x01 and compared as "any control byte".
 using XmlRecord = std::map<std::string, std::string>;
 
-std::string xml_text(std::string v) {
-  std::string out;
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (v[i] != '&') {
-      out += v[i];
-      continue;
-    }
-    const size_t semi = v.find(';', i);
-    const std::string ent = v.substr(i + 1, semi - i - 1);
-    if (ent == "amp")
-      out += '&';
-    else if (ent == "lt")
-      out += '<';
-    else if (ent == "gt")
-      out += '>';
-    else if (ent == "#xFFFD")
-      out += '\x01';
-    else if (ent.rfind("#x", 0) == 0)
-      out += static_cast<char>(std::strtoul(ent.c_str() + 2, nullptr, 16));
-    else
-      out += "&" + ent + ";";
-    i = semi;
-  }
-  return out;
-}
-
 std::vector<XmlRecord> xml_records(const std::string &doc) {
   static const char *kTags[] = {"nomvar",
                                 "typvar",
@@ -199,7 +174,7 @@ std::vector<XmlRecord> xml_records(const std::string &doc) {
       const size_t a = block.find(open);
       if (a == std::string::npos) continue;
       const size_t b = block.find(close, a);
-      r[tag] = xml_text(block.substr(a + open.size(), b - a - open.size()));
+      r[tag] = zep_test::xml_unescape(block.substr(a + open.size(), b - a - open.size()));
     }
     records.push_back(r);
   }
