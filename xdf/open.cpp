@@ -84,8 +84,8 @@ int read_directory(FileEntry &f, int64_t file_words, int64_t pos) {
   std::vector<uint32_t> image(static_cast<size_t>(page_words));
   for (uint32_t i = 0;; ++i) {
     const bool counted = i < h.dir_page_count;
-    // Why page i cannot be taken; reported as damage only when the header
-    // counts it or the previous page links to it.
+    // Page i is reached through the header (the first) or a link: one that
+    // cannot be taken is reported, and the chain ends before it.
     int bad = 0;
     if (i >= static_cast<uint32_t>(kMaxDirPages) || pos < 1 || pos + page_words - 1 > file_words) {
       bad = report("c_xdfopn", ERR_DAMAGED, ERROR, kCountWrong, name);

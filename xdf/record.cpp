@@ -633,9 +633,9 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     if (own[0] != entry[0] || own[1] != entry[1]) {
       const RecordHeader r = RecordHeader::decode(own);
       return report("c_xdfget", ERR_DAMAGED, ERROR,
-                    "record at address %lld does not match its directory entry (type %u, %u "
-                    "units, address %u in the record; type %u, %u units, address %u in the "
-                    "entry), file is probably dammaged\n file in error: %s\n",
+                    "record at address %lld does not match its directory entry, file is probably "
+                    "dammaged\n record: type %u, %u units, address %u; entry: type %u, %u units, "
+                    "address %u\n file in error: %s\n",
                     static_cast<long long>(addr), r.idtyp, r.length, r.address, h.idtyp, h.length,
                     h.address, row_file_name(*f));
     }
