@@ -149,8 +149,12 @@ int read_directory(FileEntry &f, int64_t file_words, int64_t pos) {
   }
   if (f.dir_page.empty()) return ERR_DAMAGED;  // reported above
   const int npages = f.npages;
+  // A header behind its chain is what a writer leaves when it stops
+  // between its pages and its header: nothing is lost, and it is a warning.
+  // Every count that says the file holds more than it does is an error: the
+  // records it counts are gone.
   if (damaged && static_cast<uint32_t>(npages) > h.dir_page_count)
-    report("c_xdfopn", ERR_DAMAGED, ERROR, kCountWrong, name);
+    report("c_xdfopn", ERR_DAMAGED, WARNING, kCountWrong, name);
 
   // The last object the directory points to, and the live entries.
   const int64_t file_units = file_words / 2;
@@ -165,21 +169,24 @@ int read_directory(FileEntry &f, int64_t file_words, int64_t pos) {
         last_unit = std::max<int64_t>(last_unit, int64_t{eh.address} + eh.length - 1);
     }
   }
+  // A file shorter than its header says is a warning: a record the
+  // directory places in the missing part is refused, as an error, when it
+  // is read; the others are whole.
   if (2 * static_cast<int64_t>(h.file_size) > file_words) {
-    report("c_xdfopn", ERR_DAMAGED, ERROR,
+    report("c_xdfopn", ERR_DAMAGED, WARNING,
            "file size of %u units in the header is larger than the file (%lld units), file is "
            "probably dammaged\n file in error: %s\n",
            h.file_size, static_cast<long long>(file_units), name);
     damaged = true;
   } else if (last_unit > h.file_size) {
-    report("c_xdfopn", ERR_DAMAGED, ERROR,
+    report("c_xdfopn", ERR_DAMAGED, WARNING,
            "the directory points to unit %lld, past the file size of %u units in the header, "
            "file is probably dammaged\n file in error: %s\n",
            static_cast<long long>(last_unit), h.file_size, name);
     damaged = true;
   }
   if (live != h.valid_count) {
-    report("c_xdfopn", ERR_DAMAGED, ERROR,
+    report("c_xdfopn", ERR_DAMAGED, live < h.valid_count ? ERROR : WARNING,
            "%lld valid records in the directory, %u in the header, directory is probably "
            "dammaged\n file in error: %s\n",
            static_cast<long long>(live), h.valid_count, name);
