@@ -92,29 +92,6 @@ class Tolerant : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(Tolerant, SoundFilesOpenAsBefore) {
-  const std::string path = dir.file("sound.vkt");
-  make(path, 300);
-  const Read r = read_all(path);
-  EXPECT_EQ(r.open_rc, 300);
-  EXPECT_EQ(r.records, numbers(1, 300));
-  EXPECT_EQ(r.err, "");
-}
-
-TEST_F(Tolerant, HeaderCountingMorePagesOpensWithTheChain) {
-  const std::string path = dir.file("pages.vkt");
-  std::vector<uint32_t> w = make(path, 3);
-  for (uint32_t count : {2u, 1024u, 5000u}) {
-    SCOPED_TRACE(count);
-    w[7] = count;
-    write_words(path, w);
-    const Read r = read_all(path);
-    EXPECT_EQ(r.open_rc, 3);
-    EXPECT_EQ(r.records, numbers(1, 3));
-    expect_says(r.err, "ERROR", "number of directory pages is incorrect\n file in error: ");
-  }
-}
-
 TEST_F(Tolerant, ChainLeavingTheFileKeepsTheFirstPages) {
   const std::string path = dir.file("chain.vkt");
   std::vector<uint32_t> w = make(path, 300);
@@ -135,15 +112,6 @@ TEST_F(Tolerant, ChainLeavingTheFileKeepsTheFirstPages) {
   r = read_all(moved);
   EXPECT_EQ(r.records, numbers(1, 256));
   expect_says(r.err, "ERROR", "directory page 1 holds 44 entries, directory is probably dammaged");
-  // A first page linking back to itself.
-  const std::string loop = dir.file("loop.vkt");
-  w = make(loop, 300);
-  w[kHeaderWords + 4] = w[kHeaderWords + 1];
-  fix_checksum(w, kHeaderWords);
-  write_words(loop, w);
-  r = read_all(loop);
-  EXPECT_EQ(r.records, numbers(1, 256));
-  expect_says(r.err, "ERROR", "directory page 1 is a page already read");
 }
 
 // A writer stopped after its new page was linked but before the header was
@@ -232,18 +200,6 @@ TEST_F(Tolerant, EntriesPastTheFileSizeAreNotOverwritten) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST_F(Tolerant, LoweredEntryCountIsReported) {
-  const std::string path = dir.file("lowered.vkt");
-  std::vector<uint32_t> w = make(path, 3);
-  w[kHeaderWords + 5] = 1;
-  fix_checksum(w, kHeaderWords);
-  write_words(path, w);
-  const Read r = read_all(path);
-  EXPECT_EQ(r.open_rc, 1);
-  EXPECT_EQ(r.records, numbers(1, 1));
-  expect_says(r.err, "ERROR", "1 valid records in the directory, 3 in the header");
-}
-
 TEST_F(Tolerant, RecordMustMatchItsEntry) {
   const std::string path = dir.file("entry.vkt");
   const std::vector<uint32_t> sound = make(path, 3);
@@ -256,8 +212,7 @@ TEST_F(Tolerant, RecordMustMatchItsEntry) {
   const size_t e0 = entry_at(kHeaderWords, 0), e1 = entry_at(kHeaderWords, 1);
   for (const Case &c : {Case{"into the record before", 1, 1, sound[e1 + 1] - 4, {1, 0, 3}},
                         Case{"into the record after", 0, 1, sound[e0 + 1] + 14, {0, 2, 3}},
-                        Case{"a shorter length", 1, 0, sound[e1] - 1, {1, 0, 3}},
-                        Case{"another type", 1, 0, sound[e1] + (1u << 24), {1, 0, 3}}}) {
+                        Case{"a shorter length", 1, 0, sound[e1] - 1, {1, 0, 3}}}) {
     SCOPED_TRACE(c.what);
     std::vector<uint32_t> w = sound;
     w[entry_at(kHeaderWords, c.entry) + c.word] = c.value;
