@@ -52,6 +52,37 @@ TEST_F(FileLockTest, TwoUnitsOnOneFileExcludeEachOtherUntilTheFirstCloses) {
   ::close(fd);
 }
 
+// With the page cache on, the lock is on the file's own descriptor and is
+// given up only after the close has written the cached pages back.
+std::string cached_writer_scenario(const std::string &path) {
+  std::string failures;
+  auto check = [&failures](bool ok, const char *what) {
+    if (!ok) failures += std::string(what) + "\n";
+  };
+  io_test::write_bytes(path, io_test::be_words(std::vector<uint32_t>(8, 0)));
+  check(c_fnom(reinterpret_cast<void *>(intptr_t{25}), path.c_str(), "RND", 0) == 0, "bind 25");
+  check(c_fnom(reinterpret_cast<void *>(intptr_t{26}), path.c_str(), "RND", 0) == 0, "bind 26");
+  const int r25 = zep::io::file_index_of(25), r26 = zep::io::file_index_of(26);
+  check(zep::io::lock_for_writing(r25) == WriterLock::kHeld, "25 takes the lock");
+  check(zep::io::wa_slot_of_fd(zep::io::file_entry(r25).fd) >= 0, "locked descriptor is cached");
+  uint32_t words[4] = {11, 12, 13, 14};
+  check(c_wawrit2(25, words, 3, 4) == 4, "cached write");
+  check(io_test::file_word(io_test::read_bytes(path), 2) == 0, "write still in the cache");
+  check(zep::io::lock_for_writing(r26) == WriterLock::kBusy, "26 refused");
+  check(c_waclos2(25) == 0, "close 25");
+  check(io_test::file_word(io_test::read_bytes(path), 2) == 11, "pages written back");
+  check(zep::io::lock_for_writing(r26) == WriterLock::kHeld, "26 takes the lock");
+  c_fclos(25);
+  c_waclos2(26);
+  c_fclos(26);
+  return failures;
+}
+
+TEST_F(FileLockTest, WithThePageCacheTheLockOutlivesTheWriteBack) {
+  const std::string path = dir_.file("cached.dat");
+  IO_RUN_FRESH("1 2", [&] { return cached_writer_scenario(path); });
+}
+
 TEST_F(FileLockTest, RowsWithoutTheirOwnDescriptorTakeNoLock) {
   EXPECT_EQ(zep::io::lock_for_writing(-1), WriterLock::kUnsupported);
   EXPECT_EQ(zep::io::lock_for_writing(zep::io::kMaxFiles), WriterLock::kUnsupported);
