@@ -227,33 +227,6 @@ def test_erase_and_append(tmp_path):
         assert str(err.value)
 
 
-def test_readers_beside_a_writer_and_one_writer_at_a_time(tmp_path):
-    path = str(tmp_path / "held.vkt")
-    with zep.open(path, "w") as f:
-        for n in range(2):
-            f.write(np.full((2, 3), n, np.float32), nomvar="H%d" % n, ip1=n)
-    with zep.open(path, "a") as writer:
-        writer.write(np.ones(4, np.int32), nomvar="NEW")
-        with open(path, "rb") as raw:
-            before = raw.read()
-        # Readers open and read while the writer holds the file.
-        with zep.open(path) as reader:
-            assert [r.nomvar for r in reader] == ["H0", "H1"]
-            np.testing.assert_array_equal(reader.find(nomvar="H1")[0].values(),
-                                          np.full((2, 3), 1, np.float32))
-        with open(path, "rb") as raw:
-            assert raw.read() == before
-        # A second writer is refused, and "w" does not empty the file.
-        for mode in ("a", "w"):
-            with pytest.raises(zep.Error) as err:
-                zep.open(path, mode)
-            assert "another" in str(err.value)
-        with open(path, "rb") as raw:
-            assert raw.read() == before
-    with zep.open(path) as f:
-        assert [r.nomvar for r in f] == ["H0", "H1", "NEW"]
-
-
 def test_errors_carry_the_library_message(tmp_path):
     assert issubclass(zep.Error, OSError)
     missing = str(tmp_path / "missing.vkt")
