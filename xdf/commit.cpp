@@ -119,6 +119,12 @@ void protect_written_words(FileEntry &f) {
   for (size_t p = 0; p < npages; ++p) {
     DirPage &page = *f.dir_page[p];
     end = std::max(end, word_address(page.address()) + page_words);
+    // A writer stopped between a page's body and its first words left a
+    // checksum that no longer matches: the page is written again, whole.
+    if (dir_page::xor_check(page.image.data(), page.image.size()) != 0) {
+      page.modified = true;
+      f.modified = 1;
+    }
     for (int e = 0; e < page.entry_count(); ++e) {
       const uint32_t *entry = page.entry(e);
       const int64_t last =

@@ -132,4 +132,44 @@ TEST_F(Commit, RecordsNobodyCountsAreReplaced) {
   EXPECT_EQ(data_of(45, 5), 5);
 }
 
+// Stopped between a page's body and its first words: the first words (old
+// entry count, old checksum) count only entries that were there; the
+// checksum no longer matches, and the next writer writes the page again.
+TEST_F(Commit, PageStoppedBetweenBodyAndFirstWordsIsWrittenAgain) {
+  const std::string path = dir.file("torn.vkt");
+  {
+    OpenUnit u(46, path, "RND", "CREATE");
+    for (uint32_t i = 1; i <= 3; ++i) ASSERT_EQ(put_record(46, i), 0);
+  }
+  const std::vector<uint32_t> before = read_words(path);
+  {
+    OpenUnit u(46, path, "RND", "R-W");
+    ASSERT_EQ(put_record(46, 4), 0);
+  }
+  std::vector<uint32_t> w = read_words(path);
+  // The old header and the old first words of the page over the new body.
+  std::copy(before.begin(), before.begin() + kHeaderWords + 8, w.begin());
+  write_words(path, w);
+  uint32_t x = 0;
+  for (size_t i = kHeaderWords + 4; i < kHeaderWords + 4616; ++i) x ^= w[i];
+  EXPECT_NE(x, 0u);
+  {
+    OpenUnit u(46, path, "RND", "R-W");  // opened and closed, nothing put
+    EXPECT_EQ(u.result(), 3);
+  }
+  w = read_words(path);
+  x = 0;
+  for (size_t i = kHeaderWords + 4; i < kHeaderWords + 4616; ++i) x ^= w[i];
+  EXPECT_EQ(x, 0u);
+  EXPECT_EQ(w[kHeaderWords + 5], 3u);  // the entry count the first words had
+  {
+    OpenUnit u(46, path, "RND", "R-W");
+    ASSERT_EQ(put_record(46, 5), 0);
+  }
+  OpenUnit r(47, path, "RND+R/O", "READ");
+  EXPECT_EQ(r.result(), 4);
+  for (uint32_t i = 1; i <= 3; ++i) EXPECT_EQ(data_of(47, i), i);
+  EXPECT_EQ(data_of(47, 5), 5);
+}
+
 }  // namespace

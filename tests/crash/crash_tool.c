@@ -192,6 +192,7 @@ static int check(const char *file, const char *log) {
 }
 
 int main(int argc, char **argv) {
+  c_vktopc("MSGLVL", "WARNIN", 0);
   if (argc >= 3 && strcmp(argv[1], "prepare") == 0) return prepare(argv[2]);
   if (argc >= 4 && strcmp(argv[1], "append") == 0) return append(argv[2], argv[3]);
   if (argc >= 4 && strcmp(argv[1], "safe") == 0) return safe(argv[2], argv[3]);

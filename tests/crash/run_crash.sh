@@ -50,12 +50,13 @@ for writer in $writers; do
   fi
   echo "crash sweep: $writer writer, $total write calls in a clean run${WA_CONFIG:+, WA_CONFIG=$WA_CONFIG}"
   for mode in $modes; do
-    runs=0 bad_before=$failures status1=0
+    runs=0 bad_before=$failures status1=0 status1_at=""
     n=1
     while [ "$n" -le "$total" ]; do
       cp base.vkt crash.vkt && rm -f crash.log
-      ASAN_OPTIONS=$opts LD_PRELOAD=$shim CRASH_FILE=/crash.vkt CRASH_MODE=$mode CRASH_AT=$n \
-        "$tool" "$writer" crash.vkt crash.log >run.out 2>&1
+      # In a subshell: the notice of a killed process goes to run.out too.
+      { (ASAN_OPTIONS=$opts LD_PRELOAD=$shim CRASH_FILE=/crash.vkt CRASH_MODE=$mode CRASH_AT=$n \
+        "$tool" "$writer" crash.vkt crash.log) >run.out 2>&1; } 2>/dev/null
       status=$?
       runs=$((runs + 1))
       want=1
@@ -70,7 +71,7 @@ for writer in $writers; do
         if grep -q -e "Sanitizer" -e "runtime error" convert.out || [ "$cstatus" -gt 1 ]; then
           report "$writer $mode N=$n: the converter ended with status $cstatus"
         elif [ "$cstatus" -eq 1 ]; then
-          status1=$((status1 + 1))
+          status1=$((status1 + 1)) status1_at="$status1_at $n"
         fi
       fi
       if [ "$n" -lt "$total" ] && [ $((n + stride)) -gt "$total" ]; then
@@ -80,7 +81,7 @@ for writer in $writers; do
       fi
     done
     echo "crash sweep: $writer $mode: $runs runs, $((failures - bad_before)) failed," \
-      "$status1 converted with status 1"
+      "$status1 converted with status 1${status1_at:+ (N =$status1_at)}"
   done
 done
 echo "crash sweep: $failures failures"

@@ -91,12 +91,16 @@ static void after(void) {
   if (mode == M_KILL && calls == at) kill(getpid(), SIGKILL);
 }
 
+typedef ssize_t (*write_fn)(int, const void *, size_t);
+typedef ssize_t (*pwrite_fn)(int, const void *, size_t, off_t);
+typedef ssize_t (*writev_fn)(int, const struct iovec *, int);
+
 #define REAL(name, type)   \
   static type real_##name; \
   if (real_##name == NULL) real_##name = (type)dlsym(RTLD_NEXT, #name)
 
 ssize_t write(int fd, const void *buf, size_t count) {
-  REAL(write, ssize_t(*)(int, const void *, size_t));
+  REAL(write, write_fn);
   if (!watched(fd)) return real_write(fd, buf, count);
   const ssize_t allow = decide(count);
   if (allow < 0) return -1;
@@ -106,7 +110,7 @@ ssize_t write(int fd, const void *buf, size_t count) {
 }
 
 ssize_t pwrite(int fd, const void *buf, size_t count, off_t offset) {
-  REAL(pwrite, ssize_t(*)(int, const void *, size_t, off_t));
+  REAL(pwrite, pwrite_fn);
   if (!watched(fd)) return real_pwrite(fd, buf, count, offset);
   const ssize_t allow = decide(count);
   if (allow < 0) return -1;
@@ -116,7 +120,7 @@ ssize_t pwrite(int fd, const void *buf, size_t count, off_t offset) {
 }
 
 ssize_t pwrite64(int fd, const void *buf, size_t count, off_t offset) {
-  REAL(pwrite64, ssize_t(*)(int, const void *, size_t, off_t));
+  REAL(pwrite64, pwrite_fn);
   if (!watched(fd)) return real_pwrite64(fd, buf, count, offset);
   const ssize_t allow = decide(count);
   if (allow < 0) return -1;
@@ -126,7 +130,7 @@ ssize_t pwrite64(int fd, const void *buf, size_t count, off_t offset) {
 }
 
 ssize_t writev(int fd, const struct iovec *iov, int iovcnt) {
-  REAL(writev, ssize_t(*)(int, const struct iovec *, int));
+  REAL(writev, writev_fn);
   if (!watched(fd)) return real_writev(fd, iov, iovcnt);
   size_t total = 0;
   for (int i = 0; i < iovcnt; ++i) total += iov[i].iov_len;
@@ -138,7 +142,7 @@ ssize_t writev(int fd, const struct iovec *iov, int iovcnt) {
     return r;
   }
   /* A short writev: the first `allow` bytes, through the plain call. */
-  REAL(write, ssize_t(*)(int, const void *, size_t));
+  REAL(write, write_fn);
   ssize_t done = 0;
   for (int i = 0; i < iovcnt && done < allow; ++i) {
     size_t part = iov[i].iov_len;
