@@ -54,7 +54,7 @@ for writer in $writers; do
     n=1
     while [ "$n" -le "$total" ]; do
       cp base.vkt crash.vkt && rm -f crash.log
-      # In a subshell: the notice of a killed process goes to run.out too.
+      # The shell's notice of a killed writer is not printed.
       { (ASAN_OPTIONS=$opts LD_PRELOAD=$shim CRASH_FILE=/crash.vkt CRASH_MODE=$mode CRASH_AT=$n \
         "$tool" "$writer" crash.vkt crash.log) >run.out 2>&1; } 2>/dev/null
       status=$?
