@@ -74,8 +74,8 @@ TEST_F(Commit, CheckpointWritesTheNewPageAndTheLinkBeforeTheHeaderCountsIt) {
 
 // A writer stopped after its directory pages and before its header: the
 // file says 250 records, its first page holds 256 and links to a second
-// page nobody counts. The next writer keeps the six records the page holds
-// beyond the header's count and appends past them.
+// sound page nobody counts. The next writer keeps all 260 records the chain
+// holds and appends past them.
 TEST_F(Commit, NextWriterAppendsPastRecordsTheHeaderDoesNotCountYet) {
   const std::string path = dir.file("stopped.vkt");
   {
@@ -92,14 +92,13 @@ TEST_F(Commit, NextWriterAppendsPastRecordsTheHeaderDoesNotCountYet) {
   write_words(path, w);
   {
     OpenUnit u(42, path, "RND", "R-W");
-    ASSERT_EQ(u.result(), 250);
-    EXPECT_EQ(u.entry().header.valid_count, 256u);  // what the counted page holds
+    ASSERT_EQ(u.result(), 260);
+    EXPECT_EQ(u.entry().header.valid_count, 260u);
     for (uint32_t i = 300; i < 305; ++i) ASSERT_EQ(put_record(42, i), 0);
   }
   OpenUnit r(43, path, "RND+R/O", "READ");
-  EXPECT_EQ(r.result(), 261);
-  for (uint32_t i = 1; i <= 256; ++i) ASSERT_EQ(data_of(43, i), i) << "record " << i;
-  for (uint32_t i = 257; i <= 260; ++i) EXPECT_EQ(data_of(43, i), -1) << "record " << i;
+  EXPECT_EQ(r.result(), 265);
+  for (uint32_t i = 1; i <= 260; ++i) ASSERT_EQ(data_of(43, i), i) << "record " << i;
   for (uint32_t i = 300; i < 305; ++i) EXPECT_EQ(data_of(43, i), i) << "record " << i;
   EXPECT_EQ(r.entry().header.dir_page_count, 2u);
 }

@@ -650,7 +650,12 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     if (c_waread2(f->iun, own, static_cast<unsigned int>(addr), RecordHeader::kWords) !=
         RecordHeader::kWords)
       return past_the_end(*f, addr, s);
-    if (own[0] != entry[0] || own[1] != entry[1]) {
+    // An erase marks the record's header before the directory page that
+    // commits it is written; a writer stopped in between leaves a record
+    // marked deleted under a live entry, and the entry decides.
+    const bool erase_not_committed = type_is_deleted(RecordHeader::type_of(own[0])) &&
+                                     RecordHeader::length_of(own[0]) == h.length;
+    if ((own[0] != entry[0] && !erase_not_committed) || own[1] != entry[1]) {
       const RecordHeader r = RecordHeader::decode(own);
       return report("c_xdfget", ERR_DAMAGED, ERROR,
                     "record at address %lld does not match its directory entry, file is probably "
