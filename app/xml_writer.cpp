@@ -81,16 +81,8 @@ OrderedPool::Fill lines_of(const double *) { return double_lines; }
 
 }  // namespace
 
-DocumentWriter::DocumentWriter(int fd, int threads) : fd_(fd), buf_(kChunk + 4096) {
-  if (threads > 1) {
-    try {
-      pool_ =
-          std::make_unique<OrderedPool>(threads, kChunksPerThread * static_cast<size_t>(threads));
-    } catch (const std::system_error &) {
-      pool_.reset();  // the caller's thread formats everything
-    }
-  }
-}
+DocumentWriter::DocumentWriter(int fd, int threads)
+    : fd_(fd), threads_(threads > 1 ? threads : 1), buf_(kChunk + 4096) {}
 
 DocumentWriter::~DocumentWriter() = default;
 
@@ -137,6 +129,20 @@ void DocumentWriter::put_lines(const T *values, size_t count) {
   }
 }
 
+bool DocumentWriter::threaded(size_t count) {
+  if (threads_ == 1 || count < kThreadedMinimum) return false;
+  if (!pool_) {
+    try {
+      pool_ =
+          std::make_unique<OrderedPool>(threads_, kChunksPerThread * static_cast<size_t>(threads_));
+    } catch (const std::system_error &) {
+      threads_ = 1;  // the caller's thread formats everything
+      return false;
+    }
+  }
+  return true;
+}
+
 template <typename T>
 void DocumentWriter::queue_chunks(const T *values, size_t count) {
   flush();  // what was put before the values goes first
@@ -152,19 +158,19 @@ void DocumentWriter::queue_chunks(const T *values, size_t count) {
 }
 
 void DocumentWriter::put_values(const float *values, size_t count) {
-  if (!pool_ || count < kThreadedMinimum) return put_lines(values, count);
+  if (!threaded(count)) return put_lines(values, count);
   queue_chunks(values, count);
   drain();  // the caller keeps the values
 }
 
 void DocumentWriter::put_values(const double *values, size_t count) {
-  if (!pool_ || count < kThreadedMinimum) return put_lines(values, count);
+  if (!threaded(count)) return put_lines(values, count);
   queue_chunks(values, count);
   drain();
 }
 
 void DocumentWriter::put_values(std::vector<float> *values) {
-  if (!pool_ || values->size() < kThreadedMinimum) return put_lines(values->data(), values->size());
+  if (!threaded(values->size())) return put_lines(values->data(), values->size());
   flush();  // every chunk queued earlier is written: the values kept are free
   kept_floats_.swap(*values);
   values->clear();
@@ -172,7 +178,7 @@ void DocumentWriter::put_values(std::vector<float> *values) {
 }
 
 void DocumentWriter::put_values(std::vector<double> *values) {
-  if (!pool_ || values->size() < kThreadedMinimum) return put_lines(values->data(), values->size());
+  if (!threaded(values->size())) return put_lines(values->data(), values->size());
   flush();
   kept_doubles_.swap(*values);
   values->clear();

@@ -32,8 +32,8 @@ class DocumentWriter {
 
   // Writes to `fd`, which the writer does not own. With `threads` above 1,
   // lists of kThreadedMinimum values or more are formatted on that many
-  // threads, started here and kept until the writer goes (on one thread
-  // when they cannot be started).
+  // threads, started with the first such list and kept until the writer
+  // goes (all on the caller's thread if they cannot be started).
   explicit DocumentWriter(int fd, int threads = 1);
   // Drops what was not flushed.
   ~DocumentWriter();
@@ -41,8 +41,8 @@ class DocumentWriter {
   DocumentWriter(const DocumentWriter &) = delete;
   DocumentWriter &operator=(const DocumentWriter &) = delete;
 
-  // Threads formatting the values (1 when the caller's thread does).
-  int threads() const { return pool_ ? pool_->threads() : 1; }
+  // Threads formatting long lists (1 when the caller's thread does).
+  int threads() const { return threads_; }
 
   void put(std::string_view s) {
     if (buf_.size() - len_ < s.size()) make_room(s.size());
@@ -77,6 +77,9 @@ class DocumentWriter {
 
  private:
   void make_room(size_t n);
+  // True when a list of `count` values goes to the threads (started here
+  // the first time).
+  bool threaded(size_t count);
   template <typename T>
   void put_lines(const T *values, size_t count);
   // Queues the chunks of a list on the threads.
@@ -87,6 +90,7 @@ class DocumentWriter {
   void write_out(const char *text, size_t length);
 
   int fd_;
+  int threads_;
   std::vector<char> buf_;
   size_t len_ = 0;
   bool failed_ = false;
