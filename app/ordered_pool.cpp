@@ -31,7 +31,8 @@ int threads_from_setting(const char *setting, int fallback) {
   return n > kMaxThreads ? kMaxThreads : static_cast<int>(n);
 }
 
-OrderedPool::OrderedPool(int threads, size_t slots) : slots_(slots > 0 ? slots : 1) {
+OrderedPool::OrderedPool(int threads, size_t slots, Sink sink, void *context)
+    : slots_(slots > 0 ? slots : 1), sink_(sink), context_(context) {
   const int n = threads > 0 ? threads : 1;
   threads_.reserve(static_cast<size_t>(n));
   try {
@@ -66,11 +67,28 @@ void OrderedPool::work() {
     s.length = s.fill(s.data, s.count, s.text.get());
     lock.lock();
     s.done = true;
-    if (&s == &slot(head_)) piece_done_.notify_one();  // the caller waits for the oldest only
+    if (writing_) continue;  // the thread passing texts on takes this one in turn
+    // Pass on every finished text whose turn has come: this one, when the
+    // texts before it are gone, and those finished after it meanwhile.
+    writing_ = true;
+    while (head_ != tail_ && slot(head_).done) {
+      Slot &w = slot(head_);
+      lock.unlock();
+      sink_(context_, w.text.get(), w.length);
+      lock.lock();
+      w.done = false;
+      ++head_;
+      slot_free_.notify_one();
+    }
+    writing_ = false;
   }
 }
 
 void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    slot_free_.wait(lock, [this] { return tail_ - head_ < slots_.size(); });
+  }
   // The slot at tail_ is no thread's until tail_ moves past it.
   Slot &s = slot(tail_);
   if (s.capacity < room) {
@@ -88,17 +106,9 @@ void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) 
   work_ready_.notify_one();
 }
 
-std::string_view OrderedPool::oldest() {
-  Slot &s = slot(head_);
+void OrderedPool::drain() {
   std::unique_lock<std::mutex> lock(mutex_);
-  piece_done_.wait(lock, [&s] { return s.done; });
-  return std::string_view(s.text.get(), s.length);
-}
-
-void OrderedPool::drop_oldest() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  slot(head_).done = false;
-  ++head_;
+  slot_free_.wait(lock, [this] { return head_ == tail_; });
 }
 
 }  // namespace zep::app

@@ -1,7 +1,10 @@
 // A fixed set of threads that turn pieces of work into text, each in a
-// buffer of its own, handed back in the order the pieces were queued: the
-// converter formats a record's values chunk by chunk on every core and
-// writes the chunks in document order.
+// buffer of its own, and hand the texts to one sink in the order the pieces
+// were queued: the converter formats a record's values chunk by chunk on
+// every core and writes the chunks in document order. A text is passed to
+// the sink by the thread that finished it when its turn has come (by the
+// thread that passes the text before it otherwise), so that most texts go
+// out from the cache of the core that wrote them.
 #pragma once
 
 #include <condition_variable>
@@ -9,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,7 +26,7 @@ int usable_cores();
 
 // The thread count asked for by `setting` (a whole number, blanks around it
 // allowed) clamped to 1..kMaxThreads; `fallback` when the setting is absent
-// (null) or not a positive whole number.
+// (null) or not a whole number of 1 or more.
 int threads_from_setting(const char *setting, int fallback);
 
 class OrderedPool {
@@ -33,32 +35,32 @@ class OrderedPool {
   // returns its length, which never exceeds the room the piece was queued
   // with. Called on the pool's threads, several at once.
   using Fill = size_t (*)(const void *data, size_t count, char *out);
+  // Receives the texts in queue order, one call at a time, on the pool's
+  // threads.
+  using Sink = void (*)(void *context, const char *text, size_t length);
 
   // Starts `threads` threads (at least 1). At most `slots` pieces (at least
-  // 1) are queued or waiting to be taken at once. Throws std::system_error
-  // when a thread cannot be started (none is left running).
-  OrderedPool(int threads, size_t slots);
-  // Finishes the pieces already queued, then ends the threads; texts not
-  // taken are dropped.
+  // 1) are queued and not yet passed to the sink at once. Throws
+  // std::system_error when a thread cannot be started (none is left
+  // running).
+  OrderedPool(int threads, size_t slots, Sink sink, void *context);
+  // Finishes the pieces queued and passes them to the sink, then ends the
+  // threads.
   ~OrderedPool();
 
   OrderedPool(const OrderedPool &) = delete;
   OrderedPool &operator=(const OrderedPool &) = delete;
 
   int threads() const { return static_cast<int>(threads_.size()); }
-  // Every slot holds a piece: take the oldest before queueing another.
-  bool full() const { return tail_ - head_ == slots_.size(); }
-  bool empty() const { return tail_ == head_; }
 
-  // Queues a piece whose text needs at most `room` bytes. `data` must stay
-  // valid until the piece's text has been taken. Requires !full().
+  // Queues a piece whose text needs at most `room` bytes, first waiting for
+  // a free slot. `data` must stay valid until the piece's text has been
+  // passed to the sink.
   void queue(Fill fill, const void *data, size_t count, size_t room);
 
-  // Waits for the oldest piece and returns its text, valid until drop_oldest().
-  // Requires !empty().
-  std::string_view oldest();
-  // Frees the oldest piece's slot for another piece.
-  void drop_oldest();
+  // Waits until every piece queued has been passed to the sink. The sink is
+  // then not called again before the next queue().
+  void drain();
 
  private:
   struct Slot {
@@ -75,12 +77,16 @@ class OrderedPool {
   Slot &slot(uint64_t n) { return slots_[n % slots_.size()]; }
 
   std::vector<Slot> slots_;
-  // Pieces head_ <= n < tail_ are held; those from next_ on wait for a
-  // thread. Only the caller's thread changes head_ and tail_.
+  Sink sink_;
+  void *context_;
+  // Pieces head_ <= n < tail_ are queued and not yet passed to the sink;
+  // those from next_ on wait for a thread. One thread at a time (the one
+  // that set writing_) passes texts to the sink.
   uint64_t head_ = 0, next_ = 0, tail_ = 0;
+  bool writing_ = false;
   bool stop_ = false;
   std::mutex mutex_;
-  std::condition_variable work_ready_, piece_done_;
+  std::condition_variable work_ready_, slot_free_;
   std::vector<std::thread> threads_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <set>
@@ -15,83 +16,96 @@ using zep::app::kMaxThreads;
 using zep::app::OrderedPool;
 using zep::app::threads_from_setting;
 
-// A piece's text: its first item's number, and the thread that wrote it
-// recorded in `ids`; the early pieces sleep so that later ones finish first.
+// A piece's text: its items' numbers; the first item records the thread
+// that formatted the piece. Pieces whose first number is a multiple of 7
+// take longer, so that later pieces finish first.
 struct Item {
   int number;
-  std::thread::id *writer;
+  std::thread::id *formatter;
 };
 
 size_t fill_numbers(const void *data, size_t count, char *out) {
   const Item *items = static_cast<const Item *>(data);
   if (items[0].number % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  *items[0].writer = std::this_thread::get_id();
+  *items[0].formatter = std::this_thread::get_id();
   size_t length = 0;
   for (size_t i = 0; i < count; ++i)
     length += static_cast<size_t>(std::snprintf(out + length, 16, "%d,", items[i].number));
   return length;
 }
 
-TEST(OrderedPool, TextsComeBackInQueueOrderFromEveryThread) {
+// The sink: the texts in the order received, the threads that passed them,
+// and whether two calls ever overlapped.
+struct Received {
+  std::string text;
+  std::set<std::thread::id> threads;
+  std::atomic<int> inside{0};
+  bool overlapped = false;
+  static void sink(void *context, const char *text, size_t length) {
+    Received *r = static_cast<Received *>(context);
+    if (r->inside.fetch_add(1) != 0) r->overlapped = true;
+    r->text.append(text, length);
+    r->threads.insert(std::this_thread::get_id());
+    std::this_thread::yield();
+    r->inside.fetch_sub(1);
+  }
+};
+
+TEST(OrderedPool, TextsReachTheSinkInQueueOrderOneAtATime) {
   constexpr int kPieces = 200, kPerPiece = 3;
-  std::vector<std::thread::id> writers(kPieces);
+  std::vector<std::thread::id> formatters(kPieces);
   std::vector<Item> items;
-  for (int i = 0; i < kPieces * kPerPiece; ++i) items.push_back({i, &writers[i / kPerPiece]});
-  std::string expected, got;
+  for (int i = 0; i < kPieces * kPerPiece; ++i) items.push_back({i, &formatters[i / kPerPiece]});
+  std::string expected;
   for (const Item &item : items) expected += std::to_string(item.number) + ",";
 
-  OrderedPool pool(3, 5);
+  Received received;
+  OrderedPool pool(3, 5, Received::sink, &received);
   EXPECT_EQ(pool.threads(), 3);
-  EXPECT_TRUE(pool.empty());
-  int queued = 0;
-  while (queued < kPieces || !pool.empty()) {
-    if (queued < kPieces && !pool.full()) {
-      pool.queue(fill_numbers, &items[static_cast<size_t>(queued * kPerPiece)], kPerPiece, 64);
-      ++queued;
-      continue;
-    }
-    got += std::string(pool.oldest());
-    pool.drop_oldest();
-  }
-  EXPECT_EQ(got, expected);
-  // The caller's thread fills nothing; with pieces that sleep, more than
-  // one of the pool's threads takes part.
-  std::set<std::thread::id> distinct(writers.begin(), writers.end());
+  for (int i = 0; i < kPieces; ++i)
+    pool.queue(fill_numbers, &items[static_cast<size_t>(i * kPerPiece)], kPerPiece, 64);
+  pool.drain();
+  EXPECT_EQ(received.text, expected);
+  EXPECT_FALSE(received.overlapped);
+  // The caller's thread neither formats nor writes; with pieces that
+  // sleep, more than one of the pool's threads does both.
+  std::set<std::thread::id> distinct(formatters.begin(), formatters.end());
   EXPECT_EQ(distinct.count(std::this_thread::get_id()), 0u);
   EXPECT_GT(distinct.size(), 1u);
+  EXPECT_EQ(received.threads.count(std::this_thread::get_id()), 0u);
+  EXPECT_GT(received.threads.size(), 1u);
 }
 
-TEST(OrderedPool, SlotsHoldPiecesUntilDroppedAndGrowForLongerTexts) {
-  std::vector<std::thread::id> writers(2);
-  std::vector<Item> small = {{1, &writers[0]}}, large;
-  for (int i = 0; i < 1000; ++i) large.push_back({100000 + i, &writers[1]});
-  OrderedPool pool(1, 1);
+TEST(OrderedPool, DrainWaitsForEveryTextAndSlotsGrowForLongerTexts) {
+  std::vector<std::thread::id> formatters(3);
+  std::vector<Item> slow = {{0, &formatters[0]}}, small = {{1, &formatters[1]}}, large;
+  for (int i = 0; i < 1000; ++i) large.push_back({100000 + i, &formatters[2]});
+  Received received;
+  OrderedPool pool(2, 1, Received::sink, &received);
+  pool.queue(fill_numbers, slow.data(), slow.size(), 8);  // sleeps
+  pool.drain();
+  EXPECT_EQ(received.text, "0,");
   pool.queue(fill_numbers, small.data(), small.size(), 8);
-  EXPECT_TRUE(pool.full());
-  EXPECT_EQ(pool.oldest(), "1,");
-  EXPECT_EQ(pool.oldest(), "1,");  // still held
-  pool.drop_oldest();
-  EXPECT_TRUE(pool.empty());
   pool.queue(fill_numbers, large.data(), large.size(), 7 * large.size() + 16);
-  const std::string text(pool.oldest());
-  EXPECT_EQ(text.size(), 7 * large.size());
-  EXPECT_EQ(text.substr(0, 14), "100000,100001,");
-  EXPECT_EQ(text.substr(text.size() - 7), "100999,");
-  pool.drop_oldest();
+  pool.drain();
+  ASSERT_EQ(received.text.size(), 4 + 7 * large.size());
+  EXPECT_EQ(received.text.substr(0, 18), "0,1,100000,100001,");
+  EXPECT_EQ(received.text.substr(received.text.size() - 7), "100999,");
 }
 
-// Pieces still queued when the pool goes are finished before the threads
-// end: the data they point to is read, never left to a thread after the
-// pool is gone.
+// Pieces still queued when the pool goes are finished and passed on before
+// the threads end: the data they point to is never left to a thread after
+// the pool is gone.
 TEST(OrderedPool, EndingWithPiecesQueued) {
-  std::vector<std::thread::id> writers(4);
+  std::vector<std::thread::id> formatters(4);
   std::vector<Item> items;
-  for (int i = 0; i < 4; ++i) items.push_back({7 * i, &writers[static_cast<size_t>(i)]});
+  for (int i = 0; i < 4; ++i) items.push_back({7 * i, &formatters[static_cast<size_t>(i)]});
+  Received received;
   {
-    OrderedPool pool(2, 4);
+    OrderedPool pool(2, 4, Received::sink, &received);
     for (const Item &item : items) pool.queue(fill_numbers, &item, 1, 16);
   }
-  for (const auto &id : writers) EXPECT_NE(id, std::thread::id());
+  EXPECT_EQ(received.text, "0,7,14,21,");
 }
 
 TEST(ThreadsFromSetting, WholeNumbersClampedOthersIgnored) {

@@ -84,7 +84,10 @@ OrderedPool::Fill lines_of(const double *) { return double_lines; }
 DocumentWriter::DocumentWriter(int fd, int threads)
     : fd_(fd), threads_(threads > 1 ? threads : 1), buf_(kChunk + 4096) {}
 
-DocumentWriter::~DocumentWriter() = default;
+DocumentWriter::~DocumentWriter() {
+  dropping_ = true;  // the chunks still queued are formatted, not written
+  pool_.reset();
+}
 
 void DocumentWriter::make_room(size_t n) {
   flush();
@@ -133,8 +136,14 @@ bool DocumentWriter::threaded(size_t count) {
   if (threads_ == 1 || count < kThreadedMinimum) return false;
   if (!pool_) {
     try {
-      pool_ =
-          std::make_unique<OrderedPool>(threads_, kChunksPerThread * static_cast<size_t>(threads_));
+      // The threads write the chunks they format, in order, through
+      // write_out: one at a time, and never while this thread writes.
+      pool_ = std::make_unique<OrderedPool>(
+          threads_, kChunksPerThread * static_cast<size_t>(threads_),
+          [](void *writer, const char *text, size_t length) {
+            static_cast<DocumentWriter *>(writer)->write_out(text, length);
+          },
+          this);
     } catch (const std::system_error &) {
       threads_ = 1;  // the caller's thread formats everything
       return false;
@@ -148,11 +157,6 @@ void DocumentWriter::queue_chunks(const T *values, size_t count) {
   flush();  // what was put before the values goes first
   for (size_t i = 0; i < count; i += kValuesPerChunk) {
     const size_t n = count - i < kValuesPerChunk ? count - i : kValuesPerChunk;
-    if (pool_->full()) {
-      const std::string_view text = pool_->oldest();
-      write_out(text.data(), text.size());
-      pool_->drop_oldest();
-    }
     pool_->queue(lines_of(values), values + i, n, room_for(values, n));
   }
 }
@@ -186,15 +190,11 @@ void DocumentWriter::put_values(std::vector<double> *values) {
 }
 
 void DocumentWriter::drain() {
-  if (!pool_) return;
-  while (!pool_->empty()) {
-    const std::string_view text = pool_->oldest();
-    write_out(text.data(), text.size());
-    pool_->drop_oldest();
-  }
+  if (pool_) pool_->drain();
 }
 
 void DocumentWriter::write_out(const char *text, size_t length) {
+  if (dropping_) return;
   size_t done = 0;
   while (done < length && !failed_) {
     ssize_t n = ::write(fd_, text + done, length - done);

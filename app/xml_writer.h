@@ -6,6 +6,7 @@
 
 #include "app/ordered_pool.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -72,6 +73,8 @@ class DocumentWriter {
   // Writes out what is buffered, formatted chunks first. Returns false (and
   // remembers it) if the descriptor refused any byte.
   bool flush();
+  // What the writes did, once the chunks queued are written (after flush()
+  // or put_values of a pointer).
   bool failed() const { return failed_; }
   const std::string &error() const { return error_; }
 
@@ -85,8 +88,11 @@ class DocumentWriter {
   // Queues the chunks of a list on the threads.
   template <typename T>
   void queue_chunks(const T *values, size_t count);
-  // Writes every formatted chunk, in order, waiting for those not done.
+  // Waits until every chunk queued is formatted and written.
   void drain();
+  // Writes to the descriptor unless a write failed before; remembers a
+  // failure. Called by one thread at a time: the caller's while no chunk is
+  // queued, the threads' in turn otherwise.
   void write_out(const char *text, size_t length);
 
   int fd_;
@@ -94,6 +100,7 @@ class DocumentWriter {
   std::vector<char> buf_;
   size_t len_ = 0;
   bool failed_ = false;
+  std::atomic<bool> dropping_{false};  // the writer is going: write nothing more
   std::string error_;
   std::string scratch_;
   // Values whose chunks are queued; the threads go before them.
