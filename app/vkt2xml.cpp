@@ -329,10 +329,13 @@ int vkt2xml(int argc, char **argv) {
     // Integers keep every digit as doubles; everything else is a float.
     const int kind = r.datyp & 0x7F;
     int got;
+    // (The buffer of the other kind is let go: two records at most are held.)
     if (kind == 2 || kind == 4) {
+      std::vector<float>().swap(values);
       got = stdfile::read_values(handle, &wide);
       if (got >= 0) doc.put_values(&wide);
     } else {
+      std::vector<double>().swap(wide);
       got = stdfile::read_values_as_floats(handle, &values);
       if (got >= 0) doc.put_values(&values);
     }

@@ -176,6 +176,7 @@ void DocumentWriter::put_values(const double *values, size_t count) {
 void DocumentWriter::put_values(std::vector<float> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
   flush();  // every chunk queued earlier is written: the values kept are free
+  std::vector<double>().swap(kept_doubles_);
   kept_floats_.swap(*values);
   values->clear();
   queue_chunks(kept_floats_.data(), kept_floats_.size());
@@ -184,6 +185,7 @@ void DocumentWriter::put_values(std::vector<float> *values) {
 void DocumentWriter::put_values(std::vector<double> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
   flush();
+  std::vector<float>().swap(kept_floats_);
   kept_doubles_.swap(*values);
   values->clear();
   queue_chunks(kept_doubles_.data(), kept_doubles_.size());
