@@ -62,32 +62,42 @@ void OrderedPool::work() {
   for (;;) {
     work_ready_.wait(lock, [this] { return stop_ || next_ != tail_; });
     if (next_ == tail_) return;  // stopped, and every piece taken
-    Slot &s = slot(next_++);
-    lock.unlock();
-    s.length = s.fill(s.data, s.count, s.text.get());
-    lock.lock();
-    s.done = true;
-    if (writing_) continue;  // the thread passing texts on takes this one in turn
-    // Pass on every finished text whose turn has come: this one, when the
-    // texts before it are gone, and those finished after it meanwhile.
-    writing_ = true;
-    while (head_ != tail_ && slot(head_).done) {
-      Slot &w = slot(head_);
-      lock.unlock();
-      sink_(context_, w.text.get(), w.length);
-      lock.lock();
-      w.done = false;
-      ++head_;
-      slot_free_.notify_one();
-    }
-    writing_ = false;
+    format_next(&lock);
   }
+}
+
+void OrderedPool::format_next(std::unique_lock<std::mutex> *lock) {
+  Slot &s = slot(next_++);
+  lock->unlock();
+  s.length = s.fill(s.data, s.count, s.text.get());
+  lock->lock();
+  s.done = true;
+  if (writing_) return;  // the thread passing texts on takes this one in turn
+  // Pass on every finished text whose turn has come: this one, when the
+  // texts before it are gone, and those finished after it meanwhile.
+  writing_ = true;
+  while (head_ != tail_ && slot(head_).done) {
+    Slot &w = slot(head_);
+    lock->unlock();
+    sink_(context_, w.text.get(), w.length);
+    lock->lock();
+    w.done = false;
+    ++head_;
+    slot_free_.notify_one();
+  }
+  writing_ = false;
 }
 
 void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) {
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    slot_free_.wait(lock, [this] { return tail_ - head_ < slots_.size(); });
+    while (tail_ - head_ == slots_.size()) {
+      if (next_ != tail_) {
+        format_next(&lock);
+      } else {
+        slot_free_.wait(lock);
+      }
+    }
   }
   // The slot at tail_ is no thread's until tail_ moves past it.
   Slot &s = slot(tail_);
@@ -108,7 +118,13 @@ void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) 
 
 void OrderedPool::drain() {
   std::unique_lock<std::mutex> lock(mutex_);
-  slot_free_.wait(lock, [this] { return head_ == tail_; });
+  while (head_ != tail_) {
+    if (next_ != tail_) {
+      format_next(&lock);
+    } else {
+      slot_free_.wait(lock);
+    }
+  }
 }
 
 }  // namespace zep::app

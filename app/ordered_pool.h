@@ -1,10 +1,12 @@
 // A fixed set of threads that turn pieces of work into text, each in a
 // buffer of its own, and hand the texts to one sink in the order the pieces
 // were queued: the converter formats a record's values chunk by chunk on
-// every core and writes the chunks in document order. A text is passed to
-// the sink by the thread that finished it when its turn has come (by the
-// thread that passes the text before it otherwise), so that most texts go
-// out from the cache of the core that wrote them.
+// every core and writes the chunks in document order. The caller's thread
+// lends a hand while it waits (for a free slot, or for the texts to be
+// passed on). A text is passed to the sink by the thread that finished it
+// when its turn has come (by the thread that passes the text before it
+// otherwise), so that most texts go out from the cache of the core that
+// wrote them.
 #pragma once
 
 #include <condition_variable>
@@ -36,11 +38,12 @@ class OrderedPool {
   // with. Called on the pool's threads, several at once.
   using Fill = size_t (*)(const void *data, size_t count, char *out);
   // Receives the texts in queue order, one call at a time, on the pool's
-  // threads.
+  // threads or the caller's (within queue() or drain()).
   using Sink = void (*)(void *context, const char *text, size_t length);
 
-  // Starts `threads` threads (at least 1). At most `slots` pieces (at least
-  // 1) are queued and not yet passed to the sink at once. Throws
+  // Starts `threads` threads (at least 1), which the caller's thread joins
+  // in queue() and drain(). At most `slots` pieces (at least 1) are queued
+  // and not yet passed to the sink at once. Throws
   // std::system_error when a thread cannot be started (none is left
   // running).
   OrderedPool(int threads, size_t slots, Sink sink, void *context);
@@ -53,13 +56,14 @@ class OrderedPool {
 
   int threads() const { return static_cast<int>(threads_.size()); }
 
-  // Queues a piece whose text needs at most `room` bytes, first waiting for
-  // a free slot. `data` must stay valid until the piece's text has been
-  // passed to the sink.
+  // Queues a piece whose text needs at most `room` bytes, first formatting
+  // pieces no thread has taken, or waiting, until a slot is free. `data`
+  // must stay valid until the piece's text has been passed to the sink.
   void queue(Fill fill, const void *data, size_t count, size_t room);
 
-  // Waits until every piece queued has been passed to the sink. The sink is
-  // then not called again before the next queue().
+  // Formats the pieces no thread has taken, then waits until every piece
+  // queued has been passed to the sink. The sink is then not called again
+  // before the next queue().
   void drain();
 
  private:
@@ -74,6 +78,10 @@ class OrderedPool {
   };
 
   void work();
+  // Formats the piece at next_ (next_ != tail_), then passes on the texts
+  // whose turn has come unless another thread does. Called and returns
+  // with the lock held.
+  void format_next(std::unique_lock<std::mutex> *lock);
   Slot &slot(uint64_t n) { return slots_[n % slots_.size()]; }
 
   std::vector<Slot> slots_;

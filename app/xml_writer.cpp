@@ -137,9 +137,11 @@ bool DocumentWriter::threaded(size_t count) {
   if (!pool_) {
     try {
       // The threads write the chunks they format, in order, through
-      // write_out: one at a time, and never while this thread writes.
+      // write_out: one at a time, and never while this thread writes its
+      // own buffer.
+      // This thread formats too while it waits: the pool has one fewer.
       pool_ = std::make_unique<OrderedPool>(
-          threads_, kChunksPerThread * static_cast<size_t>(threads_),
+          threads_ - 1, kChunksPerThread * static_cast<size_t>(threads_),
           [](void *writer, const char *text, size_t length) {
             static_cast<DocumentWriter *>(writer)->write_out(text, length);
           },

@@ -33,8 +33,9 @@ class DocumentWriter {
 
   // Writes to `fd`, which the writer does not own. With `threads` above 1,
   // lists of kThreadedMinimum values or more are formatted on that many
-  // threads, started with the first such list and kept until the writer
-  // goes (all on the caller's thread if they cannot be started).
+  // threads: the caller's and threads - 1 started with the first such list
+  // and kept until the writer goes (all on the caller's thread if they
+  // cannot be started).
   explicit DocumentWriter(int fd, int threads = 1);
   // Drops what was not flushed.
   ~DocumentWriter();
