@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -256,11 +257,17 @@ int vkt2xml(int argc, char **argv) {
     std::exit(13);
   }
 
-  DocumentWriter doc(out_fd);
+  // Values are formatted on every core the process may use unless
+  // VKT2XML_THREADS asks for another count (1: all on this thread).
+  DocumentWriter doc(out_fd, threads_from_setting(std::getenv("VKT2XML_THREADS"), usable_cores()));
   doc.put("<?xml version='1.0' encoding='utf-8' standalone='yes'?>\n<zep-standard-file>\n");
 
   int ni = 0, nj = 0, nk = 0;
   char etiket[] = "            ", typvar[] = "  ", nomvar[] = "    ";
+  // The value buffers are filled again record after record; with threads the
+  // writer keeps one while the next record is read into the other.
+  std::vector<float> values;
+  std::vector<double> wide;
   int handle = opened ? c_vktinf(kUnit, &ni, &nj, &nk, -1, etiket, -1, -1, -1, typvar, nomvar) : -1;
   while (handle >= 0) {
     Record r;
@@ -322,14 +329,15 @@ int vkt2xml(int argc, char **argv) {
     // Integers keep every digit as doubles; everything else is a float.
     const int kind = r.datyp & 0x7F;
     int got;
+    // (The buffer of the other kind is let go: two records at most are held.)
     if (kind == 2 || kind == 4) {
-      std::vector<double> wide;
+      std::vector<float>().swap(values);
       got = stdfile::read_values(handle, &wide);
-      if (got >= 0) doc.put_values(wide.data(), wide.size());
+      if (got >= 0) doc.put_values(&wide);
     } else {
-      std::vector<float> values;
+      std::vector<double>().swap(wide);
       got = stdfile::read_values_as_floats(handle, &values);
-      if (got >= 0) doc.put_values(values.data(), values.size());
+      if (got >= 0) doc.put_values(&values);
     }
     if (got < 0) {
       std::fprintf(stderr, "vkt2xml: %s: its values cannot be read\n",

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <unistd.h>
 
 namespace zep::app {
@@ -37,7 +38,56 @@ void append_escaped(std::string_view text, std::string *out) {
   }
 }
 
-DocumentWriter::DocumentWriter(int fd) : fd_(fd), buf_(kChunk + 4096) {}
+namespace {
+
+// Room the text of `count` values takes with its line feeds, and the bytes
+// the formatters may write past its end.
+size_t float_room(size_t count) { return 13 * count + count / 8 + kMaxValueText; }
+size_t double_room(size_t count) { return kMaxValueText * count + count / 8 + kMaxValueText; }
+size_t room_for(const float *, size_t count) { return float_room(count); }
+size_t room_for(const double *, size_t count) { return double_room(count); }
+
+// The text of `count` values from the start of a line: "%12.6g " each, a
+// line feed after every eighth. Returns its length.
+size_t float_lines(const void *data, size_t count, char *out) {
+  const float *values = static_cast<const float *>(data);
+  char *p = out;
+  for (size_t i = 0; i < count; i += 8) {
+    const size_t n = count - i < 8 ? count - i : 8;
+#ifdef ZEP_BENCH_PRINTF_VALUES
+    // Benchmark-only build: the C library's printf per value, the yardstick
+    // the formatter is measured against.
+    for (size_t k = 0; k < n; ++k) p += std::snprintf(p, kMaxValueText, "%12.6g ", values[i + k]);
+#else
+    p = format_floats(values + i, n, p);
+#endif
+    if (n == 8) *p++ = '\n';
+  }
+  return static_cast<size_t>(p - out);
+}
+
+size_t double_lines(const void *data, size_t count, char *out) {
+  const double *values = static_cast<const double *>(data);
+  char *p = out;
+  for (size_t i = 0; i < count; ++i) {
+    p += format_value(values[i], p);
+    if (i % 8 == 7) *p++ = '\n';
+  }
+  return static_cast<size_t>(p - out);
+}
+
+OrderedPool::Fill lines_of(const float *) { return float_lines; }
+OrderedPool::Fill lines_of(const double *) { return double_lines; }
+
+}  // namespace
+
+DocumentWriter::DocumentWriter(int fd, int threads)
+    : fd_(fd), threads_(threads > 1 ? threads : 1), buf_(kChunk + 4096) {}
+
+DocumentWriter::~DocumentWriter() {
+  dropping_ = true;  // the chunks still queued are formatted, not written
+  pool_.reset();
+}
 
 void DocumentWriter::make_room(size_t n) {
   flush();
@@ -70,44 +120,88 @@ void DocumentWriter::put_int_element(int tabs, std::string_view open, long long 
   put_char('\n');
 }
 
-void DocumentWriter::put_values(const float *values, size_t count) {
-  // Eight values and a line feed, with the room the formatter may write past.
-  constexpr size_t kLine = 8 * kMaxValueText + 1;
-  size_t i = 0;
-  while (i < count) {
-    if (buf_.size() - len_ < kLine) make_room(kLine);
-    char *p = buf_.data() + len_;
-    const size_t n = count - i < 8 ? count - i : 8;
-#ifdef ZEP_BENCH_PRINTF_VALUES
-    // Benchmark-only build: the C library's printf per value, the yardstick
-    // the formatter is measured against.
-    for (size_t k = 0; k < n; ++k) p += std::snprintf(p, kMaxValueText, "%12.6g ", values[i + k]);
-#else
-    p = format_floats(values + i, n, p);
-#endif
-    i += n;
-    if (n == 8) *p++ = '\n';
-    len_ = static_cast<size_t>(p - buf_.data());
+// On the caller's thread: pieces of whole lines straight into the buffer.
+template <typename T>
+void DocumentWriter::put_lines(const T *values, size_t count) {
+  constexpr size_t kPiece = 4096;
+  for (size_t i = 0; i < count; i += kPiece) {
+    const size_t n = count - i < kPiece ? count - i : kPiece;
+    const size_t room = room_for(values, n);
+    if (buf_.size() - len_ < room) make_room(room);
+    len_ += lines_of(values)(values + i, n, buf_.data() + len_);
   }
+}
+
+bool DocumentWriter::threaded(size_t count) {
+  if (threads_ == 1 || count < kThreadedMinimum) return false;
+  if (!pool_) {
+    try {
+      // The threads write the chunks they format, in order, through
+      // write_out: one at a time, and never while this thread writes its
+      // own buffer.
+      // This thread formats too while it waits: the pool has one fewer.
+      pool_ = std::make_unique<OrderedPool>(
+          threads_ - 1, kChunksPerThread * static_cast<size_t>(threads_),
+          [](void *writer, const char *text, size_t length) {
+            static_cast<DocumentWriter *>(writer)->write_out(text, length);
+          },
+          this);
+    } catch (const std::system_error &) {
+      threads_ = 1;  // the caller's thread formats everything
+      return false;
+    }
+  }
+  return true;
+}
+
+template <typename T>
+void DocumentWriter::queue_chunks(const T *values, size_t count) {
+  flush();  // what was put before the values goes first
+  for (size_t i = 0; i < count; i += kValuesPerChunk) {
+    const size_t n = count - i < kValuesPerChunk ? count - i : kValuesPerChunk;
+    pool_->queue(lines_of(values), values + i, n, room_for(values, n));
+  }
+}
+
+void DocumentWriter::put_values(const float *values, size_t count) {
+  if (!threaded(count)) return put_lines(values, count);
+  queue_chunks(values, count);
+  drain();  // the caller keeps the values
 }
 
 void DocumentWriter::put_values(const double *values, size_t count) {
-  constexpr size_t kLine = 8 * kMaxValueText + 1;
-  size_t i = 0;
-  while (i < count) {
-    if (buf_.size() - len_ < kLine) make_room(kLine);
-    char *p = buf_.data() + len_;
-    size_t end = i + 8 <= count ? i + 8 : count;
-    for (; i < end; ++i) p += format_value(values[i], p);
-    if (i % 8 == 0) *p++ = '\n';
-    len_ = static_cast<size_t>(p - buf_.data());
-  }
+  if (!threaded(count)) return put_lines(values, count);
+  queue_chunks(values, count);
+  drain();
 }
 
-bool DocumentWriter::flush() {
+void DocumentWriter::put_values(std::vector<float> *values) {
+  if (!threaded(values->size())) return put_lines(values->data(), values->size());
+  flush();  // every chunk queued earlier is written: the values kept are free
+  std::vector<double>().swap(kept_doubles_);
+  kept_floats_.swap(*values);
+  values->clear();
+  queue_chunks(kept_floats_.data(), kept_floats_.size());
+}
+
+void DocumentWriter::put_values(std::vector<double> *values) {
+  if (!threaded(values->size())) return put_lines(values->data(), values->size());
+  flush();
+  std::vector<float>().swap(kept_floats_);
+  kept_doubles_.swap(*values);
+  values->clear();
+  queue_chunks(kept_doubles_.data(), kept_doubles_.size());
+}
+
+void DocumentWriter::drain() {
+  if (pool_) pool_->drain();
+}
+
+void DocumentWriter::write_out(const char *text, size_t length) {
+  if (dropping_) return;
   size_t done = 0;
-  while (done < len_ && !failed_) {
-    ssize_t n = ::write(fd_, buf_.data() + done, len_ - done);
+  while (done < length && !failed_) {
+    ssize_t n = ::write(fd_, text + done, length - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = true;
@@ -116,6 +210,11 @@ bool DocumentWriter::flush() {
     }
     done += static_cast<size_t>(n);
   }
+}
+
+bool DocumentWriter::flush() {
+  drain();
+  write_out(buf_.data(), len_);
   len_ = 0;
   return !failed_;
 }

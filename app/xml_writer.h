@@ -1,8 +1,14 @@
 // The converter's output: a large buffer flushed to a file descriptor in
 // pieces of about 1 MiB, with the texts of the document escaped as XML needs.
+// Long lists of values may be formatted on several threads, chunk by chunk,
+// and written in their place.
 #pragma once
 
+#include "app/ordered_pool.h"
+
+#include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +24,27 @@ void append_escaped(std::string_view text, std::string *out);
 class DocumentWriter {
  public:
   static constexpr size_t kChunk = 1 << 20;
+  // Values formatted by one thread at a time (a multiple of 8, so that every
+  // chunk starts a line), and the shortest list worth the threads.
+  static constexpr size_t kValuesPerChunk = 32768;
+  static constexpr size_t kThreadedMinimum = 2 * kValuesPerChunk;
+  // Chunks formatted ahead of the writing, per thread.
+  static constexpr size_t kChunksPerThread = 8;
 
-  // Writes to `fd`, which the writer does not own.
-  explicit DocumentWriter(int fd);
+  // Writes to `fd`, which the writer does not own. With `threads` above 1,
+  // lists of kThreadedMinimum values or more are formatted on that many
+  // threads: the caller's and threads - 1 started with the first such list
+  // and kept until the writer goes (all on the caller's thread if they
+  // cannot be started).
+  explicit DocumentWriter(int fd, int threads = 1);
+  // Drops what was not flushed.
+  ~DocumentWriter();
+
+  DocumentWriter(const DocumentWriter &) = delete;
+  DocumentWriter &operator=(const DocumentWriter &) = delete;
+
+  // Threads formatting long lists (1 when the caller's thread does).
+  int threads() const { return threads_; }
 
   void put(std::string_view s) {
     if (buf_.size() - len_ < s.size()) make_room(s.size());
@@ -39,21 +63,51 @@ class DocumentWriter {
   // Writes the values as "%12.6g " each, a line feed after every eighth.
   void put_values(const float *values, size_t count);
   void put_values(const double *values, size_t count);
+  // The same for values the writer may keep: when their text is formatted
+  // on the threads, the writer takes them and returns before the last
+  // chunks are done, and *values is left holding the storage of values it
+  // took earlier (or nothing), for the caller to fill again. Either way the
+  // text is written before anything put later.
+  void put_values(std::vector<float> *values);
+  void put_values(std::vector<double> *values);
 
-  // Writes out what is buffered. Returns false (and remembers it) if the
-  // descriptor refused any byte.
+  // Writes out what is buffered, formatted chunks first. Returns false (and
+  // remembers it) if the descriptor refused any byte.
   bool flush();
+  // What the writes did, once the chunks queued are written (after flush()
+  // or put_values of a pointer).
   bool failed() const { return failed_; }
   const std::string &error() const { return error_; }
 
  private:
   void make_room(size_t n);
+  // True when a list of `count` values goes to the threads (started here
+  // the first time).
+  bool threaded(size_t count);
+  template <typename T>
+  void put_lines(const T *values, size_t count);
+  // Queues the chunks of a list on the threads.
+  template <typename T>
+  void queue_chunks(const T *values, size_t count);
+  // Waits until every chunk queued is formatted and written.
+  void drain();
+  // Writes to the descriptor unless a write failed before; remembers a
+  // failure. Called by one thread at a time: the caller's while no chunk is
+  // queued, the threads' in turn otherwise.
+  void write_out(const char *text, size_t length);
+
   int fd_;
+  int threads_;
   std::vector<char> buf_;
   size_t len_ = 0;
   bool failed_ = false;
+  std::atomic<bool> dropping_{false};  // the writer is going: write nothing more
   std::string error_;
   std::string scratch_;
+  // Values whose chunks are queued; the threads go before them.
+  std::vector<float> kept_floats_;
+  std::vector<double> kept_doubles_;
+  std::unique_ptr<OrderedPool> pool_;
 };
 
 }  // namespace zep::app

@@ -166,4 +166,85 @@ TEST(DocumentWriter, RefusedWritesAreReportedAndRemembered) {
   close(ro);
 }
 
+// With threads, lists are cut into chunks formatted apart: the text is
+// printf's, as on one thread, for lengths below, at and around the chunk
+// sizes, given as pointers or as vectors the writer takes (and keeps while
+// the caller's copy is gone), with text put between.
+TEST(DocumentWriter, ThreadedTextEqualsTheSingleThreadText) {
+  using zep::app::DocumentWriter;
+  std::mt19937 rng(5);
+  const size_t chunk = DocumentWriter::kValuesPerChunk;
+  const std::vector<size_t> counts = {DocumentWriter::kThreadedMinimum - 1,
+                                      DocumentWriter::kThreadedMinimum,
+                                      3 * chunk + 5,
+                                      7,
+                                      4 * chunk - 3,
+                                      0};
+  std::vector<std::vector<float>> floats;
+  std::vector<std::vector<double>> doubles;
+  std::string expected;  // the same for every writer below
+  for (size_t count : counts) {
+    std::vector<float> f(count);
+    std::vector<double> d(count);
+    for (size_t i = 0; i < count; ++i) {
+      f[i] = static_cast<float>(std::ldexp(static_cast<double>(rng() % 2000001) - 1000000.0,
+                                           static_cast<int>(rng() % 60) - 40));
+      d[i] = static_cast<double>(static_cast<int64_t>(rng()) - 2147483648LL);
+    }
+    expected += "<f>" + expected_values(f) + "</f><d>" + expected_values(d) + "</d>\n";
+    floats.push_back(std::move(f));
+    doubles.push_back(std::move(d));
+  }
+  // Two and three threads; each length goes once as a pointer and once as
+  // a vector.
+  for (int threads : {2, 3}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    TempFile file;
+    {
+      DocumentWriter doc(file.fd(), threads);
+      for (size_t k = 0; k < counts.size(); ++k) {
+        std::vector<float> f = floats[k];
+        std::vector<double> d = doubles[k];
+        const bool as_vectors = (k + static_cast<size_t>(threads)) % 2 == 1;
+        doc.put("<f>");
+        if (as_vectors) {
+          doc.put_values(&f);
+          doc.put("</f><d>");
+          doc.put_values(&d);
+          // What the writer hands back holds none of the values it took.
+          if (counts[k] >= DocumentWriter::kThreadedMinimum) {
+            EXPECT_TRUE(f.empty() && d.empty());
+          }
+        } else {
+          doc.put_values(f.data(), f.size());
+          doc.put("</f><d>");
+          doc.put_values(d.data(), d.size());
+        }
+        doc.put("</d>\n");
+      }
+      ASSERT_TRUE(doc.flush());
+      EXPECT_EQ(doc.threads(), threads);  // they could be started
+    }
+    const std::string got = file.text();
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+  }
+}
+
+// A descriptor that refuses the chunks: the failure is seen and kept with
+// threads as without.
+TEST(DocumentWriter, RefusedChunksAreReportedWithThreads) {
+  const int fd = open("/dev/full", O_WRONLY);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  zep::app::DocumentWriter doc(fd, 3);
+  std::vector<float> values(5 * zep::app::DocumentWriter::kValuesPerChunk + 1, 0.25f);
+  doc.put_values(&values);
+  std::vector<double> wide(3 * zep::app::DocumentWriter::kValuesPerChunk, 12.0);
+  doc.put_values(wide.data(), wide.size());
+  EXPECT_TRUE(doc.failed());
+  EXPECT_FALSE(doc.flush());
+  EXPECT_EQ(doc.error(), std::strerror(ENOSPC));
+  close(fd);
+}
+
 }  // namespace
