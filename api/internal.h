@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/fatal.h"
+#include "stdfile/read.h"
 #include "zep/api.h"
 
 struct zep_file {
@@ -38,6 +40,8 @@ struct zep_file {
   // every later call but zep_close gives broken_code.
   bool broken = false;
   int broken_code = 0;
+  // The read buffer of the values' reads, kept from one read to the next.
+  zep::stdfile::FetchedRecord record;
 };
 
 namespace zep::api {

@@ -1,0 +1,26 @@
+// The bulk loop of the float unpacker for the common token widths: tokens
+// of 8, 12, 16, 24 or 32 bits taken a group of whole words at a time and
+// turned into floats by value = float(token * scale + min), in a loop the
+// compiler vectorises.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zep::packing {
+
+// Groups: the fewest tokens of a width that fill whole words (8 bits: 4
+// tokens a word, 12: 8 tokens in 3 words, 16: 2 a word, 24: 4 in 3 words,
+// 32: 1 a word). 0 for the other widths.
+size_t token_group(int width);
+
+// Converts the leading whole groups of `count` tokens of `width` bits that
+// start at bit `offset` (0..31) of words[0] (host-order words, most
+// significant bit first): values[i] = float(double(token_i) * scale + min).
+// Reads only the words those tokens occupy. Returns the number of tokens
+// converted (a multiple of token_group(width), 0 for widths it does not
+// serve); the caller converts the rest.
+size_t tokens_to_floats(const uint32_t *words, int offset, int width, size_t count, double scale,
+                        double min, float *values);
+
+}  // namespace zep::packing
