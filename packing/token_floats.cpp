@@ -3,6 +3,9 @@
 // no carried state and no branch: the compiler vectorises it.
 #include "packing/token_floats.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace zep::packing {
 namespace {
 
@@ -113,6 +116,60 @@ size_t tokens_to_floats(const uint32_t *words, int offset, int width, size_t cou
     default: convert_at<32>(words, offset, groups, scale, min, values); break;
   }
   return groups * per;
+}
+
+bool float_extremes(const float *values, size_t n, float *lo, float *hi) {
+  float a = values[0], b = values[0];
+  bool nan = false;
+  for (size_t i = 0; i < n; ++i) {
+    const float v = values[i];
+    a = v < a ? v : a;
+    b = v > b ? v : b;
+    nan |= v != v;
+  }
+  *lo = a;
+  *hi = b;
+  return !nan;
+}
+
+size_t floats_to_tokens16(const float *values, size_t count, double min, double scale,
+                          uint32_t *words, int offset) {
+  if (offset < 0 || offset > 31) return 0;
+  const size_t pairs = count / 2;
+  if (pairs == 0) return 0;
+  // Pairs of tokens (y: the 32 bits of tokens 2m and 2m + 1) a block at a
+  // time, then the words they make, each of two neighbouring pairs.
+  constexpr size_t kBlock = 1024;
+  uint32_t y[kBlock];
+  const int off = offset;
+  uint32_t carry = 0;  // the pair before the block (off > 0)
+  for (size_t first = 0; first < pairs; first += kBlock) {
+    const size_t m = std::min(kBlock, pairs - first);
+    const float *v = values + 2 * first;
+    for (size_t k = 0; k < m; ++k) {
+      const uint32_t hi = static_cast<uint32_t>(
+          static_cast<int32_t>((static_cast<double>(v[2 * k]) - min) * scale));
+      const uint32_t lo = static_cast<uint32_t>(
+          static_cast<int32_t>((static_cast<double>(v[2 * k + 1]) - min) * scale));
+      y[k] = (hi & 0xFFFFu) << 16 | (lo & 0xFFFFu);
+    }
+    uint32_t *w = words + first;
+    if (off == 0) {
+      std::memcpy(w, y, m * sizeof(uint32_t));
+      continue;
+    }
+    const int back = 32 - off;
+    w[0] = first == 0 ? (w[0] & ~((1u << back) - 1u)) | (y[0] >> off)
+                      : (carry << back) | (y[0] >> off);
+    for (size_t k = 1; k < m; ++k) w[k] = (y[k - 1] << back) | (y[k] >> off);
+    carry = y[m - 1];
+  }
+  if (off > 0) {
+    const int back = 32 - off;
+    uint32_t &last = words[pairs];
+    last = (carry << back) | (last & ((1u << back) - 1u));
+  }
+  return 2 * pairs;
 }
 
 }  // namespace zep::packing

@@ -24,3 +24,21 @@ size_t tokens_to_floats(const uint32_t *words, int offset, int width, size_t cou
                         double min, float *values);
 
 }  // namespace zep::packing
+
+namespace zep::packing {
+
+// Extremes of values[0 .. n) (n >= 1) in one pass. Returns false, with *lo
+// and *hi unspecified, when a value is NaN.
+bool float_extremes(const float *values, size_t n, float *lo, float *hi);
+
+// The packer's 16-bit tokens of values[0 .. count): token_i =
+// trunc((double(values[i]) - min) * scale), which the caller guarantees to
+// lie in [0, 2^16), stored from bit `offset` (0..31) of words[0] (host-order
+// words, most significant bit first). Stores the leading pairs of tokens:
+// the bits before the first token and after the last keep their contents.
+// Returns the number of tokens stored (count rounded down to even); the
+// caller stores the rest.
+size_t floats_to_tokens16(const float *values, size_t count, double min, double scale,
+                          uint32_t *words, int offset);
+
+}  // namespace zep::packing

@@ -150,8 +150,11 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   if (const auto e = check_record_size(header_words + room)) return range_refusal(*e);
   *attempted_bytes = (header_words + kWriteBufferExtraWords + room) * 4;
 
-  // The data area.
-  Packed packed;
+  // The data area and the record buffer are kept by the thread from one
+  // record to the next: fresh memory of a record's size costs more to map
+  // than the packing itself.
+  thread_local Packed packed;
+  thread_local std::vector<uint32_t> buf;
   if (opt.image_mode_copy) {
     int64_t count = 0;
     if (const auto e = image_words(c.field, plan.datyp, n, plan.nbits, room, &count)) {
@@ -181,7 +184,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
 
   // The record buffer: control words, entry, info keys, data.
   const int64_t total = header_words + kControlWords + 1 + used;
-  std::vector<uint32_t> buf(static_cast<size_t>(total), 0u);
+  buf.assign(static_cast<size_t>(total), 0u);
   buf[0] = static_cast<uint32_t>(total);
   buf[1] = static_cast<uint32_t>((used + header_words) * 32);
   buf[2] = static_cast<uint32_t>(header_words);
@@ -209,7 +212,9 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   if (msg_level() <= 1) {  // the trace follows every attempt, refused or not
     char text[32];
     std::snprintf(text, sizeof text, "Write(%d)", c.iun);
-    print_std_parms(entry, text, opt.prnt_options.c_str(), 0);
+    uint32_t kept[kEntryWords];  // the buffer is the thread's, a handler may write again
+    std::copy(entry, entry + kEntryWords, kept);
+    print_std_parms(kept, text, opt.prnt_options.c_str(), 0);
   }
   return result;
 }
