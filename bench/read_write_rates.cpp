@@ -407,6 +407,7 @@ int main(int argc, char **argv) {
   std::vector<uint8_t> out(2 * kCount + 16);
   std::vector<double> lib, floor;
   for (int run = 0; run < runs && (only.empty() || only == "write"); ++run) {
+    std::remove(path.c_str());  // the previous run's file is not this run's work
     double t0 = now();
     write_file(path, packed16, fields, doubles, ints);
     lib.push_back(now() - t0);

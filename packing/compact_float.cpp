@@ -9,7 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "packing/token_floats.h"
+#include "packing/token_groups.h"
 #include "zep/packing.h"
 #include "common/bit_cast.h"
 #include "common/fatal.h"

@@ -496,10 +496,10 @@ namespace {
 
 // IEEE words of 32 bits or less as floats, as a round trip through double
 // gives them: a NaN comes back quiet (its payload kept).
-void quiet_nans(float *values, size_t n) {
+void copy_quieted(const uint32_t *from, float *values, size_t n) {
   uint32_t *bits = reinterpret_cast<uint32_t *>(values);
   for (size_t i = 0; i < n; ++i) {
-    const uint32_t b = bits[i];
+    const uint32_t b = from[i];
     bits[i] = (b & 0x7FFFFFFFu) > 0x7F800000u ? b | 0x00400000u : b;
   }
 }
@@ -527,8 +527,12 @@ int decode_floats(FetchedRecord &rec, float *out, size_t n) {
   uint32_t *words = reinterpret_cast<uint32_t *>(out);
   if (stride() == 1 && n >= field_words_needed(rec)) {
     if (d.datyp == DataType::kIeee) {
+      if (ieee_width_of(d.nbits) == 32 && rec.data_words >= n) {
+        copy_quieted(rec.data(), out, n);  // the stored words are the values
+        return 0;
+      }
       const int status = decode_ieee(&rec, words, n);
-      if (status >= 0) quiet_nans(out, n);
+      if (status >= 0) copy_quieted(words, out, n);
       return status;
     }
     if (d.datyp == DataType::kUnsigned || d.datyp == DataType::kSigned) {

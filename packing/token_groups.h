@@ -1,7 +1,9 @@
-// The bulk loop of the float unpacker for the common token widths: tokens
-// of 8, 12, 16, 24 or 32 bits taken a group of whole words at a time and
-// turned into floats by value = float(token * scale + min), in a loop the
-// compiler vectorises.
+// The bulk loops of the packers for the common token widths: tokens of 8,
+// 12, 16, 24 or 32 bits taken a group of whole words at a time, and 16-bit
+// tokens made from floats a block at a time, in loops the compiler
+// vectorises. Each loop runs in a build for the host's vector unit (AVX2
+// when the processor has it, else the baseline), with the same results bit
+// for bit: no fused operations, the same roundings.
 #pragma once
 
 #include <cstddef>
@@ -23,9 +25,9 @@ size_t token_group(int width);
 size_t tokens_to_floats(const uint32_t *words, int offset, int width, size_t count, double scale,
                         double min, float *values);
 
-}  // namespace zep::packing
-
-namespace zep::packing {
+// The same for integers: values[i] = token_i + base (modulo 2^32).
+size_t tokens_to_integers(const uint32_t *words, int offset, int width, size_t count, uint32_t base,
+                          uint32_t *values);
 
 // Extremes of values[0 .. n) (n >= 1) in one pass. Returns false, with *lo
 // and *hi unspecified, when a value is NaN.

@@ -1,7 +1,7 @@
 // The bulk loops of the float packer against its token-at-a-time loops:
 // the same fields packed and unpacked with a stride of 2 (which takes the
 // token-at-a-time path) must give the same words and the same bits.
-#include "packing/token_floats.h"
+#include "packing/token_groups.h"
 
 #include <gtest/gtest.h>
 
