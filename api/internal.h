@@ -40,8 +40,11 @@ struct zep_file {
   // every later call but zep_close gives broken_code.
   bool broken = false;
   int broken_code = 0;
-  // The read buffer of the values' reads, kept from one read to the next.
+  // The read buffer of the values' reads, kept from one read to the next;
+  // record_busy while a read uses it (a message handler's own read of the
+  // file then takes a buffer of its own).
   zep::stdfile::FetchedRecord record;
+  bool record_busy = false;
 };
 
 namespace zep::api {

@@ -16,6 +16,24 @@ namespace zep::api {
 
 namespace {
 
+// The file's read buffer for one read, or a buffer of the read's own when
+// the file's is already in use further up the stack.
+class ReadBuffer {
+ public:
+  explicit ReadBuffer(zep_file *f) : f_(f), own_(f->record_busy) { f->record_busy = true; }
+  ~ReadBuffer() {
+    if (!own_) f_->record_busy = false;
+  }
+  ReadBuffer(const ReadBuffer &) = delete;
+  ReadBuffer &operator=(const ReadBuffer &) = delete;
+  stdfile::FetchedRecord *get() { return own_ ? &local_ : &f_->record; }
+
+ private:
+  zep_file *f_;
+  bool own_;
+  stdfile::FetchedRecord local_;
+};
+
 // What a read needs: the record's handle and its current descriptor.
 struct Target {
   int handle = 0;
@@ -44,7 +62,8 @@ int record_failure(Call &c, const Target &t, int status) {
 // (`room` words writable): 32-bit integers for datyp 2 and 4, doubles (two
 // words each) for 64-bit IEEE. The file's read buffer is reused.
 int decode_words(Call &c, zep_file *f, const Target &t, void *out, size_t room) {
-  stdfile::FetchedRecord &rec = f->record;
+  ReadBuffer buffer(f);
+  stdfile::FetchedRecord &rec = *buffer.get();
   int status = stdfile::fetch_record(t.handle, &rec);
   if (status >= 0) {
     const int64_t need = stdfile::needed_data_words(rec.d.datyp, rec.d.nbits, rec.count);
@@ -80,7 +99,8 @@ long copy_values(Call &c, const Target &t, int (*read)(int, std::vector<Value> *
 long read_f32(Call &c, zep_file *f, const zep_record *rec, float *out, size_t capacity) {
   Target t;
   if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
-  const int status = stdfile::read_floats_into(t.handle, &f->record, out, capacity);
+  ReadBuffer buffer(f);
+  const int status = stdfile::read_floats_into(t.handle, buffer.get(), out, capacity);
   if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
   return static_cast<long>(t.d.count);
 }

@@ -152,9 +152,19 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
 
   // The data area and the record buffer are kept by the thread from one
   // record to the next: fresh memory of a record's size costs more to map
-  // than the packing itself.
-  thread_local Packed packed;
-  thread_local std::vector<uint32_t> copied;
+  // than the packing itself. A write made from inside this one (by a
+  // message handler) has buffers of its own.
+  thread_local Packed kept_packed;
+  thread_local std::vector<uint32_t> kept_copied;
+  thread_local int depth = 0;
+  struct Depth {
+    Depth() { ++depth; }
+    ~Depth() { --depth; }
+  } const nesting;
+  Packed own_packed;
+  std::vector<uint32_t> own_copied;
+  Packed &packed = depth == 1 ? kept_packed : own_packed;
+  std::vector<uint32_t> &copied = depth == 1 ? kept_copied : own_copied;
   if (opt.image_mode_copy) {
     int64_t count = 0;
     if (const auto e = image_words(c.field, plan.datyp, n, plan.nbits, room, &count)) {
@@ -221,9 +231,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   if (msg_level() <= 1) {  // the trace follows every attempt, refused or not
     char text[32];
     std::snprintf(text, sizeof text, "Write(%d)", c.iun);
-    uint32_t kept[kEntryWords];  // the buffer is the thread's, a handler may write again
-    std::copy(entry, entry + kEntryWords, kept);
-    print_std_parms(kept, text, opt.prnt_options.c_str(), 0);
+    print_std_parms(entry, text, opt.prnt_options.c_str(), 0);
   }
   // Buffers of very large records are not kept.
   constexpr size_t kKeptWords = size_t{16} << 20;
