@@ -343,6 +343,15 @@ int main(int argc, char **argv) {
               cpu_model().c_str(), load_average().c_str());
   std::printf("%d records of %d x %d values per file, median of %d runs each, in M values/s\n",
               kRecords, kNi, kNj, runs);
+  std::printf(
+      "floors: plain loops built with this build's flags%s\n",
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_cpu_supports("avx2") ? "; the library's token loops run their AVX2 build here"
+                                     : "; the library's token loops run their baseline build here"
+#else
+      ""
+#endif
+  );
 
   std::vector<uint64_t> buffer(kCount), expect(kCount);
   const double total = static_cast<double>(kRecords) * kCount;
