@@ -1,6 +1,7 @@
-// The bulk loops of the float packer against its token-at-a-time loops:
-// the same fields packed and unpacked with a stride of 2 (which takes the
-// token-at-a-time path) must give the same words and the same bits.
+// The bulk loops of the float and integer packers against their
+// token-at-a-time loops: the same fields packed and unpacked with a stride
+// of 2 (which takes the token-at-a-time path) must give the same words and
+// the same bits.
 #include "packing/token_groups.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "common/bit_cast.h"
 #include "packing/compact_float.h"
+#include "packing/compact_integer.h"
 
 namespace {
 
@@ -59,7 +61,7 @@ Packed pack(const float *v, size_t len, size_t n, size_t stride, int nbits, bool
   return p;
 }
 
-TEST(TokenFloats, BulkPackingGivesTheWordsOfTheTokenLoop) {
+TEST(TokenGroups, BulkPackingGivesTheWordsOfTheTokenLoop) {
   for (size_t n : {1u, 2u, 3u, 5u, 1023u, 1024u, 2049u, 5001u}) {
     for (const auto &v : fields(n, static_cast<uint32_t>(n))) {
       const std::vector<float> s = strided(v);
@@ -73,7 +75,7 @@ TEST(TokenFloats, BulkPackingGivesTheWordsOfTheTokenLoop) {
   }
 }
 
-TEST(TokenFloats, BulkUnpackingGivesTheBitsOfTheTokenLoop) {
+TEST(TokenGroups, BulkUnpackingGivesTheBitsOfTheTokenLoop) {
   for (int nbits = 1; nbits <= 32; ++nbits) {
     for (size_t n : {1u, 2u, 3u, 7u, 8u, 9u, 1001u, 4099u}) {
       for (const auto &v : fields(n, 1000u * static_cast<uint32_t>(nbits) + n)) {
@@ -100,7 +102,7 @@ TEST(TokenFloats, BulkUnpackingGivesTheBitsOfTheTokenLoop) {
 }
 
 // The word-group loop at every bit offset, against tokens placed one by one.
-TEST(TokenFloats, EveryWidthAtEveryOffset) {
+TEST(TokenGroups, EveryWidthAtEveryOffset) {
   std::mt19937 rng(5);
   for (int width : {8, 12, 16, 24, 32}) {
     for (int off = 0; off < 32; ++off) {
@@ -127,7 +129,7 @@ TEST(TokenFloats, EveryWidthAtEveryOffset) {
   }
 }
 
-TEST(TokenFloats, ExtremesRefuseNaN) {
+TEST(TokenGroups, ExtremesRefuseNaN) {
   std::vector<float> v = {3.0f, -2.0f, 7.5f, 0.0f};
   float lo = 0.0f, hi = 0.0f;
   ASSERT_TRUE(zep::packing::float_extremes(v.data(), v.size(), &lo, &hi));
@@ -143,6 +145,33 @@ TEST(TokenFloats, ExtremesRefuseNaN) {
   const Packed fast = pack(f.data(), f.size(), f.size(), 1, 16, true);
   const Packed ref = pack(s.data(), s.size(), f.size(), 2, 16, true);
   EXPECT_EQ(fast.words, ref.words);
+}
+
+// Integers without a header, unsigned and signed, every width, at several
+// bit offsets: the bulk loop against the token loop (stride 2).
+TEST(TokenGroups, IntegersGiveTheValuesOfTheTokenLoop) {
+  std::mt19937 rng(11);
+  for (int nbits = 1; nbits <= 32; ++nbits) {
+    for (size_t n : {1u, 3u, 8u, 13u, 1027u}) {
+      for (uint64_t offset : {0u, 5u, 24u, 37u}) {
+        std::vector<uint32_t> stream((nbits * n + offset + 31) / 32 + 2);
+        for (uint32_t &w : stream) w = rng();
+        for (bool is_signed : {false, true}) {
+          std::vector<uint32_t> fast(n, 0u), ref(2 * n, 0u);
+          ASSERT_EQ(
+              zep::packing::unpack_integers(nullptr, stream.data(), stream.size(), offset, nbits, n,
+                                            is_signed, fast.data(), n, 1, nullptr, nullptr),
+              PackStatus::kOk);
+          ASSERT_EQ(
+              zep::packing::unpack_integers(nullptr, stream.data(), stream.size(), offset, nbits, n,
+                                            is_signed, ref.data(), ref.size(), 2, nullptr, nullptr),
+              PackStatus::kOk);
+          for (size_t i = 0; i < n; ++i)
+            ASSERT_EQ(fast[i], ref[2 * i]) << "nbits=" << nbits << " n=" << n << " i=" << i;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
