@@ -13,6 +13,7 @@
 #include <string>
 
 #include "api/internal.h"
+#include "io/file_lock.h"
 #include "io/file_table.h"
 #include "io/word_file.h"
 #include "xdf/table.h"
@@ -87,9 +88,18 @@ int zep_open(const char *path, const char *mode, zep_file **out) {
     return c.fail(ZEP_EOPEN, p.substr(0, 64) + "...: the path is too long");
 
   if (m == "w") {
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    // The old contents go only while no writer holds the file: it is
+    // emptied under the writer's lock, which the open below takes again.
+    const int fd = ::open(path, O_WRONLY | O_CREAT, 0666);
     if (fd < 0) return c.fail(ZEP_EOPEN, p + ": cannot be created: " + std::strerror(errno));
+    if (zep::io::lock_descriptor(fd) == zep::io::WriterLock::kBusy) {
+      ::close(fd);
+      return c.fail(ZEP_EOPEN, p + ": the file is being written by another program");
+    }
+    const bool emptied = ::ftruncate(fd, 0) == 0;
+    const int saved = errno;
     ::close(fd);
+    if (!emptied) return c.fail(ZEP_EOPEN, p + ": cannot be emptied: " + std::strerror(saved));
   } else {
     struct stat st;
     if (::stat(path, &st) != 0) return c.fail(ZEP_EOPEN, p + ": " + std::strerror(errno));

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "common/fixed_text.h"
+#include "io/file_lock.h"
+#include "io/scratch_file.h"
 #include "io/word_file.h"
 #include "zep/io.h"
 
@@ -173,6 +175,13 @@ int c_fnom(void *iun_arg, const char *name, const char *attributes, int lrec) {
     return -1;
   }
 
+  // A scratch file is created here, exclusively: a name already taken is
+  // refused rather than opened.
+  if (e.has(zep::io::kAttrScratch) && zep::io::create_scratch_file(idx) < 0) {
+    c_fclos(iun);
+    return -1;
+  }
+
   int result;
   if (e.has(zep::io::kAttrFtn)) {
     if (FILE *f = std::fopen(e.file_name.c_str(), "rb")) {
@@ -216,9 +225,11 @@ int c_fclos(int iun) {
       // the descriptor (dirty pages are written back).
       result = zep::io::qqcclos(idx);
     } else if (e.fd >= 0) {
+      zep::io::unlock_writer(idx);
       result = ::close(e.fd);
     }
   }
+  zep::io::remove_scratch_file(e);
   reset_file_entry(idx);
   return result;
 }

@@ -31,6 +31,18 @@ enum : uint32_t {
   kAttrRwRequested = 1u << 12,  // the attribute string asked for "R/W"
 };
 
+// A scratch file this process created (exclusively) under the row's name:
+// which file it is, so that a later open or removal never acts on another
+// file put under that name, and which process may remove it. The anchor, a
+// descriptor kept open on the file until the row is released, keeps its
+// inode number from being given to another file meanwhile.
+struct ScratchFile {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  long creator = 0;  // process id
+  int anchor = -1;
+};
+
 struct FileEntry {
   std::string file_name;               // resolved path (archive path for a member); empty when free
   std::optional<std::string> subname;  // archive member name
@@ -38,10 +50,12 @@ struct FileEntry {
   int32_t iun = 0;                       // unit number; 0 marks a free row
   int32_t fd = -1;                       // descriptor of the open file
   int32_t size = 0;                      // words in the file
-  int32_t esize = 0;  // words that reads may reach (member size for an archive member)
-  int32_t lrec = 0;   // record length given at binding
-  int32_t open = 0;   // 1 while the file is open
-  uint32_t attr = 0;  // kAttr* bits
+  int32_t esize = 0;          // words that reads may reach (member size for an archive member)
+  int32_t lrec = 0;           // record length given at binding
+  int32_t open = 0;           // 1 while the file is open
+  uint32_t attr = 0;          // kAttr* bits
+  bool write_locked = false;  // the descriptor holds the writer's lock (file_lock.h)
+  std::optional<ScratchFile> scratch;  // set once the scratch file is created
 
   bool has(uint32_t bits) const { return (attr & bits) != 0; }
   void set(uint32_t bits, bool on = true) {

@@ -17,7 +17,9 @@
 
 #include "common/big_endian.h"
 #include "common/fatal.h"
+#include "io/file_lock.h"
 #include "io/file_table.h"
+#include "io/scratch_file.h"
 #include "zep/io.h"
 
 namespace zep::io {
@@ -201,7 +203,11 @@ int qqcopen(int index) {
   } else {
     const char *reason = "";
     struct stat st;
-    if (::stat(e.file_name.c_str(), &st) == 0) {
+    if (e.scratch) {
+      // The scratch file created at binding, and no other.
+      fd = reopen_scratch_file(e);
+      reason = "cannot open scratch file";
+    } else if (::stat(e.file_name.c_str(), &st) == 0) {
       if (e.has(kAttrReadOnly)) {
         fd = ::open(e.file_name.c_str(), O_RDONLY);
         reason = "cannot open file";
@@ -282,6 +288,7 @@ int qqcclos(int index) {
     if (s.trace > 1) std::fprintf(stderr, "Debug fermeture du fichier ind=%d, fd=%d\n", slot, w.fd);
   }
   const int fd = w.fd;
+  unlock_writer(index);
   w = WaSlot();
   e.fd = -1;
   e.open = 0;

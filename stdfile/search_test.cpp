@@ -354,11 +354,19 @@ TEST_F(OpenTest, ReadOnlyUnitOpensAFileLeftHeldByAWriter) {
     stdfile_test::OpenUnit unit(63, path, "RND+R/O");
     EXPECT_EQ(unit.status(), 64);
   }
-  // A read-write unit keeps the guard (refused without ending the process
-  // under the raised tolerance).
-  stdfile_test::OpenUnit writer(64, path, "RND");
-  EXPECT_EQ(writer.status(), -21);
-  EXPECT_EQ(stdfile_test::read_words(path)[14], 3u);
+  // No writer holds the file's lock: the flag is what a writer that died
+  // left behind, and a read-write unit opens the file (its close clears it).
+  {
+    stdfile_test::OpenUnit writer(64, path, "RND");
+    EXPECT_EQ(writer.status(), 64);
+    // While it is open, a second read-write unit is refused (without ending
+    // the process under the raised tolerance), a reader is not.
+    stdfile_test::OpenUnit second(66, path, "RND");
+    EXPECT_EQ(second.status(), -21);
+    stdfile_test::OpenUnit reader(67, path, "RND+R/O");
+    EXPECT_EQ(reader.status(), 64);
+  }
+  EXPECT_EQ(stdfile_test::read_words(path)[14], 0u);
 }
 
 TEST_F(OpenTest, NameWithBlanksAndUpperCaseIsProbedAsItIs) {

@@ -229,7 +229,9 @@ TEST_F(Maintenance, RestoreClearsTheWriterMark) {
   write_words(dst, std::vector<uint32_t>(50000, 0x12345678u));  // longer old contents
   c_xdfopt("ERRTOLR", "FATAL", 0);
   {
-    OpenUnit busy(45, src, "RND", "R-W");
+    // A unit that cannot take the writer's lock (read-only) still heeds
+    // the mark when it asks to write.
+    OpenUnit busy(45, src, "RND+R/O", "R-W");
     EXPECT_EQ(busy.result(), zep::xdf::ERR_IN_USE);
   }
   c_xdfopt("ERRTOLR", "ERROR", 0);

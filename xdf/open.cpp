@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "io/file_lock.h"
 #include "io/file_table.h"
 #include "io/word_file.h"
 #include "xdf/old_format.h"
@@ -50,10 +51,33 @@ int open_old_format(int index, bool sequential) {
   return sequential ? old_format::open_sequential(f) : old_format::open_random(f);
 }
 
-// Releases the slot of an open that failed, then returns code.
+// Releases the slot of an open that failed (and the writer's lock it may
+// have taken), then returns code.
 int fail_open(int index, int code) {
+  io::unlock_writer(io::file_index_of(file_table()[index]->iun));
   init_file(index);
   return code;
+}
+
+// Whether a unit may open its file for writing. A writer holds the file's
+// lock (io/file_lock.h) until its unit closes, so a second writer finds it
+// taken, checkpoint or not. The rw_flag stored in the header is then only a
+// trace: a writer killed before its close leaves it set, and the lock, which
+// died with that writer, is the truth. Where no lock can be had (a unit that
+// cannot write, a file system without locks) the stored flag decides.
+bool writer_may_open(const io::FileEntry &row, uint32_t stored_flag) {
+  if (row.has(io::kAttrReadOnly)) return stored_flag == 0;
+  switch (io::lock_for_writing(io::file_index_of(row.iun))) {
+    case io::WriterLock::kHeld: return true;
+    case io::WriterLock::kBusy: return false;
+    case io::WriterLock::kUnsupported: break;
+  }
+  return stored_flag == 0;
+}
+
+int refuse_second_writer(int iun) {
+  return report("c_xdfopn", ERR_IN_USE, FATAL,
+                "file (unit=%d) currently used by another application in write mode", iun);
 }
 
 // Reads the header and every directory page of an existing current-format
@@ -93,11 +117,13 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     return report("c_xdfopn", ERR_DAMAGED, ERROR, "File probably dammaged\n file in error: %s\n",
                   name);
 
+  const bool writes = contains_either(mode, "WRITE", "write") ||
+                      contains_either(mode, "R-W", "r-w") ||
+                      contains_either(mode, "APPEND", "append");
   if (contains_either(mode, "READ", "read")) {
     h.rw_flag = 0;
-  } else if (h.rw_flag != 0) {
-    return report("c_xdfopn", ERR_IN_USE, FATAL,
-                  "file (unit=%d) currently used by another application in write mode", f.iun);
+  } else if (writes ? !writer_may_open(row, h.rw_flag) : h.rw_flag != 0) {
+    return refuse_second_writer(f.iun);
   } else if (contains_either(mode, "WRITE", "write")) {
     h.rw_flag = 1;
   } else if (contains_either(mode, "R-W", "r-w")) {
@@ -114,6 +140,7 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     f.xdf_seq = 1;
   } else if (f.xdf_seq == 1) {
     h.rw_flag = 0;
+    io::unlock_writer(io::file_index_of(row.iun));  // read only: no writer
   }
   debug_trace("Debug c_xdfopn fichier existe f->xdf_seq=%d\n", f.xdf_seq);
 
@@ -276,6 +303,7 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
       return fail_open(index, report("c_xdfopn", ERR_NO_WRITE, ERROR,
                                      "file is open in read only mode or no write permission\n"));
     c_waopen(iun);
+    if (!writer_may_open(row, 0)) return fail_open(index, refuse_second_writer(iun));
     const int rc = create_new_xdf(index, iun, pri, npri, aux, naux, appl);
     if (rc < 0) return fail_open(index, rc);
     if (f.xdf_seq) {

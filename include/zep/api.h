@@ -110,7 +110,10 @@ typedef struct zep_query {
 /* ---- Files ------------------------------------------------------------------ */
 /* mode "r" reads an existing file (random or sequential, any layout the
  * library reads); "w" creates a new random standard file, replacing any file
- * of that name; "a" opens an existing file for reading and writing. */
+ * of that name; "a" opens an existing file for reading and writing. A file
+ * has one writer at a time: while a program has it open with "w" or "a",
+ * another "w" or "a" open fails with ZEP_EOPEN (and "w" leaves it as it is);
+ * "r" never waits and never writes. */
 ZEP_EXPORT int zep_open(const char *path, const char *mode, zep_file **out);
 /* Closes the file and frees f; reports a failed final write. f may be NULL. */
 ZEP_EXPORT int zep_close(zep_file *f);
