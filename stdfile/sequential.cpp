@@ -94,6 +94,12 @@ int step_forward(FileEntry &f) {
   uint32_t head[kHeaderWords];
   const int64_t at = f.cur_addr;
   if (read_words(f, at, head, kHeaderWords) < kHeaderWords) {
+    // A file written here ends in its end mark, where a skip stops: one
+    // that ends before it was cut short, and records may be missing.
+    if (!f.old_format && f.header.dir_page_count == 0)
+      report("c_vktskp", kErrFraming, xdf::ERROR,
+             "file (unit=%d) ends at address %lld without its end mark", f.iun,
+             static_cast<long long>(at));
     skip_end_message(f.iun);
     return 0;
   }

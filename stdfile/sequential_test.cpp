@@ -599,6 +599,23 @@ TEST_F(DamagedFileTest, ALengthPastTheEndIsRefused) {
   EXPECT_EQ(c_vktskp(kUnit, 1), -39);
 }
 
+TEST_F(DamagedFileTest, AFileCutAfterARecordStopsTheSkipWithAnError) {
+  words_.resize(static_cast<size_t>(trailer(1) + 3));  // records 1 and 2 and their trailers
+  put_file_words(path_, words_);
+  open("STD+R/O");
+  c_vktopc("MSGLVL", "ERRORS", 0);
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c_vktskp(kUnit, 5), 0);
+  testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(entry()->cur_addr, trailer(1) + 4);
+  EXPECT_NE(err.find("file (unit=" + std::to_string(kUnit) + ") ends at address " +
+                     std::to_string(trailer(1) + 4) + " without its end mark"),
+            std::string::npos)
+      << err;
+}
+
 TEST_F(DamagedFileTest, UnderTheDefaultToleranceAFramingErrorEndsTheProcess) {
   damage(trailer(0) + 1, 0);
   c_vktopc("TOLRNC", "ERRORS", 0);

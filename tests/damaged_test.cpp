@@ -339,8 +339,9 @@ TEST_F(Damaged, DirectoryPages) {
   w[7] = 2;           // two pages,
   w[kPage + 4] = 27;  // the next one the first again (unit address 27)
   fix_checksum(w, kPage);
+  // The chain holds one page: the open keeps it and says the header is wrong.
   check("page_chain_loops", w, SIZE_MAX,
-        {-33, 0, 0,
+        {4, 0, 4,
          "*** ERROR #33 from module c_xdfopn: directory page 1 is a page already read, directory "
          "is probably dammaged"});
 
@@ -349,12 +350,33 @@ TEST_F(Damaged, DirectoryPages) {
   w[kPage + 4] = 0x7FFFFFF0;  // far past the end
   fix_checksum(w, kPage);
   check("page_chain_past_end", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"});
+        {4, 0, 4, "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"});
 
   w = sound_;
   w[7] = 1025;
   check("page_count_1025", w, SIZE_MAX,
-        {-33, 0, 0, "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"});
+        {4, 0, 4, "*** ERROR #33 from module c_xdfopn: number of directory pages is incorrect"});
+
+  // Entries beyond the page's count are not taken, but the header's count
+  // of valid records says some are missing.
+  w = sound_;
+  w[kPage + 5] = 2;
+  fix_checksum(w, kPage);
+  check("entry_count_lowered", w, SIZE_MAX,
+        {2, 0, 2,
+         "*** ERROR #33 from module c_xdfopn: 2 valid records in the directory, 4 in the header, "
+         "directory is probably dammaged"});
+
+  // The header counts 100 units more than the file holds, but no record
+  // lies there: a warning, every record read, the run succeeds.
+  w = sound_;
+  w[4] += 100;
+  check("file_size_beyond_the_file", w, SIZE_MAX,
+        {4, 0, 4,
+         "*** WARNING #33 from module c_xdfopn: file size of " + std::to_string(w[4]) +
+             " units in the header is larger than the file (" + std::to_string(w.size() / 2) +
+             " units), file is probably dammaged",
+         0});
 
   w = sound_;
   w[kPage + 5] = 257;
@@ -389,6 +411,17 @@ TEST_F(Damaged, Records) {
         {4, -33, 4,
          "*** ERROR #33 from module c_xdfget: record at address 33554399 of 50 words runs past the "
          "end of the file"});
+
+  // An entry pointing into the record before its own: that record's words
+  // are refused as its own; the other three are read.
+  w = sound_;
+  const uint32_t into = w[entry_at(0) + 1] + 4;
+  w[entry_at(1) + 1] = into;
+  fix_checksum(w, kPage);
+  check("entry_into_another_record", w, SIZE_MAX,
+        {4, -33, 4,
+         "*** ERROR #33 from module c_xdfget: record at address " + std::to_string(2 * into - 1) +
+             " does not match its directory entry, file is probably dammaged"});
 
   // ni, nj and nk at their largest: 2^68 values claimed by a record of 50.
   w = sound_;

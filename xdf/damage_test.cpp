@@ -101,9 +101,9 @@ TEST_F(Damage, HeaderChecks) {
   EXPECT_EQ(bad(10, 0x0010000A), zep::xdf::ERR_DAMAGED);  // standard file with 10 units
   EXPECT_EQ(bad(11, 0x00020002), zep::xdf::ERR_DAMAGED);  // info area of 4 words
   EXPECT_EQ(bad(17, 0x7FFFC000), zep::xdf::ERR_DAMAGED);  // key outside the key area
-  EXPECT_EQ(bad(7, 1025), zep::xdf::ERR_DAMAGED);         // too many pages
-  EXPECT_EQ(bad(7, 2), zep::xdf::ERR_DAMAGED);            // a page that is not there
-  EXPECT_EQ(bad(7, 0), zep::xdf::ERR_DAMAGED);            // standard random file without pages
+  EXPECT_EQ(bad(7, 1025), 3);  // too many pages: opens with the one the chain holds
+  EXPECT_EQ(bad(7, 2), 3);     // a page that is not there: likewise
+  EXPECT_EQ(bad(7, 0), zep::xdf::ERR_DAMAGED);  // standard random file without pages
 }
 
 TEST_F(Damage, PageChecks) {
@@ -125,14 +125,15 @@ TEST_F(Damage, PageChecks) {
   fix_checksum(w, 52);
   EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
   opened_.reset();
-  // A next page that does not leave room for a whole page.
+  // A next page that does not leave room for a whole page: the chain ends
+  // with the first page, which still opens.
   w = words_;
   w[7] = 2;
   w[52 + 4] = static_cast<uint32_t>(w.size() / 2 - 10);
   fix_checksum(w, 52);
-  EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
+  EXPECT_EQ(open_damaged(w), 3);
   opened_.reset();
-  // A page that does not state its own address.
+  // A first page that does not state its own address.
   w = words_;
   w[52 + 1] = 5000;
   EXPECT_EQ(open_damaged(w), zep::xdf::ERR_DAMAGED);
@@ -215,14 +216,21 @@ TEST_F(Damage, SequentialObjectsThatDoNotMoveForward) {
   EXPECT_GT(h, 0);
   EXPECT_EQ(c_xdfloc(83, -1, nullptr, 0), zep::xdf::ERR_DAMAGED);
   opened_.reset();
-  // No end mark: the search stops at the end of the file.
+  // No end mark: every record is found, then the end of the file is
+  // reported as damage, not taken for the end of the data.
   w = seq_words_;
   w.resize(w.size() - 2);
   ASSERT_EQ(open_damaged(w, "RND+R/O", "STDS"), 3);
   int n = 0;
+  testing::internal::CaptureStderr();
   for (h = c_xdfloc(83, 0, keys, 16); h > 0; h = c_xdfloc(83, -1, nullptr, 0)) ++n;
+  const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(n, 3);
-  EXPECT_EQ(h, zep::xdf::ERR_NOT_FOUND);
+  EXPECT_EQ(h, zep::xdf::ERR_DAMAGED);
+  EXPECT_NE(err.find("file ends at address " + std::to_string(w.size() + 1) +
+                     " without its end mark, file is probably dammaged"),
+            std::string::npos)
+      << err;
 }
 
 TEST_F(Damage, SequentialLogicalEndOfFileMark) {

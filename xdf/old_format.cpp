@@ -159,6 +159,7 @@ int open_random(FileEntry &f) {
     return report("c_xdfopn", ERR_DAMAGED, ERROR,
                   "short read of the old directory\n file in error: %s\n", row_file_name(f));
 
+  int64_t cut_short = 0, first_cut = 0;  // entries whose data the file does not hold
   for (int64_t i = 0; i < n || f.npages == 0; ++i) {
     if (f.npages == 0 || f.dir_page.back()->entry_count() == kEntriesPerPage) {
       const int rc = add_dir_page(f.file_index, 0);
@@ -178,11 +179,19 @@ int open_random(FileEntry &f) {
       type = kTypeOldDeleted;
     } else if (word_address(address) + 2 * static_cast<int64_t>(units) - 1 > words) {
       type = kTypeDeleted;  // its data would run past the end of the file
+      if (cut_short++ == 0) first_cut = word_address(address);
     }
     e[0] = RecordHeader::word0(type, units);
     e[1] = address;
     page.image[dir_page::kEntryCount] += 1;
   }
+  // Entries whose data runs past the end are kept out of every search, and
+  // said: the file was cut short and those records are lost.
+  if (cut_short > 0)
+    report("c_xdfopn", ERR_DAMAGED, ERROR,
+           "%lld records of the old directory run past the end of the file (the first at address "
+           "%lld), file is probably dammaged\n file in error: %s\n",
+           static_cast<long long>(cut_short), static_cast<long long>(first_cut), row_file_name(f));
   f.nrecords = static_cast<int>(n);
   f.header.dir_page_count = static_cast<uint32_t>(f.npages);
   f.header.last_dir_page = f.dir_page.back()->address();
@@ -218,7 +227,14 @@ int next_match(FileEntry &f) {
   for (;;) {
     const SeqHeader h = read_sequential_header(f, f.cur_addr);
     switch (h.kind) {
-      case Header::kEnd: return ERR_NOT_FOUND;
+      case Header::kEnd:
+        // The layout has no end mark: the data ends where the last record
+        // does. A header cut off by the end of the file is a file cut short
+        // (a record cut short is refused when it is read).
+        if (f.cur_addr >= 1 && f.cur_addr <= file_words(f))
+          return damaged(f, "c_xdfloc", "old record header cut short by the end of the file",
+                         f.cur_addr);
+        return ERR_NOT_FOUND;
       case Header::kMark:
         // A logical end of file: the search stops on it, without moving.
         f.old_eof_level = h.level;
@@ -228,10 +244,17 @@ int next_match(FileEntry &f) {
         f.head_keys[1] = static_cast<uint32_t>(unit_address(f.cur_addr));
         return ERR_NOT_FOUND;
       case Header::kDamaged: return damaged(f, "c_xdfloc", "old record of length 0", f.cur_addr);
-      case Header::kDeleted: f.cur_addr += 2 * static_cast<int64_t>(h.units); continue;
+      case Header::kDeleted:
+        if (f.cur_addr + 2 * static_cast<int64_t>(h.units) - 1 > file_words(f))
+          return damaged(f, "c_xdfloc", "old record runs past the end of the file", f.cur_addr);
+        f.cur_addr += 2 * static_cast<int64_t>(h.units);
+        continue;
       case Header::kRecord: break;
     }
     const int64_t found = f.cur_addr;
+    // Reported here for a search that passes over it; the read of it fails.
+    if (found + 2 * static_cast<int64_t>(h.units) - 1 > file_words(f))
+      damaged(f, "c_xdfloc", "old record runs past the end of the file", found);
     // Handles of these files count whole blocks: a record elsewhere cannot
     // be named by one.
     if (((found - 1) / 2) % kBlockUnits != 0)

@@ -59,6 +59,161 @@ int fail_open(int index, int code) {
   return code;
 }
 
+// Reads the chain of directory pages that starts at word `pos`.
+//
+// The chain is followed while it is sound: each page inside the file, after
+// the page that links to it, of type 0 and a page's length, stating its own
+// address and holding 0 to 256 entries. A header that counts more pages than
+// that (a writer stopped between writing its pages and its header, or a file
+// cut short) opens with the pages the chain holds: the damage is reported
+// and every entry of those pages stays readable. A page the last counted
+// page links to is followed too when it is sound and its checksum holds, so
+// that entries written before the header was are not lost.
+//
+// The header's other counts are then held against the pages: its file size
+// against the file and the last object the directory points to, its count
+// of valid records against the live entries. A disagreement is reported and
+// the counts in memory are set to what the file holds, so that a writer
+// appends after the last object and its header at close states the chain.
+// Returns the count of valid records, or an error when not even the first
+// page can be read.
+int read_directory(FileEntry &f, int64_t file_words, int64_t pos) {
+  FileHeader &h = f.header;
+  const char *name = row_file_name(f);
+  const int64_t page_words = static_cast<int64_t>(dir_page::words(f.primary_len));
+  const uint32_t page_units = static_cast<uint32_t>(dir_page::units(f.primary_len));
+  const char *const kCountWrong = "number of directory pages is incorrect\n file in error: %s\n";
+  bool damaged = false;
+  std::vector<uint32_t> image(static_cast<size_t>(page_words));
+  for (uint32_t i = 0;; ++i) {
+    const bool counted = i < h.dir_page_count;
+    // Page i is reached through the header (the first) or a link: one that
+    // cannot be taken is reported, and the chain ends before it.
+    int bad = 0;
+    if (i >= static_cast<uint32_t>(kMaxDirPages) || pos < 1 || pos + page_words - 1 > file_words) {
+      bad = report("c_xdfopn", ERR_DAMAGED, ERROR, kCountWrong, name);
+    } else if (!f.dir_page.empty() && unit_address(pos) <= f.dir_page.back()->address()) {
+      const bool again = std::any_of(f.dir_page.begin(), f.dir_page.end(), [&](const auto &p) {
+        return p->address() == static_cast<uint32_t>(unit_address(pos));
+      });
+      bad = again ? report("c_xdfopn", ERR_DAMAGED, ERROR,
+                           "directory page %u is a page already read, directory is probably "
+                           "dammaged\n file in error: %s\n",
+                           i, name)
+                  : report("c_xdfopn", ERR_DAMAGED, ERROR,
+                           "directory page %u lies before the page that links to it, directory "
+                           "is probably dammaged\n file in error: %s\n",
+                           i, name);
+    } else if (c_waread2(f.iun, image.data(), static_cast<unsigned int>(pos),
+                         static_cast<int>(page_words)) != page_words) {
+      bad = report("c_xdfopn", ERR_DAMAGED, ERROR,
+                   "short read of directory page %u\n file in error: %s\n", i, name);
+    } else {
+      const RecordHeader ph = RecordHeader::decode(image.data());
+      const int32_t count = static_cast<int32_t>(image[dir_page::kEntryCount]);
+      if (ph.idtyp != kTypeSpecial || ph.length != page_units ||
+          ph.address != static_cast<uint32_t>(unit_address(pos)) || count < 0 ||
+          count > kEntriesPerPage)
+        bad = report("c_xdfopn", ERR_DAMAGED, ERROR,
+                     "directory page %u holds %d entries, directory is probably dammaged\n file "
+                     "in error: %s\n",
+                     i, count, name);
+      else if (!counted && dir_page::xor_check(image.data(), image.size()) != 0)
+        bad = report(
+            "c_xdfopn", ERR_CHECKSUM, ERROR,
+            "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n",
+            i, name);
+    }
+    if (bad < 0) {
+      damaged = true;
+      break;
+    }
+    const int rc = add_dir_page(f.file_index, 0);
+    if (rc < 0)
+      return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full") : rc;
+    DirPage &page = *f.dir_page.back();
+    page.image.swap(image);
+    image.assign(static_cast<size_t>(page_words), 0);
+    if (counted && dir_page::xor_check(page.image.data(), page.image.size()) != 0)
+      report("c_xdfopn", ERR_CHECKSUM, ERROR,
+             "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n",
+             i, name);
+    f.nrecords += page.entry_count();
+    if (page.next_page() == 0) {
+      if (i + 1 < h.dir_page_count) {
+        report("c_xdfopn", ERR_DAMAGED, ERROR, kCountWrong, name);
+        damaged = true;
+      }
+      break;
+    }
+    if (i + 1 == h.dir_page_count)
+      damaged = true;  // a page past the header's count: reported below unless refused
+    pos = word_address(page.next_page());
+  }
+  if (f.dir_page.empty()) return ERR_DAMAGED;  // reported above
+  const int npages = f.npages;
+  // A header behind its chain is what a writer leaves when it stops
+  // between its pages and its header: nothing is lost, and it is a warning.
+  // Every count that says the file holds more than it does is an error: the
+  // records it counts are gone.
+  if (damaged && static_cast<uint32_t>(npages) > h.dir_page_count)
+    report("c_xdfopn", ERR_DAMAGED, WARNING, kCountWrong, name);
+
+  // The last object the directory points to, and the live entries.
+  const int64_t file_units = file_words / 2;
+  int64_t last_unit = h.length;
+  int64_t live = 0;
+  for (const auto &page : f.dir_page) {
+    last_unit = std::max<int64_t>(last_unit, page->address() + int64_t{page_units} - 1);
+    for (int e = 0; e < page->entry_count(); ++e) {
+      const RecordHeader eh = RecordHeader::decode(page->entry(e));
+      if (eh.idtyp != kTypeSpecial && eh.idtyp != kTypeDeleted) ++live;
+      if (eh.address >= 1 && eh.address <= file_units && eh.length > 0)
+        last_unit = std::max<int64_t>(last_unit, int64_t{eh.address} + eh.length - 1);
+    }
+  }
+  // A file shorter than its header says is a warning: a record the
+  // directory places in the missing part is refused, as an error, when it
+  // is read; the others are whole.
+  if (2 * static_cast<int64_t>(h.file_size) > file_words) {
+    report("c_xdfopn", ERR_DAMAGED, WARNING,
+           "file size of %u units in the header is larger than the file (%lld units), file is "
+           "probably dammaged\n file in error: %s\n",
+           h.file_size, static_cast<long long>(file_units), name);
+    damaged = true;
+  } else if (last_unit > h.file_size) {
+    report("c_xdfopn", ERR_DAMAGED, WARNING,
+           "the directory points to unit %lld, past the file size of %u units in the header, "
+           "file is probably dammaged\n file in error: %s\n",
+           static_cast<long long>(last_unit), h.file_size, name);
+    damaged = true;
+  }
+  if (live != h.valid_count) {
+    report("c_xdfopn", ERR_DAMAGED, live < h.valid_count ? ERROR : WARNING,
+           "%lld valid records in the directory, %u in the header, directory is probably "
+           "dammaged\n file in error: %s\n",
+           static_cast<long long>(live), h.valid_count, name);
+    damaged = true;
+  }
+  if (!damaged) return static_cast<int>(h.valid_count);
+
+  // What the file holds, for the search and for a writer: appends go after
+  // the last object, and the header written at close states the chain.
+  DirPage &last = *f.dir_page.back();
+  h.dir_page_count = static_cast<uint32_t>(npages);
+  h.last_dir_page = last.address();
+  h.valid_count = static_cast<uint32_t>(live);
+  h.file_size = static_cast<uint32_t>(
+      std::max<int64_t>(last_unit, std::min<int64_t>(h.file_size, file_units)));
+  f.next_write = 2 * static_cast<int64_t>(h.file_size) + 1;
+  if (last.next_page() != 0) {
+    last.image[dir_page::kNextPage] = 0;
+    last.modified = true;
+    if (h.rw_flag != 0) f.modified = 1;
+  }
+  return static_cast<int>(h.valid_count);
+}
+
 // Whether a unit may open its file for writing. A writer holds the file's
 // lock (io/file_lock.h) until its unit closes, so a second writer finds it
 // taken, checkpoint or not. The rw_flag stored in the header is then only a
@@ -150,44 +305,7 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
     if (h.rw_flag == 4) seek_end_of_data(f);
     return static_cast<int>(h.valid_count);
   }
-  if (h.dir_page_count > static_cast<uint32_t>(kMaxDirPages))
-    return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                  "number of directory pages is incorrect\n file in error: %s\n", name);
-  const int64_t page_words = static_cast<int64_t>(dir_page::words(f.primary_len));
-  std::vector<int64_t> page_positions;  // a chain that comes back to a page loops
-  for (uint32_t i = 0; i < h.dir_page_count; ++i) {
-    if (pos < 1 || pos + page_words - 1 > file_words)
-      return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                    "number of directory pages is incorrect\n file in error: %s\n", name);
-    if (std::find(page_positions.begin(), page_positions.end(), pos) != page_positions.end())
-      return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                    "directory page %u is a page already read, directory is probably dammaged\n"
-                    " file in error: %s\n",
-                    i, name);
-    page_positions.push_back(pos);
-    const int rc = add_dir_page(f.file_index, 0);
-    if (rc < 0)
-      return rc == ERR_NO_MEMORY ? report("c_xdfopn", ERR_NO_MEMORY, FATAL, "memory is full") : rc;
-    DirPage &page = *f.dir_page.back();
-    if (c_waread2(f.iun, page.image.data(), static_cast<unsigned int>(pos),
-                  static_cast<int>(page_words)) != page_words)
-      return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                    "short read of directory page %u\n file in error: %s\n", i, name);
-    // Each page states its own address; the close writes it back there.
-    if (page.address() != static_cast<uint32_t>(unit_address(pos)) || page.entry_count() < 0 ||
-        page.entry_count() > kEntriesPerPage)
-      return report("c_xdfopn", ERR_DAMAGED, ERROR,
-                    "directory page %u holds %d entries, directory is probably dammaged\n file in "
-                    "error: %s\n",
-                    i, page.entry_count(), name);
-    if (dir_page::xor_check(page.image.data(), page.image.size()) != 0)
-      report("c_xdfopn", ERR_CHECKSUM, ERROR,
-             "incorrect checksum in page %u, directory is probably dammaged\n file in error: %s\n",
-             i, name);
-    f.nrecords += page.entry_count();
-    if (i + 1 < h.dir_page_count) pos = word_address(page.next_page());
-  }
-  return static_cast<int>(h.valid_count);
+  return read_directory(f, file_words, pos);
 }
 
 }  // namespace
@@ -195,13 +313,25 @@ int read_existing(FileEntry &f, io::FileEntry &row, const char *mode, int64_t fi
 void seek_end_of_data(FileEntry &f) {
   const int64_t size = c_wasize(f.iun);
   int64_t a = f.seq_bof;
+  bool at_end_mark = false;
+  // Whole objects only: a record cut short by the end of the file was
+  // never fully written, and the next record goes in its place.
   while (a + 1 <= size) {
     uint32_t w[2];
     if (c_waread2(f.iun, w, static_cast<unsigned int>(a), 2) != 2) break;
     const RecordHeader h = RecordHeader::decode(w);
-    if (h.idtyp == kTypeEndMark || h.length == 0) break;
+    if (h.idtyp == kTypeEndMark) {
+      at_end_mark = true;
+      break;
+    }
+    if (h.length == 0 || a + 2 * static_cast<int64_t>(h.length) - 1 > size) break;
     a += 2 * static_cast<int64_t>(h.length);
   }
+  if (!at_end_mark && f.header.dir_page_count == 0)
+    report("c_xdfopn", ERR_DAMAGED, ERROR,
+           "file ends at address %lld without its end mark, file is probably dammaged\n"
+           " file in error: %s\n",
+           static_cast<long long>(a), row_file_name(f));
   f.cur_addr = a;
 }
 

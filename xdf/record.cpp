@@ -622,6 +622,24 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     if (!f->xdf_seq && !f->old_format && f->info_len > 0)
       c_waread2(f->iun, aux, static_cast<unsigned int>(addr + 2 * f->primary_len), 2 * f->info_len);
   }
+  // The record states its own type, length and address: an entry that
+  // points anywhere else (into another record, at a stale place) would
+  // hand out words that are not this record's.
+  if (!f->old_format) {
+    uint32_t own[RecordHeader::kWords] = {0, 0};
+    if (c_waread2(f->iun, own, static_cast<unsigned int>(addr), RecordHeader::kWords) !=
+        RecordHeader::kWords)
+      return past_the_end(*f, addr, s);
+    if (own[0] != entry[0] || own[1] != entry[1]) {
+      const RecordHeader r = RecordHeader::decode(own);
+      return report("c_xdfget", ERR_DAMAGED, ERROR,
+                    "record at address %lld does not match its directory entry, file is probably "
+                    "dammaged\n record: type %u, %u units, address %u; entry: type %u, %u units, "
+                    "address %u\n file in error: %s\n",
+                    static_cast<long long>(addr), r.idtyp, r.length, r.address, h.idtyp, h.length,
+                    h.address, row_file_name(*f));
+    }
+  }
   uint32_t *image = image_of(buf);
   const int64_t want = s - skip;
   std::fill(image + std::max<int64_t>(want, 0), image + s, 0u);  // the rest is read

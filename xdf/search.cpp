@@ -58,25 +58,53 @@ int next_match_random(FileEntry &f) {
   return ERR_NOT_FOUND;
 }
 
+// A file written sequentially ends in its end mark: one that stops before it
+// was cut short (or is still being written), and the records it lacks are
+// reported as lost rather than taken for the end of the data.
+int no_end_mark(const FileEntry &f, int64_t address) {
+  return report("c_xdfloc", ERR_DAMAGED, ERROR,
+                "file ends at address %lld without its end mark, file is probably dammaged\n"
+                " file in error: %s\n",
+                static_cast<long long>(address), row_file_name(f));
+}
+
+int runs_past_the_end(const FileEntry &f, int64_t address) {
+  return report("c_xdfloc", ERR_DAMAGED, ERROR,
+                "object at address %lld runs past the end of the file, file is probably dammaged\n"
+                " file in error: %s\n",
+                static_cast<long long>(address), row_file_name(f));
+}
+
 int next_match_sequential(FileEntry &f) {
   if (f.old_format) return old_format::next_match(f);
   f.valid_pos = 0;
   const int64_t file_words = c_wasize(f.iun);
   const int nwords = f.entry_words();
+  // Written sequentially (no directory pages): each record is followed by
+  // its trailer and the file by its end mark. A random file read
+  // sequentially has its records back to back and simply ends.
+  const bool framed = f.header.dir_page_count == 0;
   for (;;) {
-    if (f.cur_addr < 1 || f.cur_addr > file_words) return ERR_NOT_FOUND;
+    if (f.cur_addr < 1) return ERR_NOT_FOUND;
+    if (f.cur_addr > file_words) return framed ? no_end_mark(f, f.cur_addr) : ERR_NOT_FOUND;
     // The two header words first: a logical end-of-file mark or the end mark
     // may lie closer to the end of the file than a whole entry.
     if (c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), 2) < 2)
-      return ERR_NOT_FOUND;
+      return framed ? no_end_mark(f, f.cur_addr) : ERR_NOT_FOUND;
     const RecordHeader h = RecordHeader::decode(f.head_keys.data());
     if (h.idtyp >= 112 && h.idtyp <= 127) {
       if (h.idtyp <= 126) f.cur_addr += 2;  // behind a logical end-of-file mark
+      if (framed && h.idtyp == kTypeEndMark &&
+          (h.length != 1 || h.address != static_cast<uint32_t>(unit_address(f.cur_addr))))
+        return report("c_xdfloc", ERR_DAMAGED, ERROR,
+                      "end mark at address %lld states length %u and address %u, file is "
+                      "probably dammaged\n file in error: %s\n",
+                      static_cast<long long>(f.cur_addr), h.length, h.address, row_file_name(f));
       return ERR_NOT_FOUND;
     }
     const int got =
         c_waread2(f.iun, f.head_keys.data(), static_cast<unsigned int>(f.cur_addr), nwords);
-    if (got < nwords) return ERR_NOT_FOUND;
+    if (got < nwords) return framed ? runs_past_the_end(f, f.cur_addr) : ERR_NOT_FOUND;
     if (h.length == 0)
       return report(
           "c_xdfloc", ERR_DAMAGED, ERROR,
@@ -84,22 +112,38 @@ int next_match_sequential(FileEntry &f) {
           static_cast<long long>(f.cur_addr), row_file_name(f));
     bool matched = false;
     int64_t next = f.cur_addr + 2 * static_cast<int64_t>(h.length);
+    if (next > file_words + 1) return runs_past_the_end(f, f.cur_addr);
     if (h.idtyp >= 1 && h.idtyp <= 111) {
-      matched = entry_matches(f, f.head_keys.data());
-      // Past the record trailer, when there is one: a random file read
-      // sequentially has its records back to back.
-      uint32_t trailer[2] = {0, 0};
-      if (next + 1 <= file_words &&
-          c_waread2(f.iun, trailer, static_cast<unsigned int>(next), 2) == 2 && trailer[0] == 2 &&
-          trailer[1] == kAllOnes)
+      // A record that does not state its own address is not where its
+      // writer put it: it is reported and passed over, never handed out.
+      const bool placed = h.address == static_cast<uint32_t>(unit_address(f.cur_addr));
+      if (!placed)
+        report("c_xdfloc", ERR_DAMAGED, ERROR,
+               "record at address %lld states address %u, file is probably dammaged\n"
+               " file in error: %s\n",
+               static_cast<long long>(f.cur_addr), h.address, row_file_name(f));
+      matched = placed && entry_matches(f, f.head_keys.data());
+      // Past the record trailer, when there is one.
+      uint32_t trailer[seq::kTrailerWords] = {0, 0, 0, 0};
+      const int want = framed ? seq::kTrailerWords : 2;
+      if (next + want - 1 <= file_words &&
+          c_waread2(f.iun, trailer, static_cast<unsigned int>(next), want) == want &&
+          trailer[0] == 2 && trailer[1] == kAllOnes) {
+        if (framed && (RecordHeader::length_of(trailer[2]) != h.length ||
+                       trailer[3] != static_cast<uint32_t>(unit_address(f.cur_addr))))
+          report("c_xdfloc", ERR_DAMAGED, ERROR,
+                 "record at address %lld is followed by the trailer of another record, file is "
+                 "probably dammaged\n file in error: %s\n",
+                 static_cast<long long>(f.cur_addr), row_file_name(f));
         next += seq::kTrailerWords;
+      } else if (framed && next + want - 1 <= file_words) {
+        // (a file that ends within the trailer is reported at its end)
+        report("c_xdfloc", ERR_DAMAGED, ERROR,
+               "record at address %lld is not followed by its trailer, file is probably "
+               "dammaged\n file in error: %s\n",
+               static_cast<long long>(f.cur_addr), row_file_name(f));
+      }
     }
-    if (next > file_words + 1)
-      return report(
-          "c_xdfloc", ERR_DAMAGED, ERROR,
-          "object at address %lld runs past the end of the file, file is probably dammaged\n"
-          " file in error: %s\n",
-          static_cast<long long>(f.cur_addr), row_file_name(f));
     const int64_t found = f.cur_addr;
     f.cur_addr = next;
     if (matched) {
