@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 PYTHON ?= /usr/bin/python3
 
-.PHONY: all build run deps test clean bench check-formatter fuzz
+.PHONY: all build run deps test clean bench check-formatter fuzz crash-test
 
 all: build
 
@@ -19,6 +19,12 @@ test: deps build
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEP_SANITIZE=ON -DZEP_TESTS=ON
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The crash sweep in full: every write call of the writer made to fail (each
+# way) or killed, with and without the page cache, in the sanitizer tree.
+crash-test: deps
+	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEP_SANITIZE=ON -DZEP_TESTS=ON
+	$(CMAKE) --build build-asan -j $(JOBS) --target crash_sweep
 
 # The packages the tests need, installed when missing.
 deps:

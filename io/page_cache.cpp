@@ -5,6 +5,7 @@
 // is evicted (ties: lowest slot, then lowest record), written back first
 // when dirty. Buffers are allocated on demand up to WA_PAGE_LIMIT and
 // recycled through a free stack, never freed.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +65,34 @@ int find_hit(const WaSlot &w, int64_t adr, int nmots, int64_t S) {
 
 }  // namespace
 
+// Writes a dirty page back to its frame of the file and marks it clean; a
+// write that does not complete ends the process (or throws, see fatal.h):
+// a failed write-back is never hidden.
+static void write_page_back(WaSlot &w, PageRecord &p, int slot, int first, int last) {
+  const CacheSettings &s = wa_settings();
+  const int64_t nwords = p.walast - p.wa0 + 1;
+  if (nwords > 0) {
+    const int64_t ier =
+        write_at(w.fd, p.page_adr, static_cast<uint64_t>(nwords) * 4, (p.wa0 - 1) * 4);
+    if (ier != nwords * 4) {
+      zep::fatal_print(stderr, "scrap_page error: cannot write page, fd=%d\n", w.fd);
+      zep::fatal_print(stderr,
+                       "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
+                       static_cast<int>(nwords),
+                       static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
+                       static_cast<long long>(p.wa0 - 1));
+      zep::fatal_print(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n",
+                       static_cast<int>(ier), slot, first, last);
+      zep::fatal_perror("FATAL WA ERROR");
+      zep::fatal_stop(1, zep::FatalKind::kWrite);
+    }
+    if (s.trace > 4)
+      std::fprintf(stderr, "Debug SCRAP_PAGE ecriture disque adr=%lld, nmots=%d \n",
+                   static_cast<long long>(p.wa0), static_cast<int>(nwords));
+  }
+  p.dirty = 0;
+}
+
 int wa_buffers_allocated() { return static_cast<int>(pool().owned.size()); }
 int wa_buffers_free() { return static_cast<int>(pool().free_stack.size()); }
 
@@ -102,28 +131,7 @@ void scrap_page(int first, int last) {
     std::fprintf(stderr, "Debug SCRAP_PAGE fl0=%d, pg0=%d, age0=%d\n", fl0, pg0, age0);
   WaSlot &w = table[fl0];
   PageRecord &p = w.page[pg0];
-  if (p.dirty) {
-    const int64_t nwords = p.walast - p.wa0 + 1;
-    if (nwords > 0) {
-      const int64_t ier =
-          write_at(w.fd, p.page_adr, static_cast<uint64_t>(nwords) * 4, (p.wa0 - 1) * 4);
-      if (ier != nwords * 4) {
-        zep::fatal_print(stderr, "scrap_page error: cannot write page, fd=%d\n", w.fd);
-        zep::fatal_print(stderr,
-                         "scrap_page error: trying to write %d words buffer=%lx, fileadr=%lld\n",
-                         static_cast<int>(nwords),
-                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p.page_adr)),
-                         static_cast<long long>(p.wa0 - 1));
-        zep::fatal_print(stderr, "scrap_page error: ier=%d,fl0=%d,ind0=%d,ind1=%d\n",
-                         static_cast<int>(ier), fl0, first, last);
-        zep::fatal_perror("FATAL WA ERROR");
-        zep::fatal_stop(1, zep::FatalKind::kWrite);
-      }
-      if (s.trace > 4)
-        std::fprintf(stderr, "Debug SCRAP_PAGE ecriture disque adr=%lld, nmots=%d \n",
-                     static_cast<long long>(p.wa0), static_cast<int>(nwords));
-    }
-  }
+  if (p.dirty) write_page_back(w, p, fl0, first, last);
   pool().free_stack.push_back(p.page_adr);
   for (int i = pg0; i + 1 < w.npages; ++i) w.page[i] = w.page[i + 1];
   w.npages -= 1;
@@ -184,6 +192,18 @@ void wa_pages_drop(int slot) {
 void wa_pages_flush(int slot) {
   WaSlot &w = wa_table()[slot];
   while (w.npages > 0) scrap_page(slot, slot);
+}
+
+void wa_pages_write_back(int slot) {
+  WaSlot &w = wa_table()[slot];
+  // In address order, each page once: the caller's barrier needs all of
+  // them on the file, not any particular order among them.
+  std::vector<int> dirty;
+  for (int i = 0; i < w.npages; ++i)
+    if (w.page[i].dirty) dirty.push_back(i);
+  std::sort(dirty.begin(), dirty.end(),
+            [&](int a, int b) { return w.page[a].wa0 < w.page[b].wa0; });
+  for (int i : dirty) write_page_back(w, w.page[i], slot, slot, slot);
 }
 
 void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index) {

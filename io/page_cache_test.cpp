@@ -212,6 +212,41 @@ TEST_F(PageCacheTest, DirtyPageIsWrittenBackBeforeItsBufferIsReused) {
   IO_RUN_FRESH("1 1", scenario);
 }
 
+// The barrier of a checkpoint: every dirty page reaches the file, and the
+// pages stay cached (clean) for the reads that follow.
+TEST_F(PageCacheTest, BarrierWritesBackDirtyPagesAndKeepsThem) {
+  const std::string path = dir_.file("barrier.dat");
+  write_bytes(path, be_words(counting(4096)));
+  auto scenario = [&]() {
+    Checks c;
+    testing::internal::CaptureStderr();
+    c.equal(c_fnom(reinterpret_cast<void *>(33), path.c_str(), "RND", 0), 0, "bind");
+    testing::internal::GetCapturedStderr();
+    uint32_t a = 0xAAAA0007u, b = 0xBBBB0C01u, r = 0;
+    c.equal(c_waread2(33, &r, 2100, 1), 1, "read frame 2 (clean)");
+    c.equal(c_wawrit2(33, &b, 3073, 1), 1, "write frame 3");
+    c.equal(c_wawrit2(33, &a, 7, 1), 1, "write frame 0");
+    c.equal(file_word(read_bytes(path), 6), 7u, "frame 0 not yet on disk");
+    const int row = zep::io::file_index_of(33);
+    zep::io::qqcsync(row, true);
+    const auto disk = read_bytes(path);
+    c.equal(file_word(disk, 6), 0xAAAA0007u, "frame 0 on disk after the barrier");
+    c.equal(file_word(disk, 3072), 0xBBBB0C01u, "frame 3 on disk after the barrier");
+    c.equal(disk.size(), 4096u * 4, "size unchanged");
+    const zep::io::WaSlot &w = slot_of_unit(33);
+    c.equal(w.npages, 3, "pages kept");
+    for (int i = 0; i < w.npages; ++i)
+      c.equal(w.page[i].dirty, 0, "clean page " + std::to_string(i));
+    // A page written back is not written again: a change made behind the
+    // cache's back survives the close.
+    write_bytes(path, be_words(counting(4096, 100)));
+    c.equal(c_waclos2(33), 0, "close");
+    c.equal(file_word(read_bytes(path), 6), 106u, "nothing written back twice");
+    return c.text;
+  };
+  IO_RUN_FRESH("1 4", scenario);
+}
+
 TEST_F(PageCacheTest, EvictionPrefersTheLowestSlotAndRecordOnTies) {
   const std::string pa = dir_.file("a.dat"), pb = dir_.file("b.dat");
   write_bytes(pa, be_words(counting(4096)));

@@ -296,6 +296,33 @@ int qqcclos(int index) {
   return 0;
 }
 
+bool fsync_enabled() {
+  static const bool enabled = [] {
+    const char *v = std::getenv("ZEP_FSYNC");
+    return v == nullptr || std::strcmp(v, "0") != 0;
+  }();
+  return enabled;
+}
+
+void qqcsync(int index, bool durable) {
+  FileEntry &e = file_entry(index);
+  const int slot = wa_slot_of_fd(e.fd);
+  if (slot < 0) return;  // not open: nothing of it is pending
+  if (wa_settings().page_size > 0) wa_pages_write_back(slot);
+  if (!durable || !fsync_enabled() || e.has(kAttrReadOnly)) return;
+  int rc;
+  do {
+    rc = ::fdatasync(e.fd);
+  } while (rc != 0 && errno == EINTR);
+  // Some file systems (pipes, special files) cannot sync: only a real
+  // failure to write is one.
+  if (rc != 0 && errno != EINVAL && errno != EROFS) {
+    zep::fatal_print(stderr, "qqcsync error: cannot force file %s to disk\n", e.file_name.c_str());
+    zep::fatal_perror("qqcsync");
+    zep::fatal_stop(1, zep::FatalKind::kWrite);
+  }
+}
+
 // Cuts a transfer of nmots words from word address a into the pieces that
 // each lie inside one cache frame of S words, and hands each to `piece`.
 template <class Piece>

@@ -62,6 +62,17 @@ int get_new_page(int slot);
 void scrap_page(int first, int last);
 void process_decay();
 void wa_pages_flush(int slot);
+// Writes back every dirty cached page of a slot, in address order, and
+// keeps them cached (clean). A failed write-back is a fatal stop.
+void wa_pages_write_back(int slot);
+// A barrier of the file of row `index`: everything written to it so far
+// (its dirty cached pages included) is handed to the system and, when
+// `durable` and the environment does not say ZEP_FSYNC=0, forced to the
+// disk (fdatasync). Nothing written after the call can reach the file
+// before what was written ahead of it. A failure is a fatal stop.
+void qqcsync(int index, bool durable);
+// False when ZEP_FSYNC=0 (read once): files are then never forced to disk.
+bool fsync_enabled();
 // Gives the cached pages of a slot back to the pool without writing them
 // (the file is being abandoned after a failed transfer).
 void wa_pages_drop(int slot);

@@ -43,6 +43,7 @@ int add_dir_page(int index, int write) {
     f->header.dir_page_count += 1;
     f->header.last_dir_page = address;
     page->modified = true;
+    page->fresh = true;
   }
   f->dir_page.push_back(std::move(page));
   f->npages += 1;

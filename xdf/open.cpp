@@ -386,14 +386,6 @@ int create_new_xdf(int index, int iun, uint32_t *pri, int npri, uint32_t *aux, i
   return 0;
 }
 
-// Flushes the cached pages of the unit, so that what was written is on disk.
-static void flush_unit(const FileEntry &f) {
-  const io::FileEntry *row = fnom_row(f);
-  if (row == nullptr || !row->open) return;
-  const int slot = io::wa_slot_of_fd(row->fd);
-  if (slot >= 0) io::wa_pages_flush(slot);
-}
-
 }  // namespace zep::xdf
 
 using namespace zep::xdf;
@@ -457,6 +449,7 @@ extern "C" int c_xdfopn(int iun, const char *mode, uint32_t *pri, int npri, uint
   if (first[2] == kXdfVersion || first[2] == kXdfVersionLower) {
     const int rc = read_existing(f, row, mode, file_words, first[0]);
     if (rc < 0) return fail_open(index, rc);
+    protect_written_words(f);
     return rc;
   }
   if (first[0] == kOldRandomMark) {
@@ -483,37 +476,12 @@ extern "C" int c_xdfcls(int iun) {
     return report("c_xdfcls", ERR_NOT_OPEN, WARNING, "file is not open");
   FileEntry &f = *fp;
   const bool writable = !row_read_only(f);
-  if (f.header.rw_flag != 0 && writable) write_header(f);
-
-  bool truncate_after_flush = false;
-  if (f.modified) {
-    const uint32_t npages =
-        std::min<uint32_t>(f.header.dir_page_count, static_cast<uint32_t>(f.npages));
-    for (uint32_t p = 0; p < npages; ++p) {
-      DirPage &page = *f.dir_page[p];
-      if (!page.modified) continue;
-      for (int e = 0; e < page.entry_count(); ++e) {
-        uint32_t *entry = page.entry(e);
-        const uint32_t type = RecordHeader::type_of(entry[0]) | 0x80;
-        if (type == kTypeDeletedInMemory) {
-          entry[0] = RecordHeader::retyped(entry[0], kTypeDeleted);
-          if (writable && entry[1] != 0 && word_address(entry[1]) + 1 < f.next_write)
-            c_wawrit2(f.iun, entry, static_cast<unsigned int>(word_address(entry[1])), 2);
-        } else if (type == kTypeDeleted) {
-          entry[0] = RecordHeader::retyped(entry[0], kTypeDeleted);
-        } else {
-          entry[0] &= ~0x80000000u;
-        }
-      }
-      dir_page::set_checksum(page.image.data(), page.image.size());
-      if (writable)
-        c_wawrit2(f.iun, page.image.data(), static_cast<unsigned int>(word_address(page.address())),
-                  static_cast<int>(page.image.size()));
-      page.modified = false;
-    }
-    if (f.xdf_seq && writable) truncate_after_flush = true;
-    f.modified = 0;
-  }
+  const bool checkpoint = settings().xdf_checkpoint != 0;
+  settings().xdf_checkpoint = 0;
+  const bool truncate_after_flush = f.modified && f.xdf_seq && writable;
+  // Records, deletion marks, directory pages, then the header, each step on
+  // disk before the next (see commit.cpp).
+  write_out(f, !checkpoint);
   // The cut of a sequential file happens once its cached pages are on disk,
   // and never below the end mark this process wrote.
   int64_t cut_words = 0;
@@ -524,15 +492,10 @@ extern "C" int c_xdfcls(int iun) {
   }
   const std::string name = row_file_name(f);
 
-  if (settings().xdf_checkpoint) {
-    settings().xdf_checkpoint = 0;
-    flush_unit(f);
+  if (checkpoint) {
+    unit_barrier(f, true);
     if (cut_words > 0) c_secateur(name.c_str(), 4 * cut_words);
     return 0;
-  }
-  if (f.header.rw_flag != 0 && writable) {
-    f.header.rw_flag = 0;
-    write_header(f);
   }
   // Unhook this file from any chain it is part of.
   for (int i = 1; i < kMaxFiles; ++i) {

@@ -476,12 +476,27 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
   const int64_t n = p.words;
   image[1] = static_cast<uint32_t>(unit_address(write_addr));
   image[0] = RecordHeader::word0(RecordHeader::type_of(image[0]), static_cast<uint32_t>(n / 2));
-  if (n <= p.room) {
-    c_wawrit2(f.iun, image, static_cast<unsigned int>(write_addr), static_cast<int>(n));
-  } else {  // the padding lies past the buffer: write zeros there
-    std::vector<uint32_t> copy(image, image + p.room);
-    copy.resize(static_cast<size_t>(n), 0);
-    c_wawrit2(f.iun, copy.data(), static_cast<unsigned int>(write_addr), static_cast<int>(n));
+  std::vector<uint32_t> padded;
+  const uint32_t *words = image;
+  if (n > p.room) {  // the padding lies past the buffer: write zeros there
+    padded.assign(image, image + p.room);
+    padded.resize(static_cast<size_t>(n), 0);
+    words = padded.data();
+  }
+  // A record appended to a sequential file goes over its end mark. Its
+  // first unit replaces the mark: it is written last, once the rest of the
+  // record, its trailer and the new end mark are on the file, so that a
+  // reader finds either the old end mark or the whole new record, never a
+  // record header followed by words that were not written yet.
+  const bool seq_append = f.xdf_seq && p.append && n >= seq::kEndMarkWords;
+  const int64_t first_words = seq_append ? seq::kEndMarkWords : n;
+  if (!seq_append) {
+    c_wawrit2(f.iun, const_cast<uint32_t *>(words), static_cast<unsigned int>(write_addr),
+              static_cast<int>(n));
+  } else if (n > first_words) {
+    c_wawrit2(f.iun, const_cast<uint32_t *>(words + first_words),
+              static_cast<unsigned int>(write_addr + first_words),
+              static_cast<int>(n - first_words));
   }
   if (f.xdf_seq && p.append) f.cur_addr += n;
 
@@ -509,6 +524,11 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
                            tail + seq::kTrailerWords);
       c_wawrit2(f.iun, tail, static_cast<unsigned int>(f.cur_addr),
                 seq::kTrailerWords + seq::kEndMarkWords);
+      if (seq_append) {
+        unit_barrier(f, false);  // no cached page of the rest may follow the first unit
+        c_wawrit2(f.iun, const_cast<uint32_t *>(words), static_cast<unsigned int>(write_addr),
+                  static_cast<int>(first_words));
+      }
       f.cur_addr += seq::kTrailerWords;
       f.next_write = f.cur_addr;
       f.seq_end_mark = f.cur_addr;

@@ -127,7 +127,8 @@ struct DirPage {
   DirPage *next = nullptr;  // next page of the chain, possibly of a linked file
   DirPage *prev = nullptr;
   bool modified = false;
-  int owner = 0;  // file index of the file the page belongs to
+  bool fresh = false;  // added since the header was last written: no counted page leads here
+  int owner = 0;       // file index of the file the page belongs to
   int primary_len = 0;
   std::vector<uint32_t> image;  // dir_page::words(primary_len) host-order words
 
@@ -255,5 +256,22 @@ DirPage *page_along_chain(FileEntry &f, int pageno);
 
 // Writes the header of file f at word 1 (host words converted by the io layer).
 int write_header(FileEntry &f);
+
+// Writes what changed of file f since its last checkpoint (deletion marks,
+// directory pages, then the header; commit.cpp says why in this order) and
+// forces it to disk. `closing` clears the writer's flag in the header.
+// Nothing is written for a read-only unit. A failed write is a fatal stop.
+void write_out(FileEntry &f, bool closing);
+
+// A barrier between two steps of writes to file f: its dirty cached pages
+// written back and, when `durable`, the file forced to disk (unless turned
+// off, see io::fsync_enabled).
+void unit_barrier(const FileEntry &f, bool durable);
+
+// At the open of an existing random file for writing: appends go past
+// every word the counted directory leads to, and the header's valid count
+// becomes the number of live entries, where a writer that stopped before
+// its header left them behind the directory.
+void protect_written_words(FileEntry &f);
 
 }  // namespace zep::xdf
