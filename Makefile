@@ -32,7 +32,8 @@ deps:
 
 # Converter throughput against a printf-per-value build, on a benchmark file
 # written once into build/; then the Python package's read rate against
-# zep_read_f32's on that file.
+# zep_read_f32's on that file; then the library's read and write rates per
+# datyp against their floors (bench/read_write_rates.cpp).
 bench:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZEP_TESTS=OFF -DZEP_BENCH=ON
 	$(CMAKE) --build build -j $(JOBS) --target vkt2xml vkt2xml_printf make_bench_file timed_run
@@ -40,6 +41,8 @@ bench:
 	@if $(CMAKE) --build build -j $(JOBS) --target api_read_bench zep_python; then \
 	  $(PYTHON) bench/python_read_bench.py build; \
 	else echo "bench: the Python package is not built (see the configure messages): no Python read benchmark"; fi
+	$(CMAKE) --build build -j $(JOBS) --target read_write_rates
+	build/bench/read_write_rates build
 
 # Every 32-bit float pattern through the value formatter against printf.
 check-formatter:

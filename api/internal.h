@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/fatal.h"
+#include "stdfile/read.h"
 #include "zep/api.h"
 
 struct zep_file {
@@ -38,6 +40,11 @@ struct zep_file {
   // every later call but zep_close gives broken_code.
   bool broken = false;
   int broken_code = 0;
+  // The read buffer of the values' reads, kept from one read to the next;
+  // record_busy while a read uses it (a message handler's own read of the
+  // file then takes a buffer of its own).
+  zep::stdfile::FetchedRecord record;
+  bool record_busy = false;
 };
 
 namespace zep::api {

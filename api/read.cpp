@@ -1,7 +1,8 @@
 // Reading values through the safe API. Every read finds the record again
 // from its key, takes its count from the file (never from the caller's
 // copy of the descriptor), refuses a buffer too small before decoding, and
-// decodes into memory of its own before copying into the caller's buffer.
+// decodes straight into the caller's buffer, through a read buffer kept by
+// the file object.
 #include <cstring>
 #include <limits>
 #include <new>
@@ -14,6 +15,24 @@
 namespace zep::api {
 
 namespace {
+
+// The file's read buffer for one read, or a buffer of the read's own when
+// the file's is already in use further up the stack.
+class ReadBuffer {
+ public:
+  explicit ReadBuffer(zep_file *f) : f_(f), own_(f->record_busy) { f->record_busy = true; }
+  ~ReadBuffer() {
+    if (!own_) f_->record_busy = false;
+  }
+  ReadBuffer(const ReadBuffer &) = delete;
+  ReadBuffer &operator=(const ReadBuffer &) = delete;
+  stdfile::FetchedRecord *get() { return own_ ? &local_ : &f_->record; }
+
+ private:
+  zep_file *f_;
+  bool own_;
+  stdfile::FetchedRecord local_;
+};
 
 // What a read needs: the record's handle and its current descriptor.
 struct Target {
@@ -39,23 +58,19 @@ int record_failure(Call &c, const Target &t, int status) {
                 "record " + std::string(t.d.nomvar) + ": its values cannot be read");
 }
 
-// The record's words as the reader decodes them into a caller's array:
-// 32-bit integers for datyp 2 and 4, doubles (two words each) for 64-bit
-// IEEE. `words` receives at least `needed` words.
-int decode_words(Call &c, const Target &t, size_t needed, std::vector<uint32_t> *words) {
-  stdfile::FetchedRecord rec;
+// Decodes the record's words as the reader does into the caller's array
+// (`room` words writable): 32-bit integers for datyp 2 and 4, doubles (two
+// words each) for 64-bit IEEE. The file's read buffer is reused.
+int decode_words(Call &c, zep_file *f, const Target &t, void *out, size_t room) {
+  ReadBuffer buffer(f);
+  stdfile::FetchedRecord &rec = *buffer.get();
   int status = stdfile::fetch_record(t.handle, &rec);
   if (status >= 0) {
     const int64_t need = stdfile::needed_data_words(rec.d.datyp, rec.d.nbits, rec.count);
     if (need < 0 || need > static_cast<int64_t>(rec.data_words) || c.errors() > 0)
       return c.fail(ZEP_EDAMAGED, "record " + std::string(t.d.nomvar) +
                                       ": fewer words stored than its values need");
-    try {
-      words->assign(needed + 2, 0u);
-    } catch (const std::bad_alloc &) {
-      return c.fail(ZEP_ENOMEM, "out of memory");
-    }
-    status = stdfile::decode_record(&rec, words->data(), words->size());
+    status = stdfile::decode_record(&rec, out, room);
   }
   if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
   return 0;
@@ -84,7 +99,10 @@ long copy_values(Call &c, const Target &t, int (*read)(int, std::vector<Value> *
 long read_f32(Call &c, zep_file *f, const zep_record *rec, float *out, size_t capacity) {
   Target t;
   if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
-  return copy_values(c, t, stdfile::read_values_as_floats, out, capacity);
+  ReadBuffer buffer(f);
+  const int status = stdfile::read_floats_into(t.handle, buffer.get(), out, capacity);
+  if (status < 0 || c.errors() > 0) return record_failure(c, t, status);
+  return static_cast<long>(t.d.count);
 }
 
 long read_f64(Call &c, zep_file *f, const zep_record *rec, double *out, size_t capacity) {
@@ -92,9 +110,7 @@ long read_f64(Call &c, zep_file *f, const zep_record *rec, double *out, size_t c
   if (const int s = prepare(c, f, rec, capacity, &t); s < 0) return s;
   const size_t n = t.d.count;
   if (is_wide_ieee(t.d)) {
-    std::vector<uint32_t> words;
-    if (const int s = decode_words(c, t, 2 * n, &words); s < 0) return s;
-    std::memcpy(out, words.data(), n * sizeof(double));
+    if (const int s = decode_words(c, f, t, out, 2 * n); s < 0) return s;
     return static_cast<long>(n);
   }
   return copy_values(c, t, stdfile::read_values, out, capacity);
@@ -107,9 +123,7 @@ long read_u32(Call &c, zep_file *f, const zep_record *rec, uint32_t *out, size_t
   if (!is_integer(t.d.datyp))
     return c.fail(ZEP_ETYPE, "record " + std::string(t.d.nomvar) + " of datyp " +
                                  std::to_string(t.d.datyp) + " does not hold integers");
-  std::vector<uint32_t> words;
-  if (const int s = decode_words(c, t, t.d.count, &words); s < 0) return s;
-  std::copy(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(t.d.count), out);
+  if (const int s = decode_words(c, f, t, out, t.d.count); s < 0) return s;
   return static_cast<long>(t.d.count);
 }
 

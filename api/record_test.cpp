@@ -2,6 +2,7 @@
 // wildcards, keys that find a record again (sequential files too), the
 // decoded level and dates, and records from elsewhere refused.
 #include "api/test_support.h"
+#include "common/bit_cast.h"
 #include "zep/coding.h"
 #include "zep/io.h"
 #include "zep/stdfile.h"
@@ -168,6 +169,96 @@ TEST(ApiSequential, RecordsReadAgainByKeyAfterTheWalkMovedOn) {
   EXPECT_EQ(zep_rewind(f), 0);
   ASSERT_EQ(zep_next(f, &r), 1);
   EXPECT_STREQ(r.nomvar, "S0");
+  zep_close(f);
+}
+
+}  // namespace
+
+namespace {
+
+// Each record's values read alone from a fresh open of the file.
+std::vector<uint32_t> read_alone(const std::string &path, size_t index) {
+  zep_file *f = nullptr;
+  EXPECT_EQ(zep_open(path.c_str(), "r", &f), 0);
+  const std::vector<zep_record> recs = api_test::walk(f);
+  std::vector<uint32_t> v(recs.at(index).count);
+  const zep_type type = recs[index].type == ZEP_TYPE_F64 ? ZEP_TYPE_F32 : recs[index].type;
+  EXPECT_EQ(zep_read(f, &recs[index], type, v.data(), v.size()),
+            static_cast<long>(recs[index].count))
+      << zep_last_message(f);
+  zep_close(f);
+  return v;
+}
+
+// The file object keeps its read buffer from one read to the next: records
+// of other sizes and kinds read in turn through it (a large noisy one before
+// a small compressed one, whose expansion uses the room past its stored
+// words) give the values each gives read alone.
+TEST(ApiReads, RecordsReadInTurnGiveTheirOwnValues) {
+  Scratch scratch;
+  const std::string path = scratch.path("Turns.vkt");
+  zep_file *f = nullptr;
+  ASSERT_EQ(zep_open(path.c_str(), "w", &f), 0);
+  std::vector<float> big(300 * 200), small(50 * 40);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<float>((i * 7919) % 1000) - 500.0f;
+  for (size_t i = 0; i < small.size(); ++i) small[i] = static_cast<float>(i % 50) * 0.5f;
+  std::vector<int32_t> ints(123);
+  for (size_t i = 0; i < ints.size(); ++i) ints[i] = static_cast<int32_t>(i * 1000) - 60000;
+  zep_record d = descriptor("BIG", 300, 200, 1, 16);
+  ASSERT_EQ(zep_write(f, &d, ZEP_TYPE_F32, big.data(), big.size()), 0) << zep_last_message(f);
+  d = descriptor("CMP", 50, 40, 129, 16);
+  ASSERT_EQ(zep_write(f, &d, ZEP_TYPE_F32, small.data(), small.size()), 0) << zep_last_message(f);
+  d = descriptor("INT", 123, 1, 4, 24);
+  ASSERT_EQ(zep_write(f, &d, ZEP_TYPE_I32, ints.data(), ints.size()), 0) << zep_last_message(f);
+  d = descriptor("IEE", 50, 40, 5, 32);
+  ASSERT_EQ(zep_write(f, &d, ZEP_TYPE_F32, small.data(), small.size()), 0) << zep_last_message(f);
+  ASSERT_EQ(zep_close(f), 0);
+
+  ASSERT_EQ(zep_open(path.c_str(), "r", &f), 0);
+  const std::vector<zep_record> recs = api_test::walk(f);
+  ASSERT_EQ(recs.size(), 4u);
+  for (size_t index : {0u, 1u, 0u, 2u, 3u, 1u, 2u}) {
+    std::vector<uint32_t> v(recs[index].count, 0xDEADBEEFu);
+    const zep_type type = recs[index].type;
+    ASSERT_EQ(zep_read(f, &recs[index], type, v.data(), v.size()),
+              static_cast<long>(recs[index].count))
+        << zep_last_message(f);
+    EXPECT_EQ(v, read_alone(path, index)) << recs[index].nomvar;
+  }
+  // The integers come back exactly; the floats of IEEE 32 bits too.
+  std::vector<int32_t> back(ints.size());
+  ASSERT_EQ(zep_read_i32(f, &recs[2], back.data(), back.size()), 123);
+  EXPECT_EQ(back, ints);
+  std::vector<float> ieee(small.size());
+  ASSERT_EQ(zep_read_f32(f, &recs[3], ieee.data(), ieee.size()), 2000);
+  EXPECT_EQ(ieee, small);
+  zep_close(f);
+}
+
+// IEEE words read as floats come back as a round trip through double gives
+// them: NaNs quiet with their payload, everything else bit for bit.
+TEST(ApiReads, IeeeWordsAsFloatsAsThroughDouble) {
+  Scratch scratch;
+  const std::string path = scratch.path("Ieee.vkt");
+  const uint32_t patterns[] = {0x7F800001u, 0x7FC00123u, 0xFF800456u, 0x00000001u,
+                               0x80000000u, 0x7F800000u, 0x3F800000u, 0xFFFFFFFFu};
+  std::vector<float> v;
+  for (uint32_t p : patterns) v.push_back(zep::float_from_bits(p));
+  zep_file *f = nullptr;
+  ASSERT_EQ(zep_open(path.c_str(), "w", &f), 0);
+  zep_record d = descriptor("IEE", static_cast<int>(v.size()), 1, 5, 32);
+  ASSERT_EQ(zep_write(f, &d, ZEP_TYPE_F32, v.data(), v.size()), 0) << zep_last_message(f);
+  ASSERT_EQ(zep_close(f), 0);
+  ASSERT_EQ(zep_open(path.c_str(), "r", &f), 0);
+  const std::vector<zep_record> recs = api_test::walk(f);
+  ASSERT_EQ(recs.size(), 1u);
+  std::vector<float> back(v.size());
+  ASSERT_EQ(zep_read_f32(f, &recs[0], back.data(), back.size()), static_cast<long>(v.size()));
+  for (size_t i = 0; i < v.size(); ++i) {
+    volatile double wide = static_cast<double>(v[i]);
+    const float expected = static_cast<float>(wide);
+    EXPECT_EQ(zep::float_bits(back[i]), zep::float_bits(expected)) << std::hex << patterns[i];
+  }
   zep_close(f);
 }
 

@@ -61,7 +61,11 @@ int reserve_room(Call &c, const zep_file *f, int64_t bytes) {
 struct Field {
   std::vector<uint32_t> words;
   std::vector<double> doubles;
-  void *data() { return doubles.empty() ? static_cast<void *>(words.data()) : doubles.data(); }
+  const void *caller = nullptr;  // the caller's array, when the writer takes it as it is
+  void *data() {
+    if (caller != nullptr) return const_cast<void *>(caller);  // packed, never written to
+    return doubles.empty() ? static_cast<void *>(words.data()) : doubles.data();
+  }
 };
 
 float as_float(zep_type type, const void *values, size_t i) {
@@ -107,6 +111,10 @@ int make_field(Call &c, int *datyp, int nbits, zep_type type, const void *values
           field->doubles.assign(static_cast<const double *>(values),
                                 static_cast<const double *>(values) + n);
           *datyp = stdfile::kDatypDouble;
+          return 0;
+        }
+        if (kind == 1 && type == ZEP_TYPE_F32) {
+          field->caller = values;
           return 0;
         }
         field->words.resize(n);

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zep {
 
@@ -40,9 +43,21 @@ inline void store_be64(void *p, uint64_t v) {
 
 // Converts n words in place between file order (big-endian) and host order.
 // The same call goes both ways.
+// Four words a step where SSE2 is there (the compiler does not vectorise
+// the byte swap itself): the bytes of each 16-bit half exchanged, then the
+// halves.
 inline void swap_words_in_place(uint32_t *words, size_t n) {
   if (!host_is_little_endian()) return;
-  for (size_t i = 0; i < n; ++i) words[i] = byte_swap32(words[i]);
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 4 <= n; i += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(words + i));
+    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(words + i), v);
+  }
+#endif
+  for (; i < n; ++i) words[i] = byte_swap32(words[i]);
 }
 
 }  // namespace zep

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -22,6 +23,25 @@ TEST(BigEndian, BytesOnDiskAreMostSignificantFirst) {
   zep::swap_words_in_place(w, 2);
   zep::swap_words_in_place(w, 2);
   EXPECT_EQ(w[1], 0xAABBCCDDu);
+}
+
+// Every length around the four-word steps: each word swapped on its own,
+// the words past n left alone.
+TEST(BigEndian, SwapInPlaceEveryLength) {
+  std::mt19937 rng(3);
+  for (size_t n = 0; n <= 13; ++n) {
+    std::vector<uint32_t> w(n + 1), before;
+    for (uint32_t &x : w) x = rng();
+    before = w;
+    zep::swap_words_in_place(w.data(), n);
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char b[4];
+      std::memcpy(b, &w[i], 4);
+      EXPECT_EQ(zep::load_be32(b), before[i]) << "n=" << n << " i=" << i;
+      EXPECT_EQ(w[i], zep::byte_swap32(before[i]));
+    }
+    EXPECT_EQ(w[n], before[n]);
+  }
 }
 
 TEST(BitFields, FieldsAcrossWordBoundaries) {

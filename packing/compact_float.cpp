@@ -9,6 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "packing/token_groups.h"
 #include "zep/packing.h"
 #include "common/bit_cast.h"
 #include "common/fatal.h"
@@ -87,8 +88,23 @@ PackStatus unpack_impl(const uint32_t *header, const uint32_t *stream, size_t st
           }
         });
   } else {
+    // The common widths in bulk: t * step * factor is t * (step * factor)
+    // when both products are exact and normal, and a zero token gives min
+    // itself unless min is -0.
+    size_t done = 0;
+    const double scale = step * kUnpackFactor;
+    if (std::is_same_v<T, float> && stride == 1 && w.stored == w.significant &&
+        std::isnormal(step) && std::isnormal(scale) && step < 0x1p900 && std::isfinite(min) &&
+        !(min == 0.0 && std::signbit(min))) {
+      const uint64_t first = offset >> 5;
+      done = tokens_to_floats(stream + first, static_cast<int>(offset & 31), w.stored, count, scale,
+                              min, reinterpret_cast<float *>(values));
+    }
+    if (done == count) return PackStatus::kOk;
+    const uint64_t rest = offset + static_cast<uint64_t>(done) * static_cast<uint64_t>(w.stored);
+    values += done;
     BitReader::read_tokens(
-        stream, stream_words, offset, w.stored, mode, count, [=](size_t i, uint32_t t) {
+        stream, stream_words, rest, w.stored, mode, count - done, [=](size_t i, uint32_t t) {
           values[i * stride] =
               t == 0 ? min_value
                      : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
@@ -123,7 +139,17 @@ PackStatus pack_impl(const T *values, size_t values_len, size_t count, size_t st
   if (has_missing) {
     while (first < count && values[first * stride] == marker) ++first;
   }
-  if (first < count) {
+  // Floats one after the other without missing values, 16-bit tokens: one
+  // vectorised pass for the extremes (the loop below, unless a NaN is met)
+  // and a vectorised quantisation.
+  float lo = 0.0f, hi = 0.0f;
+  const bool bulk16 = std::is_same_v<T, float> && !has_missing && stride == 1 && nbits == 16 &&
+                      w.stored == 16 &&
+                      float_extremes(reinterpret_cast<const float *>(values), count, &lo, &hi);
+  if (bulk16) {
+    min = lo;
+    max = hi;
+  } else if (first < count) {
     min = max = static_cast<double>(values[first * stride]);
     for (size_t i = 1; i < count; ++i) {
       const T tv = values[i * stride];
@@ -168,6 +194,15 @@ PackStatus pack_impl(const T *values, size_t values_len, size_t count, size_t st
       min == 0.0 ? 0u : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
   header[3] = (static_cast<uint32_t>(nbits) << 8) | (static_cast<uint32_t>(count >> 20) & 0xFFu);
 
+  size_t done = 0;
+  if (bulk16) {
+    done = floats_to_tokens16(reinterpret_cast<const float *>(values), count, min, scale,
+                              stream + (offset >> 5), static_cast<int>(offset & 31));
+  }
+  if (done == count) return PackStatus::kOk;
+  values += done;
+  count -= done;
+  offset += static_cast<uint64_t>(done) * static_cast<uint64_t>(w.stored);
   BitWriter::write_tokens(stream, stream_words, offset, w.stored, count, [=](size_t i) {
     const T tv = values[i * stride];
     return (has_missing && tv == marker) ? missing_tok

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "packing/token_groups.h"
 #include "zep/packing.h"
 
 namespace zep::packing {
@@ -75,8 +76,14 @@ PackStatus unpack_integers(const uint32_t *header, const uint32_t *stream, size_
   if (width == 0) {
     for (size_t i = 0; i < n; ++i) values[i * stride] = base;
   } else if (shift == 0) {
-    BitReader::read_tokens(stream, stream_words, offset, width, WideSlot::kHigh32, n,
-                           [=](size_t i, uint32_t t) { values[i * stride] = t + base; });
+    // The common widths a word group at a time, the rest token by token.
+    const size_t done =
+        stride == 1 ? tokens_to_integers(stream + (offset >> 5), static_cast<int>(offset & 31),
+                                         width, n, base, values)
+                    : 0;
+    BitReader::read_tokens(stream, stream_words, offset + static_cast<uint64_t>(done) * width,
+                           width, WideSlot::kHigh32, n - done,
+                           [=](size_t i, uint32_t t) { values[(done + i) * stride] = t + base; });
   } else {
     BitReader::read_tokens(stream, stream_words, offset, width, WideSlot::kHigh32, n,
                            [=](size_t i, uint32_t t) { values[i * stride] = (t << shift) + base; });

@@ -173,7 +173,12 @@ int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
 
   const int64_t total = W + kBufferExtraWords;
   try {
-    rec->buffer.assign(static_cast<size_t>(total), 0u);
+    // A buffer kept from an earlier read is reused: only the words the read
+    // below does not write are cleared (the control words, and the room
+    // past the stored record that the expansions use).
+    rec->buffer.resize(static_cast<size_t>(total));
+    std::fill(rec->buffer.begin(), rec->buffer.begin() + xdf::kBufferControlWords, 0u);
+    std::fill(rec->buffer.begin() + xdf::kBufferControlWords + L, rec->buffer.end(), 0u);
   } catch (const std::bad_alloc &) {
     const int64_t bytes = L * 4;
     return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
@@ -487,34 +492,99 @@ int read_values(int handle, std::vector<double> *out) {
   return handle;
 }
 
+namespace {
+
+// IEEE words of 32 bits or less as floats, as a round trip through double
+// gives them: a NaN comes back quiet (its payload kept).
+void copy_quieted(const uint32_t *from, float *values, size_t n) {
+  uint32_t *bits = reinterpret_cast<uint32_t *>(values);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t b = from[i];
+    bits[i] = (b & 0x7FFFFFFFu) > 0x7F800000u ? b | 0x00400000u : b;
+  }
+}
+
+template <typename Int>
+void integers_to_floats(float *values, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    Int v;
+    std::memcpy(&v, values + i, sizeof v);
+    values[i] = static_cast<float>(v);
+  }
+}
+
+// The values of a fetched and checked record as floats into out[0 .. n).
+int decode_floats(FetchedRecord &rec, float *out, size_t n) {
+  const Descriptor &d = rec.d;
+  if (d.datyp == DataType::kPackedReal || d.datyp == DataType::kPackedRealCompressed)
+    return decode_fixed_floats(&rec, out, n);
+  if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed)
+    return decode_packer_floats(&rec, out, n);
+  if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64)
+    return reduce_doubles(&rec, out, n);
+  // The 32-bit kinds are decoded in place and converted word by word, as
+  // the widening to double and back would.
+  uint32_t *words = reinterpret_cast<uint32_t *>(out);
+  if (stride() == 1 && n >= field_words_needed(rec)) {
+    if (d.datyp == DataType::kIeee) {
+      if (ieee_width_of(d.nbits) == 32 && rec.data_words >= n) {
+        copy_quieted(rec.data(), out, n);  // the stored words are the values
+        return 0;
+      }
+      const int status = decode_ieee(&rec, words, n);
+      if (status >= 0) copy_quieted(words, out, n);
+      return status;
+    }
+    if (d.datyp == DataType::kUnsigned || d.datyp == DataType::kSigned) {
+      const int status = decode_integers(&rec, words, n);
+      if (status < 0) return status;
+      if (d.datyp == DataType::kSigned) {
+        integers_to_floats<int32_t>(out, n);
+      } else {
+        integers_to_floats<uint32_t>(out, n);
+      }
+      return status;
+    }
+  }
+  std::vector<double> values;
+  const int status = decode_to_doubles(rec, &values);
+  if (status >= 0)
+    std::transform(values.begin(), values.end(), out,
+                   [](double v) { return static_cast<float>(v); });
+  return status;
+}
+
+}  // namespace
+
+int read_floats_into(int handle, FetchedRecord *rec, float *out, size_t capacity) {
+  int status = fetch_checked(handle, rec);
+  if (status < 0) return status;
+  const size_t n = static_cast<size_t>(rec->count);
+  if (n > capacity)
+    return xdf::report(kModule, xdf::ERR_BUFFER_SMALL, xdf::ERROR,
+                       "record (handle=%d) has %lld values, the array holds %lld", handle,
+                       static_cast<long long>(n), static_cast<long long>(capacity));
+  try {
+    status = decode_floats(*rec, out, n);
+  } catch (const std::bad_alloc &) {
+    status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                         "memory is full, was trying to allocate %d bytes",
+                         static_cast<int>(std::min<int64_t>(rec->count * 8, INT32_MAX)));
+  }
+  if (status < 0) return status;
+  trace_read(*rec);
+  return handle;
+}
+
 int read_values_as_floats(int handle, std::vector<float> *out) {
   out->clear();
   FetchedRecord rec;
   int status = fetch_checked(handle, &rec);
   if (status < 0) return status;
-  const Descriptor &d = rec.d;
   const size_t n = static_cast<size_t>(rec.count);
   try {
-    // Floats are decoded straight into `out`; the other datyps go through
-    // doubles, which round to the same floats.
-    if (d.datyp == DataType::kPackedReal || d.datyp == DataType::kPackedRealCompressed) {
-      out->resize(n);
-      status = decode_fixed_floats(&rec, out->data(), n);
-    } else if (d.datyp == DataType::kFloatPacker || d.datyp == DataType::kFloatPackerCompressed) {
-      out->resize(n);
-      status = decode_packer_floats(&rec, out->data(), n);
-    } else if (d.datyp == DataType::kIeee && ieee_width_of(d.nbits) == 64) {
-      out->resize(n);
-      status = reduce_doubles(&rec, out->data(), n);
-    } else {
-      std::vector<double> values;
-      status = decode_to_doubles(rec, &values);
-      if (status >= 0) {
-        out->resize(values.size());
-        std::transform(values.begin(), values.end(), out->begin(),
-                       [](double v) { return static_cast<float>(v); });
-      }
-    }
+    out->resize(n);
+    status = decode_floats(rec, out->data(), n);
   } catch (const std::bad_alloc &) {
     status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
                          "memory is full, was trying to allocate %d bytes",

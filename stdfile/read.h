@@ -72,6 +72,12 @@ int decode_record(FetchedRecord *rec, void *field, size_t field_words);
 // with `out` emptied. Returns the handle on success.
 int read_values_as_floats(int handle, std::vector<float> *out);
 
+// The same values written to out[0 .. ni*nj*nk) (an ERROR, code -19, when
+// they are more than `capacity`), with `rec` as the read buffer: a record
+// kept from an earlier call is reused, so that a walk through a file
+// allocates once.
+int read_floats_into(int handle, FetchedRecord *rec, float *out, size_t capacity);
+
 // The same, values widened exactly to double (integers of datyp 2 and 4
 // keep every digit, which the float form rounds above 2^24).
 int read_values(int handle, std::vector<double> *out);

@@ -150,14 +150,28 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   if (const auto e = check_record_size(header_words + room)) return range_refusal(*e);
   *attempted_bytes = (header_words + kWriteBufferExtraWords + room) * 4;
 
-  // The data area.
-  Packed packed;
+  // The data area and the record buffer are kept by the thread from one
+  // record to the next: fresh memory of a record's size costs more to map
+  // than the packing itself. A write made from inside this one (by a
+  // message handler) has buffers of its own.
+  thread_local Packed kept_packed;
+  thread_local std::vector<uint32_t> kept_copied;
+  thread_local int depth = 0;
+  struct Depth {
+    Depth() { ++depth; }
+    ~Depth() { --depth; }
+  } const nesting;
+  Packed own_packed;
+  std::vector<uint32_t> own_copied;
+  Packed &packed = depth == 1 ? kept_packed : own_packed;
+  std::vector<uint32_t> &copied = depth == 1 ? kept_copied : own_copied;
   if (opt.image_mode_copy) {
     int64_t count = 0;
     if (const auto e = image_words(c.field, plan.datyp, n, plan.nbits, room, &count)) {
       return range_refusal(*e);
     }
     packed.datyp = plan.datyp;
+    packed.lead = 0;
     packed.data.assign(static_cast<size_t>(room), 0u);
     packed.used_words = room;
     std::memcpy(packed.data.data(), c.field, static_cast<size_t>(count) * 4);
@@ -171,6 +185,8 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
     in.datyp = plan.datyp;
     in.use_double = plan.use_double;
     in.stride = xdf::settings().xdf_stride;
+    in.lead = static_cast<size_t>(kControlWords + header_words);  // packed in its record
+    in.trail = 1;
     if (!pack_data(in, &packed)) {
       return xdf::report(kModule, xdf::ERR_BAD_TYPE, xdf::ERROR, "(unit=%d) invalid datyp=%d",
                          c.iun, plan.datyp);
@@ -181,7 +197,11 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
 
   // The record buffer: control words, entry, info keys, data.
   const int64_t total = header_words + kControlWords + 1 + used;
-  std::vector<uint32_t> buf(static_cast<size_t>(total), 0u);
+  // Uncompressed data was packed in place, in a buffer of the record's size.
+  const bool in_place = packed.lead == static_cast<size_t>(kControlWords + header_words) &&
+                        packed.data.size() == static_cast<size_t>(total);
+  std::vector<uint32_t> &buf = in_place ? packed.data : copied;
+  if (!in_place) buf.assign(static_cast<size_t>(total), 0u);
   buf[0] = static_cast<uint32_t>(total);
   buf[1] = static_cast<uint32_t>((used + header_words) * 32);
   buf[2] = static_cast<uint32_t>(header_words);
@@ -192,8 +212,10 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
   d.nbits = plan.nbits;
   d.datyp = packed.datyp;
   build_entry(d, entry);
-  std::copy(packed.data.begin(), packed.data.begin() + used,
-            buf.begin() + kControlWords + header_words);
+  if (!in_place)
+    std::copy(packed.data.begin() + static_cast<int64_t>(packed.lead),
+              packed.data.begin() + static_cast<int64_t>(packed.lead) + used,
+              buf.begin() + kControlWords + header_words);
 
   // Rewrite: the first record of the same label, levels, kind and name,
   // whatever its date.
@@ -211,6 +233,10 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
     std::snprintf(text, sizeof text, "Write(%d)", c.iun);
     print_std_parms(entry, text, opt.prnt_options.c_str(), 0);
   }
+  // Buffers of very large records are not kept.
+  constexpr size_t kKeptWords = size_t{16} << 20;
+  if (packed.data.capacity() > kKeptWords) std::vector<uint32_t>().swap(packed.data);
+  if (copied.capacity() > kKeptWords) std::vector<uint32_t>().swap(copied);
   return result;
 }
 

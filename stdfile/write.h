@@ -101,6 +101,10 @@ struct PackInput {
   int datyp = 0;
   bool use_double = false;
   int stride = 1;
+  // Words left free (zero) before and after the data area, so that the
+  // record buffer can be built around it; the compressed forms ignore them.
+  size_t lead = 0;
+  size_t trail = 0;
 };
 
 // Result of packing: the data words (data[0] first) and the record's data
@@ -108,7 +112,8 @@ struct PackInput {
 // data type finally written (a compressed form whose stream would not fit
 // its room is written uncompressed).
 struct Packed {
-  std::vector<uint32_t> data;
+  std::vector<uint32_t> data;  // the data area from data[lead]
+  size_t lead = 0;
   int64_t used_words = 0;
   int datyp = 0;
 };

@@ -96,19 +96,23 @@ void pack_float_packer(const PackInput &in, int64_t n, uint32_t *header) {
 
 bool pack_data(const PackInput &in, Packed *out) {
   const int64_t n = static_cast<int64_t>(in.ni) * in.nj * in.nk;
+  const bool framed = !is_compressed(in.datyp);
+  const size_t words = static_cast<size_t>(data_words(in.datyp, n, in.nbits));
   out->datyp = in.datyp;
-  out->data.assign(static_cast<size_t>(data_words(in.datyp, n, in.nbits)), 0u);
-  out->used_words = static_cast<int64_t>(out->data.size());
+  out->lead = framed ? in.lead : 0;
+  out->data.assign(out->lead + words + (framed ? in.trail : 0), 0u);
+  out->used_words = static_cast<int64_t>(words);
   std::vector<uint32_t> &data = out->data;
+  uint32_t *area = data.data() + out->lead;
   void *field = const_cast<void *>(in.field);
 
   switch (in.datyp) {
     case DataType::kRawBits: {
-      const int64_t words = (n * in.nbits + 31) / 32;
-      std::memcpy(data.data(), in.field, static_cast<size_t>(words) * 4);
+      const int64_t bits_words = (n * in.nbits + 31) / 32;
+      std::memcpy(area, in.field, static_cast<size_t>(bits_words) * 4);
       return true;
     }
-    case DataType::kPackedReal: pack_reals(in, n, data.data(), false); return true;
+    case DataType::kPackedReal: pack_reals(in, n, area, false); return true;
     case DataType::kPackedRealCompressed: {
       pack_reals(in, n, data.data(), true);
       const int64_t first = 1 + kRealsHeaderWords;
@@ -121,13 +125,13 @@ bool pack_data(const PackInput &in, Packed *out) {
     }
     case DataType::kUnsigned:
     case DataType::kSigned:
-      compact_integer(field, nullptr, data.data(), static_cast<int>(n), in.nbits, 0, in.stride,
+      compact_integer(field, nullptr, area, static_cast<int>(n), in.nbits, 0, in.stride,
                       in.datyp == DataType::kUnsigned ? 1 : 3);
       return true;
     case DataType::kCharacters: {
       // Characters in file order: the first goes to the top byte of word 0.
       const auto *bytes = static_cast<const unsigned char *>(in.field);
-      zep::BitWriter out(data.data(), data.size());
+      zep::BitWriter out(area, words);
       for (int64_t i = 0; i < n; ++i) out.put(bytes[i], 8);
       out.finish();
       return true;
@@ -138,11 +142,11 @@ bool pack_data(const PackInput &in, Packed *out) {
       int npak = -in.nbits;
       int spare = 0;
       int mode = 1;
-      ieeepak_(static_cast<int32_t *>(field), reinterpret_cast<int32_t *>(data.data()), &ni, &njnk,
-               &npak, &spare, &mode);
+      ieeepak_(static_cast<int32_t *>(field), reinterpret_cast<int32_t *>(area), &ni, &njnk, &npak,
+               &spare, &mode);
       return true;
     }
-    case DataType::kFloatPacker: pack_float_packer(in, n, data.data()); return true;
+    case DataType::kFloatPacker: pack_float_packer(in, n, area); return true;
     case DataType::kFloatPackerCompressed: {
       pack_float_packer(in, n, data.data() + 1);
       const int64_t first = 1 + kPackerHeaderWords;

@@ -666,8 +666,8 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     }
   }
   uint32_t *image = image_of(buf);
-  std::fill(image, image + s, 0u);
   const int64_t want = s - skip;
+  std::fill(image + std::max<int64_t>(want, 0), image + s, 0u);  // the rest is read
   if (want > 0 && c_waread2(f->iun, image, static_cast<unsigned int>(addr + skip),
                             static_cast<int>(want)) != want)
     return report("c_xdfget", ERR_DAMAGED, ERROR,
