@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <sched.h>
 
 namespace zep::app {
@@ -88,7 +89,25 @@ void OrderedPool::format_next(std::unique_lock<std::mutex> *lock) {
   writing_ = false;
 }
 
+// The fill of a text queued ready-made: it is in the slot already.
+size_t OrderedPool::keep_text(const void *, size_t length, char *) { return length; }
+
+void OrderedPool::queue_text(const char *text, size_t length) {
+  take_slot();
+  Slot &s = slot(tail_);
+  reserve(&s, length);
+  std::memcpy(s.text.get(), text, length);
+  publish(&s, keep_text, nullptr, length);
+}
+
 void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) {
+  take_slot();
+  Slot &s = slot(tail_);
+  reserve(&s, room);
+  publish(&s, fill, data, count);
+}
+
+void OrderedPool::take_slot() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     while (tail_ - head_ == slots_.size()) {
@@ -99,16 +118,21 @@ void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) 
       }
     }
   }
-  // The slot at tail_ is no thread's until tail_ moves past it.
-  Slot &s = slot(tail_);
-  if (s.capacity < room) {
-    s.text.reset();
-    s.text.reset(new char[room]);
-    s.capacity = room;
+}
+
+// The slot at tail_ is no thread's until tail_ moves past it.
+void OrderedPool::reserve(Slot *s, size_t room) {
+  if (s->capacity < room) {
+    s->text.reset();
+    s->text.reset(new char[room]);
+    s->capacity = room;
   }
-  s.fill = fill;
-  s.data = data;
-  s.count = count;
+}
+
+void OrderedPool::publish(Slot *s, Fill fill, const void *data, size_t count) {
+  s->fill = fill;
+  s->data = data;
+  s->count = count;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++tail_;
@@ -116,9 +140,11 @@ void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) 
   work_ready_.notify_one();
 }
 
-void OrderedPool::drain() {
+void OrderedPool::drain() { wait_for(tail_); }
+
+void OrderedPool::wait_for(uint64_t ticket) {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (head_ != tail_) {
+  while (head_ < ticket) {
     if (next_ != tail_) {
       format_next(&lock);
     } else {

@@ -60,6 +60,16 @@ class OrderedPool {
   // pieces no thread has taken, or waiting, until a slot is free. `data`
   // must stay valid until the piece's text has been passed to the sink.
   void queue(Fill fill, const void *data, size_t count, size_t room);
+  // Queues a text already made: it is copied, and passed to the sink in its
+  // turn like a formatted piece.
+  void queue_text(const char *text, size_t length);
+
+  // The number of pieces queued so far: once head() reaches it, every one of
+  // them has been passed to the sink. Called by the queuing thread.
+  uint64_t ticket() const { return tail_; }
+  // Like drain(), but returns as soon as the pieces queued before `ticket`
+  // have been passed to the sink.
+  void wait_for(uint64_t ticket);
 
   // Formats the pieces no thread has taken, then waits until every piece
   // queued has been passed to the sink. The sink is then not called again
@@ -77,6 +87,11 @@ class OrderedPool {
     bool done = false;
   };
 
+  static size_t keep_text(const void *data, size_t length, char *out);
+  // Waits (formatting pieces meanwhile) until the slot at tail_ is free.
+  void take_slot();
+  void reserve(Slot *s, size_t room);
+  void publish(Slot *s, Fill fill, const void *data, size_t count);
   void work();
   // Formats the piece at next_ (next_ != tail_), then passes on the texts
   // whose turn has come unless another thread does. Called and returns

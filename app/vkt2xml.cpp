@@ -329,7 +329,8 @@ int vkt2xml(int argc, char **argv) {
     // Integers keep every digit as doubles; everything else is a float.
     const int kind = r.datyp & 0x7F;
     int got;
-    // (The buffer of the other kind is let go: two records at most are held.)
+    // (The buffer of the other kind is let go: the writer keeps the values of
+    // the two records before this one at most.)
     if (kind == 2 || kind == 4) {
       std::vector<float>().swap(values);
       got = stdfile::read_values(handle, &wide);

@@ -90,8 +90,20 @@ DocumentWriter::~DocumentWriter() {
 }
 
 void DocumentWriter::make_room(size_t n) {
-  flush();
+  if (pool_) {
+    hand_over();
+  } else {
+    flush();
+  }
   if (buf_.size() < n) buf_.resize(n);
+}
+
+// Once threads format values, the text put meanwhile joins their queue, so
+// that it is written in its turn without waiting for the pieces before it.
+void DocumentWriter::hand_over() {
+  if (len_ == 0) return;
+  pool_->queue_text(buf_.data(), len_);
+  len_ = 0;
 }
 
 void DocumentWriter::put_int(long long v) {
@@ -156,7 +168,7 @@ bool DocumentWriter::threaded(size_t count) {
 
 template <typename T>
 void DocumentWriter::queue_chunks(const T *values, size_t count) {
-  flush();  // what was put before the values goes first
+  hand_over();  // what was put before the values goes first
   for (size_t i = 0; i < count; i += kValuesPerChunk) {
     const size_t n = count - i < kValuesPerChunk ? count - i : kValuesPerChunk;
     pool_->queue(lines_of(values), values + i, n, room_for(values, n));
@@ -175,22 +187,33 @@ void DocumentWriter::put_values(const double *values, size_t count) {
   drain();
 }
 
+// The values of the last two records are kept while their pieces are
+// formatted: the caller reads the next record meanwhile, and the record
+// before the last one is long written when its buffer is taken again, so
+// the threads never wait at a record's end for the reader.
 void DocumentWriter::put_values(std::vector<float> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
-  flush();  // every chunk queued earlier is written: the values kept are free
-  std::vector<double>().swap(kept_doubles_);
-  kept_floats_.swap(*values);
-  values->clear();
-  queue_chunks(kept_floats_.data(), kept_floats_.size());
+  Kept &k = take_kept();
+  std::vector<double>().swap(k.doubles);
+  k.floats.swap(*values);  // *values gets the storage of an older record, size kept
+  queue_chunks(k.floats.data(), k.floats.size());
+  k.ticket = pool_->ticket();
 }
 
 void DocumentWriter::put_values(std::vector<double> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
-  flush();
-  std::vector<float>().swap(kept_floats_);
-  kept_doubles_.swap(*values);
-  values->clear();
-  queue_chunks(kept_doubles_.data(), kept_doubles_.size());
+  Kept &k = take_kept();
+  std::vector<float>().swap(k.floats);
+  k.doubles.swap(*values);  // *values gets the storage of an older record, size kept
+  queue_chunks(k.doubles.data(), k.doubles.size());
+  k.ticket = pool_->ticket();
+}
+
+DocumentWriter::Kept &DocumentWriter::take_kept() {
+  Kept &k = kept_[next_kept_];
+  next_kept_ = (next_kept_ + 1) % kept_.size();
+  pool_->wait_for(k.ticket);  // its values are formatted and written
+  return k;
 }
 
 void DocumentWriter::drain() {

@@ -6,7 +6,9 @@
 
 #include "app/ordered_pool.h"
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -91,6 +93,7 @@ class DocumentWriter {
   void queue_chunks(const T *values, size_t count);
   // Waits until every chunk queued is formatted and written.
   void drain();
+  void hand_over();
   // Writes to the descriptor unless a write failed before; remembers a
   // failure. Called by one thread at a time: the caller's while no chunk is
   // queued, the threads' in turn otherwise.
@@ -105,8 +108,14 @@ class DocumentWriter {
   std::string error_;
   std::string scratch_;
   // Values whose chunks are queued; the threads go before them.
-  std::vector<float> kept_floats_;
-  std::vector<double> kept_doubles_;
+  struct Kept {
+    std::vector<float> floats;
+    std::vector<double> doubles;
+    uint64_t ticket = 0;  // the pool's ticket once its pieces were queued
+  };
+  Kept &take_kept();
+  std::array<Kept, 2> kept_;
+  size_t next_kept_ = 0;
   std::unique_ptr<OrderedPool> pool_;
 };
 

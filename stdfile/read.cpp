@@ -233,7 +233,10 @@ int copy_image(FetchedRecord *rec, uint32_t *field, size_t field_words) {
   return 0;
 }
 
-int decode_fixed_floats(FetchedRecord *rec, float *field, size_t field_len) {
+// `wrote_all`, when given, says whether every one of the record's values
+// was written (a field of width 0 writes none).
+int decode_fixed_floats(FetchedRecord *rec, float *field, size_t field_len,
+                        bool *wrote_all = nullptr) {
   const Descriptor &d = rec->d;
   uint32_t *data = rec->data();
   const size_t n = static_cast<size_t>(rec->count);
@@ -260,6 +263,7 @@ int decode_fixed_floats(FetchedRecord *rec, float *field, size_t field_len) {
     ps = packing::unpack_floats(data + 1, data + 1 + kFloatHeaderWords, stream_words, 0,
                                 d.nbits + 64 * width, n, field, len, st, false, 99999.0f);
   }
+  if (wrote_all != nullptr) *wrote_all = ps == packing::PackStatus::kOk && st == 1 && len == n;
   if (ps == packing::PackStatus::kOk || ps == packing::PackStatus::kNothingToDo) return 0;
   return damaged(rec->handle, packing::pack_status_text(ps));
 }
@@ -477,11 +481,30 @@ int fetch_checked(int handle, FetchedRecord *rec) {
   return handle;
 }
 
+// The read buffer of the converter-style reads below is kept by the thread
+// from record to record: a fresh multi-megabyte buffer per record costs its
+// page faults and its clearing every time.
+class KeptBuffer {
+ public:
+  explicit KeptBuffer(FetchedRecord *rec) : rec_(rec) { rec_->buffer.swap(kept()); }
+  ~KeptBuffer() { rec_->buffer.swap(kept()); }
+  KeptBuffer(const KeptBuffer &) = delete;
+  KeptBuffer &operator=(const KeptBuffer &) = delete;
+
+ private:
+  static std::vector<uint32_t> &kept() {
+    thread_local std::vector<uint32_t> buffer;
+    return buffer;
+  }
+  FetchedRecord *rec_;
+};
+
 }  // namespace
 
 int read_values(int handle, std::vector<double> *out) {
   out->clear();
   FetchedRecord rec;
+  KeptBuffer keep(&rec);
   int status = fetch_checked(handle, &rec);
   if (status >= 0) status = decode_to_doubles(rec, out);
   if (status < 0) {
@@ -577,14 +600,27 @@ int read_floats_into(int handle, FetchedRecord *rec, float *out, size_t capacity
 }
 
 int read_values_as_floats(int handle, std::vector<float> *out) {
-  out->clear();
   FetchedRecord rec;
+  KeptBuffer keep(&rec);
   int status = fetch_checked(handle, &rec);
-  if (status < 0) return status;
+  if (status < 0) {
+    out->clear();
+    return status;
+  }
   const size_t n = static_cast<size_t>(rec.count);
   try {
-    out->resize(n);
-    status = decode_floats(rec, out->data(), n);
+    // Packed reals write every value: a buffer of the right size (the
+    // converter hands back the same one record after record) is not
+    // cleared first, unless the decoder wrote nothing.
+    if (out->size() == n && rec.d.datyp == DataType::kPackedReal && stride() == 1) {
+      bool wrote_all = false;
+      status = decode_fixed_floats(&rec, out->data(), n, &wrote_all);
+      if (status >= 0 && !wrote_all) std::fill(out->begin(), out->end(), 0.0f);
+    } else {
+      out->clear();
+      out->resize(n);
+      status = decode_floats(rec, out->data(), n);
+    }
   } catch (const std::bad_alloc &) {
     status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
                          "memory is full, was trying to allocate %d bytes",

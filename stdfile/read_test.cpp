@@ -187,6 +187,26 @@ TEST_F(ReadTest, ListingLineAtInformLevel) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+// A buffer handed back record after record keeps its size: values read into
+// one that still holds another record's values are those read into an empty
+// one, whatever the widths (constant fields included) and kinds.
+TEST_F(ReadTest, ReadIntoAReusedBufferGivesTheSameValues) {
+  for (const char *name : {"datyp1_widths", "datyp1_magnitudes", "float_packer"}) {
+    SCOPED_TRACE(name);
+    SKIP_WITHOUT_GOLDEN(std::string(name) + ".vkt");
+    OpenUnit unit(37, golden_dir() + name + ".vkt");
+    ASSERT_GE(unit.status(), 0);
+    for (int h : handles(37)) {
+      std::vector<float> fresh;
+      ASSERT_GE(read_values_as_floats(h, &fresh), 0);
+      std::vector<float> reused(fresh.size(), -123.5f);
+      ASSERT_GE(read_values_as_floats(h, &reused), 0);
+      ASSERT_EQ(std::memcmp(fresh.data(), reused.data(), fresh.size() * sizeof(float)), 0)
+          << "handle " << h;
+    }
+  }
+}
+
 // A copy of a golden file whose entry `index` is changed by `edit`, opened
 // on unit 40 for the test.
 class DamagedRecord : public ReadTest {
