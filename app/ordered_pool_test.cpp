@@ -143,3 +143,34 @@ TEST(ThreadsFromSetting, WholeNumbersClampedOthersIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ready-made texts take their turn among formatted pieces, and wait_for
+// returns once every piece before its ticket is passed on.
+TEST(OrderedPool, TextsQueuedReadyMadeKeepTheirTurn) {
+  constexpr int kPieces = 60;
+  std::vector<std::thread::id> formatters(kPieces);
+  std::vector<Item> items;
+  for (int i = 0; i < kPieces; ++i) items.push_back({i, &formatters[static_cast<size_t>(i)]});
+  Received received;
+  std::string expected;
+  OrderedPool pool(2, 4, Received::sink, &received);
+  for (int i = 0; i < kPieces; ++i) {
+    const std::string label = "<" + std::to_string(i) + ">";
+    std::string copy = label;
+    pool.queue_text(copy.data(), copy.size());
+    copy.assign(copy.size(), '#');  // the pool keeps its own copy
+    pool.queue(fill_numbers, &items[static_cast<size_t>(i)], 1, 16);
+    expected += label + std::to_string(i) + ",";
+    if (i == kPieces / 2) {
+      pool.wait_for(pool.ticket());  // nothing queued after it: the sink is idle
+      EXPECT_EQ(received.text, expected);
+    }
+  }
+  pool.drain();
+  EXPECT_EQ(received.text, expected);
+  EXPECT_FALSE(received.overlapped);
+}
+
+}  // namespace
