@@ -193,7 +193,7 @@ void DocumentWriter::put_values(const double *values, size_t count) {
 // the threads never wait at a record's end for the reader.
 void DocumentWriter::put_values(std::vector<float> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
-  Kept &k = take_kept();
+  Kept &k = take_kept(values->size() * sizeof(float));
   std::vector<double>().swap(k.doubles);
   k.floats.swap(*values);  // *values gets the storage of an older record, size kept
   queue_chunks(k.floats.data(), k.floats.size());
@@ -202,17 +202,25 @@ void DocumentWriter::put_values(std::vector<float> *values) {
 
 void DocumentWriter::put_values(std::vector<double> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
-  Kept &k = take_kept();
+  Kept &k = take_kept(values->size() * sizeof(double));
   std::vector<float>().swap(k.floats);
   k.doubles.swap(*values);  // *values gets the storage of an older record, size kept
   queue_chunks(k.doubles.data(), k.doubles.size());
   k.ticket = pool_->ticket();
 }
 
-DocumentWriter::Kept &DocumentWriter::take_kept() {
+DocumentWriter::Kept &DocumentWriter::take_kept(size_t bytes) {
   Kept &k = kept_[next_kept_];
-  next_kept_ = (next_kept_ + 1) % kept_.size();
+  Kept &other = kept_[1 - next_kept_];
+  next_kept_ = 1 - next_kept_;
   pool_->wait_for(k.ticket);  // its values are formatted and written
+  // Values of large records are kept one record at a time, so that memory
+  // stays within twice the largest record (the one kept, the one read).
+  if (bytes > kSecondKeptLimit) {
+    pool_->wait_for(other.ticket);
+    std::vector<float>().swap(other.floats);
+    std::vector<double>().swap(other.doubles);
+  }
   return k;
 }
 

@@ -32,6 +32,10 @@ class DocumentWriter {
   static constexpr size_t kThreadedMinimum = 2 * kValuesPerChunk;
   // Chunks formatted ahead of the writing, per thread.
   static constexpr size_t kChunksPerThread = 8;
+  // The values of the record before the last are kept too (so that the
+  // threads never wait for the reader) unless a record holds more bytes of
+  // values than this.
+  static constexpr size_t kSecondKeptLimit = size_t{8} << 20;
 
   // Writes to `fd`, which the writer does not own. With `threads` above 1,
   // lists of kThreadedMinimum values or more are formatted on that many
@@ -113,7 +117,7 @@ class DocumentWriter {
     std::vector<double> doubles;
     uint64_t ticket = 0;  // the pool's ticket once its pieces were queued
   };
-  Kept &take_kept();
+  Kept &take_kept(size_t bytes);
   std::array<Kept, 2> kept_;
   size_t next_kept_ = 0;
   std::unique_ptr<OrderedPool> pool_;

@@ -233,6 +233,34 @@ TEST(DocumentWriter, ThreadedTextEqualsTheSingleThreadText) {
   }
 }
 
+// Small records, then records past the size where the writer keeps one
+// record's values at a time, then small ones again, handed over as vectors
+// and refilled the way the converter does: the text is the records' in order.
+TEST(DocumentWriter, LargeAndSmallRecordsHandedOverInTurn) {
+  const size_t large = zep::app::DocumentWriter::kSecondKeptLimit / sizeof(float) + 9;
+  const size_t small = zep::app::DocumentWriter::kThreadedMinimum + 3;
+  std::string expected;
+  TempFile file;
+  {
+    zep::app::DocumentWriter doc(file.fd(), 2);
+    std::vector<float> values;
+    int record = 0;
+    for (size_t count : {small, small, large, large, small, small}) {
+      values.resize(count);  // what the converter's read does with what it got back
+      for (size_t i = 0; i < count; ++i)
+        values[i] = static_cast<float>((i * 7 + static_cast<size_t>(record) * 131) % 1000) / 8.0f;
+      const std::string head = "<r" + std::to_string(record++) + ">";
+      expected += head + expected_values(values);
+      doc.put(head);
+      doc.put_values(&values);
+    }
+    ASSERT_TRUE(doc.flush());
+  }
+  const std::string got = file.text();
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
 // A descriptor that refuses the chunks: the failure is seen and kept with
 // threads as without.
 TEST(DocumentWriter, RefusedChunksAreReportedWithThreads) {
