@@ -43,6 +43,8 @@ bench:
 	else echo "bench: the Python package is not built (see the configure messages): no Python read benchmark"; fi
 	$(CMAKE) --build build -j $(JOBS) --target read_write_rates
 	build/bench/read_write_rates build
+	@echo "the write again, with files left to the system's cache at close (ZEP_FSYNC=0):"
+	ZEP_FSYNC=0 build/bench/read_write_rates build 5 write
 
 # Every 32-bit float pattern through the value formatter against printf.
 check-formatter:
