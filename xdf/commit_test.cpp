@@ -14,16 +14,7 @@ class Commit : public ::testing::Test {
 };
 
 // A record whose key words are i, i+1, ... and whose 4 data words are i.
-int put_record(int iun, uint32_t i) {
-  std::vector<uint32_t> buf = record_buffer(24);
-  uint32_t keys[16];
-  for (int k = 0; k < 16; ++k) keys[k] = i + static_cast<uint32_t>(k);
-  int rc = c_xdfini(iun, buf.data(), 1, keys, 16, nullptr, 0);
-  if (rc < 0) return rc;
-  std::vector<uint32_t> data(4, i);
-  rc = c_xdfadd(buf.data(), data.data(), 4, 32, 0);
-  return rc < 0 ? rc : c_xdfput(iun, 0, buf.data());
-}
+int put_record(int iun, uint32_t i) { return put_numbered_record(iun, i); }
 
 // The data word of the record whose first key is i, or -1 when no such
 // record is found (read through a fresh read-only open).

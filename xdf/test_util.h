@@ -144,4 +144,17 @@ inline std::vector<uint32_t> record_buffer(size_t image_words) {
   return b;
 }
 
+// Appends to an open unit a record whose 16 key words are i, i+1, ... and
+// whose 4 data words are i. Returns c_xdfput's result.
+inline int put_numbered_record(int iun, uint32_t i) {
+  std::vector<uint32_t> buf = record_buffer(24);
+  uint32_t keys[16];
+  for (int k = 0; k < 16; ++k) keys[k] = i + static_cast<uint32_t>(k);
+  int rc = c_xdfini(iun, buf.data(), 1, keys, 16, nullptr, 0);
+  if (rc < 0) return rc;
+  std::vector<uint32_t> data(4, i);
+  rc = c_xdfadd(buf.data(), data.data(), 4, 32, 0);
+  return rc < 0 ? rc : c_xdfput(iun, 0, buf.data());
+}
+
 }  // namespace xdf_test

@@ -26,16 +26,7 @@ class WriterLock : public ::testing::Test {
     return c_xdfopn(iun, mode, k.pri, 16, k.aux, 2, "STDR");
   }
   // Appends a record whose keys are i, i+1, ... and data 4 words of i.
-  static int put(int iun, uint32_t i) {
-    std::vector<uint32_t> buf = record_buffer(24);
-    uint32_t keys[16];
-    for (int k = 0; k < 16; ++k) keys[k] = i + static_cast<uint32_t>(k);
-    int rc = c_xdfini(iun, buf.data(), 1, keys, 16, nullptr, 0);
-    if (rc < 0) return rc;
-    std::vector<uint32_t> data(4, i);
-    rc = c_xdfadd(buf.data(), data.data(), 4, 32, 0);
-    return rc < 0 ? rc : c_xdfput(iun, 0, buf.data());
-  }
+  static int put(int iun, uint32_t i) { return put_numbered_record(iun, i); }
   static bool row_locked(int iun) {
     const int row = zep::io::file_index_of(iun);
     return row >= 0 && zep::io::file_entry(row).write_locked;
