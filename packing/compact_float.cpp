@@ -168,31 +168,8 @@ PackStatus pack_impl(const T *values, size_t values_len, size_t count, size_t st
   }
   if (max > 1e38 || min < -1e38) return PackStatus::kValueTooLarge;
 
-  // R: the largest power of two not above 2 * (max - min), 0 for a constant
-  // field; doubled when the top token would equal the missing token.
-  const double spread = max - min;
-  double r = zep::double_from_bits(zep::double_bits(2.0 * spread) & 0xFFF0000000000000ull);
-  if (r != 0.0) {
-    const uint32_t top = to_token(spread * pow2(nbits) / r);
-    if (top == missing_tok && has_missing) r *= 2.0;
-  }
-  const int e = r == 0.0 ? 0 : static_cast<int>((zep::double_bits(r) >> 52) & 0x7FF) - 1023;
-  const double scale = pow2(nbits - e);
-
-  // Header, written before the tokens: in the contiguous form the tokens
-  // share header word 3.
-  const uint64_t mbits = zep::double_bits(min);
-  const uint32_t min_exp =
-      min == 0.0 ? 0x111u : (static_cast<uint32_t>((mbits >> 52) & 0x7FF) - 47u) & 0xFFFu;
-  const uint32_t marker_word = contiguous
-                                   ? (has_missing ? kMarkerContiguousMissing : kMarkerContiguous)
-                                   : (has_missing ? kMarkerSeparateMissing : kMarkerSeparate);
-  header[0] = (marker_word << 20) | (static_cast<uint32_t>(count) & 0xFFFFFu);
-  header[1] = (min_exp << 4) | (min < 0.0 ? 1u : 0u) |
-              (static_cast<uint32_t>(e - nbits + 4096) & 0xFFFFu) << 16;
-  header[2] =
-      min == 0.0 ? 0u : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
-  header[3] = (static_cast<uint32_t>(nbits) << 8) | (static_cast<uint32_t>(count >> 20) & 0xFFu);
+  double scale = 0.0;
+  float_header(min, max, count, nbits, contiguous, has_missing, header, &scale);
 
   size_t done = 0;
   if (bulk16) {
@@ -227,6 +204,36 @@ TokenWidth split_nbits(int nbits_arg) {
 double pow2(int k) {
   if (k >= 0 && k <= 64) return powers_of_two()[static_cast<size_t>(k)];
   return std::ldexp(1.0, k);
+}
+
+void float_header(double min, double max, size_t count, int nbits, bool contiguous,
+                  bool has_missing, uint32_t header[4], double *scale) {
+  // R: the largest power of two not above 2 * (max - min), 0 for a constant
+  // field; doubled when the top token would equal the missing token.
+  const uint32_t missing_tok = missing_token(nbits);
+  const double spread = max - min;
+  double r = zep::double_from_bits(zep::double_bits(2.0 * spread) & 0xFFF0000000000000ull);
+  if (r != 0.0) {
+    const uint32_t top = to_token(spread * pow2(nbits) / r);
+    if (top == missing_tok && has_missing) r *= 2.0;
+  }
+  const int e = r == 0.0 ? 0 : static_cast<int>((zep::double_bits(r) >> 52) & 0x7FF) - 1023;
+  *scale = pow2(nbits - e);
+
+  // In the contiguous form the tokens share word 3 and overwrite its low
+  // bits: the header is written before the tokens.
+  const uint64_t mbits = zep::double_bits(min);
+  const uint32_t min_exp =
+      min == 0.0 ? 0x111u : (static_cast<uint32_t>((mbits >> 52) & 0x7FF) - 47u) & 0xFFFu;
+  const uint32_t marker_word = contiguous
+                                   ? (has_missing ? kMarkerContiguousMissing : kMarkerContiguous)
+                                   : (has_missing ? kMarkerSeparateMissing : kMarkerSeparate);
+  header[0] = (marker_word << 20) | (static_cast<uint32_t>(count) & 0xFFFFFu);
+  header[1] = (min_exp << 4) | (min < 0.0 ? 1u : 0u) |
+              (static_cast<uint32_t>(e - nbits + 4096) & 0xFFFFu) << 16;
+  header[2] =
+      min == 0.0 ? 0u : 0x80000000u | (static_cast<uint32_t>((mbits >> 29) & 0x7FFFFF) << 8);
+  header[3] = (static_cast<uint32_t>(nbits) << 8) | (static_cast<uint32_t>(count >> 20) & 0xFFu);
 }
 
 PackStatus decode_float_header(const uint32_t header[4], FloatHeader *out) {

@@ -90,6 +90,12 @@ struct FloatRange {
   double max = 0.0;
 };
 
+// The header of `count` values whose extremes are min and max, packed on
+// nbits (1..32) significant bits, and the factor of the quantisation:
+// token = trunc((v - min) * *scale).
+void float_header(double min, double max, size_t count, int nbits, bool contiguous,
+                  bool has_missing, uint32_t header[4], double *scale);
+
 // Packs values[i * stride] (i < count) into the header and the token stream.
 //   contiguous   header form: true writes marker 0x7FF/0x7EF and a 20-bit
 //                count (the stream then normally is header + 3 at offset 24,
