@@ -445,6 +445,70 @@ void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index) {
 
 using zep::io::FileEntry;
 
+namespace zep::io {
+
+int write_words(int iun, uint32_t *words, unsigned int adr, int nmots, int host_words) {
+  const int idx = find_file_entry("c_wawrit", iun);
+  if (idx < 0) return -1;
+  FileEntry &e = zep::io::file_entry(idx);
+  if (!e.open) {
+    std::fprintf(stderr, "c_wawrit error: unit %d is not open\n", iun);
+    return -1;
+  }
+  if (e.has(zep::io::kAttrReadOnly)) {
+    std::fprintf(stderr, "c_wawrit error: unit %d ,file= %s is READ ONLY\n", iun,
+                 e.file_name.c_str());
+    return -1;
+  }
+  if (nmots <= 0) return 0;
+  if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 2048) {
+    zep::fatal_print(stderr, "c_wawrit error: attempt to write beyond EOF+%d\n", 2048);
+    zep::fatal_print(stderr, "                unit = %d, adr=%u > file_size=%d\n", iun, adr,
+                     e.size);
+    zep::fatal_print(stderr, "                filename=%s\n", e.file_name.c_str());
+    zep::fatal_stop(1);
+  }
+  // Sizes are 32-bit word counts: the last word written must stay addressable.
+  if (static_cast<int64_t>(adr) + nmots - 1 > INT32_MAX) {
+    std::fprintf(
+        stderr,
+        "c_wawrit error: unit %d, adr=%u, nmots=%d passes the last addressable word of %s\n", iun,
+        adr, nmots, e.file_name.c_str());
+    return -1;
+  }
+  if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 1) {
+    const int gap = static_cast<int>(static_cast<int64_t>(adr) - e.size);
+    std::vector<uint32_t> zeros(static_cast<size_t>(gap), 0u);
+    zep::io::qqcwawr(zeros.data(), static_cast<uint64_t>(e.size) + 1, gap, idx);
+  }
+  // Only the leading host-order words change order on the way out, and
+  // back once written.
+  const size_t host = static_cast<size_t>(std::clamp(host_words, 0, nmots));
+  zep::swap_words_in_place(words, host);
+  zep::io::qqcwawr(words, adr, nmots, idx);
+  zep::swap_words_in_place(words, host);
+  return nmots;
+}
+
+void start_write_back(int iun, unsigned int adr, int nmots) {
+  const int64_t bytes = static_cast<int64_t>(nmots) * 4;
+  if (bytes < kWriteBackBytes || adr == 0 || !fsync_enabled()) return;
+  const int idx = file_index_of(iun);
+  if (idx < 0) return;
+  const FileEntry &e = file_entry(idx);
+  const int slot = wa_slot_of_fd(e.fd);
+  if (slot < 0 || e.has(kAttrReadOnly)) return;
+  const int64_t first = static_cast<int64_t>(adr) - 1 + wa_table()[slot].offset;
+#if defined(__linux__)
+  ::sync_file_range(e.fd, static_cast<off_t>(first * 4), static_cast<off_t>(bytes),
+                    SYNC_FILE_RANGE_WRITE);
+#else
+  (void)first;
+#endif
+}
+
+}  // namespace zep::io
+
 extern "C" {
 
 int c_waopen2(int iun) {
@@ -536,44 +600,7 @@ int c_waread(int iun, void *buf, unsigned int adr, int nmots) {
 }
 
 int c_wawrit2(int iun, void *buf, unsigned int adr, int nmots) {
-  const int idx = find_file_entry("c_wawrit", iun);
-  if (idx < 0) return -1;
-  FileEntry &e = zep::io::file_entry(idx);
-  if (!e.open) {
-    std::fprintf(stderr, "c_wawrit error: unit %d is not open\n", iun);
-    return -1;
-  }
-  if (e.has(zep::io::kAttrReadOnly)) {
-    std::fprintf(stderr, "c_wawrit error: unit %d ,file= %s is READ ONLY\n", iun,
-                 e.file_name.c_str());
-    return -1;
-  }
-  if (nmots <= 0) return 0;
-  if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 2048) {
-    zep::fatal_print(stderr, "c_wawrit error: attempt to write beyond EOF+%d\n", 2048);
-    zep::fatal_print(stderr, "                unit = %d, adr=%u > file_size=%d\n", iun, adr,
-                     e.size);
-    zep::fatal_print(stderr, "                filename=%s\n", e.file_name.c_str());
-    zep::fatal_stop(1);
-  }
-  // Sizes are 32-bit word counts: the last word written must stay addressable.
-  if (static_cast<int64_t>(adr) + nmots - 1 > INT32_MAX) {
-    std::fprintf(
-        stderr,
-        "c_wawrit error: unit %d, adr=%u, nmots=%d passes the last addressable word of %s\n", iun,
-        adr, nmots, e.file_name.c_str());
-    return -1;
-  }
-  if (static_cast<int64_t>(adr) > static_cast<int64_t>(e.size) + 1) {
-    const int gap = static_cast<int>(static_cast<int64_t>(adr) - e.size);
-    std::vector<uint32_t> zeros(static_cast<size_t>(gap), 0u);
-    zep::io::qqcwawr(zeros.data(), static_cast<uint64_t>(e.size) + 1, gap, idx);
-  }
-  uint32_t *words = static_cast<uint32_t *>(buf);
-  zep::swap_words_in_place(words, static_cast<size_t>(nmots));
-  zep::io::qqcwawr(words, adr, nmots, idx);
-  zep::swap_words_in_place(words, static_cast<size_t>(nmots));
-  return nmots;
+  return zep::io::write_words(iun, static_cast<uint32_t *>(buf), adr, nmots, nmots);
 }
 
 int c_wawrit(int iun, void *buf, unsigned int adr, int nmots) {

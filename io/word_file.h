@@ -55,6 +55,19 @@ int qqcclos(int index);
 void qqcward(uint32_t *buf, uint64_t adr, int nmots, int index);
 void qqcwawr(uint32_t *buf, uint64_t adr, int nmots, int index);
 
+// c_wawrit2 for a buffer whose words from host_words on are already in disk
+// order (the leading ones in host order, as c_wawrit2 takes them all): the
+// same checks, one transfer, the buffer as it was afterwards.
+int write_words(int iun, uint32_t *words, unsigned int adr, int nmots, int host_words);
+
+// After a large transfer of nmots words at word address adr (at least
+// kWriteBackBytes) to a file that barriers will force to disk: starts the
+// disk's work on those words now, so that the barrier waits only for what
+// followed. Moves nothing ahead of a barrier that precedes it; errors are
+// left to the barrier's own report. Does nothing under ZEP_FSYNC=0.
+constexpr int64_t kWriteBackBytes = int64_t{1} << 20;
+void start_write_back(int iun, unsigned int adr, int nmots);
+
 // Page cache (page_cache.cpp).
 void wa_page_read(int fd, uint32_t *buf, int64_t adr, int nmots, int index);
 void wa_page_write(int fd, uint32_t *buf, int64_t adr, int nmots, int index);

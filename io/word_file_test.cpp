@@ -224,6 +224,43 @@ TEST_F(WordFileTest, RecordUnitsAreNotWordAddressable) {
             "c_waopen error: waopen needs a file with the RND or WA type\n");
 }
 
+TEST_F(WordFileTest, WordsAlreadyInDiskOrderGoOutAsTheyAre) {
+  // A buffer of host-order words followed by words already in disk order,
+  // as a record packed in file byte order: the file holds every word
+  // big-endian, and the buffer is as it was. With the page cache, the
+  // transfer crosses several frames and the second host-order part is cut
+  // in the middle of a frame.
+  const std::string path = dir_.file("mixed.dat");
+  auto scenario = [&]() {
+    std::string failures;
+    int unit = 0;
+    if (c_fnom(&unit, path.c_str(), "RND", 0) != 0) return std::string("c_fnom failed\n");
+    constexpr int kWords = 2600, kHost = 7;
+    std::vector<uint32_t> value(kWords), buf(kWords);
+    for (int i = 0; i < kWords; ++i) {
+      value[i] = 0x01000193u * static_cast<uint32_t>(i + 1) ^ 0xA5C3u;
+      buf[i] = i < kHost ? value[i] : zep::byte_swap32(value[i]);
+    }
+    const std::vector<uint32_t> before = buf;
+    if (zep::io::write_words(unit, buf.data(), 1, kWords, kHost) != kWords)
+      failures += "short write\n";
+    // Words past the end count as host order: none is taken for disk order.
+    std::vector<uint32_t> tail(value.begin(), value.begin() + 3);
+    if (zep::io::write_words(unit, tail.data(), kWords + 1, 3, 99) != 3) failures += "short tail\n";
+    if (buf != before) failures += "buffer changed\n";
+    if (c_fclos(unit) != 0) failures += "c_fclos failed\n";
+    const auto bytes = read_bytes(path);
+    if (bytes.size() != 4u * (kWords + 3)) return failures + "wrong size\n";
+    for (int i = 0; i < kWords + 3; ++i)
+      if (file_word(bytes, i) != value[i < kWords ? i : i - kWords])
+        return failures + "word " + std::to_string(i) + " differs\n";
+    return failures;
+  };
+  EXPECT_EQ(scenario(), "");
+  std::remove(path.c_str());
+  IO_RUN_FRESH("1 2", scenario);
+}
+
 TEST_F(WordFileTest, ReleasingAnOpenUnitWritesItsPagesBack) {
   const std::string path = dir_.file("released.dat");
   write_bytes(path, be_words({1, 2, 3}));

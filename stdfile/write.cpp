@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "io/file_table.h"
@@ -172,6 +173,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
     }
     packed.datyp = plan.datyp;
     packed.lead = 0;
+    packed.disk_order = false;
     packed.data.assign(static_cast<size_t>(room), 0u);
     packed.used_words = room;
     std::memcpy(packed.data.data(), c.field, static_cast<size_t>(count) * 4);
@@ -202,6 +204,9 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
                         packed.data.size() == static_cast<size_t>(total);
   std::vector<uint32_t> &buf = in_place ? packed.data : copied;
   if (!in_place) buf.assign(static_cast<size_t>(total), 0u);
+  // Data packed in file byte order goes out as it is.
+  const int64_t disk_from =
+      packed.disk_order ? kControlWords + header_words : std::numeric_limits<int64_t>::max();
   buf[0] = static_cast<uint32_t>(total);
   buf[1] = static_cast<uint32_t>((used + header_words) * 32);
   buf[2] = static_cast<uint32_t>(header_words);
@@ -227,7 +232,7 @@ int write_record(const Call &c, int64_t *attempted_bytes) {
     if (found > 0) handle = found;
   }
 
-  const int result = c_xdfput(c.iun, handle, buf.data());
+  const int result = xdf::put_record(c.iun, handle, buf.data(), disk_from);
   if (msg_level() <= 1) {  // the trace follows every attempt, refused or not
     char text[32];
     std::snprintf(text, sizeof text, "Write(%d)", c.iun);

@@ -116,6 +116,9 @@ struct Packed {
   size_t lead = 0;
   int64_t used_words = 0;
   int datyp = 0;
+  // The data area is in file byte order (its words as the file holds them)
+  // rather than in host order; the lead and trail words are zero either way.
+  bool disk_order = false;
 };
 
 // Packs the caller's array into a data area of data_words(datyp, n, nbits)

@@ -13,6 +13,7 @@
 
 #include "common/bit_stream.h"
 #include "packing/compress.h"
+#include "packing/float_pack16.h"
 #include "stdfile/write.h"
 #include "zep/compress.h"
 #include "zep/packing.h"
@@ -92,6 +93,27 @@ void pack_float_packer(const PackInput &in, int64_t n, uint32_t *header) {
                  reinterpret_cast<int32_t *>(header + kPackerHeaderWords), static_cast<int>(n));
 }
 
+// 16-bit packed reals from floats one after the other, packed straight in
+// file byte order into a buffer kept from an earlier record: no pass to
+// clear it first (the packer writes every byte of the area) and none to
+// change the byte order on the way to the file. False, with nothing
+// decided, for the fields the general packer must see (NaN, values it
+// refuses).
+bool pack_reals16_disk_order(const PackInput &in, int64_t n, size_t words, Packed *out) {
+  if (in.datyp != DataType::kPackedReal || in.use_double || in.nbits != 16 || in.stride != 1)
+    return false;
+  std::vector<uint32_t> &data = out->data;
+  data.resize(out->lead + words + in.trail);
+  uint8_t *area = reinterpret_cast<uint8_t *>(data.data() + out->lead);
+  if (packing::pack_floats16_be(static_cast<const float *>(in.field), static_cast<size_t>(n), area,
+                                4 * words, nullptr) != packing::PackStatus::kOk)
+    return false;
+  std::fill(data.begin(), data.begin() + static_cast<int64_t>(out->lead), 0u);
+  std::fill(data.end() - static_cast<int64_t>(in.trail), data.end(), 0u);
+  out->disk_order = true;
+  return true;
+}
+
 }  // namespace
 
 bool pack_data(const PackInput &in, Packed *out) {
@@ -100,8 +122,10 @@ bool pack_data(const PackInput &in, Packed *out) {
   const size_t words = static_cast<size_t>(data_words(in.datyp, n, in.nbits));
   out->datyp = in.datyp;
   out->lead = framed ? in.lead : 0;
-  out->data.assign(out->lead + words + (framed ? in.trail : 0), 0u);
   out->used_words = static_cast<int64_t>(words);
+  out->disk_order = false;
+  if (pack_reals16_disk_order(in, n, words, out)) return true;
+  out->data.assign(out->lead + words + (framed ? in.trail : 0), 0u);
   std::vector<uint32_t> &data = out->data;
   uint32_t *area = data.data() + out->lead;
   void *field = const_cast<void *>(in.field);

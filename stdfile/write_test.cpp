@@ -7,14 +7,20 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "stdfile/options.h"
+#include "stdfile/write.h"
 #include "xdf/table.h"
 #include "zep/coding.h"
 #include "zep/io.h"
+#include "zep/packing.h"
 #include "zep/stdfile.h"
 #include "zep/stdfile_write.h"
 #include "common/bit_cast.h"
@@ -716,6 +722,72 @@ TEST_F(WriteTest, ImageModeCopiesPackedWords) {
   ASSERT_GT(read("IC", a.data(), 0), 0);
   ASSERT_GT(read("IC", b.data(), 1), 0);
   EXPECT_EQ(a, b);
+}
+
+TEST_F(WriteTest, SixteenBitRealsGiveTheBytesOfTheirHostOrderWords) {
+  // Each field is written twice: packed by the writer (16-bit packed reals
+  // of floats are packed in file byte order) and, into a second file, as
+  // the image of the words the general packer makes in host order. Both
+  // files must be the same bytes, for random fields of odd and even
+  // counts, constant fields, fields of one value, and records appended to
+  // sequential files (written in two parts) as well as random ones.
+  std::mt19937 rng(1621);
+  std::vector<std::vector<float>> fields;
+  const int shapes[][2] = {{1, 1}, {3, 1}, {7, 5}, {33, 17}, {16, 16}, {100, 101}, {1000, 3}};
+  for (const auto &shape : shapes) {
+    std::uniform_real_distribution<float> value(-40.0f, 1e3f * static_cast<float>(shape[0]));
+    std::vector<float> v(static_cast<size_t>(shape[0]) * shape[1]);
+    for (float &x : v) x = value(rng);
+    fields.push_back(v);
+  }
+  fields.push_back(std::vector<float>(99, 273.15f));
+  fields.push_back(std::vector<float>(64, -0.0f));
+  const std::string image_path = path_ + ".image";
+  for (const char *kind : {"RND", "SEQ"}) {
+    SCOPED_TRACE(kind);
+    close(kUnit);
+    std::remove(path_.c_str());
+    std::remove(image_path.c_str());
+    constexpr int kImage = 32;
+    int u = kUnit;
+    ASSERT_EQ(c_fnom(&u, path_.c_str(), std::string("RND+").append(kind).c_str(), 0), 0);
+    ASSERT_GE(c_vktouv(kUnit, kind), 0);
+    u = kImage;
+    ASSERT_EQ(c_fnom(&u, image_path.c_str(), std::string("RND+").append(kind).c_str(), 0), 0);
+    ASSERT_GE(c_vktouv(kImage, kind), 0);
+    for (size_t k = 0; k < fields.size(); ++k) {
+      std::vector<float> &v = fields[k];
+      const int ni = static_cast<int>(k < 7 ? shapes[k][0] : v.size());
+      const int nj = static_cast<int>(v.size()) / ni;
+      ASSERT_GE(write(v.data(), -16, 1, ni, nj, 1, "F16", static_cast<int>(k)), 0);
+      std::vector<uint32_t> words(
+          static_cast<size_t>(zep::stdfile::data_words(1, static_cast<int64_t>(v.size()), 16)), 0u);
+      float missing = 0.0f;
+      ASSERT_NE(compact_float(v.data(), words.data(), words.data() + 3, static_cast<int>(v.size()),
+                              16, 24, 1, 1, 0, &missing),
+                nullptr);
+      zep::stdfile::options().image_mode_copy = 1;
+      const int written =
+          c_vktecr(words.data(), nullptr, -16, kImage, kDate, 300, 12, ni, nj, 1,
+                   static_cast<int>(k), 0, 0, "P", "F16", "WRITETEST", "Z", 1, 2, 3, 4, 1, 0);
+      zep::stdfile::options().image_mode_copy = 0;
+      ASSERT_GE(written, 0);
+    }
+    close(kImage);
+    close(kUnit);
+    auto bytes_of = [](const std::string &path) {
+      std::ifstream in(path, std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string packed = bytes_of(path_), image = bytes_of(image_path);
+    ASSERT_GT(packed.size(), 16000u);
+    EXPECT_TRUE(packed == image)
+        << "the files differ from byte "
+        << std::mismatch(packed.begin(), packed.end(), image.begin(), image.end()).first -
+               packed.begin();
+    std::remove(image_path.c_str());
+  }
+  open(kUnit, "RND");
 }
 
 TEST_F(WriteTest, SequentialFileAppendsEvenWhenAskedToRewrite) {

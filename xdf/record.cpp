@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "io/file_table.h"
+#include "io/word_file.h"
 #include "xdf/old_format.h"
 #include "xdf/table.h"
 #include "zep/io.h"
@@ -437,7 +438,7 @@ int plan_put(int iun, int handle, const uint32_t *buf, PutPlan *plan) {
 // The writes of a planned c_xdfput: the directory page it needs, the
 // replaced record deleted, the new entry claimed, the record, its entry and
 // the header's counts.
-int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
+int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p, int64_t disk_from) {
   DirPage *page = p.page;
   uint32_t *entry = p.entry;
   int64_t write_addr = p.rewrite_addr;
@@ -490,13 +491,20 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
   // record header followed by words that were not written yet.
   const bool seq_append = f.xdf_seq && p.append && n >= seq::kEndMarkWords;
   const int64_t first_words = seq_append ? seq::kEndMarkWords : n;
+  // Words [from, from + count) of the record, those before the image's
+  // disk-order part converted on the way.
+  const int64_t host_end = disk_from - kControlWords;
+  auto put_words = [&](int64_t from, int64_t count) {
+    const int64_t host = std::clamp<int64_t>(host_end - from, 0, count);
+    io::write_words(f.iun, const_cast<uint32_t *>(words + from),
+                    static_cast<unsigned int>(write_addr + from), static_cast<int>(count),
+                    static_cast<int>(host));
+  };
   if (!seq_append) {
-    c_wawrit2(f.iun, const_cast<uint32_t *>(words), static_cast<unsigned int>(write_addr),
-              static_cast<int>(n));
+    put_words(0, n);
+    io::start_write_back(f.iun, static_cast<unsigned int>(write_addr), static_cast<int>(n));
   } else if (n > first_words) {
-    c_wawrit2(f.iun, const_cast<uint32_t *>(words + first_words),
-              static_cast<unsigned int>(write_addr + first_words),
-              static_cast<int>(n - first_words));
+    put_words(first_words, n - first_words);
   }
   if (f.xdf_seq && p.append) f.cur_addr += n;
 
@@ -526,8 +534,7 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
                 seq::kTrailerWords + seq::kEndMarkWords);
       if (seq_append) {
         unit_barrier(f, false);  // no cached page of the rest may follow the first unit
-        c_wawrit2(f.iun, const_cast<uint32_t *>(words), static_cast<unsigned int>(write_addr),
-                  static_cast<int>(first_words));
+        put_words(0, first_words);
       }
       f.cur_addr += seq::kTrailerWords;
       f.next_write = f.cur_addr;
@@ -545,11 +552,17 @@ int commit_put(FileEntry &f, uint32_t *buf, const PutPlan &p) {
 }  // namespace zep::xdf
 
 // Checks, then plan, then writes: a refused put changes nothing.
-extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+namespace zep::xdf {
+int put_record(int iun, int handle, uint32_t *buf, int64_t disk_from) {
   PutPlan plan;
   const int rc = plan_put(iun, handle, buf, &plan);
   if (rc < 0) return rc;
-  return commit_put(*open_entry(plan.index), buf, plan);
+  return commit_put(*open_entry(plan.index), buf, plan, disk_from);
+}
+}  // namespace zep::xdf
+
+extern "C" int c_xdfput(int iun, int handle, uint32_t *buf) {
+  return zep::xdf::put_record(iun, handle, buf, INT64_MAX);
 }
 
 namespace zep::xdf {

@@ -114,6 +114,12 @@ int &errors_reported();
 // record's length.
 int record_in_file(int handle);
 
+// c_xdfput for a record buffer whose words from buf[disk_from] on (the
+// data, packed by the caller in file byte order) are already as the file
+// holds them; the words before stay in host order. c_xdfput(iun, handle,
+// buf) is put_record with disk_from past the end of the buffer.
+int put_record(int iun, int handle, uint32_t *buf, int64_t disk_from);
+
 // Formats `fmt` into errmsg (cut at kErrmsgSize - 1 characters) and calls
 // error_msg. The usual way to report.
 int report(const char *module, int code, int level, const char *fmt, ...)
