@@ -264,9 +264,11 @@ int vkt2xml(int argc, char **argv) {
 
   int ni = 0, nj = 0, nk = 0;
   char etiket[] = "            ", typvar[] = "  ", nomvar[] = "    ";
-  // The value buffers are filled again record after record; with threads the
-  // writer keeps one while the next record is read into the other.
-  std::vector<float> values;
+  // The values are fetched again record after record into buffers reused;
+  // with threads the writer keeps the records whose values it is formatting
+  // while the next one is read. Packed reals stay packed until formatted:
+  // each piece is decoded by the thread that formats it.
+  stdfile::FloatValues values;
   std::vector<double> wide;
   int handle = opened ? c_vktinf(kUnit, &ni, &nj, &nk, -1, etiket, -1, -1, -1, typvar, nomvar) : -1;
   while (handle >= 0) {
@@ -329,15 +331,15 @@ int vkt2xml(int argc, char **argv) {
     // Integers keep every digit as doubles; everything else is a float.
     const int kind = r.datyp & 0x7F;
     int got;
-    // (The buffer of the other kind is let go: the writer keeps the values of
-    // the two records before this one at most.)
+    // (The buffers of the other kind are let go: the writer keeps the
+    // values of the two records before this one at most.)
     if (kind == 2 || kind == 4) {
-      std::vector<float>().swap(values);
+      values = stdfile::FloatValues();
       got = stdfile::read_values(handle, &wide);
       if (got >= 0) doc.put_values(&wide);
     } else {
       std::vector<double>().swap(wide);
-      got = stdfile::read_values_as_floats(handle, &values);
+      got = values.fetch(handle);
       if (got >= 0) doc.put_values(&values);
     }
     if (got < 0) {

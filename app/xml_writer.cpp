@@ -76,13 +76,38 @@ size_t double_lines(const void *data, size_t count, char *out) {
   return static_cast<size_t>(p - out);
 }
 
+// Values decoded a piece at a time into a buffer that stays in the cache,
+// then formatted as float_lines does (pieces of whole lines: the text is
+// the same as one call over the whole range).
+constexpr size_t kDecodePiece = 1024;
+
+size_t range_lines(const stdfile::FloatValues &values, size_t first, size_t count, char *out) {
+  float piece[kDecodePiece];
+  char *p = out;
+  for (size_t i = 0; i < count; i += kDecodePiece) {
+    const size_t n = count - i < kDecodePiece ? count - i : kDecodePiece;
+    values.decode(first + i, n, piece);
+    p += float_lines(piece, n, p);
+  }
+  return static_cast<size_t>(p - out);
+}
+
+template <typename Range>
+size_t chunk_lines(const void *data, size_t count, char *out) {
+  const Range &r = *static_cast<const Range *>(data);
+  return range_lines(*r.values, r.first, count, out);
+}
+
 OrderedPool::Fill lines_of(const float *) { return float_lines; }
 OrderedPool::Fill lines_of(const double *) { return double_lines; }
 
 }  // namespace
 
 DocumentWriter::DocumentWriter(int fd, int threads)
-    : fd_(fd), threads_(threads > 1 ? threads : 1), buf_(kChunk + 4096) {}
+    : fd_(fd),
+      threads_(threads > 1 ? threads : 1),
+      buf_(new char[kChunk + 4096]),
+      buf_size_(kChunk + 4096) {}
 
 DocumentWriter::~DocumentWriter() {
   dropping_ = true;  // the chunks still queued are formatted, not written
@@ -95,14 +120,17 @@ void DocumentWriter::make_room(size_t n) {
   } else {
     flush();
   }
-  if (buf_.size() < n) buf_.resize(n);
+  if (buf_size_ < n) {  // nothing is buffered now
+    buf_.reset(new char[n]);
+    buf_size_ = n;
+  }
 }
 
 // Once threads format values, the text put meanwhile joins their queue, so
 // that it is written in its turn without waiting for the pieces before it.
 void DocumentWriter::hand_over() {
   if (len_ == 0) return;
-  pool_->queue_text(buf_.data(), len_);
+  pool_->queue_text(buf_.get(), len_);
   len_ = 0;
 }
 
@@ -139,8 +167,19 @@ void DocumentWriter::put_lines(const T *values, size_t count) {
   for (size_t i = 0; i < count; i += kPiece) {
     const size_t n = count - i < kPiece ? count - i : kPiece;
     const size_t room = room_for(values, n);
-    if (buf_.size() - len_ < room) make_room(room);
-    len_ += lines_of(values)(values + i, n, buf_.data() + len_);
+    if (buf_size_ - len_ < room) make_room(room);
+    len_ += lines_of(values)(values + i, n, buf_.get() + len_);
+  }
+}
+
+void DocumentWriter::put_lines(const stdfile::FloatValues &values) {
+  constexpr size_t kPiece = 4096;
+  const size_t count = values.size();
+  for (size_t i = 0; i < count; i += kPiece) {
+    const size_t n = count - i < kPiece ? count - i : kPiece;
+    const size_t room = float_room(n);
+    if (buf_size_ - len_ < room) make_room(room);
+    len_ += range_lines(values, i, n, buf_.get() + len_);
   }
 }
 
@@ -194,7 +233,7 @@ void DocumentWriter::put_values(const double *values, size_t count) {
 void DocumentWriter::put_values(std::vector<float> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
   Kept &k = take_kept(values->size() * sizeof(float));
-  std::vector<double>().swap(k.doubles);
+  keep_only(&k, true, false, false);
   k.floats.swap(*values);  // *values gets the storage of an older record, size kept
   queue_chunks(k.floats.data(), k.floats.size());
   k.ticket = pool_->ticket();
@@ -203,10 +242,36 @@ void DocumentWriter::put_values(std::vector<float> *values) {
 void DocumentWriter::put_values(std::vector<double> *values) {
   if (!threaded(values->size())) return put_lines(values->data(), values->size());
   Kept &k = take_kept(values->size() * sizeof(double));
-  std::vector<float>().swap(k.floats);
+  keep_only(&k, false, true, false);
   k.doubles.swap(*values);  // *values gets the storage of an older record, size kept
   queue_chunks(k.doubles.data(), k.doubles.size());
   k.ticket = pool_->ticket();
+}
+
+void DocumentWriter::put_values(stdfile::FloatValues *values) {
+  const size_t count = values->size();
+  if (!threaded(count)) return put_lines(*values);
+  Kept &k = take_kept(count * sizeof(float));
+  keep_only(&k, false, false, true);
+  std::swap(k.ranged, *values);  // *values gets an object of an older record
+  hand_over();                   // what was put before the values goes first
+  k.ranges.clear();
+  for (size_t i = 0; i < count; i += kValuesPerChunk) k.ranges.push_back(Range{&k.ranged, i});
+  for (size_t c = 0; c < k.ranges.size(); ++c) {
+    const size_t first = k.ranges[c].first;
+    const size_t n = count - first < kValuesPerChunk ? count - first : kValuesPerChunk;
+    pool_->queue(chunk_lines<Range>, &k.ranges[c], n, float_room(n));
+  }
+  k.ticket = pool_->ticket();
+}
+
+void DocumentWriter::keep_only(Kept *k, bool floats, bool doubles, bool ranged) {
+  if (!floats) std::vector<float>().swap(k->floats);
+  if (!doubles) std::vector<double>().swap(k->doubles);
+  if (!ranged) {
+    k->ranged = stdfile::FloatValues();
+    std::vector<Range>().swap(k->ranges);
+  }
 }
 
 DocumentWriter::Kept &DocumentWriter::take_kept(size_t bytes) {
@@ -218,8 +283,7 @@ DocumentWriter::Kept &DocumentWriter::take_kept(size_t bytes) {
   // stays within twice the largest record (the one kept, the one read).
   if (bytes > kSecondKeptLimit) {
     pool_->wait_for(other.ticket);
-    std::vector<float>().swap(other.floats);
-    std::vector<double>().swap(other.doubles);
+    keep_only(&other, false, false, false);
   }
   return k;
 }
@@ -245,7 +309,7 @@ void DocumentWriter::write_out(const char *text, size_t length) {
 
 bool DocumentWriter::flush() {
   drain();
-  write_out(buf_.data(), len_);
+  write_out(buf_.get(), len_);
   len_ = 0;
   return !failed_;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/ordered_pool.h"
+#include "stdfile/read.h"
 
 #include <array>
 #include <atomic>
@@ -28,10 +29,10 @@ class DocumentWriter {
   static constexpr size_t kChunk = 1 << 20;
   // Values formatted by one thread at a time (a multiple of 8, so that every
   // chunk starts a line), and the shortest list worth the threads.
-  static constexpr size_t kValuesPerChunk = 32768;
+  static constexpr size_t kValuesPerChunk = 8192;
   static constexpr size_t kThreadedMinimum = 2 * kValuesPerChunk;
   // Chunks formatted ahead of the writing, per thread.
-  static constexpr size_t kChunksPerThread = 8;
+  static constexpr size_t kChunksPerThread = 4;
   // The values of the record before the last are kept too (so that the
   // threads never wait for the reader) unless a record holds more bytes of
   // values than this.
@@ -53,12 +54,12 @@ class DocumentWriter {
   int threads() const { return threads_; }
 
   void put(std::string_view s) {
-    if (buf_.size() - len_ < s.size()) make_room(s.size());
-    s.copy(buf_.data() + len_, s.size());
+    if (buf_size_ - len_ < s.size()) make_room(s.size());
+    s.copy(buf_.get() + len_, s.size());
     len_ += s.size();
   }
   void put_char(char c) {
-    if (len_ == buf_.size()) make_room(1);
+    if (len_ == buf_size_) make_room(1);
     buf_[len_++] = c;
   }
   void put_int(long long v);
@@ -76,6 +77,10 @@ class DocumentWriter {
   // text is written before anything put later.
   void put_values(std::vector<float> *values);
   void put_values(std::vector<double> *values);
+  // The same for a record's values decoded range by range: each chunk is
+  // decoded by the thread that formats it. *values is left holding an
+  // object taken earlier (or an empty one), for the caller to fetch into.
+  void put_values(stdfile::FloatValues *values);
 
   // Writes out what is buffered, formatted chunks first. Returns false (and
   // remembers it) if the descriptor refused any byte.
@@ -92,6 +97,7 @@ class DocumentWriter {
   bool threaded(size_t count);
   template <typename T>
   void put_lines(const T *values, size_t count);
+  void put_lines(const stdfile::FloatValues &values);
   // Queues the chunks of a list on the threads.
   template <typename T>
   void queue_chunks(const T *values, size_t count);
@@ -105,19 +111,31 @@ class DocumentWriter {
 
   int fd_;
   int threads_;
-  std::vector<char> buf_;
+  // Not cleared when made: only what is put is written, and with threads
+  // only the texts between value lists pass through it.
+  std::unique_ptr<char[]> buf_;
+  size_t buf_size_;
   size_t len_ = 0;
   bool failed_ = false;
   std::atomic<bool> dropping_{false};  // the writer is going: write nothing more
   std::string error_;
   std::string scratch_;
   // Values whose chunks are queued; the threads go before them.
+  // Where a chunk of a record decoded range by range starts.
+  struct Range {
+    const stdfile::FloatValues *values;
+    size_t first;
+  };
   struct Kept {
     std::vector<float> floats;
     std::vector<double> doubles;
-    uint64_t ticket = 0;  // the pool's ticket once its pieces were queued
+    stdfile::FloatValues ranged;
+    std::vector<Range> ranges;  // one per chunk of `ranged`
+    uint64_t ticket = 0;        // the pool's ticket once its pieces were queued
   };
   Kept &take_kept(size_t bytes);
+  // Lets go of what `k` holds, but the kind of values named.
+  static void keep_only(Kept *k, bool floats, bool doubles, bool ranged);
   std::array<Kept, 2> kept_;
   size_t next_kept_ = 0;
   std::unique_ptr<OrderedPool> pool_;

@@ -15,6 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "zep/io.h"
+#include "zep/stdfile.h"
+#include "zep/stdfile_write.h"
+
 namespace {
 
 // A temporary file the writer fills; text() reads back what reached it.
@@ -259,6 +263,71 @@ TEST(DocumentWriter, LargeAndSmallRecordsHandedOverInTurn) {
   const std::string got = file.text();
   ASSERT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
+}
+
+// Records decoded range by range, chunk by chunk on the threads, give the
+// text of their whole read on one thread and on three: packed reals of two
+// widths at lengths around the chunk sizes, and IEEE values (decoded whole).
+TEST(DocumentWriter, RecordsDecodedByRangeGiveTheirValuesText) {
+  using zep::app::DocumentWriter;
+  char dir[] = "/tmp/xml_writer_records_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/records.vkt";
+  const size_t chunk = DocumentWriter::kValuesPerChunk;
+  struct Shape {
+    size_t count;
+    int nbits, datyp;
+  };
+  const Shape shapes[] = {{DocumentWriter::kThreadedMinimum, 16, 1},
+                          {3 * chunk + 5, 12, 1},
+                          {7, 16, 1},
+                          {4 * chunk - 3, 16, 1},
+                          {2 * chunk + 1, 32, 5},
+                          {DocumentWriter::kThreadedMinimum - 1, 24, 1}};
+  int unit = 0;
+  ASSERT_EQ(c_fnom(&unit, path.c_str(), "STD+RND", 0), 0);
+  ASSERT_GE(c_vktouv(unit, "RND"), 0);
+  std::mt19937 rng(11);
+  for (const Shape &sh : shapes) {
+    std::vector<float> v(sh.count);
+    for (float &x : v) x = static_cast<float>(rng() % 100000) * 0.01f - 300.0f;
+    ASSERT_GE(c_vktecr(v.data(), nullptr, -sh.nbits, unit, 0, 0, 0, static_cast<int>(sh.count), 1,
+                       1, 500, 0, 0, "P", "RNG", "RANGES", "X", 0, 0, 0, 0, sh.datyp, 0),
+              0);
+  }
+  std::vector<int> handles;
+  int ni, nj, nk;
+  for (int h = c_vktinf(unit, &ni, &nj, &nk, -1, "", -1, -1, -1, "", ""); h >= 0;
+       h = c_vktsui(unit, &ni, &nj, &nk))
+    handles.push_back(h);
+  ASSERT_EQ(handles.size(), std::size(shapes));
+  std::string expected;
+  for (int h : handles) {
+    std::vector<float> whole;
+    ASSERT_EQ(zep::stdfile::read_values_as_floats(h, &whole), h);
+    expected += "<r>" + expected_values(whole);
+  }
+  for (int threads : {1, 3}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    TempFile file;
+    {
+      DocumentWriter doc(file.fd(), threads);
+      zep::stdfile::FloatValues values;  // fetched into again, as the converter does
+      for (int h : handles) {
+        ASSERT_EQ(values.fetch(h), h);
+        doc.put("<r>");
+        doc.put_values(&values);
+      }
+      ASSERT_TRUE(doc.flush());
+    }
+    const std::string got = file.text();
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+  }
+  c_vktfrm(unit);
+  c_fclos(unit);
+  std::remove(path.c_str());
+  rmdir(dir);
 }
 
 // A descriptor that refuses the chunks: the failure is seen and kept with

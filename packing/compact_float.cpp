@@ -52,23 +52,33 @@ T missing_marker(T missing) {
   return static_cast<T>(static_cast<float>(missing));
 }
 
-template <class T>
-PackStatus unpack_impl(const uint32_t *header, const uint32_t *stream, size_t stream_words,
-                       uint64_t offset, int nbits_arg, size_t count, T *values, size_t values_len,
-                       size_t stride, bool has_missing, T missing) {
+// The checks an unpacking of `count` values makes before it writes anything
+// (see unpack_floats); fills *h on kOk.
+PackStatus check_unpack(const uint32_t *header, size_t stream_words, uint64_t offset, int nbits_arg,
+                        size_t count, size_t values_len, size_t stride, bool has_missing,
+                        FloatHeader *h) {
   if (nbits_arg < 0) return PackStatus::kBadArgument;
   const TokenWidth w = split_nbits(nbits_arg);
   if (w.significant == 0 || (w.significant == 1 && has_missing)) return PackStatus::kNothingToDo;
   if (stride < 1 || w.stored > 64) return PackStatus::kBadArgument;
   if (count == 0) return PackStatus::kNothingToDo;
-
-  FloatHeader h;
-  if (decode_float_header(header, &h) != PackStatus::kOk) return PackStatus::kBadHeader;
-  if (!h.contiguous() && h.count != count) return PackStatus::kBadHeader;
-  if (h.nbits > w.stored) return PackStatus::kBadHeader;
+  if (decode_float_header(header, h) != PackStatus::kOk) return PackStatus::kBadHeader;
+  if (!h->contiguous() && h->count != count) return PackStatus::kBadHeader;
+  if (h->nbits > w.stored) return PackStatus::kBadHeader;
   if (!strided_fits(count, stride, values_len)) return PackStatus::kShortOutput;
   if (!token_span_fits(offset, count, w.stored, stream_words)) return PackStatus::kShortStream;
+  return PackStatus::kOk;
+}
 
+// Values first .. first + count - 1 of a stream that check_unpack accepted,
+// into values[i * stride]. Each value depends on its token alone, so any
+// range gives the bits the whole stream gives.
+template <class T>
+void unpack_checked(const FloatHeader &h, const uint32_t *stream, size_t stream_words,
+                    uint64_t offset, int nbits_arg, size_t first, size_t count, T *values,
+                    size_t stride, bool has_missing, T missing) {
+  const TokenWidth w = split_nbits(nbits_arg);
+  offset += static_cast<uint64_t>(first) * static_cast<uint64_t>(w.stored);
   const uint32_t missing_tok = missing_token(h.nbits);
   const WideSlot mode = h.nbits > 32 ? WideSlot::kHigh32 : WideSlot::kLow32;
   const double step = pow2(h.step_exponent);
@@ -87,29 +97,41 @@ PackStatus unpack_impl(const uint32_t *header, const uint32_t *stream, size_t st
             *out = static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
           }
         });
-  } else {
-    // The common widths in bulk: t * step * factor is t * (step * factor)
-    // when both products are exact and normal, and a zero token gives min
-    // itself unless min is -0.
-    size_t done = 0;
-    const double scale = step * kUnpackFactor;
-    if (std::is_same_v<T, float> && stride == 1 && w.stored == w.significant &&
-        std::isnormal(step) && std::isnormal(scale) && step < 0x1p900 && std::isfinite(min) &&
-        !(min == 0.0 && std::signbit(min))) {
-      const uint64_t first = offset >> 5;
-      done = tokens_to_floats(stream + first, static_cast<int>(offset & 31), w.stored, count, scale,
-                              min, reinterpret_cast<float *>(values));
-    }
-    if (done == count) return PackStatus::kOk;
-    const uint64_t rest = offset + static_cast<uint64_t>(done) * static_cast<uint64_t>(w.stored);
-    values += done;
-    BitReader::read_tokens(
-        stream, stream_words, rest, w.stored, mode, count - done, [=](size_t i, uint32_t t) {
-          values[i * stride] =
-              t == 0 ? min_value
-                     : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
-        });
+    return;
   }
+  // The common widths in bulk: t * step * factor is t * (step * factor)
+  // when both products are exact and normal, and a zero token gives min
+  // itself unless min is -0.
+  size_t done = 0;
+  const double scale = step * kUnpackFactor;
+  if (std::is_same_v<T, float> && stride == 1 && w.stored == w.significant && std::isnormal(step) &&
+      std::isnormal(scale) && step < 0x1p900 && std::isfinite(min) &&
+      !(min == 0.0 && std::signbit(min))) {
+    const uint64_t word = offset >> 5;
+    done = tokens_to_floats(stream + word, static_cast<int>(offset & 31), w.stored, count, scale,
+                            min, reinterpret_cast<float *>(values));
+  }
+  if (done == count) return;
+  const uint64_t rest = offset + static_cast<uint64_t>(done) * static_cast<uint64_t>(w.stored);
+  values += done * stride;
+  BitReader::read_tokens(
+      stream, stream_words, rest, w.stored, mode, count - done, [=](size_t i, uint32_t t) {
+        values[i * stride] =
+            t == 0 ? min_value
+                   : static_cast<T>(static_cast<double>(t) * step * kUnpackFactor + min);
+      });
+}
+
+template <class T>
+PackStatus unpack_impl(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                       uint64_t offset, int nbits_arg, size_t count, T *values, size_t values_len,
+                       size_t stride, bool has_missing, T missing) {
+  FloatHeader h;
+  const PackStatus st = check_unpack(header, stream_words, offset, nbits_arg, count, values_len,
+                                     stride, has_missing, &h);
+  if (st != PackStatus::kOk) return st;
+  unpack_checked(h, stream, stream_words, offset, nbits_arg, 0, count, values, stride, has_missing,
+                 missing);
   return PackStatus::kOk;
 }
 
@@ -262,6 +284,18 @@ PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t 
                          size_t values_len, size_t stride, bool has_missing, float missing) {
   return unpack_impl<float>(header, stream, stream_words, offset, nbits_arg, count, values,
                             values_len, stride, has_missing, missing);
+}
+
+PackStatus unpack_float_range(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                              uint64_t offset, int nbits_arg, size_t count, size_t first, size_t n,
+                              float *values) {
+  FloatHeader h;
+  const PackStatus st =
+      check_unpack(header, stream_words, offset, nbits_arg, count, count, 1, false, &h);
+  if (st != PackStatus::kOk) return st;
+  if (first > count || n > count - first) return PackStatus::kBadArgument;
+  unpack_checked(h, stream, stream_words, offset, nbits_arg, first, n, values, 1, false, 0.0f);
+  return PackStatus::kOk;
 }
 
 PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,

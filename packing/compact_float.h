@@ -80,6 +80,15 @@ double pow2(int k);
 PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                          uint64_t offset, int nbits_arg, size_t count, float *values,
                          size_t values_len, size_t stride, bool has_missing, float missing);
+// Values first .. first + n - 1 of the `count` values unpack_floats would
+// give (stride 1, no missing values), bit for bit, into values[0 .. n).
+// Every check is made for the whole stream of `count` values, so ranges of
+// one stream may be unpacked apart, on several threads at once. Returns what
+// unpack_floats returns for the whole stream (nothing written unless kOk),
+// or kBadArgument for a range outside it.
+PackStatus unpack_float_range(const uint32_t *header, const uint32_t *stream, size_t stream_words,
+                              uint64_t offset, int nbits_arg, size_t count, size_t first, size_t n,
+                              float *values);
 PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                           uint64_t offset, int nbits_arg, size_t count, double *values,
                           size_t values_len, size_t stride, bool has_missing, double missing);

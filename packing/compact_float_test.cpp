@@ -471,3 +471,80 @@ TEST(CompactFloatBounded, RandomDamagedRecordsStayInside) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ranges unpacked apart give the bits of the whole stream, for every width,
+// at every phase of the tokens against the words (the vector loops take a
+// range's aligned middle and leave its ends to the scalar reader), in the
+// contiguous form the records use (header + 3 at bit 24) and with wide slots.
+TEST(CompactFloatRange, RangesGiveTheBitsOfTheWholeStream) {
+  std::mt19937 rng(2024);
+  for (int nbits_arg : {1, 2, 7, 8, 11, 12, 15, 16, 17, 23, 24, 31, 32, 16 + 64 * 24}) {
+    const int stored = zep::packing::split_nbits(nbits_arg).stored;
+    const size_t count = 2000 + rng() % 3000;
+    std::vector<float> values(count);
+    std::uniform_real_distribution<float> d(-40.0f, 300.0f);
+    for (float &v : values) v = d(rng);
+    std::vector<uint32_t> record(3 + (24 + count * static_cast<size_t>(stored) + 31) / 32 + 1);
+    uint32_t *header = record.data();
+    uint32_t *stream = record.data() + 3;
+    const size_t stream_words = record.size() - 3;
+    ASSERT_EQ(zep::packing::pack_floats(values.data(), count, count, 1, nbits_arg, true, header,
+                                        stream, stream_words, 24, false, 0.0f, nullptr),
+              PackStatus::kOk);
+    std::vector<float> whole(count);
+    ASSERT_EQ(zep::packing::unpack_floats(header, stream, stream_words, 24, nbits_arg, count,
+                                          whole.data(), count, 1, false, 0.0f),
+              PackStatus::kOk);
+    std::vector<size_t> firsts = {0, 1, 7, 31, 32, 33, 1024, count - 1};
+    for (int i = 0; i < 20; ++i) firsts.push_back(rng() % count);
+    for (size_t first : firsts) {
+      for (size_t n : {size_t{1}, size_t{5}, size_t{64}, size_t{1000}, count - first}) {
+        n = std::min(n, count - first);
+        std::vector<float> part(n + 1, -7.0f);
+        ASSERT_EQ(zep::packing::unpack_float_range(header, stream, stream_words, 24, nbits_arg,
+                                                   count, first, n, part.data()),
+                  PackStatus::kOk);
+        ASSERT_EQ(std::memcmp(part.data(), whole.data() + first, n * sizeof(float)), 0)
+            << "nbits " << nbits_arg << " first " << first << " n " << n;
+        ASSERT_EQ(part[n], -7.0f) << "written past the range";
+      }
+    }
+  }
+}
+
+// The checks are those of the whole stream, whatever the range; a range
+// outside the stream is refused; nothing is written when refused.
+TEST(CompactFloatRange, ChecksAreThoseOfTheWholeStream) {
+  std::vector<float> values(100);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i) * 0.5f;
+  uint32_t header[4];
+  std::vector<uint32_t> stream(50);
+  ASSERT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, false, header, stream.data(),
+                                      50, 0, false, 0.0f, nullptr),
+            PackStatus::kOk);
+  float out[4] = {-1.0f, -1.0f, -1.0f, -1.0f};
+  // A stream one word short of the last token fails even for the first values.
+  EXPECT_EQ(zep::packing::unpack_float_range(header, stream.data(), 49, 0, 16, 100, 0, 4, out),
+            PackStatus::kShortStream);
+  // The separate form's count must be the stream's, not the range's.
+  EXPECT_EQ(zep::packing::unpack_float_range(header, stream.data(), 50, 0, 16, 4, 0, 4, out),
+            PackStatus::kBadHeader);
+  EXPECT_EQ(zep::packing::unpack_float_range(header, stream.data(), 50, 0, 16, 100, 97, 4, out),
+            PackStatus::kBadArgument);
+  EXPECT_EQ(zep::packing::unpack_float_range(header, stream.data(), 50, 0, 16, 100, 101, 0, out),
+            PackStatus::kBadArgument);
+  for (float v : out) EXPECT_EQ(v, -1.0f);
+  EXPECT_EQ(zep::packing::unpack_float_range(header, stream.data(), 50, 0, 0, 100, 0, 4, out),
+            PackStatus::kNothingToDo);
+  std::vector<float> whole(100);
+  ASSERT_EQ(zep::packing::unpack_floats(header, stream.data(), 50, 0, 16, 100, whole.data(), 100, 1,
+                                        false, 0.0f),
+            PackStatus::kOk);
+  ASSERT_EQ(zep::packing::unpack_float_range(header, stream.data(), 50, 0, 16, 100, 96, 4, out),
+            PackStatus::kOk);
+  EXPECT_EQ(std::memcmp(out, whole.data() + 96, sizeof out), 0);
+}
+
+}  // namespace

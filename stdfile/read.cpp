@@ -634,6 +634,58 @@ int read_values_as_floats(int handle, std::vector<float> *out) {
   return handle;
 }
 
+// Packed reals are decoded range by range from the words read: the tokens
+// of a record of 1000 x 1000 take half the room of its floats, and the
+// decoding is shared by whoever formats the values.
+int FloatValues::fetch(int handle) {
+  count_ = 0;
+  form_ = Form::kWhole;
+  int status = fetch_checked(handle, &rec_);
+  if (status < 0) return status;
+  const size_t n = static_cast<size_t>(rec_.count);
+  const Descriptor &d = rec_.d;
+  if (d.datyp == DataType::kPackedReal && stride() == 1 && n > 0) {
+    if (rec_.data_words < 4) return damaged(handle, "packed header missing");
+    // The checks of the whole record, made once: a range cannot fail after.
+    const packing::PackStatus ps = packing::unpack_float_range(
+        rec_.data(), rec_.data() + 3, rec_.data_words - 3, 24, d.nbits, n, 0, 0, nullptr);
+    if (ps != packing::PackStatus::kOk && ps != packing::PackStatus::kNothingToDo)
+      return damaged(handle, packing::pack_status_text(ps));
+    form_ = ps == packing::PackStatus::kOk ? Form::kPacked : Form::kZeros;
+  } else {
+    try {
+      whole_.clear();
+      whole_.resize(n);
+      status = decode_floats(rec_, whole_.data(), n);
+    } catch (const std::bad_alloc &) {
+      status = xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
+                           "memory is full, was trying to allocate %d bytes",
+                           static_cast<int>(std::min<int64_t>(rec_.count * 4, INT32_MAX)));
+    }
+    if (status < 0) return status;
+  }
+  count_ = n;
+  trace_read(rec_);
+  return handle;
+}
+
+void FloatValues::decode(size_t first, size_t n, float *out) const {
+  if (n == 0) return;
+  switch (form_) {
+    case Form::kWhole: std::copy_n(whole_.data() + first, n, out); return;
+    case Form::kZeros: std::fill_n(out, n, 0.0f); return;
+    case Form::kPacked: {
+      const packing::PackStatus ps =
+          packing::unpack_float_range(rec_.data(), rec_.data() + 3, rec_.data_words - 3, 24,
+                                      rec_.d.nbits, count_, first, n, out);
+      // fetch() made the checks of the whole record; a range refused is
+      // one outside it, and gives zeros rather than memory past the values.
+      if (ps != packing::PackStatus::kOk) std::fill_n(out, n, 0.0f);
+      return;
+    }
+  }
+}
+
 }  // namespace zep::stdfile
 
 using namespace zep::stdfile;

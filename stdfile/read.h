@@ -78,6 +78,31 @@ int read_values_as_floats(int handle, std::vector<float> *out);
 // allocates once.
 int read_floats_into(int handle, FetchedRecord *rec, float *out, size_t capacity);
 
+// The values read_values_as_floats gives, a range at a time. Records of
+// packed reals (datyp 1, without XDF stride) keep their packed words and
+// decode any range on demand, so that ranges of one record may be decoded
+// on several threads at once and no float copy of the whole record is made;
+// records of other kinds are decoded whole by fetch(). An object is meant
+// to be fetched again record after record: its buffers are reused.
+class FloatValues {
+ public:
+  // Reads and checks the record of `handle` (prints the read listing line
+  // and reports as read_values_as_floats does). Returns the handle, or a
+  // negative code with size() 0.
+  int fetch(int handle);
+  // Values of the record fetched last (ni*nj*nk).
+  size_t size() const { return count_; }
+  // Writes values first .. first + n - 1 to out[0 .. n). REQUIRES:
+  // first + n <= size(). Several threads may call it at once.
+  void decode(size_t first, size_t n, float *out) const;
+
+ private:
+  FetchedRecord rec_;
+  size_t count_ = 0;
+  enum class Form { kWhole, kPacked, kZeros } form_ = Form::kWhole;
+  std::vector<float> whole_;  // kWhole: every value
+};
+
 // The same, values widened exactly to double (integers of datyp 2 and 4
 // keep every digit, which the float form rounds above 2^24).
 int read_values(int handle, std::vector<double> *out);

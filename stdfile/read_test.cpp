@@ -207,6 +207,39 @@ TEST_F(ReadTest, ReadIntoAReusedBufferGivesTheSameValues) {
   }
 }
 
+// Values decoded range by range are the bits of the whole read, for every
+// datyp the converter reads as floats, however the record is cut, and an
+// object fetched again record after record keeps giving them.
+TEST_F(ReadTest, FloatValuesByRangeAreTheWholeRead) {
+  int checked = 0;
+  FloatValues reused;
+  for (const char *name : {"big_field", "datyp1_widths", "datyp1_magnitudes", "ieee", "raw_words",
+                           "characters", "float_packer", "compressed_reals", "zero_values"}) {
+    if (!stdfile_test::have_golden(std::string(name) + ".vkt")) continue;
+    SCOPED_TRACE(name);
+    OpenUnit unit(38, golden_dir() + name + ".vkt");
+    ASSERT_GE(unit.status(), 0);
+    for (int h : handles(38)) {
+      std::vector<float> whole;
+      ASSERT_EQ(read_values_as_floats(h, &whole), h);
+      ASSERT_EQ(reused.fetch(h), h);
+      ASSERT_EQ(reused.size(), whole.size());
+      const size_t n = whole.size();
+      if (n == 0) continue;
+      for (size_t piece : {n, size_t{1000}, size_t{8}, size_t{3}}) {
+        std::vector<float> got(n + 1, -9.5f);
+        for (size_t first = 0; first < n; first += piece)
+          reused.decode(first, std::min(piece, n - first), got.data() + first);
+        ASSERT_EQ(std::memcmp(got.data(), whole.data(), n * sizeof(float)), 0)
+            << "handle " << h << ", pieces of " << piece;
+        ASSERT_EQ(got[n], -9.5f);
+      }
+    }
+    ++checked;
+  }
+  if (checked == 0) GTEST_SKIP() << "no golden files";
+}
+
 // A copy of a golden file whose entry `index` is changed by `edit`, opened
 // on unit 40 for the test.
 class DamagedRecord : public ReadTest {
@@ -230,6 +263,9 @@ class DamagedRecord : public ReadTest {
     std::vector<float> values(3, 1.0f);
     EXPECT_EQ(read_values_as_floats(hs_[index], &values), code);
     EXPECT_TRUE(values.empty());
+    FloatValues ranged;
+    EXPECT_EQ(ranged.fetch(hs_[index]), code);
+    EXPECT_EQ(ranged.size(), 0u);
     std::vector<uint32_t> field(1 << 16, 0x5A5A5A5Au);
     int ni, nj, nk;
     EXPECT_EQ(c_vktluk(field.data(), hs_[index], &ni, &nj, &nk), code);
@@ -251,6 +287,13 @@ TEST_F(DamagedRecord, HugeDimensionsAreRefusedBeforeAllocation) {
       }))
     GTEST_SKIP();
   expect_refused(0, -23);
+}
+
+TEST_F(DamagedRecord, PackedHeaderWithAnUnknownMarker) {
+  // The first word of the packed data: marker (12 bits) and count.
+  if (!prepare("datyp1_widths", 2, [](StdImage &f, int i) { f.w[f.data_at(i)] = 0x12300005u; }))
+    GTEST_SKIP();
+  expect_refused(2, -23);
 }
 
 TEST_F(DamagedRecord, DimensionsBeyondTheStoredLength) {
