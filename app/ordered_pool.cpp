@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <sched.h>
 
 namespace zep::app {
@@ -32,8 +33,9 @@ int threads_from_setting(const char *setting, int fallback) {
   return n > kMaxThreads ? kMaxThreads : static_cast<int>(n);
 }
 
-OrderedPool::OrderedPool(int threads, size_t slots, Sink sink, void *context)
-    : slots_(slots > 0 ? slots : 1), sink_(sink), context_(context) {
+OrderedPool::OrderedPool(int threads, size_t buffers, Sink sink, void *context)
+    : buffers_(buffers > 0 ? buffers : 1), sink_(sink), context_(context) {
+  for (size_t i = buffers_.size(); i > 0; --i) free_.push_back(static_cast<int>(i - 1));
   const int n = threads > 0 ? threads : 1;
   threads_.reserve(static_cast<size_t>(n));
   try {
@@ -50,6 +52,7 @@ OrderedPool::OrderedPool(int threads, size_t slots, Sink sink, void *context)
 }
 
 OrderedPool::~OrderedPool() {
+  drain();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
@@ -61,80 +64,97 @@ OrderedPool::~OrderedPool() {
 void OrderedPool::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_ready_.wait(lock, [this] { return stop_ || next_ != tail_; });
-    if (next_ == tail_) return;  // stopped, and every piece taken
+    work_ready_.wait(lock, [this] { return stop_ || can_format(); });
+    if (!can_format()) return;  // stopped, with every piece passed on
     format_next(&lock);
   }
 }
 
 void OrderedPool::format_next(std::unique_lock<std::mutex> *lock) {
-  Slot &s = slot(next_++);
+  Piece &p = piece(next_);
+  p.taken = true;
+  while (next_ != tail_ && piece(next_).taken) ++next_;
+  p.buffer = free_.back();
+  free_.pop_back();
+  Buffer &b = buffers_[static_cast<size_t>(p.buffer)];
   lock->unlock();
-  s.length = s.fill(s.data, s.count, s.text.get());
+  bool made = true;
+  try {
+    if (b.capacity < p.room) {
+      b.text.reset();
+      b.text.reset(new char[p.room]);
+      b.capacity = p.room;
+    }
+    p.length = p.fill(p.data, p.count, b.text.get());
+  } catch (const std::bad_alloc &) {
+    p.length = 0;  // passed on empty, and said so by lost()
+    made = false;
+  }
   lock->lock();
-  s.done = true;
-  if (writing_) return;  // the thread passing texts on takes this one in turn
-  // Pass on every finished text whose turn has come: this one, when the
-  // texts before it are gone, and those finished after it meanwhile.
+  if (!made) lost_ = true;
+  p.done = true;
+  progress_.notify_all();
+  pass_on(lock);
+}
+
+// Passes on every made text whose turn has come: the head's, when it is
+// made, and those made after it meanwhile. The buffers go back as they are
+// written, so that the other threads go on formatting.
+void OrderedPool::pass_on(std::unique_lock<std::mutex> *lock) {
+  if (writing_) return;  // the thread passing texts on takes these in turn
   writing_ = true;
-  while (head_ != tail_ && slot(head_).done) {
-    Slot &w = slot(head_);
+  while (head_ != tail_ && pieces_.front().done) {
+    Piece &p = pieces_.front();
+    const char *text =
+        p.buffer >= 0 ? buffers_[static_cast<size_t>(p.buffer)].text.get() : p.ready.data();
     lock->unlock();
-    sink_(context_, w.text.get(), w.length);
+    sink_(context_, text, p.length);
     lock->lock();
-    w.done = false;
+    if (p.buffer >= 0) {
+      free_.push_back(p.buffer);
+      work_ready_.notify_one();
+    }
+    pieces_.pop_front();
     ++head_;
-    slot_free_.notify_one();
   }
   writing_ = false;
+  progress_.notify_all();
 }
 
-// The fill of a text queued ready-made: it is in the slot already.
-size_t OrderedPool::keep_text(const void *, size_t length, char *) { return length; }
-
-void OrderedPool::queue_text(const char *text, size_t length) {
-  take_slot();
-  Slot &s = slot(tail_);
-  reserve(&s, length);
-  std::memcpy(s.text.get(), text, length);
-  publish(&s, keep_text, nullptr, length);
-}
-
-void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) {
-  take_slot();
-  Slot &s = slot(tail_);
-  reserve(&s, room);
-  publish(&s, fill, data, count);
-}
-
-void OrderedPool::take_slot() {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (tail_ - head_ == slots_.size()) {
-      if (next_ != tail_) {
-        format_next(&lock);
-      } else {
-        slot_free_.wait(lock);
-      }
+template <typename Until>
+void OrderedPool::help_until(Until until) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!until()) {
+    if (!writing_ && head_ != tail_ && pieces_.front().done) {
+      pass_on(&lock);
+    } else if (can_format()) {
+      format_next(&lock);
+    } else {
+      progress_.wait(lock);
     }
   }
 }
 
-// The slot at tail_ is no thread's until tail_ moves past it.
-void OrderedPool::reserve(Slot *s, size_t room) {
-  if (s->capacity < room) {
-    s->text.reset();
-    s->text.reset(new char[room]);
-    s->capacity = room;
-  }
+void OrderedPool::queue_text(const char *text, size_t length) {
+  help_until([this] { return tail_ - head_ < kMaxQueued; });
+  std::lock_guard<std::mutex> lock(mutex_);
+  Piece &p = pieces_.emplace_back();
+  p.ready.assign(text, length);
+  p.length = length;
+  p.taken = p.done = true;
+  if (next_ == tail_) ++next_;  // nothing to format before it
+  ++tail_;
 }
 
-void OrderedPool::publish(Slot *s, Fill fill, const void *data, size_t count) {
-  s->fill = fill;
-  s->data = data;
-  s->count = count;
+void OrderedPool::queue(Fill fill, const void *data, size_t count, size_t room) {
+  help_until([this] { return tail_ - head_ < kMaxQueued; });
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    Piece &p = pieces_.emplace_back();
+    p.fill = fill;
+    p.data = data;
+    p.count = count;
+    p.room = room;
     ++tail_;
   }
   work_ready_.notify_one();
@@ -143,14 +163,7 @@ void OrderedPool::publish(Slot *s, Fill fill, const void *data, size_t count) {
 void OrderedPool::drain() { wait_for(tail_); }
 
 void OrderedPool::wait_for(uint64_t ticket) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (head_ < ticket) {
-    if (next_ != tail_) {
-      format_next(&lock);
-    } else {
-      slot_free_.wait(lock);
-    }
-  }
+  help_until([this, ticket] { return head_ >= ticket; });
 }
 
 }  // namespace zep::app

@@ -12,8 +12,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,15 +40,19 @@ class OrderedPool {
   // with. Called on the pool's threads, several at once.
   using Fill = size_t (*)(const void *data, size_t count, char *out);
   // Receives the texts in queue order, one call at a time, on the pool's
-  // threads or the caller's (within queue() or drain()).
+  // threads or the caller's (within queue(), wait_for() or drain()).
   using Sink = void (*)(void *context, const char *text, size_t length);
 
+  // Pieces queued and not yet passed to the sink, past which queue() waits.
+  static constexpr size_t kMaxQueued = 4096;
+
   // Starts `threads` threads (at least 1), which the caller's thread joins
-  // in queue() and drain(). At most `slots` pieces (at least 1) are queued
-  // and not yet passed to the sink at once. Throws
+  // in queue(), wait_for() and drain(). At most `buffers` texts (at least 1)
+  // are formatted and not yet passed to the sink at once; pieces queued
+  // beyond them wait for a buffer, without holding one. Throws
   // std::system_error when a thread cannot be started (none is left
   // running).
-  OrderedPool(int threads, size_t slots, Sink sink, void *context);
+  OrderedPool(int threads, size_t buffers, Sink sink, void *context);
   // Finishes the pieces queued and passes them to the sink, then ends the
   // threads.
   ~OrderedPool();
@@ -56,9 +62,10 @@ class OrderedPool {
 
   int threads() const { return static_cast<int>(threads_.size()); }
 
-  // Queues a piece whose text needs at most `room` bytes, first formatting
-  // pieces no thread has taken, or waiting, until a slot is free. `data`
-  // must stay valid until the piece's text has been passed to the sink.
+  // Queues a piece whose text needs at most `room` bytes and returns at
+  // once (unless kMaxQueued pieces wait: then it formats pieces, or waits,
+  // until fewer do). `data` must stay valid until the piece's text has been
+  // passed to the sink.
   void queue(Fill fill, const void *data, size_t count, size_t room);
   // Queues a text already made: it is copied, and passed to the sink in its
   // turn like a formatted piece.
@@ -71,45 +78,66 @@ class OrderedPool {
   // have been passed to the sink.
   void wait_for(uint64_t ticket);
 
-  // Formats the pieces no thread has taken, then waits until every piece
-  // queued has been passed to the sink. The sink is then not called again
-  // before the next queue().
+  // Formats pieces no thread has taken and passes texts on, then waits until
+  // every piece queued has been passed to the sink. The sink is then not
+  // called again before the next queue().
   void drain();
 
+  // True once a text could not be made for want of memory (it was passed on
+  // empty, in its turn).
+  bool lost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lost_;
+  }
+
  private:
-  struct Slot {
+  struct Piece {
     Fill fill = nullptr;
     const void *data = nullptr;
     size_t count = 0;
+    size_t room = 0;
+    bool taken = false;  // a thread formats it, or it came ready-made
+    bool done = false;   // its text is made
+    int buffer = -1;     // the text buffer it was formatted into
+    size_t length = 0;
+    std::string ready;  // a ready-made text
+  };
+  struct Buffer {
     std::unique_ptr<char[]> text;
     size_t capacity = 0;
-    size_t length = 0;
-    bool done = false;
   };
 
-  static size_t keep_text(const void *data, size_t length, char *out);
-  // Waits (formatting pieces meanwhile) until the slot at tail_ is free.
-  void take_slot();
-  void reserve(Slot *s, size_t room);
-  void publish(Slot *s, Fill fill, const void *data, size_t count);
   void work();
-  // Formats the piece at next_ (next_ != tail_), then passes on the texts
-  // whose turn has come unless another thread does. Called and returns
-  // with the lock held.
+  // True when the piece at next_ may be formatted now (one is waiting and a
+  // buffer is free).
+  bool can_format() const { return next_ != tail_ && !free_.empty(); }
+  // Formats the piece at next_, then passes on the texts whose turn has
+  // come unless another thread does. Called and returns with the lock held.
   void format_next(std::unique_lock<std::mutex> *lock);
-  Slot &slot(uint64_t n) { return slots_[n % slots_.size()]; }
+  // Passes on every made text at the head, unless another thread does.
+  void pass_on(std::unique_lock<std::mutex> *lock);
+  // Helps (passing texts on, formatting) or waits until `until` holds.
+  template <typename Until>
+  void help_until(Until until);
+  Piece &piece(uint64_t n) { return pieces_[static_cast<size_t>(n - head_)]; }
 
-  std::vector<Slot> slots_;
+  // Pieces head_ <= n < tail_, pieces_.front() being head_'s; those from
+  // next_ on are not taken yet. One thread at a time (the one that set
+  // writing_) passes texts to the sink. A reference to a piece stays valid
+  // while the piece is queued (a deque grows and shrinks at its ends only).
+  std::deque<Piece> pieces_;
+  std::vector<Buffer> buffers_;
+  std::vector<int> free_;  // buffers no piece holds
   Sink sink_;
   void *context_;
-  // Pieces head_ <= n < tail_ are queued and not yet passed to the sink;
-  // those from next_ on wait for a thread. One thread at a time (the one
-  // that set writing_) passes texts to the sink.
   uint64_t head_ = 0, next_ = 0, tail_ = 0;
   bool writing_ = false;
   bool stop_ = false;
+  bool lost_ = false;
   std::mutex mutex_;
-  std::condition_variable work_ready_, slot_free_;
+  // work_ready_: a piece or a buffer became available (or the pool stops);
+  // progress_: a text was made or passed on.
+  std::condition_variable work_ready_, progress_;
   std::vector<std::thread> threads_;
 };
 

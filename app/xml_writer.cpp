@@ -309,6 +309,10 @@ void DocumentWriter::write_out(const char *text, size_t length) {
 
 bool DocumentWriter::flush() {
   drain();
+  if (pool_ && pool_->lost() && !failed_) {
+    failed_ = true;
+    error_ = std::strerror(ENOMEM);
+  }
   write_out(buf_.get(), len_);
   len_ = 0;
   return !failed_;

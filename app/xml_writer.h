@@ -31,7 +31,8 @@ class DocumentWriter {
   // chunk starts a line), and the shortest list worth the threads.
   static constexpr size_t kValuesPerChunk = 8192;
   static constexpr size_t kThreadedMinimum = 2 * kValuesPerChunk;
-  // Chunks formatted ahead of the writing, per thread.
+  // Text buffers per thread: chunks formatted and not yet written (the
+  // chunks queued beyond them wait without one).
   static constexpr size_t kChunksPerThread = 4;
   // The values of the record before the last are kept too (so that the
   // threads never wait for the reader) unless a record holds more bytes of
