@@ -174,3 +174,39 @@ TEST(OrderedPool, TextsQueuedReadyMadeKeepTheirTurn) {
 }
 
 }  // namespace
+
+namespace {
+
+std::atomic<bool> held_piece_started{false}, release_held_piece{false};
+
+size_t fill_when_released(const void *data, size_t count, char *out) {
+  held_piece_started = true;
+  while (!release_held_piece) std::this_thread::yield();
+  return fill_numbers(data, count, out);
+}
+
+// Queuing never waits for a text buffer: while the pool's one thread is held
+// up by a piece and so holds the one buffer, the caller queues a
+// whole list and returns at once, formatting nothing; the pieces are then
+// formatted as the buffers come back, and reach the sink in order.
+TEST(OrderedPool, QueuingDoesNotWaitForBuffers) {
+  constexpr int kPieces = 12;
+  std::vector<std::thread::id> formatters(kPieces);
+  std::vector<Item> items;
+  for (int i = 0; i < kPieces; ++i) items.push_back({i + 1, &formatters[static_cast<size_t>(i)]});
+  Received received;
+  OrderedPool pool(1, 1, Received::sink, &received);
+  pool.queue(fill_when_released, &items[0], 1, 8);
+  while (!held_piece_started) std::this_thread::yield();
+  for (int i = 1; i < kPieces; ++i) pool.queue(fill_numbers, &items[static_cast<size_t>(i)], 1, 8);
+  for (int i = 1; i < kPieces; ++i)
+    EXPECT_EQ(formatters[static_cast<size_t>(i)], std::thread::id()) << "piece " << i;
+  EXPECT_EQ(received.text, "");
+  release_held_piece = true;
+  pool.drain();
+  std::string expected;
+  for (int i = 1; i <= kPieces; ++i) expected += std::to_string(i) + ",";
+  EXPECT_EQ(received.text, expected);
+}
+
+}  // namespace
