@@ -36,14 +36,6 @@ void quantise_be_base(const float *v, size_t n, double min, double scale, uint8_
 }
 
 #if defined(ZEP_X86_DISPATCH)
-bool has_avx2() {
-  static const bool yes = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return yes;
-}
-
 // Eight tokens of v[0 .. 8) as big-endian 16-bit values: widened to double,
 // less min, times scale, truncated to 32 bits, narrowed (the tokens fit 16
 // bits, so the saturation of the narrowing never acts) and byte-swapped.
@@ -74,7 +66,7 @@ __attribute__((target("avx2"))) void quantise_be_avx2(const float *v, size_t n, 
 
 void quantise_be(const float *v, size_t n, double min, double scale, uint8_t *out) {
 #if defined(ZEP_X86_DISPATCH)
-  if (has_avx2()) return quantise_be_avx2(v, n, min, scale, out);
+  if (cpu_has_avx2()) return quantise_be_avx2(v, n, min, scale, out);
 #endif
   quantise_be_base(v, n, min, scale, out);
 }

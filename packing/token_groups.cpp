@@ -16,17 +16,20 @@
 #define ZEP_ALWAYS_INLINE inline __attribute__((always_inline))
 
 namespace zep::packing {
-namespace {
 
+bool cpu_has_avx2() {
 #if defined(ZEP_X86_DISPATCH)
-bool has_avx2() {
   static const bool yes = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
   }();
   return yes;
-}
+#else
+  return false;
 #endif
+}
+
+namespace {
 
 // Token to float: tokens go to double through a signed 32-bit conversion
 // (the one the vector units have), exactly; full 32-bit tokens are moved
@@ -239,7 +242,7 @@ size_t extremes_sse2(const float *values, size_t n, float *lo, float *hi, bool *
 void convert_floats(const uint32_t *w, int off, int width, size_t groups, double scale, double min,
                     float *v) {
 #if defined(ZEP_X86_DISPATCH)
-  if (has_avx2()) return floats_avx2(w, off, width, groups, scale, min, v);
+  if (cpu_has_avx2()) return floats_avx2(w, off, width, groups, scale, min, v);
 #endif
   floats_base(w, off, width, groups, scale, min, v);
 }
@@ -247,14 +250,14 @@ void convert_floats(const uint32_t *w, int off, int width, size_t groups, double
 void convert_integers(const uint32_t *w, int off, int width, size_t groups, uint32_t base,
                       uint32_t *v) {
 #if defined(ZEP_X86_DISPATCH)
-  if (has_avx2()) return integers_avx2(w, off, width, groups, base, v);
+  if (cpu_has_avx2()) return integers_avx2(w, off, width, groups, base, v);
 #endif
   integers_base(w, off, width, groups, base, v);
 }
 
 void quantise(const float *v, size_t m, double min, double scale, uint32_t *y) {
 #if defined(ZEP_X86_DISPATCH)
-  if (has_avx2()) return quantise_avx2(v, m, min, scale, y);
+  if (cpu_has_avx2()) return quantise_avx2(v, m, min, scale, y);
 #endif
   quantise_base(v, m, min, scale, y);
 }
@@ -299,7 +302,8 @@ bool float_extremes(const float *values, size_t n, float *lo, float *hi) {
   bool nan = false;
   size_t i = 0;
 #if defined(ZEP_X86_DISPATCH)
-  i = has_avx2() ? extremes_avx2(values, n, &a, &b, &nan) : extremes_sse2(values, n, &a, &b, &nan);
+  i = cpu_has_avx2() ? extremes_avx2(values, n, &a, &b, &nan)
+                     : extremes_sse2(values, n, &a, &b, &nan);
 #endif
   for (; i < n; ++i) {
     const float v = values[i];

@@ -11,6 +11,9 @@
 
 namespace zep::packing {
 
+// True when the processor runs AVX2 code (asked once; false off x86).
+bool cpu_has_avx2();
+
 // Groups: the fewest tokens of a width that fill whole words (8 bits: 4
 // tokens a word, 12: 8 tokens in 3 words, 16: 2 a word, 24: 4 in 3 words,
 // 32: 1 a word). 0 for the other widths.
