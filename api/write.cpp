@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -54,6 +55,16 @@ int reserve_room(Call &c, const zep_file *f, int64_t bytes) {
   if (rc == 0 || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return 0;
   return c.fail(ZEP_EWRITE,
                 "no room for the record on the disk: " + std::string(std::strerror(errno)));
+}
+
+// Bytes a record of n values of `datyp` and `nbits` takes at most: the data
+// area the writer packs into (the larger of the compressed and plain forms,
+// as the writer may choose either) and room for its keys and headers. What
+// is reserved beyond it stays held past the end of the file once closed.
+int64_t record_room(int datyp, int64_t n, int nbits) {
+  const int64_t words =
+      std::max(stdfile::data_words(datyp, n, nbits), stdfile::data_words(datyp & 0x7F, n, nbits));
+  return 4 * words + 256;
 }
 
 // The values in the array the writer takes for `datyp` (32-bit words, or
@@ -212,7 +223,8 @@ int zep_write(zep_file *f, const zep_record *desc, zep_type type, const void *va
     zep::api::Field field;
     if (const int s = zep::api::make_field(c, &datyp, nbits, type, values, count, &field); s < 0)
       return s;
-    if (const int s = zep::api::reserve_room(c, f, 8 * n + 256 + zep::api::kDirectoryRoomBytes);
+    if (const int s = zep::api::reserve_room(
+            c, f, zep::api::record_room(datyp, n, nbits) + zep::api::kDirectoryRoomBytes);
         s < 0)
       return s;
 
