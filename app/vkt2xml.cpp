@@ -354,6 +354,13 @@ int vkt2xml(int argc, char **argv) {
   doc.put("</zep-standard-file>\n");
 
   bool written = doc.flush();
+  if (doc.unread_records() > 0) {
+    std::fprintf(stderr,
+                 "vkt2xml: the values of %d records could not all be read (the file was cut "
+                 "short or failed while it was read): those values are written as zeros\n",
+                 doc.unread_records());
+    status = 1;
+  }
   if (close(out_fd) != 0 && written) {
     written = false;
   }

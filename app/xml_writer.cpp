@@ -86,7 +86,7 @@ size_t range_lines(const stdfile::FloatValues &values, size_t first, size_t coun
   char *p = out;
   for (size_t i = 0; i < count; i += kDecodePiece) {
     const size_t n = count - i < kDecodePiece ? count - i : kDecodePiece;
-    values.decode(first + i, n, piece);
+    values.decode(first + i, n, piece, count - i);
     p += float_lines(piece, n, p);
   }
   return static_cast<size_t>(p - out);
@@ -173,7 +173,8 @@ void DocumentWriter::put_lines(const T *values, size_t count) {
 }
 
 void DocumentWriter::put_lines(const stdfile::FloatValues &values) {
-  constexpr size_t kPiece = 4096;
+  // (Records read range by range are read a piece at a time.)
+  constexpr size_t kPiece = 32768;
   const size_t count = values.size();
   for (size_t i = 0; i < count; i += kPiece) {
     const size_t n = count - i < kPiece ? count - i : kPiece;
@@ -250,10 +251,15 @@ void DocumentWriter::put_values(std::vector<double> *values) {
 
 void DocumentWriter::put_values(stdfile::FloatValues *values) {
   const size_t count = values->size();
-  if (!threaded(count)) return put_lines(*values);
+  if (!threaded(count)) {
+    put_lines(*values);
+    if (!values->complete()) ++unread_records_;
+    return;
+  }
   Kept &k = take_kept(count * sizeof(float));
   keep_only(&k, false, false, true);
   std::swap(k.ranged, *values);  // *values gets an object of an older record
+  k.unsettled = true;
   hand_over();                   // what was put before the values goes first
   k.ranges.clear();
   for (size_t i = 0; i < count; i += kValuesPerChunk) k.ranges.push_back(Range{&k.ranged, i});
@@ -279,13 +285,21 @@ DocumentWriter::Kept &DocumentWriter::take_kept(size_t bytes) {
   Kept &other = kept_[1 - next_kept_];
   next_kept_ = 1 - next_kept_;
   pool_->wait_for(k.ticket);  // its values are formatted and written
+  settle(&k);
   // Values of large records are kept one record at a time, so that memory
   // stays within twice the largest record (the one kept, the one read).
   if (bytes > kSecondKeptLimit) {
     pool_->wait_for(other.ticket);
+    settle(&other);
     keep_only(&other, false, false, false);
   }
   return k;
+}
+
+void DocumentWriter::settle(Kept *k) {
+  if (!k->unsettled) return;
+  k->unsettled = false;
+  if (!k->ranged.complete()) ++unread_records_;
 }
 
 void DocumentWriter::drain() {
@@ -309,6 +323,7 @@ void DocumentWriter::write_out(const char *text, size_t length) {
 
 bool DocumentWriter::flush() {
   drain();
+  for (Kept &k : kept_) settle(&k);
   if (pool_ && pool_->lost() && !failed_) {
     failed_ = true;
     error_ = std::strerror(ENOMEM);

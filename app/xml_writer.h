@@ -90,6 +90,11 @@ class DocumentWriter {
   // or put_values of a pointer).
   bool failed() const { return failed_; }
   const std::string &error() const { return error_; }
+  // Records decoded range by range some of whose words could not be read
+  // from the file when their chunks were formatted (the file cut short or
+  // failing meanwhile): their unread values were written as zeros. Counted
+  // as their text is written; all of them after flush().
+  int unread_records() const { return unread_records_; }
 
  private:
   void make_room(size_t n);
@@ -118,6 +123,7 @@ class DocumentWriter {
   size_t buf_size_;
   size_t len_ = 0;
   bool failed_ = false;
+  int unread_records_ = 0;
   std::atomic<bool> dropping_{false};  // the writer is going: write nothing more
   std::string error_;
   std::string scratch_;
@@ -133,8 +139,11 @@ class DocumentWriter {
     stdfile::FloatValues ranged;
     std::vector<Range> ranges;  // one per chunk of `ranged`
     uint64_t ticket = 0;        // the pool's ticket once its pieces were queued
+    bool unsettled = false;     // `ranged` is not yet counted in unread_records_
   };
   Kept &take_kept(size_t bytes);
+  // Counts a kept record decoded range by range whose chunks are written.
+  void settle(Kept *k);
   // Lets go of what `k` holds, but the kind of values named.
   static void keep_only(Kept *k, bool floats, bool doubles, bool ranged);
   std::array<Kept, 2> kept_;

@@ -298,6 +298,33 @@ PackStatus unpack_float_range(const uint32_t *header, const uint32_t *stream, si
   return PackStatus::kOk;
 }
 
+WordSpan float_range_words(uint64_t offset, int nbits_arg, size_t first, size_t n) {
+  const uint64_t width = static_cast<uint64_t>(split_nbits(nbits_arg).stored);
+  const uint64_t from = offset + static_cast<uint64_t>(first) * width;
+  if (n == 0 || width == 0) return {from / 32, 0};
+  const uint64_t to = from + static_cast<uint64_t>(n) * width;
+  return {from / 32, (to + 31) / 32 - from / 32};
+}
+
+PackStatus unpack_float_window(const uint32_t *header, size_t stream_words, uint64_t offset,
+                               int nbits_arg, size_t count, size_t first, size_t n,
+                               const uint32_t *window, uint64_t window_first, size_t window_words,
+                               float *values) {
+  FloatHeader h;
+  const PackStatus st =
+      check_unpack(header, stream_words, offset, nbits_arg, count, count, 1, false, &h);
+  if (st != PackStatus::kOk) return st;
+  if (first > count || n > count - first) return PackStatus::kBadArgument;
+  const WordSpan need = float_range_words(offset, nbits_arg, first, n);
+  if (need.first < window_first || need.count > window_words ||
+      need.first - window_first > window_words - need.count)
+    return PackStatus::kBadArgument;
+  const uint64_t width = static_cast<uint64_t>(split_nbits(nbits_arg).stored);
+  const uint64_t bit = offset + static_cast<uint64_t>(first) * width - 32 * window_first;
+  unpack_checked(h, window, window_words, bit, nbits_arg, 0, n, values, 1, false, 0.0f);
+  return PackStatus::kOk;
+}
+
 PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                           uint64_t offset, int nbits_arg, size_t count, double *values,
                           size_t values_len, size_t stride, bool has_missing, double missing) {

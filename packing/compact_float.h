@@ -89,6 +89,21 @@ PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t 
 PackStatus unpack_float_range(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                               uint64_t offset, int nbits_arg, size_t count, size_t first, size_t n,
                               float *values);
+// The stream words that hold tokens first .. first + n - 1 of a stream
+// whose tokens start at bit `offset`: words [first, first + count).
+struct WordSpan {
+  uint64_t first = 0;
+  uint64_t count = 0;
+};
+WordSpan float_range_words(uint64_t offset, int nbits_arg, size_t first, size_t n);
+// unpack_float_range with only part of the stream at hand: window[0 ..
+// window_words) are the stream's words window_first .. ; stream_words is
+// the whole stream's length, for the checks of the whole stream. The window
+// must hold the range's tokens (float_range_words), else kBadArgument.
+PackStatus unpack_float_window(const uint32_t *header, size_t stream_words, uint64_t offset,
+                               int nbits_arg, size_t count, size_t first, size_t n,
+                               const uint32_t *window, uint64_t window_first, size_t window_words,
+                               float *values);
 PackStatus unpack_doubles(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                           uint64_t offset, int nbits_arg, size_t count, double *values,
                           size_t values_len, size_t stride, bool has_missing, double missing);

@@ -40,6 +40,12 @@ constexpr int64_t kMaxPointsPerCompressedBit = 8;
 constexpr int64_t kFloatPackerSlackWords = 21;
 constexpr int64_t kCompressedSlackWords = 24;
 constexpr int64_t kBufferExtraWords = xdf::kBufferControlWords + 1;
+// A record is read by its head alone only when its data is at least this
+// many words longer than the head: more than the keys before the data.
+constexpr int64_t kHeadMargin = 4096;
+constexpr int64_t kWholeRecord = INT64_MAX - kHeadMargin;
+// The head read of a record read range by range: its packed header.
+constexpr int64_t kHeadWords = 16;
 
 int damaged(int handle, const char *what) {
   return xdf::report(kModule, kDamaged, xdf::ERROR, "record (handle=%d) is damaged: %s", handle,
@@ -109,7 +115,13 @@ int64_t needed_data_words(int datyp, int nbits, int64_t count) {
   }
 }
 
-int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
+namespace {
+
+// fetch_record, reading only the first head_words data words of a record
+// of packed reals much longer than that (the whole record otherwise).
+int fetch_impl(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk, int64_t head_words) {
+  rec->place = xdf::RecordPlace();
+  rec->partial = false;
   int addr = 0, lng = 0, type = 0;
   std::fill(std::begin(rec->entry), std::end(rec->entry), 0u);
   const int status = c_xdfprm(handle, &addr, &lng, &type, rec->entry + 2, kKeyWords);
@@ -171,6 +183,10 @@ int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
       static_cast<uint32_t>(addr) <= f->header.length)
     return damaged(handle, "its address points into the file header (the directory is damaged)");
 
+  // A head is asked only of a record whose data is much longer: the keys
+  // skipped before the data are far fewer than the margin.
+  const bool head = d.datyp == DataType::kPackedReal && head_words + kHeadMargin < L;
+  if (head) W = head_words;
   const int64_t total = W + kBufferExtraWords;
   try {
     // A buffer kept from an earlier read is reused: only the words the read
@@ -178,7 +194,8 @@ int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
     // past the stored record that the expansions use).
     rec->buffer.resize(static_cast<size_t>(total));
     std::fill(rec->buffer.begin(), rec->buffer.begin() + xdf::kBufferControlWords, 0u);
-    std::fill(rec->buffer.begin() + xdf::kBufferControlWords + L, rec->buffer.end(), 0u);
+    std::fill(rec->buffer.begin() + xdf::kBufferControlWords + std::min(W, L), rec->buffer.end(),
+              0u);
   } catch (const std::bad_alloc &) {
     const int64_t bytes = L * 4;
     return xdf::report(kModule, xdf::ERR_NO_MEMORY, xdf::FATAL,
@@ -190,10 +207,15 @@ int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
   rec->buffer[0] = static_cast<uint32_t>(-static_cast<int32_t>(total));
   rec->buffer[1] = xdf::kAllOnes;
   int aux[2] = {0, 0};
-  const int got = c_xdfget2(handle, rec->buffer.data(), aux);
+  const int got =
+      xdf::get_record(handle, rec->buffer.data(), aux, head ? head_words : INT64_MAX, &rec->place);
   if (got < 0) return got;
   rec->data_words = static_cast<size_t>(
       std::clamp<int64_t>(L - skipped_words(handle), 0, static_cast<int64_t>(rec->room())));
+  if (head) {
+    rec->data_words = std::min<size_t>(rec->data_words, static_cast<size_t>(head_words));
+    rec->partial = true;
+  }
 
   if (aux[0] != 0 && aux[1] != 0) {
     std::printf("c_vktluk aux_keys[0]=%d, aux_keys[1]=%d\n", aux[0], aux[1]);
@@ -202,6 +224,12 @@ int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
                        kStdfVersion);
   }
   return handle;
+}
+
+}  // namespace
+
+int fetch_record(int handle, FetchedRecord *rec, int *ni, int *nj, int *nk) {
+  return fetch_impl(handle, rec, ni, nj, nk, kWholeRecord);
 }
 
 int fetch_record(int handle, FetchedRecord *rec) {
@@ -470,13 +498,15 @@ int decode_to_doubles(FetchedRecord &rec, std::vector<double> *out) {
 }
 
 // Fetches the record and checks its stored length against its datyp.
-int fetch_checked(int handle, FetchedRecord *rec) {
-  const int status = fetch_record(handle, rec);
+// head_words: see fetch_impl.
+int fetch_checked(int handle, FetchedRecord *rec, int64_t head_words = kWholeRecord) {
+  const int status = fetch_impl(handle, rec, nullptr, nullptr, nullptr, head_words);
   if (status < 0) return status;
   const Descriptor &d = rec->d;
   const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
   if (need < 0) return invalid_datyp(d.datyp);
-  if (need > static_cast<int64_t>(rec->data_words))
+  const int64_t stored = rec->partial ? rec->place.words : static_cast<int64_t>(rec->data_words);
+  if (need > stored)
     return damaged(handle, "fewer words stored than its values need");
   return handle;
 }
@@ -640,18 +670,30 @@ int read_values_as_floats(int handle, std::vector<float> *out) {
 int FloatValues::fetch(int handle) {
   count_ = 0;
   form_ = Form::kWhole;
-  int status = fetch_checked(handle, &rec_);
+  if (unread_) unread_->store(false);
+  static std::atomic<uint64_t> fetches{0};
+  fetch_id_ = ++fetches;
+  int status = fetch_head(handle);
   if (status < 0) return status;
   const size_t n = static_cast<size_t>(rec_.count);
   const Descriptor &d = rec_.d;
   if (d.datyp == DataType::kPackedReal && stride() == 1 && n > 0) {
-    if (rec_.data_words < 4) return damaged(handle, "packed header missing");
-    // The checks of the whole record, made once: a range cannot fail after.
+    const size_t stored = form_ == Form::kPackedInFile ? stream_words_ + 3 : rec_.data_words;
+    if (stored < 4) return damaged(handle, "packed header missing");
+    // The checks of the whole record, made once: a range cannot fail after
+    // (unless its words cannot be read).
     const packing::PackStatus ps = packing::unpack_float_range(
-        rec_.data(), rec_.data() + 3, rec_.data_words - 3, 24, d.nbits, n, 0, 0, nullptr);
+        rec_.data(), rec_.data() + 3, stored - 3, 24, d.nbits, n, 0, 0, nullptr);
     if (ps != packing::PackStatus::kOk && ps != packing::PackStatus::kNothingToDo)
       return damaged(handle, packing::pack_status_text(ps));
-    form_ = ps == packing::PackStatus::kOk ? Form::kPacked : Form::kZeros;
+    if (ps != packing::PackStatus::kOk) {
+      form_ = Form::kZeros;
+    } else if (form_ != Form::kPackedInFile) {
+      form_ = Form::kPacked;
+    } else {
+      std::copy_n(rec_.data(), 4, header_);
+      if (!unread_) unread_ = std::make_unique<std::atomic<bool>>(false);
+    }
   } else {
     try {
       whole_.clear();
@@ -669,11 +711,62 @@ int FloatValues::fetch(int handle) {
   return handle;
 }
 
-void FloatValues::decode(size_t first, size_t n, float *out) const {
+// Large records of packed reals in a file that several threads may read
+// are fetched by their head (the packed header among it); the rest is read
+// range by range by decode().
+int FloatValues::fetch_head(int handle) {
+  const xdf::FileEntry *f = xdf::open_entry(xdf::Handle::index_of(handle));
+  if (f == nullptr || f->xdf_seq || stride() != 1) return fetch_checked(handle, &rec_);
+  const int status = fetch_checked(handle, &rec_, kHeadWords);
+  if (status < 0 || !rec_.partial) return status;  // refused, or read whole
+  reader_ = io::WordReader::of_unit(rec_.place.iun);
+  if (!reader_.usable()) return fetch_checked(handle, &rec_);  // the cache's pages: whole
+  form_ = Form::kPackedInFile;
+  stream_words_ = static_cast<size_t>(rec_.place.words) - 3;
+  stream_address_ = rec_.place.address + 3;
+  return status;
+}
+
+void FloatValues::decode(size_t first, size_t n, float *out, size_t reach) const {
   if (n == 0) return;
   switch (form_) {
     case Form::kWhole: std::copy_n(whole_.data() + first, n, out); return;
     case Form::kZeros: std::fill_n(out, n, 0.0f); return;
+    case Form::kPackedInFile: {
+      // Each thread keeps the words it read last: a range read ahead serves
+      // the calls that follow it.
+      struct Window {
+        uint64_t fetch = 0;  // fetch_id_ of the record they belong to
+        packing::WordSpan span;
+        std::vector<uint32_t> words;
+      };
+      thread_local Window w;
+      const int nbits = rec_.d.nbits;
+      const packing::WordSpan span = packing::float_range_words(24, nbits, first, n);
+      bool held = w.fetch == fetch_id_ && span.first >= w.span.first &&
+                  span.first + span.count <= w.span.first + w.span.count;
+      if (!held) {
+        const size_t ahead = std::min(std::max(n, reach), count_ - first);
+        w.fetch = 0;
+        w.span = packing::float_range_words(24, nbits, first, ahead);
+        try {
+          if (w.words.size() < w.span.count) w.words.resize(w.span.count);
+          held = reader_.read(w.words.data(), stream_address_ + static_cast<int64_t>(w.span.first),
+                              static_cast<int64_t>(w.span.count));
+        } catch (const std::bad_alloc &) {
+        }
+        if (held) w.fetch = fetch_id_;
+      }
+      const packing::PackStatus ps =
+          held ? packing::unpack_float_window(header_, stream_words_, 24, nbits, count_, first, n,
+                                              w.words.data(), w.span.first, w.span.count, out)
+               : packing::PackStatus::kShortStream;
+      if (ps != packing::PackStatus::kOk) {
+        std::fill_n(out, n, 0.0f);
+        unread_->store(true, std::memory_order_relaxed);
+      }
+      return;
+    }
     case Form::kPacked: {
       const packing::PackStatus ps =
           packing::unpack_float_range(rec_.data(), rec_.data() + 3, rec_.data_words - 3, 24,

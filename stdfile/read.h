@@ -10,12 +10,16 @@
 // (code -23, severity ERROR, module "c_vktluk") and nothing is decoded.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "io/word_reader.h"
 #include "stdfile/descriptor.h"
 #include "xdf/format.h"
+#include "xdf/table.h"
 
 namespace zep::stdfile {
 
@@ -28,6 +32,8 @@ struct FetchedRecord {
   int64_t stored_words = 0;      // 32-bit words of the record on disk (lng x 2)
   std::vector<uint32_t> buffer;  // directory-file record buffer (9 control words first)
   size_t data_words = 0;         // data words read, from data()
+  xdf::RecordPlace place;        // where the data words lie in the file
+  bool partial = false;          // only the head of the data was read (data_words of place.words)
 
   const uint32_t *data() const { return buffer.data() + xdf::kBufferControlWords; }
   uint32_t *data() { return buffer.data() + xdf::kBufferControlWords; }
@@ -82,7 +88,9 @@ int read_floats_into(int handle, FetchedRecord *rec, float *out, size_t capacity
 // packed reals (datyp 1, without XDF stride) keep their packed words and
 // decode any range on demand, so that ranges of one record may be decoded
 // on several threads at once and no float copy of the whole record is made;
-// records of other kinds are decoded whole by fetch(). An object is meant
+// large ones are not even read whole: fetch() reads and checks their head,
+// and each range reads its own words from the file when it is decoded.
+// Records of other kinds are decoded whole by fetch(). An object is meant
 // to be fetched again record after record: its buffers are reused.
 class FloatValues {
  public:
@@ -93,14 +101,29 @@ class FloatValues {
   // Values of the record fetched last (ni*nj*nk).
   size_t size() const { return count_; }
   // Writes values first .. first + n - 1 to out[0 .. n). REQUIRES:
-  // first + n <= size(). Several threads may call it at once.
-  void decode(size_t first, size_t n, float *out) const;
+  // first + n <= size(). Several threads may call it at once. `reach`: the
+  // calling thread goes on with the values up to first + reach (a record
+  // read range by range reads that far at once).
+  void decode(size_t first, size_t n, float *out, size_t reach = 0) const;
+  // False once a range of a record read range by range could not be read
+  // (the file cut short or failing since fetch()): its values were given
+  // as zeros. Reset by fetch().
+  bool complete() const { return !unread_ || !unread_->load(std::memory_order_relaxed); }
 
  private:
   FetchedRecord rec_;
   size_t count_ = 0;
-  enum class Form { kWhole, kPacked, kZeros } form_ = Form::kWhole;
+  enum class Form { kWhole, kPacked, kPackedInFile, kZeros } form_ = Form::kWhole;
   std::vector<float> whole_;  // kWhole: every value
+  // kPackedInFile: the packed header, the stream's length and where it lies.
+  uint32_t header_[4] = {};
+  size_t stream_words_ = 0;
+  int64_t stream_address_ = 0;
+  io::WordReader reader_;
+  uint64_t fetch_id_ = 0;  // tells the words a thread keeps from another record's
+  std::unique_ptr<std::atomic<bool>> unread_;
+
+  int fetch_head(int handle);
 };
 
 // The same, values widened exactly to double (integers of datyp 2 and 4

@@ -619,7 +619,8 @@ int zep::xdf::record_in_file(int handle) {
   return 0;
 }
 
-extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
+int zep::xdf::get_record(int handle, uint32_t *buf, int *aux, int64_t head_words,
+                        RecordPlace *place) {
   FileEntry *f = nullptr;
   const uint32_t *entry = nullptr;
   const int located = locate_record(handle, &f, &entry);
@@ -638,10 +639,13 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     dim = -dim;
   }
   const int64_t s = 2 * static_cast<int64_t>(h.length);
-  if (dim < s + kControlWords)
+  // The buffer holds the whole record, or the head of its data asked for.
+  const bool whole = head_words >= s - skip;
+  const int64_t room = whole ? s : std::max<int64_t>(head_words, 0);
+  if (dim < room + kControlWords)
     return report("c_xdfget", ERR_BUFFER_SMALL, ERROR,
                   "dimension of buf (%lld) < record size (%lld)\n", static_cast<long long>(dim),
-                  static_cast<long long>(s + kControlWords));
+                  static_cast<long long>(room + kControlWords));
   const int64_t addr = word_address(h.address);
   const int64_t file_words = c_wasize(f->iun);
   if (h.address == 0 || skip > s || addr + s - 1 > file_words) return past_the_end(*f, addr, s);
@@ -679,14 +683,24 @@ extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
     }
   }
   uint32_t *image = image_of(buf);
-  const int64_t want = s - skip;
-  std::fill(image + std::max<int64_t>(want, 0), image + s, 0u);  // the rest is read
+  const int64_t stored = s - skip;
+  const int64_t want = whole ? stored : room;
+  std::fill(image + std::max<int64_t>(want, 0), image + room, 0u);  // the rest is read
   if (want > 0 && c_waread2(f->iun, image, static_cast<unsigned int>(addr + skip),
                             static_cast<int>(want)) != want)
     return report("c_xdfget", ERR_DAMAGED, ERROR,
                   "short read of the record at address %lld\n file in error: %s\n",
                   static_cast<long long>(addr), row_file_name(*f));
+  if (place != nullptr) {
+    place->iun = f->iun;
+    place->address = addr + skip;
+    place->words = std::max<int64_t>(stored, 0);
+  }
   return 0;
+}
+
+extern "C" int c_xdfget2(int handle, uint32_t *buf, int *aux) {
+  return zep::xdf::get_record(handle, buf, aux, INT64_MAX, nullptr);
 }
 
 extern "C" int c_xdfget(int handle, uint32_t *buf) { return c_xdfget2(handle, buf, nullptr); }

@@ -114,6 +114,22 @@ int &errors_reported();
 // record's length.
 int record_in_file(int handle);
 
+// Where a record's words lie in the file that holds it (a linked file's
+// owner): words [address, address + words) of unit iun, from the first
+// word c_xdfget2 hands out.
+struct RecordPlace {
+  int iun = 0;
+  int64_t address = 0;
+  int64_t words = 0;
+};
+
+// c_xdfget2 reading at most head_words of the record's words (the checks,
+// the control words and the reports are the same); the buffer's dimension
+// need only hold them. *place (may be null) receives where the whole record
+// lies, for reading the rest piece by piece. c_xdfget2(handle, buf, aux) is
+// get_record with head_words INT64_MAX.
+int get_record(int handle, uint32_t *buf, int *aux, int64_t head_words, RecordPlace *place);
+
 // c_xdfput for a record buffer whose words from buf[disk_from] on (the
 // data, packed by the caller in file byte order) are already as the file
 // holds them; the words before stay in host order. c_xdfput(iun, handle,
