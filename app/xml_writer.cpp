@@ -260,7 +260,7 @@ void DocumentWriter::put_values(stdfile::FloatValues *values) {
   keep_only(&k, false, false, true);
   std::swap(k.ranged, *values);  // *values gets an object of an older record
   k.unsettled = true;
-  hand_over();                   // what was put before the values goes first
+  hand_over();  // what was put before the values goes first
   k.ranges.clear();
   for (size_t i = 0; i < count; i += kValuesPerChunk) k.ranges.push_back(Range{&k.ranged, i});
   for (size_t c = 0; c < k.ranges.size(); ++c) {

@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -326,6 +327,69 @@ TEST(DocumentWriter, RecordsDecodedByRangeGiveTheirValuesText) {
   }
   c_vktfrm(unit);
   c_fclos(unit);
+  std::remove(path.c_str());
+  rmdir(dir);
+}
+
+// A file cut short after a record was fetched, before its chunks are
+// formatted: the values that cannot be read come out as zeros, and the
+// record is counted once, with threads as without; the records before it
+// are whole.
+TEST(DocumentWriter, RecordCutShortBeforeItsChunksIsCounted) {
+  using zep::app::DocumentWriter;
+  char dir[] = "/tmp/xml_writer_cut_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/cut.vkt";
+  const size_t count = 4 * DocumentWriter::kValuesPerChunk;
+  for (int threads : {1, 3}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    std::remove(path.c_str());
+    int unit = 0;
+    ASSERT_EQ(c_fnom(&unit, path.c_str(), "STD+RND", 0), 0);
+    ASSERT_GE(c_vktouv(unit, "RND"), 0);
+    std::vector<float> v(count);
+    for (size_t i = 0; i < count; ++i) v[i] = 1.0f + static_cast<float>(i % 1000);
+    for (int r = 0; r < 2; ++r)
+      ASSERT_GE(c_vktecr(v.data(), nullptr, -16, unit, 0, 0, 0, static_cast<int>(count), 1, 1,
+                         500 + r, 0, 0, "P", "CUT", "CUT", "X", 0, 0, 0, 0, 1, 0),
+                0);
+    int ni, nj, nk;
+    const int first = c_vktinf(unit, &ni, &nj, &nk, -1, "", 500, -1, -1, "", "");
+    const int last = c_vktinf(unit, &ni, &nj, &nk, -1, "", 501, -1, -1, "", "");
+    ASSERT_GE(first, 0);
+    ASSERT_GE(last, 0);
+    std::vector<float> whole;
+    ASSERT_EQ(zep::stdfile::read_values_as_floats(last, &whole), last);
+    TempFile file;
+    {
+      DocumentWriter doc(file.fd(), threads);
+      zep::stdfile::FloatValues values;
+      ASSERT_EQ(values.fetch(first), first);
+      doc.put_values(&values);
+      ASSERT_TRUE(doc.flush());
+      EXPECT_EQ(doc.unread_records(), 0);
+      ASSERT_EQ(values.fetch(last), last);
+      // The last record's second half is gone (and whatever follows it).
+      struct stat st;
+      ASSERT_EQ(stat(path.c_str(), &st), 0);
+      ASSERT_EQ(truncate(path.c_str(), st.st_size - static_cast<off_t>(count)), 0);
+      doc.put_values(&values);
+      ASSERT_TRUE(doc.flush());
+      EXPECT_EQ(doc.unread_records(), 1);
+    }
+    std::vector<float> expected = whole;
+    std::fill(expected.begin() + count / 2, expected.end(), 0.0f);
+    const std::string text = file.text();
+    ASSERT_EQ(text.size(), 2 * expected_values(expected).size());
+    EXPECT_TRUE(text.substr(0, text.size() / 2) == expected_values(whole));
+    // Some values at its start are still read, none at its end.
+    const std::string cut = text.substr(text.size() / 2);
+    EXPECT_TRUE(cut.substr(0, 100) == expected_values(whole).substr(0, 100));
+    EXPECT_TRUE(cut.substr(cut.size() - 200) == expected_values(expected).substr(cut.size() - 200));
+    EXPECT_NE(cut, expected_values(whole));
+    c_vktfrm(unit);
+    c_fclos(unit);
+  }
   std::remove(path.c_str());
   rmdir(dir);
 }

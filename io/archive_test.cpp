@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "io/test_support.h"
+#include "io/word_reader.h"
 
 namespace {
 
@@ -87,6 +88,15 @@ class ArchiveTest : public io_test::IoTest {
     EXPECT_EQ(c_waread2(unit, buf.data(), 6, 1), 1);
     EXPECT_EQ(buf[0], 0xA0000006u);
     EXPECT_EQ(c_waread2(unit, buf.data(), 9, 1), -2);
+    // Positioned reads see the member alone too.
+    const zep::io::WordReader reader = zep::io::WordReader::of_unit(unit);
+    ASSERT_TRUE(reader.usable());
+    EXPECT_EQ(reader.size(), 6);
+    std::fill(buf.begin(), buf.end(), 0u);
+    EXPECT_TRUE(reader.read(buf.data(), 2, 5));
+    EXPECT_EQ(buf[0], 0xA0000002u);
+    EXPECT_EQ(buf[4], 0xA0000006u);
+    EXPECT_FALSE(reader.read(buf.data(), 2, 6));
   }
 };
 
@@ -246,6 +256,8 @@ TEST_F(ArchiveTest, MembersThroughThePageCache) {
         failures += "word " + std::to_string(i) + "\n";
     if (c_waread2(20, buf.data(), 2990, 40) != 11) failures += "end count\n";
     if (buf[10] != 0x50000000u + 2999) failures += "last word\n";
+    // The cache's pages are the reading thread's: no positioned reader.
+    if (zep::io::WordReader::of_unit(20).usable()) failures += "reader beside the cache\n";
     return failures;
   };
   IO_RUN_FRESH("1 2", scenario);

@@ -509,9 +509,57 @@ TEST(CompactFloatRange, RangesGiveTheBitsOfTheWholeStream) {
         ASSERT_EQ(std::memcmp(part.data(), whole.data() + first, n * sizeof(float)), 0)
             << "nbits " << nbits_arg << " first " << first << " n " << n;
         ASSERT_EQ(part[n], -7.0f) << "written past the range";
+        // The same from a copy of only the words the range's tokens take
+        // (a vector of that size: reading past it is caught).
+        const zep::packing::WordSpan span =
+            zep::packing::float_range_words(24, nbits_arg, first, n);
+        ASSERT_LE(span.first + span.count, stream_words);
+        const std::vector<uint32_t> window(stream + span.first, stream + span.first + span.count);
+        std::fill(part.begin(), part.end(), -7.0f);
+        ASSERT_EQ(zep::packing::unpack_float_window(header, stream_words, 24, nbits_arg, count,
+                                                    first, n, window.data(), span.first,
+                                                    window.size(), part.data()),
+                  PackStatus::kOk);
+        ASSERT_EQ(std::memcmp(part.data(), whole.data() + first, n * sizeof(float)), 0)
+            << "window: nbits " << nbits_arg << " first " << first << " n " << n;
+        ASSERT_EQ(part[n], -7.0f) << "window: written past the range";
       }
     }
   }
+}
+
+// A window must hold every word of the range's tokens; nothing is written
+// when it does not.
+TEST(CompactFloatRange, WindowShortOfTheRangeIsRefused) {
+  std::vector<float> values(100);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i);
+  std::vector<uint32_t> record(3 + 60);
+  ASSERT_EQ(zep::packing::pack_floats(values.data(), 100, 100, 1, 16, true, record.data(),
+                                      record.data() + 3, 60, 24, false, 0.0f, nullptr),
+            PackStatus::kOk);
+  const uint32_t *stream = record.data() + 3;
+  // Values 10 .. 19: bits 24 + 160 .. 24 + 320, words 5 .. 10 of the stream.
+  const zep::packing::WordSpan span = zep::packing::float_range_words(24, 16, 10, 10);
+  ASSERT_EQ(span.first, 5u);
+  ASSERT_EQ(span.count, 6u);
+  float out[10];
+  std::fill(std::begin(out), std::end(out), -1.0f);
+  // One word short at either end.
+  EXPECT_EQ(zep::packing::unpack_float_window(record.data(), 60, 24, 16, 100, 10, 10, stream + 6, 6,
+                                              5, out),
+            PackStatus::kBadArgument);
+  EXPECT_EQ(zep::packing::unpack_float_window(record.data(), 60, 24, 16, 100, 10, 10, stream + 5, 5,
+                                              5, out),
+            PackStatus::kBadArgument);
+  // The whole stream's checks still apply.
+  EXPECT_EQ(zep::packing::unpack_float_window(record.data(), 40, 24, 16, 100, 10, 10, stream + 5, 5,
+                                              6, out),
+            PackStatus::kShortStream);
+  for (float v : out) EXPECT_EQ(v, -1.0f);
+  ASSERT_EQ(zep::packing::unpack_float_window(record.data(), 60, 24, 16, 100, 10, 10, stream + 4, 4,
+                                              8, out),
+            PackStatus::kOk);
+  for (int i = 0; i < 10; ++i) EXPECT_NEAR(out[i], 10.0f + static_cast<float>(i), 0.01f);
 }
 
 // The checks are those of the whole stream, whatever the range; a range

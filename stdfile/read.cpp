@@ -506,8 +506,7 @@ int fetch_checked(int handle, FetchedRecord *rec, int64_t head_words = kWholeRec
   const int64_t need = needed_data_words(d.datyp, d.nbits, rec->count);
   if (need < 0) return invalid_datyp(d.datyp);
   const int64_t stored = rec->partial ? rec->place.words : static_cast<int64_t>(rec->data_words);
-  if (need > stored)
-    return damaged(handle, "fewer words stored than its values need");
+  if (need > stored) return damaged(handle, "fewer words stored than its values need");
   return handle;
 }
 
@@ -745,8 +744,9 @@ void FloatValues::decode(size_t first, size_t n, float *out, size_t reach) const
       const packing::WordSpan span = packing::float_range_words(24, nbits, first, n);
       bool held = w.fetch == fetch_id_ && span.first >= w.span.first &&
                   span.first + span.count <= w.span.first + w.span.count;
-      if (!held) {
-        const size_t ahead = std::min(std::max(n, reach), count_ - first);
+      // A read ahead that fails (the file cut short since fetch()) is
+      // tried again for this range alone: what can be read is.
+      for (size_t ahead = std::min(std::max(n, reach), count_ - first); !held; ahead = n) {
         w.fetch = 0;
         w.span = packing::float_range_words(24, nbits, first, ahead);
         try {
@@ -756,6 +756,7 @@ void FloatValues::decode(size_t first, size_t n, float *out, size_t reach) const
         } catch (const std::bad_alloc &) {
         }
         if (held) w.fetch = fetch_id_;
+        if (ahead == n) break;
       }
       const packing::PackStatus ps =
           held ? packing::unpack_float_window(header_, stream_words_, 24, nbits, count_, first, n,

@@ -620,7 +620,7 @@ int zep::xdf::record_in_file(int handle) {
 }
 
 int zep::xdf::get_record(int handle, uint32_t *buf, int *aux, int64_t head_words,
-                        RecordPlace *place) {
+                         RecordPlace *place) {
   FileEntry *f = nullptr;
   const uint32_t *entry = nullptr;
   const int located = locate_record(handle, &f, &entry);
