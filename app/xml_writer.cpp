@@ -256,7 +256,7 @@ void DocumentWriter::put_values(stdfile::FloatValues *values) {
     if (!values->complete()) ++unread_records_;
     return;
   }
-  Kept &k = take_kept(count * sizeof(float));
+  Kept &k = take_kept(values->held_bytes());
   keep_only(&k, false, false, true);
   std::swap(k.ranged, *values);  // *values gets an object of an older record
   k.unsettled = true;

@@ -100,6 +100,11 @@ class FloatValues {
   int fetch(int handle);
   // Values of the record fetched last (ni*nj*nk).
   size_t size() const { return count_; }
+  // Bytes of memory the object holds for the record (its words read, its
+  // decoded values): small for a record read range by range.
+  size_t held_bytes() const {
+    return rec_.buffer.capacity() * sizeof(uint32_t) + whole_.capacity() * sizeof(float);
+  }
   // Writes values first .. first + n - 1 to out[0 .. n). REQUIRES:
   // first + n <= size(). Several threads may call it at once. `reach`: the
   // calling thread goes on with the values up to first + reach (a record
