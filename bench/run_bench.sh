@@ -2,7 +2,7 @@
 # Times the converter on the benchmark file on one thread
 # (VKT2XML_THREADS=1) and on every core it may use, against the same
 # converter built with printf per value (on one thread, the yardstick),
-# five runs of each taken in turn, and prints the medians: values per
+# seven runs of each taken in turn, and prints the medians: values per
 # second, MB/s of document, the ratios, and the peak resident memory of each
 # program against the converter's bound (twice the largest record plus
 # 16 MiB per thread). The three documents must be identical.
@@ -16,7 +16,7 @@
 set -eu
 
 BUILD=${1:-build}
-RUNS=5
+RUNS=7
 VALUES=20000000       # 20 records of 1000 x 1000, as make_bench_file writes them
 RECORD_BYTES=4000000  # the largest record's values as floats
 FILE=$BUILD/bench.vkt
