@@ -1,5 +1,6 @@
 // Reading files written by an independent writer: open read-only, walk
 // every record with the search, check each record's words on disk.
+#include "xdf/table.h"
 #include "xdf/test_util.h"
 
 using namespace xdf_test;
@@ -180,6 +181,26 @@ TEST_F(GoldenRead, DataOnlyReadSkipsTheKeys) {
   data[0] = static_cast<uint32_t>(-(s + 9));
   data[1] = 0;
   EXPECT_EQ(c_xdfget2(h, data.data(), nullptr), zep::xdf::ERR_BUFFER_SMALL);
+
+  // The head of the data alone, in a buffer that holds only it, and where
+  // the rest lies.
+  ASSERT_GT(s - 20, 3);
+  std::vector<uint32_t> head(9 + 3 + 1, 0xDEADBEEF);
+  head[0] = static_cast<uint32_t>(-(9 + 3));
+  head[1] = 0xFFFFFFFFu;
+  zep::xdf::RecordPlace place;
+  ASSERT_EQ(zep::xdf::get_record(h, head.data(), nullptr, 3, &place), 0);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(head[9 + i], full[9 + 20 + i]);
+  EXPECT_EQ(head[9 + 3], 0xDEADBEEFu);
+  EXPECT_EQ(place.iun, 30);
+  EXPECT_EQ(place.words, s - 20);
+  std::vector<uint32_t> rest(static_cast<size_t>(place.words));
+  ASSERT_EQ(c_waread2(30, rest.data(), static_cast<unsigned int>(place.address), s - 20), s - 20);
+  for (int i = 0; i < s - 20; ++i) EXPECT_EQ(rest[static_cast<size_t>(i)], full[9 + 20 + i]);
+  // A head larger than the data is the whole read, with its room check.
+  head[0] = static_cast<uint32_t>(-(9 + 3));
+  head[1] = 0xFFFFFFFFu;
+  EXPECT_EQ(zep::xdf::get_record(h, head.data(), nullptr, s, &place), zep::xdf::ERR_BUFFER_SMALL);
 }
 
 }  // namespace
