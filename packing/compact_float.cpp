@@ -289,13 +289,9 @@ PackStatus unpack_floats(const uint32_t *header, const uint32_t *stream, size_t 
 PackStatus unpack_float_range(const uint32_t *header, const uint32_t *stream, size_t stream_words,
                               uint64_t offset, int nbits_arg, size_t count, size_t first, size_t n,
                               float *values) {
-  FloatHeader h;
-  const PackStatus st =
-      check_unpack(header, stream_words, offset, nbits_arg, count, count, 1, false, &h);
-  if (st != PackStatus::kOk) return st;
-  if (first > count || n > count - first) return PackStatus::kBadArgument;
-  unpack_checked(h, stream, stream_words, offset, nbits_arg, first, n, values, 1, false, 0.0f);
-  return PackStatus::kOk;
+  // The whole stream is the window.
+  return unpack_float_window(header, stream_words, offset, nbits_arg, count, first, n, stream, 0,
+                             stream_words, values);
 }
 
 WordSpan float_range_words(uint64_t offset, int nbits_arg, size_t first, size_t n) {
